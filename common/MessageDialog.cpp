@@ -1,0 +1,25 @@
+#include "MessageDialog.h"
+
+namespace MessageDialog {
+namespace {
+Handler &installedHandler()
+{
+    static Handler handler;
+    return handler;
+}
+}
+
+QMessageBox::StandardButton show(QWidget *parent, const Request &request)
+{
+    if (const Handler &handler = installedHandler())
+        return handler(request);
+    QMessageBox box(request.icon, request.title, request.text, request.buttons, parent);
+    return QMessageBox::StandardButton(box.exec());
+}
+
+void setHandler(Handler handler)
+{
+    installedHandler() = std::move(handler);
+}
+
+}

@@ -1,0 +1,105 @@
+#include "TextFormats.h"
+
+#include <QRegularExpression>
+
+#include <cstdlib>
+#include <limits>
+
+namespace TextFormats {
+namespace {
+constexpr qint64 unitsPerEuro = 10000;
+const QChar euroSign(0x20AC);
+
+QString groupedThousands(qint64 value)
+{
+    QString digits = QString::number(value);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, QLatin1Char('.'));
+    return digits;
+}
+}
+
+QString twoDigits(qint64 value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+QString timeOfDay(const QTime &time)
+{
+    return time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+QString date(const QDate &date)
+{
+    return date.toString(QStringLiteral("dd.MM.yyyy"));
+}
+
+QString money(qint64 tenThousandths)
+{
+    const bool negative = tenThousandths < 0;
+    const qint64 magnitude = std::llabs(tenThousandths);
+    const qint64 cents = (magnitude + 50) / 100;
+    const QString text = groupedThousands(cents / 100) + QLatin1Char(',') + twoDigits(cents % 100)
+        + QLatin1Char(' ') + euroSign;
+    return negative && cents != 0 ? QLatin1Char('-') + text : text;
+}
+
+QString plainAmount(qint64 tenThousandths)
+{
+    const bool negative = tenThousandths < 0;
+    const qint64 magnitude = std::llabs(tenThousandths);
+    QString text = QString::number(magnitude / unitsPerEuro);
+    QString fraction = QStringLiteral("%1").arg(magnitude % unitsPerEuro, 4, 10, QLatin1Char('0'));
+    while (fraction.endsWith(QLatin1Char('0')))
+        fraction.chop(1);
+    if (!fraction.isEmpty())
+        text += QLatin1Char(',') + fraction;
+    return negative ? QLatin1Char('-') + text : text;
+}
+
+std::optional<QTime> parseTimeOfDay(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2}):(\\d{1,2})\\s*$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QTime time(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
+    if (!time.isValid())
+        return std::nullopt;
+    return time;
+}
+
+std::optional<double> parseDecimal(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^\\s*([+-]?)(\\d*)(?:[,.](\\d*))?\\s*$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch() || (match.captured(2).isEmpty() && match.captured(3).isEmpty()))
+        return std::nullopt;
+    const QString normalised = match.captured(1) + (match.captured(2).isEmpty() ? QStringLiteral("0") : match.captured(2))
+        + QLatin1Char('.') + (match.captured(3).isEmpty() ? QStringLiteral("0") : match.captured(3));
+    bool ok = false;
+    const double value = normalised.toDouble(&ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<qint64> parseMoney(const QString &text)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(-?)(\\d{1,3}(?:\\.\\d{3})*|\\d+)(?:,(\\d{1,4}))?\\s*\u20AC?\\s*$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    QString whole = match.captured(2);
+    whole.remove(QLatin1Char('.'));
+    const QString fraction = match.captured(3).leftJustified(4, QLatin1Char('0'));
+    bool wholeOk = false;
+    const qint64 euros = whole.toLongLong(&wholeOk);
+    if (!wholeOk || euros > std::numeric_limits<qint64>::max() / unitsPerEuro - 1)
+        return std::nullopt;
+    const qint64 units = euros * unitsPerEuro + fraction.toLongLong();
+    return match.captured(1).isEmpty() ? units : -units;
+}
+
+}

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need, where missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libsqlcipher-dev sqlcipher
+    python3 python3-xlrd
+    xvfb xauth imagemagick
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+
+if ((${#missing[@]})); then
+    sudo_cmd=()
+    [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+fi

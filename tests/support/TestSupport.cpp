@@ -1,0 +1,31 @@
+#include "TestSupport.h"
+
+#include <QSettings>
+
+MessageRecorder::MessageRecorder(QMessageBox::StandardButton answer)
+    : m_answer(answer)
+{
+    MessageDialog::setHandler([this](const MessageDialog::Request &request) {
+        m_shown.append(request);
+        return m_answer;
+    });
+}
+
+MessageRecorder::~MessageRecorder()
+{
+    MessageDialog::setHandler({});
+}
+
+QStringList MessageRecorder::texts() const
+{
+    QStringList result;
+    for (const MessageDialog::Request &request : m_shown)
+        result.append(request.text);
+    return result;
+}
+
+void isolateUserSettings(const QTemporaryDir &dir)
+{
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, dir.path());
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "MessageDialog.h"
+
+#include <QList>
+#include <QTemporaryDir>
+
+// Records every message box a test provokes and answers it with a chosen button.
+class MessageRecorder
+{
+public:
+    explicit MessageRecorder(QMessageBox::StandardButton answer = QMessageBox::Ok);
+    ~MessageRecorder();
+    MessageRecorder(const MessageRecorder &) = delete;
+    MessageRecorder &operator=(const MessageRecorder &) = delete;
+
+    void answerWith(QMessageBox::StandardButton answer) { m_answer = answer; }
+    const QList<MessageDialog::Request> &shown() const { return m_shown; }
+    QStringList texts() const;
+    void clear() { m_shown.clear(); }
+
+private:
+    QList<MessageDialog::Request> m_shown;
+    QMessageBox::StandardButton m_answer;
+};
+
+// Points the per-user settings store at a fresh temporary folder for the test's run.
+void isolateUserSettings(const QTemporaryDir &dir);
