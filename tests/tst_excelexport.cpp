@@ -170,8 +170,6 @@ private slots:
         exportNow();
         QCOMPARE(m_messages->texts(), QStringList{doneText});
         verifyWorkbook(2);
-        const auto sheets = readWorkbook(path(QStringLiteral("zeitclient2.xls")));
-        QCOMPARE(sheets.at(0).second.size(), 1);
     }
 
     // Every sheet starts with the field names, so the first holds 16,383 records.
