@@ -354,6 +354,23 @@ std::optional<qint64> UsageDatabase::sumMonthFees(int station, const QString &mo
     return readSingleValue(forStation("SELECT Kosten%1 FROM Monat%1", station));
 }
 
+std::optional<qint64> UsageDatabase::sumMonthMinutes(int station, const QString &monthText)
+{
+    // Durations are stored as hh:nn:ss texts.
+    Statement query(m_db.get(),
+                    forStation("SELECT SUM(CAST(substr(client%1dauer, 1, 2) AS INTEGER) * 3600"
+                               " + CAST(substr(client%1dauer, 4, 2) AS INTEGER) * 60"
+                               " + CAST(substr(client%1dauer, 7, 2) AS INTEGER)) FROM client%1"
+                               " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
+                               station));
+    if (!query.bind(1, monthText) || !query.next())
+        return std::nullopt;
+    const std::optional<qint64> seconds = query.integer(0);
+    if (!seconds)
+        return std::nullopt;
+    return Billing::wholeMinutes(*seconds);
+}
+
 void UsageDatabase::replaceResultTable(const QString &table, const QString &select, const QStringList &parameters)
 {
     Transaction transaction(m_db.get());
