@@ -215,7 +215,7 @@ bool UsageDatabase::open(const QString &path, QString *error)
         report(error, QStringLiteral("Die Datenbank %1 wurde nicht gefunden.").arg(QDir::toNativeSeparators(path)));
         return false;
     }
-    if (connect(path, error) && checkTables(error))
+    if (connect(path, error) && checkTables(error) && checkWritable(path, error))
         return true;
     m_db.reset();
     return false;
@@ -252,6 +252,16 @@ bool UsageDatabase::checkTables(QString *error)
         }
     }
     return true;
+}
+
+// The engine falls back to reading only when the file is write-protected; then
+// every stop would lose its record.
+bool UsageDatabase::checkWritable(const QString &path, QString *error)
+{
+    if (sqlite3_db_readonly(m_db.get(), "main") == 0)
+        return true;
+    report(error, QStringLiteral("Die Datenbank %1 ist schreibgeschützt.").arg(QDir::toNativeSeparators(path)));
+    return false;
 }
 
 bool UsageDatabase::makeTables(QString *error)

@@ -93,6 +93,7 @@ private:
 
     bool connect(const QString &path, QString *error);
     bool checkTables(QString *error);
+    bool checkWritable(const QString &path, QString *error);
     bool makeTables(QString *error);
     bool appendRecord(int station, const UsageRecord &record, qint64 feeUnits);
     std::optional<UsageTotals> addToTotals(int station, qint64 minutes, qint64 feeUnits);
