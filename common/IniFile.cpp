@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QStringDecoder>
 #include <QStringList>
 
 namespace IniFile {
@@ -31,6 +30,13 @@ bool hasNonAscii(const QByteArray &bytes)
     return false;
 }
 
+// Bytes without a byte order mark are taken for UTF-8 when they hold non-ASCII bytes
+// and are valid UTF-8 throughout.
+bool readsAsUtf8(const QByteArray &bytes)
+{
+    return hasNonAscii(bytes) && bytes.isValidUtf8();
+}
+
 Document parse(QByteArray bytes)
 {
     Document document;
@@ -39,11 +45,9 @@ Document parse(QByteArray bytes)
         bytes.remove(0, 3);
     }
     QString text;
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-    const QString asUtf8 = utf8(bytes);
-    if (document.byteOrderMark || (hasNonAscii(bytes) && !utf8.hasError())) {
+    if (document.byteOrderMark || readsAsUtf8(bytes)) {
         document.encoding = Encoding::Utf8;
-        text = asUtf8;
+        text = QString::fromUtf8(bytes);
     } else {
         text = Windows1252::decode(bytes);
     }
@@ -120,8 +124,9 @@ std::optional<QByteArray> encoded(const Document &document)
         text += document.lineEnd;
     if (document.encoding == Encoding::Utf8)
         return (document.byteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + text.toUtf8();
+    // Bytes that reading would take for UTF-8 would not read back as written either.
     const QByteArray bytes = Windows1252::encode(text);
-    if (Windows1252::decode(bytes) != text)
+    if (Windows1252::decode(bytes) != text || readsAsUtf8(bytes))
         return std::nullopt;
     return bytes;
 }

@@ -121,6 +121,18 @@ private slots:
         QCOMPARE(readBytes(file), kavoIni);
     }
 
+    void valuesThatWouldTurnTheFileIntoUtf8AreRefused()
+    {
+        // Written as Windows-1252, "Ã¼" is the UTF-8 form of "ü", and the file would read back wrong.
+        const QString file = path("turning.ini");
+        const QByteArray client = "[Server]\r\nIP=127.0.0.1\r\n";
+        writeBytes(file, client);
+        QString error;
+        QVERIFY(!IniFile::write(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name"), QStringLiteral("Ã¼"), &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(readBytes(file), client);
+    }
+
     void windows1252RoundTripsEveryByte()
     {
         QByteArray all;
