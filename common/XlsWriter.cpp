@@ -55,7 +55,7 @@ struct Page
 
 QByteArray sheetName(const QString &name, qsizetype pageIndex)
 {
-    const QString full = pageIndex == 0 ? name : QStringLiteral("%1 (%2)").arg(name).arg(pageIndex + 1);
+    const QString full = pageIndex == 0 ? name : QStringLiteral("%1 (%2)").arg(name, QString::number(pageIndex + 1));
     return Windows1252::encode(full).left(maxSheetNameLength);
 }
 

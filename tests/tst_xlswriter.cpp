@@ -149,6 +149,13 @@ private slots:
         QCOMPARE(nextRecord, records);
     }
 
+    void continuedSheetsKeepTheNameAsItIs()
+    {
+        const QString name = QStringLiteral("50%1 Rabatt");
+        const QJsonObject book = readWorkbook({{name, countingTable(XlsWriter::recordsPerSheet + 1)}});
+        QCOMPARE(sheetNames(book), QStringList({name, name + QStringLiteral(" (2)")}));
+    }
+
     // Sizes around the small-stream limit and around the 109 allocation table
     // sectors the header lists (about 7 MB); larger files need extension sectors.
     void compoundFileCarriesTheStreamExactly_data()
