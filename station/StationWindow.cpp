@@ -257,12 +257,30 @@ void StationWindow::runDisplayLoop(const QDateTime &end, const std::function<voi
     m_stopRequested = false;
     const qint64 initialSeconds = wholeSecondsNow().secsTo(end);
     const qint64 loopEndMs = clock.elapsedMs() + 1000 * initialSeconds;
+    bool passed = false;
     for (bool first = true; clock.elapsedMs() < loopEndMs && !m_stopRequested; first = false) {
         if (!first && !awaitNextSecond(loopEndMs))
             break;
         pass();
+        passed = true;
     }
+    if (passed && !m_stopRequested)
+        letLastTimeTextGoAlone();
     ReportStop();
+}
+
+// A period that ran out sends its stop right behind its last time text. Sent at
+// once, the two often reach the console as one chunk, which it only shows, so the
+// period would stay open there. A short pause, handling events, lets the console
+// take the time text first.
+void StationWindow::letLastTimeTextGoAlone()
+{
+    constexpr qint64 pauseMs = 200;
+    constexpr qint64 stepMs = 25;
+    Clock &clock = Clock::current();
+    const qint64 untilMs = clock.elapsedMs() + pauseMs;
+    while (clock.elapsedMs() < untilMs && !m_stopRequested)
+        clock.waitForEventsUntil(qMin(untilMs, clock.elapsedMs() + stepMs));
 }
 
 // Handles events until the shown second changes. False when the period's time ran
