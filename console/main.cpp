@@ -1,7 +1,29 @@
+#include "ClassicFont.h"
+#include "MainWindow.h"
+#include "MessageDialog.h"
+#include "SingleInstance.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Kavo"));
+    QApplication::setOrganizationName(QStringLiteral("Kavo"));
+    ClassicFont::applyToApplication();
+
+    MainWindow window(QCoreApplication::applicationDirPath());
+    SingleInstance instance;
+    QString error;
+    switch (window.start(instance, &error)) {
+    case MainWindow::StartOutcome::AlreadyRunning:
+        return 0;
+    case MainWindow::StartOutcome::Failed:
+        MessageDialog::show(nullptr, {QStringLiteral("Kavo"), error, QMessageBox::Critical});
+        return 1;
+    case MainWindow::StartOutcome::Running:
+        break;
+    }
+    window.show();
+    return app.exec();
 }

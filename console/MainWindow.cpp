@@ -1,0 +1,244 @@
+#include "MainWindow.h"
+
+#include "Clock.h"
+#include "MessageDialog.h"
+#include "ProgramEnd.h"
+#include "SingleInstance.h"
+#include "TextFormats.h"
+#include "Twips.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+
+namespace {
+constexpr int statisticsTop = 2640;
+constexpr int clientWidth = 9840;
+
+struct GeometryKey
+{
+    const char *name;
+    double fallback;
+};
+// In the order they are read and stored: Left, Top, Width, Height.
+constexpr GeometryKey geometryKeys[] = {
+    {"MainLeft", 1000}, {"MainTop", 1000}, {"MainWidth", 16500}, {"MainHeight", 3000}};
+
+QAction *addItem(QMenu *menu, const char *name, const QString &caption)
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+
+void addSeparator(QMenu *menu, const char *name)
+{
+    menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+}
+
+QMenu *addMenu(QMenuBar *bar, const char *name, const QString &caption)
+{
+    QMenu *menu = bar->addMenu(caption);
+    menu->setObjectName(QString::fromLatin1(name));
+    menu->menuAction()->setObjectName(QString::fromLatin1(name));
+    return menu;
+}
+}
+
+QSettings *GeometryStore::open(QObject *parent)
+{
+    return new QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kavo"),
+                         QStringLiteral("Kavo"), parent);
+}
+
+MainWindow::MainWindow(const QString &programDir, QWidget *parent)
+    : QMainWindow(parent)
+    , m_programDir(programDir)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("centralWidget"));
+    for (int station : {1, 2})
+        m_panels[station - 1] = StationPanel::create(central, station);
+    m_statistics = StatisticsBlock::create(central, statisticsTop);
+    central->setMinimumSize(Twips::toPixels(clientWidth), Twips::toPixels(statisticsTop + StatisticsBlock::height));
+    setCentralWidget(central);
+    createMenus();
+    createStatusBar();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createMenus()
+{
+    QMenuBar *bar = menuBar();
+    QMenu *file = addMenu(bar, "mnuFile", QStringLiteral("&Datei"));
+    addItem(file, "mnuFileOpen", QStringLiteral("Ö&ffnen..."));
+    QAction *closeAtOnce = addItem(file, "mnuFileClose", QStringLiteral("S&chließen"));
+    addSeparator(file, "mnuFileBar0");
+    m_exportAction = addItem(file, "mnuFileExport", QStringLiteral("E&xcel Ausgabe"));
+    addSeparator(file, "mnuFileBar2");
+    QAction *exit = addItem(file, "mnuFileExit", QStringLiteral("&Beenden"));
+
+    QMenu *view = addMenu(bar, "mnuView", QStringLiteral("&Ansicht"));
+    m_statusBarAction = addItem(view, "mnuViewStatusBar", QStringLiteral("Status&leiste"));
+    m_statusBarAction->setCheckable(true);
+    m_statusBarAction->setChecked(true);
+    addSeparator(view, "mnuViewBar0");
+    QAction *refresh = addItem(view, "mnuViewRefresh", QStringLiteral("&Aktualisieren"));
+
+    QMenu *tools = addMenu(bar, "mnuTools", QStringLiteral("&Werkzeuge"));
+    addItem(tools, "mnuTimemaster", QStringLiteral("&Zeit aktuallisieren"));
+    addItem(tools, "mnuToolsOptions", QStringLiteral("&Optionen..."));
+
+    QMenu *help = addMenu(bar, "mnuHelp", QStringLiteral("&?"));
+    addItem(help, "mnuHelpContents", QStringLiteral("&Inhalt"));
+    addSeparator(help, "mnuHelpBar0");
+    addItem(help, "mnuHelpAbout", QStringLiteral("Inf&o "));
+
+    connect(closeAtOnce, &QAction::triggered, this, [] { ProgramEnd::now(0); });
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+    connect(m_statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    connect(refresh, &QAction::triggered, this, [this] {
+        MessageDialog::show(this, {QStringLiteral("Kavo"), QStringLiteral("Noch nicht nötig."), QMessageBox::Warning});
+    });
+}
+
+void MainWindow::createStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("sbStatusBar"));
+    auto *product = new QWidget(bar);
+    auto *icon = new QLabel(product);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(16, 16));
+    auto *name = new QLabel(QStringLiteral("Kavo - Tessaro"), product);
+    name->setObjectName(QStringLiteral("sbProduct"));
+    auto *layout = new QHBoxLayout(product);
+    layout->setContentsMargins(2, 0, 2, 0);
+    layout->addWidget(icon);
+    layout->addWidget(name);
+    layout->addStretch();
+    m_statusDate = new QLabel(bar);
+    m_statusDate->setObjectName(QStringLiteral("sbDate"));
+    m_statusTime = new QLabel(bar);
+    m_statusTime->setObjectName(QStringLiteral("sbTime"));
+    bar->addWidget(product, 1);
+    bar->addPermanentWidget(m_statusDate);
+    bar->addPermanentWidget(m_statusTime);
+    updateStatusClock();
+    auto *tick = new QTimer(this);
+    connect(tick, &QTimer::timeout, this, &MainWindow::updateStatusClock);
+    tick->start(1000);
+}
+
+void MainWindow::updateStatusClock()
+{
+    const QDateTime now = Clock::current().now();
+    m_statusDate->setText(TextFormats::date(now.date()));
+    m_statusTime->setText(TextFormats::timeOfDay(now.time()));
+}
+
+MainWindow::StartOutcome MainWindow::start(SingleInstance &instance, QString *error)
+{
+    m_config = ConsoleConfig::read(m_programDir);
+    if (!instance.claim())
+        return StartOutcome::AlreadyRunning;
+    connect(&instance, &SingleInstance::activationRequested, this, &MainWindow::bringToFront);
+
+    if (!restoreGeometryFromSettings(error))
+        return StartOutcome::Failed;
+    clearPeriodFields();
+    for (StationPanel &panel : m_panels) {
+        for (QWidget *control : panel.stationControls())
+            control->setEnabled(false);
+    }
+    showCompanyName();
+    setStatisticsVisible(m_config.showsStatistics());
+    return StartOutcome::Running;
+}
+
+bool MainWindow::restoreGeometryFromSettings(QString *error)
+{
+    std::unique_ptr<QSettings> settings(GeometryStore::open());
+    settings->beginGroup(GeometryStore::group);
+    double values[4];
+    for (int i = 0; i < 4; ++i) {
+        const QString key = QString::fromLatin1(geometryKeys[i].name);
+        if (!settings->contains(key)) {
+            values[i] = geometryKeys[i].fallback;
+            continue;
+        }
+        const QString text = settings->value(key).toString();
+        const std::optional<double> value = TextFormats::parseDecimal(text);
+        if (!value) {
+            *error = QStringLiteral("Typen unverträglich: gespeicherter Wert %1 = \"%2\" ist keine Zahl.").arg(key, text);
+            return false;
+        }
+        values[i] = float(*value);
+    }
+    move(Twips::toPixels(values[0]), Twips::toPixels(values[1]));
+    resize(Twips::toPixels(values[2]), Twips::toPixels(values[3]));
+    return true;
+}
+
+void MainWindow::storeGeometryInSettings()
+{
+    std::unique_ptr<QSettings> settings(GeometryStore::open());
+    settings->beginGroup(GeometryStore::group);
+    const int pixels[] = {x(), y(), width(), height()};
+    for (int i = 0; i < 4; ++i)
+        settings->setValue(QString::fromLatin1(geometryKeys[i].name), QString::number(Twips::fromPixels(pixels[i])));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!isMinimized())
+        storeGeometryInSettings();
+    event->accept();
+}
+
+void MainWindow::clearPeriodFields()
+{
+    for (StationPanel &panel : m_panels)
+        panel.stopTime->clear();
+    for (StationPanel &panel : m_panels)
+        panel.duration->clear();
+    for (StationPanel &panel : m_panels)
+        panel.fee->clear();
+}
+
+void MainWindow::showCompanyName()
+{
+    setWindowTitle(m_config.companyName);
+}
+
+void MainWindow::showStatistics()
+{
+    setStatisticsVisible(true);
+}
+
+void MainWindow::hideStatistics()
+{
+    setStatisticsVisible(false);
+}
+
+void MainWindow::setStatisticsVisible(bool visible)
+{
+    for (QWidget *control : m_statistics.controls)
+        control->setVisible(visible);
+    m_exportAction->setVisible(visible);
+}
+
+void MainWindow::bringToFront()
+{
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "ConsoleConfig.h"
+#include "StationPanel.h"
+#include "StatisticsBlock.h"
+
+#include <QMainWindow>
+
+#include <optional>
+
+class QAction;
+class QLabel;
+class QSettings;
+class SingleInstance;
+
+// frmMain: the console's window with both station panels, the statistics block,
+// the menu and the status bar.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(const QString &programDir, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    enum class StartOutcome { Running, AlreadyRunning, Failed };
+
+    // The start-up sequence; on failure `error` holds the text to show.
+    StartOutcome start(SingleInstance &instance, QString *error);
+
+    const ConsoleConfig &config() const { return m_config; }
+    StationPanel &panel(int station) { return m_panels[station - 1]; }
+    StatisticsBlock &statistics() { return m_statistics; }
+
+    void showStatistics();
+    void hideStatistics();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createMenus();
+    void createStatusBar();
+    void updateStatusClock();
+    bool restoreGeometryFromSettings(QString *error);
+    void storeGeometryInSettings();
+    void clearPeriodFields();
+    void showCompanyName();
+    void setStatisticsVisible(bool visible);
+    void bringToFront();
+
+    QString m_programDir;
+    ConsoleConfig m_config;
+    StationPanel m_panels[2];
+    StatisticsBlock m_statistics;
+    QAction *m_exportAction = nullptr;
+    QAction *m_statusBarAction = nullptr;
+    QLabel *m_statusDate = nullptr;
+    QLabel *m_statusTime = nullptr;
+};
+
+// The per-user store of the window geometry (application Kavo, section Settings).
+namespace GeometryStore {
+QSettings *open(QObject *parent = nullptr);
+inline const QString group = QStringLiteral("Settings");
+}

@@ -1,0 +1,138 @@
+#include "StationPanel.h"
+
+#include "Twips.h"
+
+#include <QButtonGroup>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+// Station 2's panel lies this far to the right of station 1's.
+constexpr int panelOffset = 4920;
+
+struct Placement
+{
+    int left, top, width, height;
+};
+
+template <typename Widget>
+Widget *make(QWidget *parent, const QString &name, const QString &text, Placement at, int offset,
+             const QString &toolTip = QString())
+{
+    auto *widget = new Widget(text, parent);
+    widget->setObjectName(name);
+    widget->setToolTip(toolTip);
+    Twips::place(widget, at.left + offset, at.top, at.width, at.height);
+    return widget;
+}
+
+QLineEdit *makeBox(QWidget *parent, const QString &name, Placement at, int offset)
+{
+    return make<QLineEdit>(parent, name, QString(), at, offset);
+}
+
+QString numbered(const char *prefix, int station)
+{
+    return QString::fromLatin1(prefix) + QString::number(station);
+}
+
+QLabel *makeHeading(QWidget *parent, int station, int offset)
+{
+    QLabel *heading = make<QLabel>(parent, station == 1 ? QStringLiteral("Label5") : QStringLiteral("Label6"),
+                                   QStringLiteral("Client %1").arg(station), {120, 240, 4575, 375}, offset);
+    QFont font(QStringLiteral("MS Sans Serif"), 18, QFont::Bold);
+    heading->setFont(font);
+    heading->setAlignment(Qt::AlignCenter);
+    heading->setAutoFillBackground(true);
+    return heading;
+}
+
+void makeIntervals(StationPanel &panel, QWidget *parent, int offset)
+{
+    // The two right-hand options of station 2 sit a little further right.
+    const Placement places[] = {{1200, 720, 735, 255}, {2040, 720, 855, 255}, {2880, 720, 855, 255}, {3720, 720, 855, 255}};
+    const int extraShift[] = {0, 0, 120, 120};
+    panel.intervalGroup = new QButtonGroup(parent);
+    for (int i = 0; i < 4; ++i) {
+        const int minutes = StationPanel::intervalMinutes[i];
+        const int shift = panel.station == 2 ? extraShift[i] : 0;
+        auto *option = make<QRadioButton>(parent, QStringLiteral("opt%1_%2").arg(panel.station).arg(minutes),
+                                          QStringLiteral("%1 min").arg(minutes), places[i], offset + shift,
+                                          QStringLiteral("%1 min Timerfunktion").arg(minutes));
+        panel.intervals.append(option);
+        panel.intervalGroup->addButton(option, minutes);
+    }
+}
+}
+
+StationPanel StationPanel::create(QWidget *parent, int station)
+{
+    StationPanel panel;
+    panel.station = station;
+    const bool first = station == 1;
+    const int offset = first ? 0 : panelOffset;
+
+    panel.heading = makeHeading(parent, station, offset);
+    panel.pcInfo = make<QPushButton>(parent, numbered("cmdPCInfo", station), QStringLiteral("PC Info"),
+                                     {120, 720, 975, 255}, offset,
+                                     QStringLiteral("Zeigt ein paar Netzwerk / PC Infos des Clienten an."));
+    makeIntervals(panel, parent, offset);
+    panel.start = make<QPushButton>(parent, numbered("cmdStart", station),
+                                    first ? QStringLiteral("&Start") : QStringLiteral("Start"), {120, 1080, 975, 255},
+                                    offset, QStringLiteral("Startet den Timer bzw. den Client."));
+    panel.startTime = makeBox(parent, numbered("tfstart", station), {1200, 1080, 975, 285}, offset);
+    panel.stop = make<QPushButton>(parent, numbered("cmdStop", station),
+                                   first ? QStringLiteral("S&top") : QStringLiteral("Stop"), {2400, 1080, 975, 255},
+                                   offset, QStringLiteral("Stopt den Timer bzw. den Client."));
+    panel.stopTime = makeBox(parent, numbered("tfstop", station), {3480, 1080, 975, 285}, offset);
+    make<QLabel>(parent, first ? QStringLiteral("Label1") : QStringLiteral("Label2"), QStringLiteral("Dauer"),
+                 {600, 1440, 495, 255}, offset);
+    panel.duration = makeBox(parent, numbered("tfDauer", station), {1200, 1440, 975, 285}, offset);
+    make<QLabel>(parent, first ? QStringLiteral("Label4") : QStringLiteral("Label3"), QStringLiteral("Kosten"),
+                 {2880, 1440, 615, 255}, offset);
+    panel.fee = makeBox(parent, numbered("tfKosten", station), {3480, 1440, 975, 285}, offset);
+    panel.runningTime = make<QLabel>(parent, first ? QStringLiteral("Label17") : QStringLiteral("Label18"),
+                                     QStringLiteral("Timer"), {2280, 1680, 735, 255}, offset, QStringLiteral("Timer"));
+    panel.withoutStation = make<QPushButton>(
+        parent, numbered("Command", station), QStringLiteral("Ohne Client"), {120, 2160, 1095, 255}, offset,
+        QStringLiteral("Falls Kavo ohne Client genutzt werden soll, schaltet diese Funktion die Steuerung frei."));
+    return panel;
+}
+
+QList<QWidget *> StationPanel::stationControls() const
+{
+    QList<QWidget *> controls{pcInfo, start, stop};
+    for (QRadioButton *option : intervals)
+        controls.append(option);
+    return controls;
+}
+
+void StationPanel::setHeadingColour(int colourNumber) const
+{
+    QPalette palette = heading->palette();
+    palette.setColor(QPalette::Window,
+                     QColor(colourNumber & 0xFF, (colourNumber >> 8) & 0xFF, (colourNumber >> 16) & 0xFF));
+    heading->setPalette(palette);
+}
+
+int StationPanel::headingColour() const
+{
+    const QColor colour = heading->palette().color(QPalette::Window);
+    return colour.red() | (colour.green() << 8) | (colour.blue() << 16);
+}
+
+int StationPanel::selectedInterval() const
+{
+    const int id = intervalGroup->checkedId();
+    return id > 0 ? id : 0;
+}
+
+void StationPanel::clearIntervals() const
+{
+    intervalGroup->setExclusive(false);
+    for (QRadioButton *option : intervals)
+        option->setChecked(false);
+    intervalGroup->setExclusive(true);
+}

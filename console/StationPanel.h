@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+
+class QButtonGroup;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+
+// The controls of one station's panel in the main window, named as the operator's
+// documentation names them (cmdStart1, tfDauer2, ...).
+struct StationPanel
+{
+    int station = 1;
+    QLabel *heading = nullptr;          // Label5 / Label6
+    QPushButton *pcInfo = nullptr;      // cmdPCInfo1
+    QList<QRadioButton *> intervals;    // opt1_5, opt1_10, opt1_15, opt1_30
+    QButtonGroup *intervalGroup = nullptr; // at most one option selected
+    QPushButton *start = nullptr;       // cmdStart1
+    QLineEdit *startTime = nullptr;     // tfstart1
+    QPushButton *stop = nullptr;        // cmdStop1
+    QLineEdit *stopTime = nullptr;      // tfstop1
+    QLineEdit *duration = nullptr;      // tfDauer1
+    QLineEdit *fee = nullptr;           // tfKosten1
+    QLabel *runningTime = nullptr;      // Label17 / Label18
+    QPushButton *withoutStation = nullptr; // Command1 / Command2
+
+    // The minutes of the interval options, in their order.
+    static constexpr int intervalMinutes[] = {5, 10, 15, 30};
+
+    // Builds the panel's controls as children of `parent`.
+    static StationPanel create(QWidget *parent, int station);
+
+    // The controls that are enabled only while the panel is active, in order.
+    QList<QWidget *> stationControls() const;
+
+    // Heading colours are 24-bit numbers with red in the low byte.
+    static constexpr int red = 255;
+    static constexpr int green = 65280;
+    void setHeadingColour(int colourNumber) const;
+    int headingColour() const;
+
+    // The minutes of the selected interval option, 0 when none is selected.
+    int selectedInterval() const;
+    void clearIntervals() const;
+};

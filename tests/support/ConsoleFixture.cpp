@@ -1,0 +1,40 @@
+#include "ConsoleFixture.h"
+
+#include "ConsoleConfig.h"
+#include "IniFile.h"
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+
+ConsoleFixture::ConsoleFixture(const QString &statisticsSwitch)
+{
+    isolateUserSettings(m_settingsDir);
+    using namespace ConsoleKeys;
+    writeIni(feeSection, tariffBase, QStringLiteral("1,50"));
+    writeIni(feeSection, tariffOver30, QStringLiteral("1,20"));
+    writeIni(feeSection, tariffOver60, QStringLiteral("1,00"));
+    writeIni(dbSection, dbName, QStringLiteral("kavo"));
+    writeIni(companySection, companyName, QStringLiteral("Internetcafé Test"));
+    if (!statisticsSwitch.isNull())
+        writeIni(statisticsSection, statistics, statisticsSwitch);
+}
+
+QString ConsoleFixture::iniPath() const
+{
+    return ConsoleConfig::iniPath(programDir());
+}
+
+void ConsoleFixture::writeIni(const QString &section, const QString &key, const QString &value) const
+{
+    IniFile::write(iniPath(), section, key, value);
+}
+
+MainWindow::StartOutcome ConsoleFixture::start(QString *error)
+{
+    m_window.reset();
+    m_instance = std::make_unique<SingleInstance>(
+        QStringLiteral("kavo-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(quintptr(this)));
+    m_window = std::make_unique<MainWindow>(programDir());
+    QString ignored;
+    return m_window->start(*m_instance, error ? error : &ignored);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "MainWindow.h"
+#include "SingleInstance.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A program directory with a Kavo.ini of the demo tariffs, an isolated settings
+// store, and a console started from it under a private single-instance name.
+class ConsoleFixture
+{
+public:
+    explicit ConsoleFixture(const QString &statisticsSwitch = QStringLiteral("1"));
+
+    QString programDir() const { return m_programDir.path(); }
+    QString iniPath() const;
+    void writeIni(const QString &key, const QString &section, const QString &value) const;
+
+    // Starts a fresh console window; the previous one, if any, is dropped first.
+    MainWindow::StartOutcome start(QString *error = nullptr);
+    MainWindow &window() { return *m_window; }
+
+private:
+    QTemporaryDir m_programDir;
+    QTemporaryDir m_settingsDir;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<MainWindow> m_window;
+};

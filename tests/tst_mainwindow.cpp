@@ -1,0 +1,225 @@
+#include "ConsoleFixture.h"
+#include "MainWindow.h"
+#include "TestSupport.h"
+#include "Twips.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QDir>
+
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+QStringList menuCaptions(QMenu *menu)
+{
+    QStringList captions;
+    for (QAction *action : menu->actions())
+        captions.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    return captions;
+}
+
+QString storedGeometry(const char *key)
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kavo"), QStringLiteral("Kavo"));
+    return settings.value(QStringLiteral("Settings/") + QLatin1String(key)).toString();
+}
+}
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void panelsCarryTheirControls()
+    {
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        MainWindow &window = fixture.window();
+        QCOMPARE(window.objectName(), QStringLiteral("frmMain"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Internetcafé Test"));
+
+        auto *start1 = window.findChild<QPushButton *>(QStringLiteral("cmdStart1"));
+        auto *start2 = window.findChild<QPushButton *>(QStringLiteral("cmdStart2"));
+        QCOMPARE(start1->text(), QStringLiteral("&Start"));
+        QCOMPARE(start2->text(), QStringLiteral("Start"));
+        QCOMPARE(start1->geometry(), Twips::toPixels(120, 1080, 975, 255));
+        QCOMPARE(start2->geometry(), Twips::toPixels(5040, 1080, 975, 255));
+        QCOMPARE(window.findChild<QRadioButton *>(QStringLiteral("opt2_30"))->geometry(),
+                 Twips::toPixels(8760, 720, 855, 255));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label6"))->text(), QStringLiteral("Client 2"));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label3"))->text(), QStringLiteral("Kosten"));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label18"))->text(), QStringLiteral("Timer"));
+        QCOMPARE(window.findChild<QPushButton *>(QStringLiteral("Command2"))->toolTip(),
+                 QStringLiteral("Falls Kavo ohne Client genutzt werden soll, schaltet diese Funktion die Steuerung frei."));
+        QCOMPARE(window.findChild<QStatusBar *>(QStringLiteral("sbStatusBar"))->findChild<QLabel *>(QStringLiteral("sbProduct"))->text(),
+                 QStringLiteral("Kavo - Tessaro"));
+    }
+
+    void onlyWithoutStationIsEnabledAfterStart()
+    {
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        for (int station : {1, 2}) {
+            StationPanel &panel = fixture.window().panel(station);
+            for (QWidget *control : panel.stationControls())
+                QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+            QVERIFY(panel.withoutStation->isEnabled());
+            QVERIFY(panel.stopTime->text().isEmpty());
+        }
+    }
+
+    void menuIsInItsOrder()
+    {
+        ConsoleFixture fixture;
+        fixture.start();
+        QMenuBar *bar = fixture.window().menuBar();
+        QStringList menus;
+        for (QAction *action : bar->actions())
+            menus.append(action->text());
+        QCOMPARE(menus, (QStringList{"&Datei", "&Ansicht", "&Werkzeuge", "&?"}));
+        QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuFile"))),
+                 (QStringList{"Ö&ffnen...", "S&chließen", "-", "E&xcel Ausgabe", "-", "&Beenden"}));
+        QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuView"))),
+                 (QStringList{"Status&leiste", "-", "&Aktualisieren"}));
+        QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuTools"))),
+                 (QStringList{"&Zeit aktuallisieren", "&Optionen..."}));
+        QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuHelp"))),
+                 (QStringList{"&Inhalt", "-", "Inf&o "}));
+    }
+
+    void statisticsSwitch_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("1") << QStringLiteral("1") << true;
+        QTest::newRow("01") << QStringLiteral("01") << false;
+        QTest::newRow("ja") << QStringLiteral("ja") << false;
+        QTest::newRow("0") << QStringLiteral("0") << false;
+        QTest::newRow("missing") << QString() << false;
+    }
+    void statisticsSwitch()
+    {
+        QFETCH(QString, value);
+        QFETCH(bool, shown);
+        ConsoleFixture fixture(value);
+        fixture.start();
+        MainWindow &window = fixture.window();
+        window.show();
+        QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("tfEntgeld2"))->isVisible(), shown);
+        QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("cmbMonat1"))->isVisible(), shown);
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label24"))->isVisible(), shown);
+        QCOMPARE(window.findChild<QAction *>(QStringLiteral("mnuFileExport"))->isVisible(), shown);
+    }
+
+    void geometryDefaultsAndStore()
+    {
+        ConsoleFixture fixture;
+        fixture.start();
+        MainWindow &window = fixture.window();
+        QCOMPARE(window.pos(), QPoint(Twips::toPixels(1000), Twips::toPixels(1000)));
+        QCOMPARE(window.width(), Twips::toPixels(16500));
+
+        window.show();
+        window.move(Twips::toPixels(1500), Twips::toPixels(1200));
+        window.close();
+        QCOMPARE(storedGeometry("MainLeft"), QStringLiteral("1500"));
+        QCOMPARE(storedGeometry("MainTop"), QStringLiteral("1200"));
+        QCOMPARE(storedGeometry("MainWidth"), QStringLiteral("16500"));
+
+        fixture.start();
+        QCOMPARE(fixture.window().pos(), QPoint(Twips::toPixels(1500), Twips::toPixels(1200)));
+    }
+
+    void minimizedWindowStoresNothing()
+    {
+        ConsoleFixture fixture;
+        fixture.start();
+        MainWindow &window = fixture.window();
+        window.show();
+        window.move(Twips::toPixels(3000), Twips::toPixels(3000));
+        window.showMinimized();
+        window.close();
+        QCOMPARE(storedGeometry("MainLeft"), QString());
+    }
+
+    void geometryThatIsNoNumberEndsStartUp()
+    {
+        ConsoleFixture fixture;
+        {
+            QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kavo"), QStringLiteral("Kavo"));
+            settings.setValue(QStringLiteral("Settings/MainTop"), QStringLiteral("oben"));
+        }
+        QString error;
+        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        QVERIFY(error.contains(QStringLiteral("MainTop")));
+    }
+
+    void secondInstanceEndsWhileTheFirstStays()
+    {
+        const QString name = QStringLiteral("kavo-single-%1").arg(QCoreApplication::applicationPid());
+        SingleInstance first(name);
+        QVERIFY(first.claim());
+        QSignalSpy woken(&first, &SingleInstance::activationRequested);
+
+        SingleInstance second(name);
+        QVERIFY(!second.claim());
+        QTRY_COMPARE(woken.count(), 1);
+
+        // The first keeps running: a third start is turned away too.
+        SingleInstance third(name);
+        QVERIFY(!third.claim());
+    }
+
+    void staleSocketFileDoesNotBlockStart()
+    {
+        // A crashed console leaves its socket file behind with no one listening.
+        const QString name = QStringLiteral("kavo-stale-%1").arg(QCoreApplication::applicationPid());
+        const QByteArray path = QFile::encodeName(QDir::temp().filePath(name));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        ::close(fd);
+        QVERIFY(QFile::exists(QString::fromLocal8Bit(path)));
+
+        SingleInstance next(name);
+        QVERIFY(next.claim());
+    }
+
+    void refreshSaysNotYetNeeded()
+    {
+        ConsoleFixture fixture;
+        fixture.start();
+        MessageRecorder messages;
+        fixture.window().findChild<QAction *>(QStringLiteral("mnuViewRefresh"))->trigger();
+        QCOMPARE(messages.shown().size(), 1);
+        QCOMPARE(messages.shown().first().text, QStringLiteral("Noch nicht nötig."));
+        QCOMPARE(messages.shown().first().title, QStringLiteral("Kavo"));
+        QCOMPARE(messages.shown().first().icon, QMessageBox::Warning);
+
+        QAction *statusBarItem = fixture.window().findChild<QAction *>(QStringLiteral("mnuViewStatusBar"));
+        fixture.window().show();
+        statusBarItem->trigger();
+        QVERIFY(!statusBarItem->isChecked());
+        QVERIFY(!fixture.window().statusBar()->isVisible());
+        statusBarItem->trigger();
+        QVERIFY(fixture.window().statusBar()->isVisible());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
