@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "MessageDialog.h"
+#include "OptionsDialog.h"
 #include "ProgramEnd.h"
 #include "SingleInstance.h"
 #include "TextFormats.h"
@@ -95,7 +96,7 @@ void MainWindow::createMenus()
 
     QMenu *tools = addMenu(bar, "mnuTools", QStringLiteral("&Werkzeuge"));
     addItem(tools, "mnuTimemaster", QStringLiteral("&Zeit aktuallisieren"));
-    addItem(tools, "mnuToolsOptions", QStringLiteral("&Optionen..."));
+    QAction *options = addItem(tools, "mnuToolsOptions", QStringLiteral("&Optionen..."));
 
     QMenu *help = addMenu(bar, "mnuHelp", QStringLiteral("&?"));
     addItem(help, "mnuHelpContents", QStringLiteral("&Inhalt"));
@@ -105,6 +106,8 @@ void MainWindow::createMenus()
     connect(closeAtOnce, &QAction::triggered, this, [] { ProgramEnd::now(0); });
     connect(exit, &QAction::triggered, this, &QWidget::close);
     connect(m_statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    connect(options, &QAction::triggered, this,
+            [this] { OptionsDialog::showOrRaise(ConsoleConfig::iniPath(m_programDir), this); });
     connect(refresh, &QAction::triggered, this, [this] {
         MessageDialog::show(this, {QStringLiteral("Kavo"), QStringLiteral("Noch nicht nötig."), QMessageBox::Warning});
     });

@@ -1,0 +1,169 @@
+#include "TcpConnection.h"
+
+#include "Windows1252.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+// How long a closed connection may take to hand over what was sent on it.
+constexpr int lingerMs = 5000;
+}
+
+TcpConnection::TcpConnection(QObject *parent)
+    : QObject(parent)
+    , m_server(new QTcpServer(this))
+{
+    connect(m_server, &QTcpServer::newConnection, this, &TcpConnection::takeRequests);
+}
+
+TcpConnection::~TcpConnection() = default;
+
+void TcpConnection::setLocalPort(quint16 port)
+{
+    m_localPort = port;
+}
+
+bool TcpConnection::listen()
+{
+    close();
+    if (!m_server->listen(QHostAddress::Any, m_localPort))
+        return false;
+    m_localPort = m_server->serverPort();
+    return true;
+}
+
+void TcpConnection::close()
+{
+    m_server->close();
+    releaseSocket();
+}
+
+bool TcpConnection::accept(int requestId)
+{
+    if (!m_requestSocket || requestId != m_requestId)
+        return false;
+    m_server->close();
+    releaseSocket();
+    adopt(std::exchange(m_requestSocket, nullptr));
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    return true;
+}
+
+void TcpConnection::connectTo(const QString &host, quint16 port)
+{
+    m_remoteHost = host;
+    m_remotePort = port;
+    connectTo();
+}
+
+void TcpConnection::connectTo()
+{
+    close();
+    adopt(new QTcpSocket(this));
+    m_socket->connectToHost(m_remoteHost, m_remotePort);
+}
+
+bool TcpConnection::sendData(const QString &text)
+{
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    const QByteArray bytes = Windows1252::encode(text);
+    if (m_socket->write(bytes) != bytes.size())
+        return false;
+    // Hand the bytes to the system now, as one send, rather than when the event loop
+    // next runs; whatever the system cannot take yet follows from the event loop.
+    m_socket->flush();
+    return true;
+}
+
+QString TcpConnection::getData()
+{
+    return m_socket ? Windows1252::decode(m_socket->readAll()) : QString();
+}
+
+void TcpConnection::takeRequests()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        socket->setParent(this);
+        if (!m_server->isListening()) {
+            refuse(socket);
+            continue;
+        }
+        m_requestId = ++m_lastRequestId;
+        m_requestSocket = socket;
+        emit connectionRequest(m_requestId);
+        if (QTcpSocket *unanswered = std::exchange(m_requestSocket, nullptr))
+            refuse(unanswered);
+    }
+}
+
+void TcpConnection::refuse(QTcpSocket *socket)
+{
+    socket->abort();
+    socket->deleteLater();
+}
+
+void TcpConnection::adopt(QTcpSocket *socket)
+{
+    m_socket = socket;
+    ++m_generation;
+    m_dataArrivalPending = false;
+    connect(socket, &QAbstractSocket::connected, this, [this] {
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        post([this] { emit connected(); });
+    });
+    connect(socket, &QIODevice::readyRead, this, &TcpConnection::scheduleDataArrival);
+    connect(socket, &QAbstractSocket::disconnected, this, [this] { post([this] { emit closed(); }); });
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError number) {
+        // The peer closing is no error; closed() reports it.
+        if (number == QAbstractSocket::RemoteHostClosedError)
+            return;
+        post([this, number, description = m_socket->errorString()] { emit error(int(number), description); });
+    });
+}
+
+void TcpConnection::releaseSocket()
+{
+    if (!m_socket)
+        return;
+    QTcpSocket *socket = std::exchange(m_socket, nullptr);
+    ++m_generation;
+    m_dataArrivalPending = false;
+    socket->disconnect(this);
+    // Let what was sent go out before the socket goes; a peer that does not read
+    // cannot keep it for long.
+    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(lingerMs, socket, &QObject::deleteLater);
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        socket->deleteLater();
+}
+
+void TcpConnection::scheduleDataArrival()
+{
+    // One announcement covers everything that arrives until it is delivered; the
+    // handler reads it all with getData().
+    if (m_dataArrivalPending)
+        return;
+    m_dataArrivalPending = true;
+    post([this] {
+        m_dataArrivalPending = false;
+        if (const qint64 count = m_socket->bytesAvailable(); count > 0)
+            emit dataArrival(count);
+    });
+}
+
+void TcpConnection::post(std::function<void()> delivery)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = m_generation, delivery = std::move(delivery)] {
+            if (generation == m_generation)
+                delivery();
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,149 @@
+#include "OptionsDialog.h"
+
+#include "ConsoleConfig.h"
+#include "IniFile.h"
+#include "MessageDialog.h"
+#include "ProgramEnd.h"
+#include "Twips.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+
+namespace {
+const QString applicationTitle = QStringLiteral("Kavo");
+
+QLineEdit *addRow(QWidget *dialog, const char *labelName, const QString &caption, const char *boxName, int top)
+{
+    auto *label = new QLabel(caption, dialog);
+    label->setObjectName(QString::fromLatin1(labelName));
+    Twips::place(label, 120, top + 30, 1815, 255);
+    auto *box = new QLineEdit(dialog);
+    box->setObjectName(QString::fromLatin1(boxName));
+    Twips::place(box, 2040, top, 2055, 285);
+    return box;
+}
+
+void warn(QWidget *parent, const QString &text)
+{
+    MessageDialog::show(parent, {applicationTitle, text, QMessageBox::Warning});
+}
+}
+
+OptionsDialog::OptionsDialog(const QString &iniPath, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_iniPath(iniPath)
+{
+    using namespace ConsoleKeys;
+    setObjectName(QStringLiteral("frmOptionen"));
+    setWindowTitle(QStringLiteral("Optionen"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(Twips::toPixels(4320), Twips::toPixels(2520));
+
+    m_fee = {addRow(this, "Label1", QStringLiteral("Gebühr bis 15min."), "tfGeb", 120), feeSection, tariffBase, {},
+             QStringLiteral("Bitte Gebühr eingeben.")};
+    m_fee30 = {addRow(this, "Label2", QStringLiteral("Gebühr über 30min."), "tfGeb30", 480), feeSection, tariffOver30,
+               {}, QStringLiteral("Bitte Gebühr über 30 min eingeben.")};
+    m_fee60 = {addRow(this, "Label3", QStringLiteral("Gebühr über 60min."), "tfGeb60", 840), feeSection, tariffOver60,
+               {}, QStringLiteral("Bitte Gebühr über 60 min eingeben.")};
+    m_dbName = {addRow(this, "Label4", QStringLiteral("DB Name"), "tfDBName", 1200), dbSection, dbName, {}, {}};
+    m_companyName = {addRow(this, "lbFirma", QStringLiteral("Firmenname:"), "tfFirmenName", 1560), companySection,
+                     companyName, {}, {}};
+    m_companyName.box->setToolTip(QStringLiteral("Der Firmenname wird im Hauptfenster als Fenstertext übernommen."));
+
+    auto *ok = new QPushButton(QStringLiteral("&Ok"), this);
+    ok->setObjectName(QStringLiteral("cmdOk"));
+    ok->setDefault(true);
+    Twips::place(ok, 3000, 2040, 1095, 315);
+    connect(ok, &QPushButton::clicked, this, &OptionsDialog::saveSequence);
+    load();
+}
+
+void OptionsDialog::showOrRaise(const QString &iniPath, QWidget *mainWindow)
+{
+    static QPointer<OptionsDialog> open;
+    if (!open)
+        open = new OptionsDialog(iniPath, mainWindow);
+    open->show();
+    open->raise();
+    open->activateWindow();
+}
+
+void OptionsDialog::load()
+{
+    for (Field *field : {&m_fee, &m_fee30, &m_fee60, &m_dbName, &m_companyName}) {
+        field->loaded = IniFile::read(m_iniPath, field->section, field->key);
+        if (!field->loaded.isEmpty())
+            field->box->setText(field->loaded);
+    }
+}
+
+bool OptionsDialog::changed(const Field &field) const
+{
+    return field.box->text() != field.loaded;
+}
+
+void OptionsDialog::saveSequence()
+{
+    // A written tariff or database name ends the console: later fields stay unwritten.
+    for (const Field *tariff : {&m_fee, &m_fee30, &m_fee60}) {
+        if (changed(*tariff) && saveTariff(*tariff))
+            return;
+    }
+    if (changed(m_dbName) && saveDbName(m_dbName))
+        return;
+    if (changed(m_companyName))
+        saveCompanyName(m_companyName);
+    close();
+}
+
+bool OptionsDialog::saveTariff(const Field &field)
+{
+    if (field.box->text().isEmpty()) {
+        warn(this, field.emptyMessage);
+        return false;
+    }
+    if (!write(field))
+        return false;
+    endForRestart();
+    return true;
+}
+
+bool OptionsDialog::saveDbName(const Field &field)
+{
+    const QMessageBox::StandardButton answer = MessageDialog::show(
+        this, {QStringLiteral("DB Namen ändern"),
+               QStringLiteral("Wenn Sie einen neuen DB Namen eingeben, muss auch die DB im Programmverzeichnis "
+                              "umbennant sein! - DB Name neu eingeben?"),
+               QMessageBox::NoIcon, QMessageBox::Ok | QMessageBox::Cancel});
+    if (answer != QMessageBox::Ok || field.box->text().isEmpty() || !write(field))
+        return false;
+    endForRestart();
+    return true;
+}
+
+void OptionsDialog::saveCompanyName(const Field &field)
+{
+    if (!field.box->text().isEmpty())
+        write(field);
+}
+
+bool OptionsDialog::write(const Field &field)
+{
+    QString error;
+    if (IniFile::write(m_iniPath, field.section, field.key, field.box->text(), &error))
+        return true;
+    MessageDialog::show(this, {applicationTitle,
+                               QStringLiteral("Die Einstellung \"%1\" konnte nicht gespeichert werden: %2")
+                                   .arg(field.key, error),
+                               QMessageBox::Critical});
+    return false;
+}
+
+void OptionsDialog::endForRestart()
+{
+    warn(this, QStringLiteral("Das Programm muss neu gestartet werden damit die Werte übernommen werden! "
+                              "Das Programm wird nun beendet."));
+    ProgramEnd::now(0);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+
+// frmOptionen: the tariffs, the database name and the company name of Kavo.ini.
+// A changed tariff or database name is written and ends the console, which reads
+// its settings only at start; a changed company name is written silently.
+class OptionsDialog : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit OptionsDialog(const QString &iniPath, QWidget *parent = nullptr);
+
+    // Shows the dialog, creating and loading it if it is not open.
+    static void showOrRaise(const QString &iniPath, QWidget *mainWindow);
+
+private:
+    struct Field
+    {
+        QLineEdit *box;
+        QString section;
+        QString key;
+        QString loaded;
+        QString emptyMessage;
+    };
+
+    void load();
+    void saveSequence();
+    bool saveTariff(const Field &field);
+    bool saveDbName(const Field &field);
+    void saveCompanyName(const Field &field);
+    bool write(const Field &field);
+    void endForRestart();
+    bool changed(const Field &field) const;
+
+    QString m_iniPath;
+    Field m_fee;
+    Field m_fee30;
+    Field m_fee60;
+    Field m_dbName;
+    Field m_companyName;
+};

@@ -1,0 +1,161 @@
+#include "ConsoleConfig.h"
+#include "IniFile.h"
+#include "OptionsDialog.h"
+#include "ProgramEnd.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+const QString restartMessage = QStringLiteral(
+    "Das Programm muss neu gestartet werden damit die Werte übernommen werden! Das Programm wird nun beendet.");
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+}
+
+class OptionsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_ini;
+    std::unique_ptr<OptionsDialog> m_dialog;
+    QList<int> m_endings;
+
+    QLineEdit *box(const char *name) { return m_dialog->findChild<QLineEdit *>(QString::fromLatin1(name)); }
+    void pressOk() { m_dialog->findChild<QPushButton *>(QStringLiteral("cmdOk"))->click(); }
+    QString stored(const QString &section, const QString &key) { return IniFile::read(m_ini, section, key); }
+
+private slots:
+    void init()
+    {
+        m_ini = ConsoleConfig::iniPath(m_dir.path());
+        QFile::remove(m_ini);
+        using namespace ConsoleKeys;
+        IniFile::write(m_ini, feeSection, tariffBase, QStringLiteral("1,50"));
+        IniFile::write(m_ini, feeSection, tariffOver30, QStringLiteral("1,20"));
+        IniFile::write(m_ini, feeSection, tariffOver60, QStringLiteral("1,00"));
+        IniFile::write(m_ini, dbSection, dbName, QStringLiteral("kavo"));
+        IniFile::write(m_ini, companySection, companyName, QStringLiteral("Café"));
+        m_endings.clear();
+        ProgramEnd::setAction([this](int code) { m_endings.append(code); });
+        m_dialog = std::make_unique<OptionsDialog>(m_ini);
+        m_dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+        m_dialog->show();
+    }
+
+    void cleanup()
+    {
+        m_dialog.reset();
+        ProgramEnd::setAction({});
+    }
+
+    void loadsTheFiveSettings()
+    {
+        QCOMPARE(m_dialog->windowTitle(), QStringLiteral("Optionen"));
+        QCOMPARE(box("tfGeb")->text(), QStringLiteral("1,50"));
+        QCOMPARE(box("tfGeb30")->text(), QStringLiteral("1,20"));
+        QCOMPARE(box("tfGeb60")->text(), QStringLiteral("1,00"));
+        QCOMPARE(box("tfDBName")->text(), QStringLiteral("kavo"));
+        QCOMPARE(box("tfFirmenName")->text(), QStringLiteral("Café"));
+        QCOMPARE(box("tfFirmenName")->toolTip(),
+                 QStringLiteral("Der Firmenname wird im Hauptfenster als Fenstertext übernommen."));
+    }
+
+    void okWithoutChangesWritesNothing()
+    {
+        const QByteArray before = fileBytes(m_ini);
+        MessageRecorder messages;
+        pressOk();
+        QCOMPARE(fileBytes(m_ini), before);
+        QVERIFY(messages.shown().isEmpty());
+        QVERIFY(m_endings.isEmpty());
+        QVERIFY(!m_dialog->isVisible());
+    }
+
+    void onlyTheCompanyNameIsWrittenSilently()
+    {
+        MessageRecorder messages;
+        box("tfFirmenName")->setText(QStringLiteral("Bäckerei"));
+        pressOk();
+        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName), QStringLiteral("Bäckerei"));
+        QVERIFY(messages.shown().isEmpty());
+        QVERIFY(m_endings.isEmpty());
+        QVERIFY(!m_dialog->isVisible());
+    }
+
+    void aWrittenTariffEndsTheConsoleBeforeLaterFields()
+    {
+        MessageRecorder messages;
+        box("tfGeb")->setText(QStringLiteral("2,00"));
+        box("tfFirmenName")->setText(QStringLiteral("Neu"));
+        pressOk();
+        QCOMPARE(stored(ConsoleKeys::feeSection, ConsoleKeys::tariffBase), QStringLiteral("2,00"));
+        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName), QStringLiteral("Café"));
+        QCOMPARE(messages.texts(), QStringList{restartMessage});
+        QCOMPARE(messages.shown().first().icon, QMessageBox::Warning);
+        QCOMPARE(m_endings, QList<int>{0});
+    }
+
+    void anEmptiedTariffIsRefusedAndTheDialogCloses()
+    {
+        MessageRecorder messages;
+        box("tfGeb30")->clear();
+        pressOk();
+        QCOMPARE(messages.texts(), QStringList{QStringLiteral("Bitte Gebühr über 30 min eingeben.")});
+        QCOMPARE(stored(ConsoleKeys::feeSection, ConsoleKeys::tariffOver30), QStringLiteral("1,20"));
+        QVERIFY(m_endings.isEmpty());
+        QVERIFY(!m_dialog->isVisible());
+    }
+
+    void cancellingTheDbQuestionGoesOnWithTheCompanyName()
+    {
+        MessageRecorder messages(QMessageBox::Cancel);
+        box("tfDBName")->setText(QStringLiteral("anders"));
+        box("tfFirmenName")->setText(QStringLiteral("Neu"));
+        pressOk();
+        QCOMPARE(messages.shown().size(), 1);
+        QCOMPARE(messages.shown().first().title, QStringLiteral("DB Namen ändern"));
+        QCOMPARE(stored(ConsoleKeys::dbSection, ConsoleKeys::dbName), QStringLiteral("kavo"));
+        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName), QStringLiteral("Neu"));
+        QVERIFY(m_endings.isEmpty());
+    }
+
+    void confirmedDbNameIsWrittenAndEnds()
+    {
+        MessageRecorder messages(QMessageBox::Ok);
+        box("tfDBName")->setText(QStringLiteral("anders"));
+        pressOk();
+        QCOMPARE(stored(ConsoleKeys::dbSection, ConsoleKeys::dbName), QStringLiteral("anders"));
+        QCOMPARE(messages.shown().size(), 2);
+        QCOMPARE(messages.shown().last().text, restartMessage);
+        QCOMPARE(m_endings.size(), 1);
+    }
+
+    void aFailedWriteIsReportedAndDoesNotEnd()
+    {
+        // The file's directory is gone, so the write cannot succeed.
+        m_dialog.reset();
+        const QString unwritable = m_dir.filePath(QStringLiteral("fehlt/Kavo.ini"));
+        m_dialog = std::make_unique<OptionsDialog>(unwritable);
+        m_dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+        MessageRecorder messages;
+        box("tfGeb")->setText(QStringLiteral("2,00"));
+        pressOk();
+        QCOMPARE(messages.shown().size(), 1);
+        QCOMPARE(messages.shown().first().icon, QMessageBox::Critical);
+        QVERIFY(m_endings.isEmpty());
+    }
+};
+
+QTEST_MAIN(OptionsTest)
+#include "tst_options.moc"

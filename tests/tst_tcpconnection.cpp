@@ -1,0 +1,202 @@
+#include "TcpConnection.h"
+#include "Windows1252.h"
+
+#include <QEventLoop>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+const QString loopback = QStringLiteral("127.0.0.1");
+
+// A listener that takes a request the way the console does: stop listening, then
+// accept on the same object; when the connection closes, listen again.
+class Listener
+{
+public:
+    Listener()
+    {
+        QObject::connect(&endpoint, &TcpConnection::connectionRequest, [this](int requestId) {
+            endpoint.close();
+            endpoint.accept(requestId);
+        });
+        QObject::connect(&endpoint, &TcpConnection::closed, [this] { endpoint.listen(); });
+        endpoint.setLocalPort(0);
+        endpoint.listen();
+    }
+    quint16 port() const { return endpoint.localPort(); }
+
+    TcpConnection endpoint;
+};
+
+QByteArray everyByte()
+{
+    QByteArray bytes;
+    for (int value = 0; value < 256; ++value)
+        bytes.append(char(value));
+    return bytes;
+}
+}
+
+class TcpConnectionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void portTakesOneConnectionAtATime()
+    {
+        Listener listener;
+        QSignalSpy requests(&listener.endpoint, &TcpConnection::connectionRequest);
+
+        TcpConnection first;
+        QSignalSpy firstConnected(&first, &TcpConnection::connected);
+        first.connectTo(loopback, listener.port());
+        QTRY_COMPARE(firstConnected.size(), 1);
+        QTRY_COMPARE(requests.size(), 1);
+
+        TcpConnection second;
+        QSignalSpy secondConnected(&second, &TcpConnection::connected);
+        QSignalSpy secondError(&second, &TcpConnection::error);
+        second.connectTo(loopback, listener.port());
+        QTRY_COMPARE(secondError.size(), 1);
+        QCOMPARE(secondError.first().at(0).toInt(), int(QAbstractSocket::ConnectionRefusedError));
+        QCOMPARE(secondConnected.size(), 0);
+        QCOMPARE(requests.size(), 1);
+
+        // The accepted connection is the listener object itself.
+        QVERIFY(first.sendData(QStringLiteral("Startup1")));
+        QString atListener;
+        QTRY_COMPARE(atListener += listener.endpoint.getData(), QStringLiteral("Startup1"));
+        QVERIFY(listener.endpoint.sendData(QStringLiteral("Stop1")));
+        QString atStation;
+        QTRY_COMPARE(atStation += first.getData(), QStringLiteral("Stop1"));
+    }
+
+    void portListensAgainAfterTheConnectionCloses()
+    {
+        Listener listener;
+        const quint16 port = listener.port();
+        QSignalSpy listenerClosed(&listener.endpoint, &TcpConnection::closed);
+
+        TcpConnection station;
+        QSignalSpy connected(&station, &TcpConnection::connected);
+        QSignalSpy stationClosed(&station, &TcpConnection::closed);
+        station.connectTo(loopback, port);
+        QTRY_COMPARE(connected.size(), 1);
+
+        station.close();
+        QTRY_COMPARE(listenerClosed.size(), 1);
+        QCOMPARE(stationClosed.size(), 0); // closing oneself is no event
+        QVERIFY(!station.sendData(QStringLiteral("x")));
+
+        // Connect again, this time with host and port set beforehand.
+        station.setRemoteHost(loopback);
+        station.setRemotePort(port);
+        station.connectTo();
+        QTRY_COMPARE(connected.size(), 2);
+        QVERIFY(station.sendData(QStringLiteral("again")));
+        QString received;
+        QTRY_COMPARE(received += listener.endpoint.getData(), QStringLiteral("again"));
+
+        // Now the other side closes: the station hears of it.
+        listener.endpoint.close();
+        QTRY_COMPARE(stationClosed.size(), 1);
+        QVERIFY(!station.sendData(QStringLiteral("x")));
+    }
+
+    void everyByteSurvivesTheRoundTrip()
+    {
+        Listener listener;
+        QTcpSocket raw;
+        raw.connectToHost(loopback, listener.port());
+        QVERIFY(raw.waitForConnected(1000));
+
+        raw.write(everyByte());
+        raw.flush();
+        QString received;
+        QTRY_COMPARE((received += listener.endpoint.getData()).size(), 256);
+        QCOMPARE(received, Windows1252::decode(everyByte()));
+        QCOMPARE(received.at(0x80), QChar(0x20AC));
+
+        QVERIFY(listener.endpoint.sendData(received));
+        QByteArray echoed;
+        QTRY_COMPARE((echoed += raw.readAll()).size(), 256);
+        QCOMPARE(echoed, everyByte());
+    }
+
+    void sendingWithoutConnectionFails()
+    {
+        TcpConnection fresh;
+        QVERIFY(!fresh.sendData(QStringLiteral("Stop1")));
+        QCOMPARE(fresh.getData(), QString());
+
+        Listener listening;
+        QVERIFY(!listening.endpoint.sendData(QStringLiteral("Stop1")));
+
+        TcpConnection nobodyThere;
+        QSignalSpy failed(&nobodyThere, &TcpConnection::error);
+        QSignalSpy closed(&nobodyThere, &TcpConnection::closed);
+        quint16 unusedPort = listening.port();
+        listening.endpoint.close();
+        nobodyThere.connectTo(loopback, unusedPort);
+        QVERIFY(!nobodyThere.sendData(QStringLiteral("Stop1"))); // still connecting
+        QTRY_COMPARE(failed.size(), 1);
+        QCOMPARE(closed.size(), 0);
+        QVERIFY(!nobodyThere.sendData(QStringLiteral("Stop1")));
+
+        TcpConnection noHost;
+        QSignalSpy noHostFailed(&noHost, &TcpConnection::error);
+        noHost.connectTo(QString(), unusedPort);
+        QTRY_COMPARE(noHostFailed.size(), 1);
+    }
+
+    void getDataReturnsEverythingUnreadAsOneText()
+    {
+        Listener listener;
+        QSignalSpy arrivals(&listener.endpoint, &TcpConnection::dataArrival);
+        TcpConnection station;
+        QSignalSpy connected(&station, &TcpConnection::connected);
+        station.connectTo(loopback, listener.port());
+        QTRY_COMPARE(connected.size(), 1);
+
+        for (const char *piece : {"00:04:59", "00:04:58", "Stop1"})
+            QVERIFY(station.sendData(QString::fromLatin1(piece)));
+        QTRY_VERIFY(!arrivals.isEmpty());
+        QTRY_COMPARE(arrivals.last().at(0).toLongLong(), qint64(21));
+        QCOMPARE(listener.endpoint.getData(), QStringLiteral("00:04:5900:04:58Stop1"));
+        QCOMPARE(listener.endpoint.getData(), QString());
+    }
+
+    void dataArrivesWhileAHandlerRunsItsOwnEventLoop()
+    {
+        Listener listener;
+        TcpConnection station;
+        QSignalSpy connected(&station, &TcpConnection::connected);
+        station.connectTo(loopback, listener.port());
+        QTRY_COMPARE(connected.size(), 1);
+
+        // The first chunk's handler waits, inside its own event loop, for the next
+        // chunk: it must be delivered there and not only after the handler returns.
+        QStringList chunks;
+        bool secondSeenInsideFirst = false;
+        connect(&listener.endpoint, &TcpConnection::dataArrival, this, [&] {
+            chunks.append(listener.endpoint.getData());
+            if (chunks.size() != 1)
+                return;
+            station.sendData(QStringLiteral("Stop1"));
+            QEventLoop nested;
+            QTimer::singleShot(1000, &nested, &QEventLoop::quit);
+            connect(&listener.endpoint, &TcpConnection::dataArrival, &nested, &QEventLoop::quit);
+            nested.exec();
+            secondSeenInsideFirst = chunks.size() == 2;
+        });
+        station.sendData(QStringLiteral("5"));
+        QTRY_COMPARE(chunks.size(), 2);
+        QVERIFY(secondSeenInsideFirst);
+        QCOMPARE(chunks, QStringList({QStringLiteral("5"), QStringLiteral("Stop1")}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TcpConnectionTest)
+#include "tst_tcpconnection.moc"
