@@ -1,6 +1,12 @@
 #include "DaytimeClock.h"
+#include "DaytimeRequest.h"
+#include "DaytimeServer.h"
+#include "TestSupport.h"
+#include "TimemasterWindow.h"
 
 #include <QDateTime>
+#include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTimeZone>
 
@@ -34,6 +40,28 @@ private:
     QList<QDateTime> m_moments;
     bool m_accept = true;
 };
+
+// Points every daytime request at a loopback port for the lifetime of the guard.
+class LoopbackTimeServer
+{
+public:
+    explicit LoopbackTimeServer(quint16 port) { DaytimeRequest::setServer(QStringLiteral("127.0.0.1"), port); }
+    ~LoopbackTimeServer() { DaytimeRequest::useTimeServer(); }
+    LoopbackTimeServer(const LoopbackTimeServer &) = delete;
+    LoopbackTimeServer &operator=(const LoopbackTimeServer &) = delete;
+};
+
+quint16 closedLoopbackPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return server.serverPort();
+}
+
+QPushButton *updateButton(QWidget *window)
+{
+    return window->findChild<QPushButton *>(QStringLiteral("Command1"));
+}
 
 }
 
@@ -110,6 +138,102 @@ private slots:
         RecordedClockWrites writes;
         writes.refuse();
         QVERIFY(!DaytimeClock::SetClockFromDaytime(QStringLiteral("1 04-05-12 10:20:30")));
+        QCOMPARE(writes.moments().size(), 1);
+    }
+
+    void timemasterSetsTheClockAndCloses()
+    {
+        DaytimeServer server;
+        LoopbackTimeServer target(server.port());
+        RecordedClockWrites writes;
+        MessageRecorder messages;
+        QWidget mainWindow;
+
+        QPointer<TimemasterWindow> window = TimemasterWindow::showOrRaise(&mainWindow);
+        QCOMPARE(window->objectName(), QStringLiteral("frmTimemaster"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Timemaster"));
+        QCOMPARE(updateButton(window)->text(), QStringLiteral("Sytemzeit aktuallisieren"));
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(writes.moments(), QList<QDateTime>{utc(2004, 5, 12, 10, 20, 30)});
+        QVERIFY(messages.shown().isEmpty());
+
+        server.setReply("53138 Hallo 10:20:30");
+        window = TimemasterWindow::showOrRaise(&mainWindow);
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(server.connectionsSeen(), 2);
+        QCOMPARE(writes.moments().size(), 1);
+        QVERIFY(messages.shown().isEmpty());
+    }
+
+    void timemasterReportsAMissingServerAndCloses()
+    {
+        LoopbackTimeServer target(closedLoopbackPort());
+        RecordedClockWrites writes;
+        MessageRecorder messages;
+        QWidget mainWindow;
+
+        QPointer<TimemasterWindow> window = TimemasterWindow::showOrRaise(&mainWindow);
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(messages.texts(), QStringList{QStringLiteral("Sorry - Keine Verbindung")});
+        QCOMPARE(messages.shown().first().title, QStringLiteral("Systemzeit nicht gestellt"));
+        QCOMPARE(messages.shown().first().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QVERIFY(writes.moments().isEmpty());
+    }
+
+    void openTimemasterIsOnlyRaised()
+    {
+        DaytimeServer server;
+        server.setMode(DaytimeServer::Mode::Hold);
+        LoopbackTimeServer target(server.port());
+        RecordedClockWrites writes;
+        QWidget mainWindow;
+
+        QPointer<TimemasterWindow> window = TimemasterWindow::showOrRaise(&mainWindow);
+        QTRY_COMPARE(server.connectionsSeen(), 1);
+        QCOMPARE(TimemasterWindow::showOrRaise(&mainWindow), window.data());
+        server.answerHeld();
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(server.connectionsSeen(), 1);
+        QCOMPARE(writes.moments().size(), 1);
+    }
+
+    void buttonDuringARequestStartsAfresh()
+    {
+        DaytimeServer server;
+        server.setMode(DaytimeServer::Mode::Hold);
+        LoopbackTimeServer target(server.port());
+        RecordedClockWrites writes;
+        QWidget mainWindow;
+
+        QPointer<TimemasterWindow> window = TimemasterWindow::showOrRaise(&mainWindow);
+        QTRY_COMPARE(server.connectionsSeen(), 1);
+        QTest::mouseClick(updateButton(window), Qt::LeftButton);
+        QTRY_COMPARE(server.connectionsSeen(), 2);
+        QTRY_COMPARE(server.openConnections(), 1);
+        server.answerHeld();
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(writes.moments().size(), 1);
+    }
+
+    void silentServerLeavesTheWindowOpen()
+    {
+        DaytimeServer server;
+        server.setMode(DaytimeServer::Mode::CloseSilently);
+        LoopbackTimeServer target(server.port());
+        RecordedClockWrites writes;
+        MessageRecorder messages;
+        QWidget mainWindow;
+
+        QPointer<TimemasterWindow> window = TimemasterWindow::showOrRaise(&mainWindow);
+        QTRY_COMPARE(server.connectionsSeen(), 1);
+        QTRY_COMPARE(server.openConnections(), 0);
+        QTest::qWait(50);
+        QVERIFY(!window.isNull() && window->isVisible());
+        QVERIFY(messages.shown().isEmpty());
+
+        server.setMode(DaytimeServer::Mode::Reply);
+        QTest::mouseClick(updateButton(window), Qt::LeftButton);
+        QTRY_VERIFY(window.isNull());
         QCOMPARE(writes.moments().size(), 1);
     }
 };
