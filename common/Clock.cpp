@@ -1,8 +1,10 @@
 #include "Clock.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QTimer>
+
+#include <limits>
 
 namespace {
 Clock *installedClock = nullptr;
@@ -48,10 +50,16 @@ void SystemClock::waitForEventsUntil(qint64 untilMs)
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     const qint64 remaining = untilMs - elapsedMs();
-    if (remaining > 0) {
-        // Sleeps in the event dispatcher until an event arrives or the time is up.
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, int(remaining));
-    }
+    if (remaining <= 0)
+        return;
+    // Sleeps in the event dispatcher until an event arrives; the timer is the event
+    // that comes when the time is up. (processEvents with a time limit would not
+    // sleep at all: it drops WaitForMoreEvents and returns at once.)
+    QTimer wakeUp;
+    wakeUp.setSingleShot(true);
+    wakeUp.setTimerType(Qt::PreciseTimer);
+    wakeUp.start(int(qMin<qint64>(remaining, std::numeric_limits<int>::max())));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 ManualClock::ManualClock(const QDateTime &start)

@@ -3,12 +3,19 @@
 #include "Clock.h"
 #include "MessageDialog.h"
 #include "OptionsDialog.h"
+#include "Protocol.h"
 #include "ProgramEnd.h"
+#include "ExcelExport.h"
 #include "SingleInstance.h"
+#include "StationController.h"
+#include "StatisticsPanel.h"
+#include "UsageDatabase.h"
 #include "TextFormats.h"
 #include "Twips.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +24,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 constexpr int statisticsTop = 2640;
@@ -61,6 +69,8 @@ QSettings *GeometryStore::open(QObject *parent)
 MainWindow::MainWindow(const QString &programDir, QWidget *parent)
     : QMainWindow(parent)
     , m_programDir(programDir)
+    , m_database(std::make_unique<UsageDatabase>())
+    , m_stationPorts{Protocol::port(1), Protocol::port(2)}
 {
     setObjectName(QStringLiteral("frmMain"));
     auto *central = new QWidget(this);
@@ -80,7 +90,7 @@ void MainWindow::createMenus()
 {
     QMenuBar *bar = menuBar();
     QMenu *file = addMenu(bar, "mnuFile", QStringLiteral("&Datei"));
-    addItem(file, "mnuFileOpen", QStringLiteral("Ö&ffnen..."));
+    QAction *open = addItem(file, "mnuFileOpen", QStringLiteral("Ö&ffnen..."));
     QAction *closeAtOnce = addItem(file, "mnuFileClose", QStringLiteral("S&chließen"));
     addSeparator(file, "mnuFileBar0");
     m_exportAction = addItem(file, "mnuFileExport", QStringLiteral("E&xcel Ausgabe"));
@@ -103,6 +113,8 @@ void MainWindow::createMenus()
     addSeparator(help, "mnuHelpBar0");
     addItem(help, "mnuHelpAbout", QStringLiteral("Inf&o "));
 
+    connect(open, &QAction::triggered, this, &MainWindow::openWorkbook);
+    connect(m_exportAction, &QAction::triggered, this, &MainWindow::exportExcel);
     connect(closeAtOnce, &QAction::triggered, this, [] { ProgramEnd::now(0); });
     connect(exit, &QAction::triggered, this, &QWidget::close);
     connect(m_statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
@@ -154,16 +166,29 @@ MainWindow::StartOutcome MainWindow::start(SingleInstance &instance, QString *er
         return StartOutcome::AlreadyRunning;
     connect(&instance, &SingleInstance::activationRequested, this, &MainWindow::bringToFront);
 
-    if (!restoreGeometryFromSettings(error))
+    const QString databasePath = UsageDatabase::pathFor(m_programDir, m_config.dbName);
+    if (!m_database->open(databasePath, error) || !restoreGeometryFromSettings(error))
         return StartOutcome::Failed;
     clearPeriodFields();
-    for (StationPanel &panel : m_panels) {
-        for (QWidget *control : panel.stationControls())
-            control->setEnabled(false);
-    }
+    createStationControllers();
+    m_statisticsPanel->loadTotals();
+    for (auto &controller : m_controllers)
+        controller->listenStation();
+    for (int station : {1, 2})
+        m_statisticsPanel->fillMonthList(station);
     showCompanyName();
     setStatisticsVisible(m_config.showsStatistics());
     return StartOutcome::Running;
+}
+
+void MainWindow::createStationControllers()
+{
+    m_statisticsPanel = std::make_unique<StatisticsPanel>(m_statistics, *m_database);
+    const Tariffs tariffs{m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60};
+    for (int station : {1, 2}) {
+        m_controllers[station - 1] = std::make_unique<StationController>(station, m_stationPorts[station - 1], panel(station), *m_database,
+                                                                         *m_statisticsPanel, tariffs);
+    }
 }
 
 bool MainWindow::restoreGeometryFromSettings(QString *error)
@@ -236,6 +261,30 @@ void MainWindow::setStatisticsVisible(bool visible)
     for (QWidget *control : m_statistics.controls)
         control->setVisible(visible);
     m_exportAction->setVisible(visible);
+}
+
+void MainWindow::exportExcel()
+{
+    ExcelExport exporter(
+        m_programDir,
+        [this](int station) -> std::optional<XlsSheetData> {
+            std::optional<XlsSheetData> sheet;
+            m_database->exportStation(station, [&sheet](const StationTable &table) {
+                sheet = XlsSheetData{table.columns, table.rows};
+                return true;
+            });
+            return sheet;
+        },
+        this);
+    exporter.exportExcel();
+}
+
+void MainWindow::openWorkbook()
+{
+    const QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("Öffnen"), m_programDir,
+                                                        QStringLiteral("Alle Dateien (*.xls)"));
+    if (!chosen.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(chosen));
 }
 
 void MainWindow::bringToFront()

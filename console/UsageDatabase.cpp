@@ -215,7 +215,7 @@ bool UsageDatabase::open(const QString &path, QString *error)
         report(error, QStringLiteral("Die Datenbank %1 wurde nicht gefunden.").arg(QDir::toNativeSeparators(path)));
         return false;
     }
-    if (connect(path, error) && checkTables(error))
+    if (connect(path, error) && checkTables(error) && checkWritable(path, error))
         return true;
     m_db.reset();
     return false;
@@ -252,6 +252,16 @@ bool UsageDatabase::checkTables(QString *error)
         }
     }
     return true;
+}
+
+// The engine falls back to reading only when the file is write-protected; then
+// every stop would lose its record.
+bool UsageDatabase::checkWritable(const QString &path, QString *error)
+{
+    if (sqlite3_db_readonly(m_db.get(), "main") == 0)
+        return true;
+    report(error, QStringLiteral("Die Datenbank %1 ist schreibgeschützt.").arg(QDir::toNativeSeparators(path)));
+    return false;
 }
 
 bool UsageDatabase::makeTables(QString *error)
@@ -342,6 +352,23 @@ std::optional<qint64> UsageDatabase::sumMonthFees(int station, const QString &mo
                                   station),
                        {monthText});
     return readSingleValue(forStation("SELECT Kosten%1 FROM Monat%1", station));
+}
+
+std::optional<qint64> UsageDatabase::sumMonthMinutes(int station, const QString &monthText)
+{
+    // Durations are stored as hh:nn:ss texts.
+    Statement query(m_db.get(),
+                    forStation("SELECT SUM(CAST(substr(client%1dauer, 1, 2) AS INTEGER) * 3600"
+                               " + CAST(substr(client%1dauer, 4, 2) AS INTEGER) * 60"
+                               " + CAST(substr(client%1dauer, 7, 2) AS INTEGER)) FROM client%1"
+                               " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
+                               station));
+    if (!query.bind(1, monthText) || !query.next())
+        return std::nullopt;
+    const std::optional<qint64> seconds = query.integer(0);
+    if (!seconds)
+        return std::nullopt;
+    return Billing::wholeMinutes(*seconds);
 }
 
 void UsageDatabase::replaceResultTable(const QString &table, const QString &select, const QStringList &parameters)

@@ -78,6 +78,9 @@ public:
     // in the table MonatN (column KostenN).
     std::optional<qint64> sumMonthFees(int station, const QString &monthText);
 
+    // Whole minutes of the records whose month reads exactly `monthText`.
+    std::optional<qint64> sumMonthMinutes(int station, const QString &monthText);
+
     // Reads the station's table and hands it to `writer`; false when either fails.
     using StationWriter = std::function<bool(const StationTable &table)>;
     bool exportStation(int station, const StationWriter &writer);
@@ -90,6 +93,7 @@ private:
 
     bool connect(const QString &path, QString *error);
     bool checkTables(QString *error);
+    bool checkWritable(const QString &path, QString *error);
     bool makeTables(QString *error);
     bool appendRecord(int station, const UsageRecord &record, qint64 feeUnits);
     std::optional<UsageTotals> addToTotals(int station, qint64 minutes, qint64 feeUnits);

@@ -1,7 +1,14 @@
+#include "ClassicFont.h"
+#include "StationWindow.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return KAVO_STATION_NUMBER - KAVO_STATION_NUMBER;
+    ClassicFont::applyToApplication();
+
+    StationWindow window(KAVO_STATION_NUMBER, QCoreApplication::applicationDirPath());
+    window.show();
+    return app.exec();
 }

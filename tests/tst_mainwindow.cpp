@@ -167,6 +167,28 @@ private slots:
         QVERIFY(error.contains(QStringLiteral("MainTop")));
     }
 
+    void missingDatabaseEndsStartUpWithoutCreatingIt()
+    {
+        ConsoleFixture fixture;
+        QVERIFY(QFile::remove(fixture.databasePath()));
+        QString error;
+        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!QFile::exists(fixture.databasePath()));
+    }
+
+    void foreignFileEndsStartUpWithTheEnginesMessage()
+    {
+        ConsoleFixture fixture;
+        QFile file(fixture.databasePath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(4096, 'k'));
+        file.close();
+        QString error;
+        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        QVERIFY(!error.isEmpty());
+    }
+
     void secondInstanceEndsWhileTheFirstStays()
     {
         const QString name = QStringLiteral("kavo-single-%1").arg(QCoreApplication::applicationPid());

@@ -1,0 +1,317 @@
+#include "StationWindow.h"
+
+#include "Clock.h"
+#include "EntryField.h"
+#include "IniFile.h"
+#include "Protocol.h"
+#include "TcpConnection.h"
+#include "TextFormats.h"
+#include "Twips.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+constexpr int clientWidth = 3180;
+constexpr int clientHeight = 1290;
+constexpr int topWindowIntervalMs = 1000;
+
+QDateTime wholeSecondsNow()
+{
+    const QDateTime now = Clock::current().now();
+    return now.addMSecs(-now.time().msec());
+}
+
+void setShown(std::initializer_list<QWidget *> widgets, bool shown)
+{
+    for (QWidget *widget : widgets)
+        widget->setVisible(shown);
+}
+}
+
+StationWindow::StationWindow(int station, const QString &programDirectory, std::optional<quint16> consolePort,
+                             QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
+    , m_station(station)
+    , m_name(QStringLiteral("Client") + QString::number(station))
+    , m_consolePort(consolePort.value_or(Protocol::port(station)))
+{
+    setObjectName(m_name);
+    setWindowTitle(m_name);
+    setFixedSize(Twips::toPixels(clientWidth), Twips::toPixels(clientHeight));
+    createItems();
+    startUp(programDirectory);
+}
+
+StationWindow::~StationWindow() = default;
+
+void StationWindow::createItems()
+{
+    cmdVerbinden = addItem(new QPushButton(QStringLiteral("Verbinden"), this), "cmdVerbinden", 0, 120, 1815, 255);
+    cmdStart = addItem(new QPushButton(QStringLiteral("Start"), this), "cmdStart", 0, 480, 855, 255);
+    cmdStop = addItem(new QPushButton(QStringLiteral("Stop"), this), "cmdStop", 960, 480, 855, 255);
+    Label3 = addItem(new QLabel(QStringLiteral("Endzeit:"), this), "Label3", 1920, 120, 975, 255);
+    Text2 = addItem(new EntryField(QLatin1Char(':'), this), "Text2", 1920, 360, 975, 285);
+    Label2 = addItem(new QLabel(QStringLiteral("Startzeit"), this), "Label2", 0, 840, 735, 255);
+    Label4 = addItem(new QLabel(QStringLiteral("aktuelle Zeit"), this), "Label4", 1080, 840, 975, 255);
+    Label5 = addItem(new QLabel(QStringLiteral("Differenz"), this), "Label5", 2160, 840, 1095, 255);
+    Text5 = addItem(new QLineEdit(this), "Text5", 0, 1080, 1095, 285);
+    Text4 = addItem(new QLineEdit(this), "Text4", 1080, 1080, 975, 285);
+    Text6 = addItem(new QLineEdit(this), "Text6", 2160, 1080, 975, 285);
+    // Below the client area, out of sight: they only hold values.
+    Text1 = addItem(new EntryField(QLatin1Char('.'), this), "Text1", 2160, 1440, 975, 285);
+    Text3 = addItem(new EntryField(QChar(), this), "Text3", 1440, 1440, 615, 285);
+    lbMinute = addItem(new QLabel(QStringLiteral("Zeitintervall (min):"), this), "lbMinute", 0, 1440, 1335, 255);
+    Label1 = addItem(new QLabel(this), "Label1", 0, 1680, 1455, 255);
+
+    Text5->setToolTip(QStringLiteral("Startzeitpunkt"));
+    Text4->setToolTip(QStringLiteral("aktuelle Zeit"));
+    Text6->setToolTip(QStringLiteral("verbrauchte Zeit"));
+
+    connect(cmdVerbinden, &QPushButton::clicked, this, &StationWindow::cmdVerbindenClicked);
+    connect(cmdStart, &QPushButton::clicked, this, &StationWindow::cmdStartClicked);
+    connect(cmdStop, &QPushButton::clicked, this, &StationWindow::ReportStop);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    connect(Timer1, &QTimer::timeout, this, &StationWindow::TopWindow);
+
+    Winsock1 = new TcpConnection(this);
+    Winsock1->setObjectName(QStringLiteral("Winsock1"));
+    connect(Winsock1, &TcpConnection::connected, this, &StationWindow::consoleConnected);
+    connect(Winsock1, &TcpConnection::closed, this, &StationWindow::consoleClosed);
+    connect(Winsock1, &TcpConnection::dataArrival, this, &StationWindow::consoleDataArrived);
+}
+
+template<typename Item>
+Item *StationWindow::addItem(Item *item, const char *name, int left, int top, int width, int height)
+{
+    item->setObjectName(QLatin1String(name));
+    Twips::place(item, left, top, width, height);
+    return item;
+}
+
+void StationWindow::startUp(const QString &programDirectory)
+{
+    m_serverAddress = IniFile::read(QDir(programDirectory).filePath(QStringLiteral("Client.ini")),
+                                    QStringLiteral("Server"), QStringLiteral("IP"));
+    setShown({Text1, Text2}, false);
+    Text4->clear();
+    Text5->clear();
+    Text6->clear();
+    Text3->setText(QStringLiteral("5"));
+    ConnectConsole();
+    cmdStop->setEnabled(false);
+    setShown({lbMinute, Text3, Label2, Label3, Label4, Label5}, false);
+    Timer1->start(topWindowIntervalMs);
+    startTimeServerRequest();
+}
+
+void StationWindow::startTimeServerRequest()
+{
+}
+
+void StationWindow::ConnectConsole()
+{
+    releaseInputBlock();
+    cmdStart->setEnabled(false);
+    cmdVerbinden->setEnabled(true);
+    Winsock1->connectTo(m_serverAddress, m_consolePort);
+}
+
+void StationWindow::releaseInputBlock()
+{
+    // Keyboard and mouse are never blocked here, so there is nothing to release.
+}
+
+void StationWindow::TopWindow()
+{
+    raise();
+}
+
+void StationWindow::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+}
+
+void StationWindow::cmdVerbindenClicked()
+{
+    Winsock1->close();
+    ConnectConsole();
+}
+
+void StationWindow::consoleConnected()
+{
+    cmdStart->setEnabled(true);
+    cmdVerbinden->setEnabled(false);
+    send(Protocol::startupMessage(m_station));
+}
+
+void StationWindow::consoleClosed()
+{
+    cmdStart->setEnabled(false);
+    cmdVerbinden->setEnabled(true);
+}
+
+void StationWindow::consoleDataArrived()
+{
+    handleChunk(Winsock1->getData());
+}
+
+void StationWindow::handleChunk(const QString &chunk)
+{
+    cmdStart->setEnabled(true);
+    setShown({Text1, Text2}, true);
+    switch (Protocol::stationOrder(chunk, m_station)) {
+    case Protocol::StationOrder::Stop:
+        showIdleLayout();
+        break;
+    case Protocol::StationOrder::EndlessPeriod:
+        startEndlessPeriod(chunk);
+        break;
+    case Protocol::StationOrder::TimedPeriod:
+        startTimedPeriod(chunk);
+        break;
+    }
+}
+
+// A running display loop sees the request after its current pass and ends.
+void StationWindow::showIdleLayout()
+{
+    m_stopRequested = true;
+    setShown({Text1, Text2, Text3}, false);
+    Text3->clear();
+    setShown({Text4, Text5, Text6, Label1, Label2, Label3, Label4, Label5}, false);
+    cmdStart->setEnabled(true);
+    cmdStop->setEnabled(false);
+}
+
+void StationWindow::startEndlessPeriod(const QString &chunk)
+{
+    Text3->setText(chunk);
+    Text3->hide();
+    setShown({Text4, Text5, Text6}, true);
+    cmdStop->setEnabled(true);
+    cmdStart->setEnabled(false);
+    setShown({Text1, Text2}, false);
+    setShown({Label1, Label2, Label4, Label5}, true);
+    releaseInputBlock();
+    RunEndless(SetEndTime());
+}
+
+void StationWindow::startTimedPeriod(const QString &chunk)
+{
+    Text3->setText(chunk);
+    setShown({Label2, Label4, Label5, Text4, Text5, Text6, Text1}, false);
+    setShown({Label3, Text2}, true);
+    cmdStop->setEnabled(true);
+    cmdStart->setEnabled(false);
+    releaseInputBlock();
+    RunCountdown(SetEndTime());
+}
+
+// Runs for the minutes left in the interval field, which any stop message empties:
+// after a stop this is a period of no time, ending at once.
+void StationWindow::cmdStartClicked()
+{
+    cmdStop->setEnabled(true);
+    cmdStart->setEnabled(false);
+    send(Protocol::startMessage(m_station));
+    setShown({Text1, Text2, Label1}, true);
+    RunCountdown(SetEndTime());
+}
+
+// The end moment: now, to the whole second, plus the minutes the interval field
+// begins with. It is shown as date and time of day and handed to the display loop.
+QDateTime StationWindow::SetEndTime()
+{
+    const QDateTime end = wholeSecondsNow().addSecs(60 * qint64(Protocol::leadingMinutes(Text3->text())));
+    Text1->setText(TextFormats::date(end.date()));
+    Text2->setText(TextFormats::timeOfDay(end.time()));
+    return end;
+}
+
+void StationWindow::RunCountdown(const QDateTime &end)
+{
+    Text5->setText(TextFormats::timeOfDay(Clock::current().now().time()));
+    runDisplayLoop(end, [this, end] { countdownPass(end); });
+}
+
+void StationWindow::RunEndless(const QDateTime &end)
+{
+    Text5->setText(TextFormats::timeOfDay(Clock::current().now().time()));
+    const QDateTime start = wholeSecondsNow();
+    runDisplayLoop(end, [this, end, start] { endlessPass(end, start); });
+}
+
+// Makes a pass at once and then one whenever the shown second changes, until the
+// period's time is up or a stop message has come; then reports the stop. Between
+// passes the window handles its events, among them a stop message or the start of
+// another period, which runs to its end inside this one.
+void StationWindow::runDisplayLoop(const QDateTime &end, const std::function<void()> &pass)
+{
+    Clock &clock = Clock::current();
+    m_stopRequested = false;
+    const qint64 initialSeconds = wholeSecondsNow().secsTo(end);
+    const qint64 loopEndMs = clock.elapsedMs() + 1000 * initialSeconds;
+    for (bool first = true; clock.elapsedMs() < loopEndMs && !m_stopRequested; first = false) {
+        if (!first && !awaitNextSecond(loopEndMs))
+            break;
+        pass();
+    }
+    ReportStop();
+}
+
+// Handles events until the shown second changes. False when the period's time ran
+// out before that: no pass is due then. After a stop message one more pass is.
+// A period that runs out thus always shows and sends 00:00:00 last.
+bool StationWindow::awaitNextSecond(qint64 loopEndMs)
+{
+    Clock &clock = Clock::current();
+    const qint64 nextSecondMs = clock.elapsedMs() + 1000 - clock.now().time().msec();
+    const qint64 untilMs = qMin(nextSecondMs, loopEndMs);
+    do
+        clock.waitForEventsUntil(untilMs);
+    while (clock.elapsedMs() < untilMs && !m_stopRequested);
+    return m_stopRequested || clock.elapsedMs() >= nextSecondMs;
+}
+
+void StationWindow::countdownPass(const QDateTime &end)
+{
+    showRemainingTime(end);
+    const QString timeText = Label1->text();
+    setWindowTitle(m_name + QStringLiteral(" Online - ") + timeText);
+    send(timeText);
+}
+
+void StationWindow::endlessPass(const QDateTime &end, const QDateTime &start)
+{
+    showRemainingTime(end);
+    setWindowTitle(m_name + QStringLiteral(" - Endlos"));
+    const QDateTime now = wholeSecondsNow();
+    Text4->setText(TextFormats::timeOfDay(now.time()));
+    Text6->setText(Protocol::elapsedTimeText(start.secsTo(now)));
+    send(Text6->text());
+}
+
+// A clock set forward while the period runs shows 00:00:00 rather than a negative
+// time until the period ends.
+void StationWindow::showRemainingTime(const QDateTime &end)
+{
+    Label1->setText(Protocol::remainingTimeText(qMax<qint64>(0, wholeSecondsNow().secsTo(end))));
+}
+
+void StationWindow::ReportStop()
+{
+    send(Protocol::stopMessage(m_station));
+    setWindowTitle(m_name + QStringLiteral(" - bitte freischalten."));
+}
+
+// Nothing is reported when the link is down: the text is simply lost.
+void StationWindow::send(const QString &text)
+{
+    Winsock1->sendData(text);
+}

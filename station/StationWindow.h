@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QDateTime>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class EntryField;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class TcpConnection;
+
+// The station's small window, always on top and never closed. It connects to the
+// console, announces itself and carries out what the console sends: a timed period
+// counting down to its end moment, an endless one counting up, or the stop. While a
+// period runs it shows and sends its time about once a second.
+class StationWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // `programDirectory` holds Client.ini. The console is reached on the station's
+    // own port unless another is given (tests run a console of their own).
+    StationWindow(int station, const QString &programDirectory, std::optional<quint16> consolePort = std::nullopt,
+                  QWidget *parent = nullptr);
+    ~StationWindow() override;
+
+    // The console's address as read from Client.ini at start.
+    QString serverAddress() const { return m_serverAddress; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createItems();
+    template<typename Item>
+    Item *addItem(Item *item, const char *name, int left, int top, int width, int height);
+    void startUp(const QString &programDirectory);
+    void startTimeServerRequest();
+
+    void ConnectConsole();
+    void releaseInputBlock();
+    void TopWindow();
+    void cmdVerbindenClicked();
+    void consoleConnected();
+    void consoleClosed();
+    void consoleDataArrived();
+
+    void handleChunk(const QString &chunk);
+    void showIdleLayout();
+    void startEndlessPeriod(const QString &chunk);
+    void startTimedPeriod(const QString &chunk);
+    void cmdStartClicked();
+
+    QDateTime SetEndTime();
+    void RunCountdown(const QDateTime &end);
+    void RunEndless(const QDateTime &end);
+    void runDisplayLoop(const QDateTime &end, const std::function<void()> &pass);
+    bool awaitNextSecond(qint64 loopEndMs);
+    void countdownPass(const QDateTime &end);
+    void endlessPass(const QDateTime &end, const QDateTime &start);
+    void showRemainingTime(const QDateTime &end);
+    void ReportStop();
+    void send(const QString &text);
+
+    const int m_station;
+    const QString m_name;
+    const quint16 m_consolePort;
+    QString m_serverAddress;
+    bool m_stopRequested = false;
+
+    QPushButton *cmdVerbinden = nullptr;
+    QPushButton *cmdStart = nullptr;
+    QPushButton *cmdStop = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *lbMinute = nullptr;
+    EntryField *Text1 = nullptr;
+    EntryField *Text2 = nullptr;
+    EntryField *Text3 = nullptr;
+    QLineEdit *Text4 = nullptr;
+    QLineEdit *Text5 = nullptr;
+    QLineEdit *Text6 = nullptr;
+    QTimer *Timer1 = nullptr;
+    TcpConnection *Winsock1 = nullptr;
+};

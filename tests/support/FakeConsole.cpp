@@ -1,0 +1,69 @@
+#include "FakeConsole.h"
+
+#include "Protocol.h"
+#include "Windows1252.h"
+
+#include <QRegularExpression>
+
+FakeConsole::FakeConsole(int station)
+    : m_station(station)
+{
+    connect(&m_endpoint, &TcpConnection::connectionRequest, this, [this](int requestId) {
+        m_endpoint.close();
+        m_connected = m_endpoint.accept(requestId);
+        m_connections += m_connected ? 1 : 0;
+    });
+    connect(&m_endpoint, &TcpConnection::closed, this, [this] {
+        m_connected = false;
+        listen();
+    });
+    connect(&m_endpoint, &TcpConnection::dataArrival, this, &FakeConsole::takeChunk);
+    m_endpoint.setLocalPort(0);
+    listen();
+}
+
+bool FakeConsole::listen()
+{
+    return m_endpoint.listen();
+}
+
+void FakeConsole::stopListening()
+{
+    m_endpoint.close();
+}
+
+void FakeConsole::dropStation()
+{
+    m_connected = false;
+    listen();
+}
+
+void FakeConsole::send(const QString &text)
+{
+    m_endpoint.sendData(text);
+}
+
+void FakeConsole::sendBytes(const QByteArray &bytes)
+{
+    send(Windows1252::decode(bytes));
+}
+
+void FakeConsole::takeChunk()
+{
+    static const QRegularExpression message(
+        QStringLiteral("(\\d\\d\\. )?\\d\\d:\\d\\d:\\d\\d|Startup\\d|Start\\d|Stop\\d"));
+    const QString chunk = m_endpoint.getData();
+    m_received += chunk;
+    if (Protocol::isStartup(chunk, m_station) || (m_answerStops && Protocol::isStop(chunk, m_station)))
+        send(Protocol::stopMessage(m_station));
+
+    // A message cut in two by the transport is recognised once its second half is in.
+    QRegularExpressionMatchIterator found = message.globalMatch(m_received, m_parsed);
+    while (found.hasNext()) {
+        const QRegularExpressionMatch match = found.next();
+        m_parsed = match.capturedEnd();
+        m_messages.append(match.captured());
+        if (onMessage)
+            onMessage(match.captured());
+    }
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "TcpConnection.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+
+// The console's end of one station link on loopback: it listens on a port of its
+// own, takes one station at a time, answers the announcement and the station's
+// stop with the stop message as the console does, and records what the station
+// sends, split into its messages (announcement, start, stop, time texts).
+class FakeConsole : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit FakeConsole(int station);
+
+    quint16 port() const { return m_endpoint.localPort(); }
+    bool listen();
+    void stopListening();
+    // Closes the station's connection, then listens again.
+    void dropStation();
+    bool isConnected() const { return m_connected; }
+    int connectionCount() const { return m_connections; }
+
+    void send(const QString &text);
+    void sendBytes(const QByteArray &bytes);
+
+    // Everything received, and the same split into messages.
+    QString received() const { return m_received; }
+    QStringList messages() const { return m_messages; }
+
+    // Whether a chunk that is a stop is answered with the stop message.
+    void setAnswerStops(bool answer) { m_answerStops = answer; }
+
+    // Called with each message as it is recognised, after the console's answers.
+    std::function<void(const QString &message)> onMessage;
+
+private:
+    void takeChunk();
+
+    const int m_station;
+    TcpConnection m_endpoint;
+    bool m_connected = false;
+    int m_connections = 0;
+    bool m_answerStops = true;
+    QString m_received;
+    qsizetype m_parsed = 0;
+    QStringList m_messages;
+};

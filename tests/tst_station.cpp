@@ -1,0 +1,427 @@
+#include "Clock.h"
+#include "FakeConsole.h"
+#include "Protocol.h"
+#include "StationWindow.h"
+#include "TcpConnection.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+const QDateTime afternoon(QDate(2004, 5, 12), QTime(14, 3, 22, 500));
+
+// A station program in a directory of its own, on a clock moved by hand, with a
+// console stand-in on loopback.
+class StationRig
+{
+public:
+    explicit StationRig(const QDateTime &start = afternoon, int station = 1)
+        : clock(start)
+        , scopedClock(clock)
+        , console(station)
+        , m_station(station)
+    {
+    }
+
+    void writeIni(const QByteArray &content) const
+    {
+        QFile file(m_directory.filePath(QStringLiteral("Client.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    void start() { window = std::make_unique<StationWindow>(m_station, m_directory.path(), console.port()); }
+
+    // Starts the station with the console's address and waits for the console's
+    // answer to its announcement to take effect.
+    bool startConnected()
+    {
+        writeIni("[Server]\r\nIP=127.0.0.1\r\n");
+        start();
+        return QTest::qWaitFor([this] { return button("cmdStart")->isEnabled() && field("Text4")->isHidden(); });
+    }
+
+    QPushButton *button(const char *name) const { return item<QPushButton>(name); }
+    QLineEdit *field(const char *name) const { return item<QLineEdit>(name); }
+    QLabel *label(const char *name) const { return item<QLabel>(name); }
+    TcpConnection *link() const { return item<TcpConnection>("Winsock1"); }
+
+    template<typename Item>
+    Item *item(const char *name) const
+    {
+        return window->findChild<Item *>(QLatin1String(name));
+    }
+
+    // The station's messages from the n-th on.
+    QStringList messagesFrom(qsizetype first) const { return console.messages().mid(first); }
+
+    ManualClock clock;
+    ScopedClock scopedClock;
+    MessageRecorder shownMessages;
+    FakeConsole console;
+    std::unique_ptr<StationWindow> window;
+
+private:
+    QTemporaryDir m_directory;
+    int m_station;
+};
+
+QStringList remainingTexts(qint64 from, qint64 to)
+{
+    QStringList texts;
+    for (qint64 seconds = from; seconds >= to; --seconds)
+        texts.append(Protocol::remainingTimeText(seconds));
+    return texts;
+}
+
+bool shown(QWidget *widget)
+{
+    return !widget->isHidden();
+}
+}
+
+class StationTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsUpAnnouncesItselfAndGoesIdle_data()
+    {
+        QTest::addColumn<int>("station");
+        QTest::newRow("station 1") << 1;
+        QTest::newRow("station 2") << 2;
+    }
+    void startsUpAnnouncesItselfAndGoesIdle()
+    {
+        QFETCH(int, station);
+        const QString name = QStringLiteral("Client%1").arg(station);
+        StationRig rig(afternoon, station);
+        rig.writeIni("[Server]\r\nIP=127.0.0.1\r\n");
+        rig.start();
+        StationWindow &window = *rig.window;
+
+        QCOMPARE(window.objectName(), name);
+        QCOMPARE(window.windowTitle(), name);
+        QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(!rig.button("cmdStart")->isEnabled());
+        QVERIFY(rig.button("cmdVerbinden")->isEnabled());
+        QVERIFY(!rig.button("cmdStop")->isEnabled());
+        QVERIFY(shown(rig.field("Text4")) && rig.field("Text4")->text().isEmpty());
+        QVERIFY(!shown(rig.field("Text1")) && !shown(rig.field("Text2")) && !shown(rig.label("Label3")));
+        QCOMPARE(rig.field("Text3")->text(), QStringLiteral("5"));
+        QVERIFY(!shown(rig.field("Text3")) && !shown(rig.label("lbMinute")));
+        QCOMPARE(rig.item<QTimer>("Timer1")->interval(), 1000);
+        QVERIFY(rig.item<QTimer>("Timer1")->isActive());
+        for (const char *below : {"Text1", "Text3", "lbMinute", "Label1"})
+            QVERIFY2(rig.item<QWidget>(below)->y() >= window.height(), below);
+        for (const char *inside : {"cmdVerbinden", "cmdStop", "Text2", "Text6"})
+            QVERIFY2(rig.item<QWidget>(inside)->y() < window.height(), inside);
+
+        QTRY_COMPARE(rig.console.messages(), QStringList{QStringLiteral("Startup%1").arg(station)});
+        QTRY_VERIFY(!shown(rig.field("Text4")));
+        QVERIFY(rig.button("cmdStart")->isEnabled());
+        QVERIFY(!rig.button("cmdVerbinden")->isEnabled());
+        QVERIFY(!rig.button("cmdStop")->isEnabled());
+        for (const char *hidden : {"Text1", "Text2", "Text5", "Text6", "Label1", "Label2", "Label3", "Label5"})
+            QVERIFY2(!shown(rig.item<QWidget>(hidden)), hidden);
+        QCOMPARE(rig.field("Text3")->text(), QString());
+        QCOMPARE(window.windowTitle(), name);
+        QVERIFY(rig.shownMessages.shown().isEmpty());
+    }
+
+    void stationStartedBeforeTheConsoleConnectsOnRequest()
+    {
+        StationRig rig;
+        rig.console.stopListening();
+        rig.writeIni("[Server]\r\nIP=127.0.0.1\r\n");
+        rig.start();
+        QSignalSpy failed(rig.link(), &TcpConnection::error);
+        QTRY_COMPARE(failed.size(), 1);
+        QVERIFY(!rig.button("cmdStart")->isEnabled());
+        QVERIFY(rig.button("cmdVerbinden")->isEnabled());
+        QVERIFY(rig.shownMessages.shown().isEmpty());
+
+        QVERIFY(rig.console.listen());
+        QTest::mouseClick(rig.button("cmdVerbinden"), Qt::LeftButton);
+        QTRY_COMPARE(rig.console.messages(), QStringList{QStringLiteral("Startup1")});
+        QTRY_VERIFY(rig.button("cmdStart")->isEnabled() && !shown(rig.field("Text4")));
+        QVERIFY(!rig.button("cmdVerbinden")->isEnabled());
+    }
+
+    void lostConnectionIsNotTakenUpAgainByItself()
+    {
+        StationRig rig;
+        QVERIFY(rig.startConnected());
+        rig.console.dropStation();
+        QTRY_VERIFY(!rig.button("cmdStart")->isEnabled());
+        QVERIFY(rig.button("cmdVerbinden")->isEnabled());
+        QTest::qWait(200);
+        QCOMPARE(rig.console.connectionCount(), 1);
+
+        QTest::mouseClick(rig.button("cmdVerbinden"), Qt::LeftButton);
+        QTRY_COMPARE(rig.console.connectionCount(), 2);
+        QTRY_COMPARE(rig.console.messages().count(QStringLiteral("Startup1")), 2);
+    }
+
+    void closeRequestsAreRefused()
+    {
+        StationRig rig;
+        rig.start();
+        rig.window->show();
+        QVERIFY(!rig.window->close());
+        QVERIFY(rig.window->isVisible());
+    }
+
+    void entryAidsOfTheFields()
+    {
+        StationRig rig;
+        rig.start();
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+
+        const auto typeInto = [&rig](const char *name, const char *keys) {
+            QLineEdit *field = rig.field(name);
+            field->show();
+            field->clear();
+            field->setFocus();
+            for (const char *key = keys; *key; ++key) {
+                QTest::keyClick(field, *key);
+                QCoreApplication::processEvents(); // the typed separator
+            }
+            return field;
+        };
+        QLineEdit *date = typeInto("Text1", "1a2");
+        QCOMPARE(date->text(), QStringLiteral("12."));
+        QCOMPARE(date->cursorPosition(), 3);
+        QCOMPARE(typeInto("Text1", "12052004")->text(), QStringLiteral("12.05.2004"));
+        QCOMPARE(typeInto("Text2", "1x4.0509")->text(), QStringLiteral("14:05:09"));
+        QCOMPARE(typeInto("Text3", "1.5:x")->text(), QStringLiteral("15"));
+
+        date->setText(QStringLiteral("12.05.2004"));
+        date->setCursorPosition(0);
+        QTest::mouseClick(date, Qt::LeftButton);
+        QCOMPARE(date->selectedText(), QStringLiteral("12.05.2004"));
+    }
+
+    void consoleAddressFromClientIni()
+    {
+        StationRig missing;
+        missing.start();
+        QCOMPARE(missing.window->serverAddress(), QString());
+        QSignalSpy failed(missing.link(), &TcpConnection::error);
+        QTRY_COMPARE(failed.size(), 1);
+        QCOMPARE(missing.console.connectionCount(), 0);
+        QVERIFY(missing.button("cmdVerbinden")->isEnabled());
+        QVERIFY(missing.shownMessages.shown().isEmpty());
+
+        StationRig longValue;
+        longValue.writeIni("[Server]\r\nIP=" + QByteArray(250, 'h') + "\r\n");
+        longValue.start();
+        QCOMPARE(longValue.window->serverAddress(), QString(199, QLatin1Char('h')));
+    }
+
+    void timedPeriodCountsDownThenReportsTheStop()
+    {
+        StationRig rig;
+        QVERIFY(rig.startConnected());
+        rig.console.setAnswerStops(false);
+        const qsizetype before = rig.console.messages().size();
+        rig.console.send(QStringLiteral("5"));
+
+        QTRY_COMPARE(rig.messagesFrom(before).size(), 302);
+        QCOMPARE(rig.messagesFrom(before), remainingTexts(300, 0) << QStringLiteral("Stop1"));
+        QCOMPARE(rig.clock.elapsedMs(), 300000); // ends at the end moment
+        QCOMPARE(rig.field("Text1")->text(), QStringLiteral("12.05.2004"));
+        QCOMPARE(rig.field("Text2")->text(), QStringLiteral("14:08:22"));
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
+
+        // The console's answer returns the station to idle.
+        rig.console.send(QStringLiteral("Stop1"));
+        QTRY_VERIFY(!rig.button("cmdStop")->isEnabled());
+        QVERIFY(!shown(rig.field("Text2")) && !shown(rig.label("Label3")));
+        QVERIFY(rig.button("cmdStart")->isEnabled());
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
+    }
+
+    void consoleStopEndsThePeriodAfterOneMoreText()
+    {
+        StationRig rig;
+        QVERIFY(rig.startConnected());
+        QStringList captions;
+        connect(rig.window.get(), &QWidget::windowTitleChanged, this, [&](const QString &title) { captions << title; });
+        bool stopSent = false;
+        qsizetype captionsAtStop = -1;
+        connect(rig.link(), &TcpConnection::dataArrival, this, [&] {
+            if (stopSent && captionsAtStop < 0)
+                captionsAtStop = captions.size();
+        });
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:04:57")) {
+                rig.console.send(QStringLiteral("Stop1"));
+                stopSent = true;
+            }
+        };
+        rig.console.send(QStringLiteral("5"));
+
+        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")) && rig.console.messages().size() > 2);
+        QVERIFY(captionsAtStop > 0);
+        const QStringList afterStop = captions.mid(captionsAtStop);
+        QCOMPARE(afterStop.size(), 2);
+        QVERIFY(afterStop.at(0).startsWith(QStringLiteral("Client1 Online - 00:04:")));
+        QCOMPARE(afterStop.at(1), QStringLiteral("Client1 - bitte freischalten."));
+        const QString lastText = afterStop.at(0).mid(QStringLiteral("Client1 Online - ").size());
+        QCOMPARE(rig.console.messages().mid(rig.console.messages().size() - 2),
+                 QStringList({lastText, QStringLiteral("Stop1")}));
+        QVERIFY(!shown(rig.field("Text2")));
+        QVERIFY(rig.clock.elapsedMs() < 10000);
+    }
+
+    void endlessPeriodEndsItselfAfter420Minutes()
+    {
+        StationRig rig;
+        QVERIFY(rig.startConnected());
+        const qsizetype before = rig.console.messages().size();
+        QStringList captions;
+        connect(rig.window.get(), &QWidget::windowTitleChanged, this, [&](const QString &title) { captions << title; });
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:00:01")) {
+                QVERIFY(shown(rig.label("Label2")) && shown(rig.label("Label4")) && shown(rig.field("Text6")));
+                QVERIFY(!shown(rig.field("Text2")) && !rig.button("cmdStart")->isEnabled());
+            }
+        };
+        rig.console.send(QStringLiteral("420"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(rig.console.messages().endsWith(QStringLiteral("Stop1")), 20000);
+        const QStringList texts = rig.messagesFrom(before);
+        QCOMPARE(texts.size(), 7 * 3600 + 2);
+        QCOMPARE(texts.first(), QStringLiteral("00:00:00"));
+        QCOMPARE(texts.mid(texts.size() - 3), QStringList({"06:59:59", "07:00:00", "Stop1"}));
+        QCOMPARE(captions, QStringList({"Client1 - Endlos", "Client1 - bitte freischalten."}));
+        QCOMPARE(rig.field("Text5")->text(), QStringLiteral("14:03:22"));
+        QCOMPARE(rig.field("Text4")->text(), QStringLiteral("21:03:22"));
+        QCOMPARE(rig.clock.elapsedMs(), 420 * 60000);
+    }
+
+    void longPeriodsShowDays_data()
+    {
+        QTest::addColumn<QString>("chunk");
+        QTest::addColumn<QString>("endDate");
+        QTest::addColumn<QString>("endTime");
+        QTest::addColumn<QStringList>("firstTexts");
+        QTest::newRow("1500 minutes") << "1500" << "13.05.2004"
+                                      << "15:03:22" << QStringList({"01. 01:00:00", "01. 00:59:59"});
+        QTest::newRow("far too many minutes") << "123456789012" << "21.07.2004"
+                                              << "00:42:22" << QStringList({"69. 10:39:00", "69. 10:38:59"});
+    }
+    void longPeriodsShowDays()
+    {
+        QFETCH(QString, chunk);
+        QFETCH(QString, endDate);
+        QFETCH(QString, endTime);
+        QFETCH(QStringList, firstTexts);
+        StationRig rig(QDateTime(afternoon.date(), QTime(14, 3, 22)));
+        QVERIFY(rig.startConnected());
+        const qsizetype before = rig.console.messages().size();
+        QStringList captions;
+        connect(rig.window.get(), &QWidget::windowTitleChanged, this, [&](const QString &title) { captions << title; });
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == firstTexts.last())
+                rig.console.send(QStringLiteral("Stop1"));
+        };
+        rig.console.send(chunk);
+
+        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
+        QCOMPARE(rig.messagesFrom(before).mid(0, 2), firstTexts);
+        QCOMPARE(captions.at(1), QStringLiteral("Client1 Online - ") + firstTexts.last());
+        QCOMPARE(rig.field("Text1")->text(), endDate);
+        QCOMPARE(rig.field("Text2")->text(), endTime);
+    }
+
+    void periodsAcrossMidnight()
+    {
+        StationRig timed(QDateTime(afternoon.date(), QTime(23, 58, 30, 250)));
+        QVERIFY(timed.startConnected());
+        qsizetype before = timed.console.messages().size();
+        timed.console.send(QStringLiteral("5"));
+        QTRY_VERIFY(timed.console.messages().endsWith(QStringLiteral("Stop1")));
+        QCOMPARE(timed.messagesFrom(before), remainingTexts(300, 0) << QStringLiteral("Stop1"));
+        QCOMPARE(timed.field("Text1")->text(), QStringLiteral("13.05.2004"));
+        QCOMPARE(timed.field("Text2")->text(), QStringLiteral("00:03:30"));
+
+        StationRig endless(QDateTime(afternoon.date(), QTime(23, 55, 0, 700)));
+        QVERIFY(endless.startConnected());
+        before = endless.console.messages().size();
+        endless.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:10:00"))
+                endless.console.send(QStringLiteral("Stop1"));
+        };
+        endless.console.send(QStringLiteral("420"));
+        QTRY_VERIFY(endless.console.messages().endsWith(QStringLiteral("Stop1")));
+        QCOMPARE(endless.messagesFrom(before).mid(599, 2), QStringList({"00:09:59", "00:10:00"}));
+    }
+
+    void startAtTheStationAfterAStopIsOverAtOnce()
+    {
+        StationRig rig;
+        QVERIFY(rig.startConnected());
+        const qsizetype before = rig.console.messages().size();
+        QTest::mouseClick(rig.button("cmdStart"), Qt::LeftButton);
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
+        QTRY_COMPARE(rig.messagesFrom(before), QStringList({"Start1", "Stop1"}));
+    }
+
+    void aPeriodStartedDuringAnotherRunsInsideIt()
+    {
+        StationRig rig;
+        QVERIFY(rig.startConnected());
+        rig.console.setAnswerStops(false);
+        const qsizetype before = rig.console.messages().size();
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:04:58"))
+                rig.console.send(QStringLiteral("1"));
+        };
+        rig.console.send(QStringLiteral("5"));
+
+        QTRY_COMPARE(rig.messagesFrom(before).count(QStringLiteral("Stop1")), 2);
+        const QStringList texts = rig.messagesFrom(before);
+        const qsizetype inner = texts.indexOf(QStringLiteral("00:01:00"));
+        QVERIFY(inner > 3);
+        QCOMPARE(texts.mid(inner, 62), remainingTexts(60, 0) << QStringLiteral("Stop1"));
+        QCOMPARE(texts.mid(texts.size() - 2), QStringList({"00:00:00", "Stop1"}));
+        QCOMPARE(rig.clock.elapsedMs(), 300000); // the first still ends at its own end moment
+    }
+
+    void hugeAndBinaryChunksEndAtOnce()
+    {
+        StationRig rig;
+        QVERIFY(rig.startConnected());
+        const qsizetype before = rig.console.messages().size();
+        rig.console.sendBytes(QByteArray("\0\0\x80\xff" "5", 5));
+        QTRY_COMPARE(rig.messagesFrom(before), QStringList{"Stop1"});
+        QTRY_VERIFY(!rig.button("cmdStop")->isEnabled()); // the console's answer came back
+
+        // A megabyte without a number in it: every piece the station reads is a period
+        // of no time, answered with the stop message.
+        QByteArray junk(1 << 20, 'x');
+        for (qsizetype at = 0; at < junk.size(); at += 997)
+            junk[at] = at % 2 ? '\0' : char(0x80 + at % 128);
+        rig.console.sendBytes(junk);
+        QTRY_VERIFY(rig.console.messages().size() > before + 1);
+        // Until the last of it has been read, a stop can arrive run together with it.
+        QTRY_VERIFY((rig.console.send(QStringLiteral("Stop1")), !rig.button("cmdStop")->isEnabled()));
+        const qsizetype stops = rig.messagesFrom(before).size();
+        QTRY_COMPARE(rig.console.received(), QStringLiteral("Startup1") + QStringLiteral("Stop1").repeated(stops));
+        QCOMPARE(rig.clock.elapsedMs(), 0);
+    }
+};
+
+QTEST_MAIN(StationTest)
+#include "tst_station.moc"
