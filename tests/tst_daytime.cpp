@@ -1,12 +1,16 @@
 #include "DaytimeClock.h"
-#include "DaytimeRequest.h"
-#include "DaytimeServer.h"
+#include "FakeConsole.h"
+#include "Protocol.h"
+#include "StationWindow.h"
 #include "TestSupport.h"
+#include "TimeServiceStandIn.h"
 #include "TimemasterWindow.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -17,46 +21,28 @@ QDateTime utc(int year, int month, int day, int hour, int minute, int second)
     return QDateTime(QDate(year, month, day), QTime(hour, minute, second), QTimeZone::utc());
 }
 
-// Stands in for the system clock for the lifetime of the guard and records every
-// moment the clock is set to.
-class RecordedClockWrites
+// A station program started in a directory of its own, its console link going to
+// a console stand-in on loopback.
+class StartedStation
 {
 public:
-    RecordedClockWrites()
+    StartedStation()
     {
-        DaytimeClock::setClockWriter([this](qint64 seconds) {
-            m_moments.append(QDateTime::fromSecsSinceEpoch(seconds, QTimeZone::utc()));
-            return m_accept;
-        });
+        QFile ini(m_directory.filePath(QStringLiteral("Client.ini")));
+        if (ini.open(QIODevice::WriteOnly))
+            ini.write("[Server]\r\nIP=127.0.0.1\r\n");
+        ini.close();
+        window = std::make_unique<StationWindow>(1, m_directory.path(), console.port());
     }
-    ~RecordedClockWrites() { DaytimeClock::setClockWriter({}); }
-    RecordedClockWrites(const RecordedClockWrites &) = delete;
-    RecordedClockWrites &operator=(const RecordedClockWrites &) = delete;
 
-    void refuse() { m_accept = false; }
-    const QList<QDateTime> &moments() const { return m_moments; }
+    bool announced() const { return console.messages().contains(Protocol::startupMessage(1)); }
+
+    FakeConsole console{1};
+    std::unique_ptr<StationWindow> window;
 
 private:
-    QList<QDateTime> m_moments;
-    bool m_accept = true;
+    QTemporaryDir m_directory;
 };
-
-// Points every daytime request at a loopback port for the lifetime of the guard.
-class LoopbackTimeServer
-{
-public:
-    explicit LoopbackTimeServer(quint16 port) { DaytimeRequest::setServer(QStringLiteral("127.0.0.1"), port); }
-    ~LoopbackTimeServer() { DaytimeRequest::useTimeServer(); }
-    LoopbackTimeServer(const LoopbackTimeServer &) = delete;
-    LoopbackTimeServer &operator=(const LoopbackTimeServer &) = delete;
-};
-
-quint16 closedLoopbackPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    return server.serverPort();
-}
 
 QPushButton *updateButton(QWidget *window)
 {
@@ -85,9 +71,9 @@ private slots:
     {
         QFETCH(QString, reply);
         QFETCH(QDateTime, moment);
-        RecordedClockWrites writes;
+        TimeServiceStandIn timeService;
         QVERIFY(DaytimeClock::SetClockFromDaytime(reply));
-        QCOMPARE(writes.moments(), QList<QDateTime>{moment});
+        QCOMPARE(timeService.clockWrites(), QList<QDateTime>{moment});
     }
 
     void replyWithoutDateAndTimeSetsNothing_data()
@@ -104,9 +90,9 @@ private slots:
     void replyWithoutDateAndTimeSetsNothing()
     {
         QFETCH(QString, reply);
-        RecordedClockWrites writes;
+        TimeServiceStandIn timeService;
         QVERIFY(!DaytimeClock::SetClockFromDaytime(reply));
-        QVERIFY(writes.moments().isEmpty());
+        QVERIFY(timeService.clockWrites().isEmpty());
     }
 
     void impossibleMomentsAreRefused_data()
@@ -120,25 +106,24 @@ private slots:
     void impossibleMomentsAreRefused()
     {
         QFETCH(QString, reply);
-        RecordedClockWrites writes;
+        TimeServiceStandIn timeService;
         QVERIFY(DaytimeClock::parseDaytimeReply(reply).has_value());
         QVERIFY(!DaytimeClock::SetClockFromDaytime(reply));
-        QVERIFY(writes.moments().isEmpty());
+        QVERIFY(timeService.clockWrites().isEmpty());
     }
 
     void systemRefusalIsReported()
     {
-        RecordedClockWrites writes;
-        writes.refuse();
+        TimeServiceStandIn timeService;
+        timeService.refuseClockWrites();
         QVERIFY(!DaytimeClock::SetClockFromDaytime(QStringLiteral("1 04-05-12 10:20:30")));
-        QCOMPARE(writes.moments().size(), 1);
+        QCOMPARE(timeService.clockWrites().size(), 1);
     }
 
     void timemasterSetsTheClockAndCloses()
     {
-        DaytimeServer server;
-        LoopbackTimeServer target(server.port());
-        RecordedClockWrites writes;
+        TimeServiceStandIn timeService;
+        DaytimeServer &server = timeService.server();
         MessageRecorder messages;
         QWidget mainWindow;
 
@@ -147,21 +132,21 @@ private slots:
         QCOMPARE(window->windowTitle(), QStringLiteral("Timemaster"));
         QCOMPARE(updateButton(window)->text(), QStringLiteral("Sytemzeit aktuallisieren"));
         QTRY_VERIFY(window.isNull());
-        QCOMPARE(writes.moments(), QList<QDateTime>{utc(2004, 5, 12, 10, 20, 30)});
+        QCOMPARE(timeService.clockWrites(), QList<QDateTime>{utc(2004, 5, 12, 10, 20, 30)});
         QVERIFY(messages.shown().isEmpty());
 
         server.setReply("53138 Hallo 10:20:30");
         window = TimemasterWindow::showOrRaise(&mainWindow);
         QTRY_VERIFY(window.isNull());
         QCOMPARE(server.connectionsSeen(), 2);
-        QCOMPARE(writes.moments().size(), 1);
+        QCOMPARE(timeService.clockWrites().size(), 1);
         QVERIFY(messages.shown().isEmpty());
     }
 
     void timemasterReportsAMissingServerAndCloses()
     {
-        LoopbackTimeServer target(closedLoopbackPort());
-        RecordedClockWrites writes;
+        TimeServiceStandIn timeService;
+        timeService.pointAtClosedPort();
         MessageRecorder messages;
         QWidget mainWindow;
 
@@ -170,15 +155,14 @@ private slots:
         QCOMPARE(messages.texts(), QStringList{QStringLiteral("Sorry - Keine Verbindung")});
         QCOMPARE(messages.shown().first().title, QStringLiteral("Systemzeit nicht gestellt"));
         QCOMPARE(messages.shown().first().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QVERIFY(writes.moments().isEmpty());
+        QVERIFY(timeService.clockWrites().isEmpty());
     }
 
     void openTimemasterIsOnlyRaised()
     {
-        DaytimeServer server;
+        TimeServiceStandIn timeService;
+        DaytimeServer &server = timeService.server();
         server.setMode(DaytimeServer::Mode::Hold);
-        LoopbackTimeServer target(server.port());
-        RecordedClockWrites writes;
         QWidget mainWindow;
 
         QPointer<TimemasterWindow> window = TimemasterWindow::showOrRaise(&mainWindow);
@@ -187,15 +171,14 @@ private slots:
         server.answerHeld();
         QTRY_VERIFY(window.isNull());
         QCOMPARE(server.connectionsSeen(), 1);
-        QCOMPARE(writes.moments().size(), 1);
+        QCOMPARE(timeService.clockWrites().size(), 1);
     }
 
     void buttonDuringARequestStartsAfresh()
     {
-        DaytimeServer server;
+        TimeServiceStandIn timeService;
+        DaytimeServer &server = timeService.server();
         server.setMode(DaytimeServer::Mode::Hold);
-        LoopbackTimeServer target(server.port());
-        RecordedClockWrites writes;
         QWidget mainWindow;
 
         QPointer<TimemasterWindow> window = TimemasterWindow::showOrRaise(&mainWindow);
@@ -205,15 +188,14 @@ private slots:
         QTRY_COMPARE(server.openConnections(), 1);
         server.answerHeld();
         QTRY_VERIFY(window.isNull());
-        QCOMPARE(writes.moments().size(), 1);
+        QCOMPARE(timeService.clockWrites().size(), 1);
     }
 
     void silentServerLeavesTheWindowOpen()
     {
-        DaytimeServer server;
+        TimeServiceStandIn timeService;
+        DaytimeServer &server = timeService.server();
         server.setMode(DaytimeServer::Mode::CloseSilently);
-        LoopbackTimeServer target(server.port());
-        RecordedClockWrites writes;
         MessageRecorder messages;
         QWidget mainWindow;
 
@@ -227,7 +209,33 @@ private slots:
         server.setMode(DaytimeServer::Mode::Reply);
         QTest::mouseClick(updateButton(window), Qt::LeftButton);
         QTRY_VERIFY(window.isNull());
-        QCOMPARE(writes.moments().size(), 1);
+        QCOMPARE(timeService.clockWrites().size(), 1);
+    }
+
+    void stationSetsTheClockOnceAtStart()
+    {
+        TimeServiceStandIn timeService;
+        MessageRecorder messages;
+        StartedStation station;
+        QTRY_COMPARE(timeService.clockWrites(), QList<QDateTime>{utc(2004, 5, 12, 10, 20, 30)});
+        QTRY_VERIFY(station.announced());
+        QCOMPARE(timeService.server().connectionsSeen(), 1);
+        QVERIFY(messages.shown().isEmpty());
+    }
+
+    void stationWithoutTimeServerSaysSoOnceAndWorksOn()
+    {
+        TimeServiceStandIn timeService;
+        timeService.pointAtClosedPort();
+        MessageRecorder messages;
+        StartedStation station;
+        QTRY_COMPARE(messages.texts(), QStringList{QStringLiteral("Sorry - Keine Verbindung")});
+        QCOMPARE(messages.shown().first().title, QStringLiteral("Systemzeit nicht gestellt"));
+        QTRY_VERIFY(station.announced());
+        QTRY_VERIFY(station.window->findChild<QPushButton *>(QStringLiteral("cmdStart"))->isEnabled());
+        QTest::qWait(100);
+        QCOMPARE(messages.shown().size(), 1);
+        QVERIFY(timeService.clockWrites().isEmpty());
     }
 };
 
