@@ -1,6 +1,7 @@
 #include "StationWindow.h"
 
 #include "Clock.h"
+#include "DaytimeRequest.h"
 #include "EntryField.h"
 #include "IniFile.h"
 #include "Protocol.h"
@@ -112,6 +113,9 @@ void StationWindow::startUp(const QString &programDirectory)
 
 void StationWindow::startTimeServerRequest()
 {
+    auto *request = new DaytimeRequest(this);
+    connect(request, &DaytimeRequest::failed, this, [this] { DaytimeRequest::showFailure(this); });
+    request->start();
 }
 
 void StationWindow::ConnectConsole()

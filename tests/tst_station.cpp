@@ -4,6 +4,7 @@
 #include "StationWindow.h"
 #include "TcpConnection.h"
 #include "TestSupport.h"
+#include "TimeServiceStandIn.h"
 
 #include <QFile>
 #include <QLabel>
@@ -68,6 +69,7 @@ public:
     ManualClock clock;
     ScopedClock scopedClock;
     MessageRecorder shownMessages;
+    TimeServiceStandIn timeService;
     FakeConsole console;
     std::unique_ptr<StationWindow> window;
 
