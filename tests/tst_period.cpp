@@ -3,6 +3,7 @@
 #include "StationController.h"
 #include "StationWindow.h"
 #include "TestSupport.h"
+#include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 
 #include <QFile>
@@ -32,6 +33,7 @@ class PeriodTest : public QObject
     Q_OBJECT
 
 private:
+    TimeServiceStandIn m_timeService;
     std::unique_ptr<ManualClock> m_clock;
     std::unique_ptr<ScopedClock> m_clockGuard;
     std::unique_ptr<ConsoleFixture> m_console;

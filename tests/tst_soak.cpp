@@ -4,6 +4,7 @@
 #include "StationController.h"
 #include "StationWindow.h"
 #include "TcpConnection.h"
+#include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 
 #include <QFile>
@@ -41,6 +42,7 @@ class SoakTest : public QObject
     Q_OBJECT
 
 private:
+    TimeServiceStandIn m_timeService;
     std::unique_ptr<ManualClock> m_clock;
     std::unique_ptr<ScopedClock> m_clockGuard;
     std::unique_ptr<ConsoleFixture> m_console;
