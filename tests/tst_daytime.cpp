@@ -212,6 +212,44 @@ private slots:
         QCOMPARE(timeService.clockWrites().size(), 1);
     }
 
+    void megabyteReplyIsTakenAsOneReplyWithoutHarm()
+    {
+        TimeServiceStandIn timeService;
+        QByteArray flood(1 << 20, '\0');
+        for (int i = 0; i < flood.size(); ++i)
+            flood[i] = char(i % 251);
+        timeService.server().setReply(flood);
+        MessageRecorder messages;
+        QWidget mainWindow;
+        QPointer<TimemasterWindow> window = TimemasterWindow::showOrRaise(&mainWindow);
+        QTRY_VERIFY(window.isNull());
+        QVERIFY(timeService.clockWrites().isEmpty());
+        QVERIFY(messages.shown().isEmpty());
+
+        // A valid reply followed by a megabyte of padding still sets the clock.
+        timeService.server().setReply("53138 04-05-12 10:20:30 50 0 0 0.0 UTC(NIST) *\n" + QByteArray(1 << 20, ' '));
+        window = TimemasterWindow::showOrRaise(&mainWindow);
+        QTRY_VERIFY(window.isNull());
+        QCOMPARE(timeService.clockWrites(), QList<QDateTime>{utc(2004, 5, 12, 10, 20, 30)});
+    }
+
+    void stationWithAnUnresolvableConsoleStaysQuiet()
+    {
+        TimeServiceStandIn timeService;
+        MessageRecorder messages;
+        QTemporaryDir directory;
+        QFile ini(directory.filePath(QStringLiteral("Client.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        // A label longer than 63 characters is refused before any name server is asked.
+        ini.write("[Server]\r\nIP=kasse-" + QByteArray(70, 'x') + ".lokal\r\n");
+        ini.close();
+        StationWindow window(1, directory.path(), freeLoopbackPort());
+        QTest::qWait(300);
+        QVERIFY(messages.shown().isEmpty());
+        QVERIFY(!window.findChild<QPushButton *>(QStringLiteral("cmdStart"))->isEnabled());
+        QVERIFY(window.findChild<QPushButton *>(QStringLiteral("cmdVerbinden"))->isEnabled());
+    }
+
     void stationSetsTheClockOnceAtStart()
     {
         TimeServiceStandIn timeService;
