@@ -3,20 +3,33 @@
 #include "Clock.h"
 #include "MessageDialog.h"
 #include "OptionsDialog.h"
+#include "PcInfoWindow.h"
+#include "Protocol.h"
 #include "ProgramEnd.h"
+#include "AboutDialog.h"
+#include "ExcelExport.h"
+#include "HelpContents.h"
 #include "SingleInstance.h"
+#include "StationController.h"
+#include "StatisticsPanel.h"
+#include "UsageDatabase.h"
 #include "TextFormats.h"
+#include "TimemasterWindow.h"
 #include "Twips.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 constexpr int statisticsTop = 2640;
@@ -61,6 +74,8 @@ QSettings *GeometryStore::open(QObject *parent)
 MainWindow::MainWindow(const QString &programDir, QWidget *parent)
     : QMainWindow(parent)
     , m_programDir(programDir)
+    , m_database(std::make_unique<UsageDatabase>())
+    , m_stationPorts{Protocol::port(1), Protocol::port(2)}
 {
     setObjectName(QStringLiteral("frmMain"));
     auto *central = new QWidget(this);
@@ -70,6 +85,10 @@ MainWindow::MainWindow(const QString &programDir, QWidget *parent)
     m_statistics = StatisticsBlock::create(central, statisticsTop);
     central->setMinimumSize(Twips::toPixels(clientWidth), Twips::toPixels(statisticsTop + StatisticsBlock::height));
     setCentralWidget(central);
+    for (int station : {1, 2}) {
+        connect(panel(station).pcInfo, &QPushButton::clicked, this,
+                [this, station] { PcInfoWindow::showOrRaise(station, this); });
+    }
     createMenus();
     createStatusBar();
 }
@@ -80,7 +99,7 @@ void MainWindow::createMenus()
 {
     QMenuBar *bar = menuBar();
     QMenu *file = addMenu(bar, "mnuFile", QStringLiteral("&Datei"));
-    addItem(file, "mnuFileOpen", QStringLiteral("Ö&ffnen..."));
+    QAction *open = addItem(file, "mnuFileOpen", QStringLiteral("Ö&ffnen..."));
     QAction *closeAtOnce = addItem(file, "mnuFileClose", QStringLiteral("S&chließen"));
     addSeparator(file, "mnuFileBar0");
     m_exportAction = addItem(file, "mnuFileExport", QStringLiteral("E&xcel Ausgabe"));
@@ -95,19 +114,27 @@ void MainWindow::createMenus()
     QAction *refresh = addItem(view, "mnuViewRefresh", QStringLiteral("&Aktualisieren"));
 
     QMenu *tools = addMenu(bar, "mnuTools", QStringLiteral("&Werkzeuge"));
-    addItem(tools, "mnuTimemaster", QStringLiteral("&Zeit aktuallisieren"));
+    QAction *timemaster = addItem(tools, "mnuTimemaster", QStringLiteral("&Zeit aktuallisieren"));
     QAction *options = addItem(tools, "mnuToolsOptions", QStringLiteral("&Optionen..."));
 
     QMenu *help = addMenu(bar, "mnuHelp", QStringLiteral("&?"));
-    addItem(help, "mnuHelpContents", QStringLiteral("&Inhalt"));
+    QAction *contents = addItem(help, "mnuHelpContents", QStringLiteral("&Inhalt"));
     addSeparator(help, "mnuHelpBar0");
-    addItem(help, "mnuHelpAbout", QStringLiteral("Inf&o "));
+    QAction *about = addItem(help, "mnuHelpAbout", QStringLiteral("Inf&o "));
 
+    connect(open, &QAction::triggered, this, &MainWindow::openWorkbook);
+    connect(m_exportAction, &QAction::triggered, this, &MainWindow::exportExcel);
     connect(closeAtOnce, &QAction::triggered, this, [] { ProgramEnd::now(0); });
     connect(exit, &QAction::triggered, this, &QWidget::close);
     connect(m_statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
     connect(options, &QAction::triggered, this,
             [this] { OptionsDialog::showOrRaise(ConsoleConfig::iniPath(m_programDir), this); });
+    connect(timemaster, &QAction::triggered, this, [this] { TimemasterWindow::showOrRaise(this); });
+    connect(contents, &QAction::triggered, this, [this] { showHelpContents(this); });
+    connect(about, &QAction::triggered, this, [this] {
+        AboutDialog box(this);
+        box.exec();
+    });
     connect(refresh, &QAction::triggered, this, [this] {
         MessageDialog::show(this, {QStringLiteral("Kavo"), QStringLiteral("Noch nicht nötig."), QMessageBox::Warning});
     });
@@ -154,16 +181,29 @@ MainWindow::StartOutcome MainWindow::start(SingleInstance &instance, QString *er
         return StartOutcome::AlreadyRunning;
     connect(&instance, &SingleInstance::activationRequested, this, &MainWindow::bringToFront);
 
-    if (!restoreGeometryFromSettings(error))
+    const QString databasePath = UsageDatabase::pathFor(m_programDir, m_config.dbName);
+    if (!m_database->open(databasePath, error) || !restoreGeometryFromSettings(error))
         return StartOutcome::Failed;
     clearPeriodFields();
-    for (StationPanel &panel : m_panels) {
-        for (QWidget *control : panel.stationControls())
-            control->setEnabled(false);
-    }
+    createStationControllers();
+    m_statisticsPanel->loadTotals();
+    for (auto &controller : m_controllers)
+        controller->listenStation();
+    for (int station : {1, 2})
+        m_statisticsPanel->fillMonthList(station);
     showCompanyName();
     setStatisticsVisible(m_config.showsStatistics());
     return StartOutcome::Running;
+}
+
+void MainWindow::createStationControllers()
+{
+    m_statisticsPanel = std::make_unique<StatisticsPanel>(m_statistics, *m_database);
+    const Tariffs tariffs{m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60};
+    for (int station : {1, 2}) {
+        m_controllers[station - 1] = std::make_unique<StationController>(station, m_stationPorts[station - 1], panel(station), *m_database,
+                                                                         *m_statisticsPanel, tariffs);
+    }
 }
 
 bool MainWindow::restoreGeometryFromSettings(QString *error)
@@ -236,6 +276,30 @@ void MainWindow::setStatisticsVisible(bool visible)
     for (QWidget *control : m_statistics.controls)
         control->setVisible(visible);
     m_exportAction->setVisible(visible);
+}
+
+void MainWindow::exportExcel()
+{
+    ExcelExport exporter(
+        m_programDir,
+        [this](int station) -> std::optional<XlsSheetData> {
+            std::optional<XlsSheetData> sheet;
+            m_database->exportStation(station, [&sheet](const StationTable &table) {
+                sheet = XlsSheetData{table.columns, table.rows};
+                return true;
+            });
+            return sheet;
+        },
+        this);
+    exporter.exportExcel();
+}
+
+void MainWindow::openWorkbook()
+{
+    const QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("Öffnen"), m_programDir,
+                                                        QStringLiteral("Alle Dateien (*.xls)"));
+    if (!chosen.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(chosen));
 }
 
 void MainWindow::bringToFront()

@@ -6,9 +6,13 @@
 
 #include <QMainWindow>
 
+#include <memory>
 #include <optional>
 
 class QAction;
+class StationController;
+class StatisticsPanel;
+class UsageDatabase;
 class QLabel;
 class QSettings;
 class SingleInstance;
@@ -25,12 +29,17 @@ public:
 
     enum class StartOutcome { Running, AlreadyRunning, Failed };
 
+    // The ports the stations connect to; tests move them off the café's ports.
+    void setStationPorts(quint16 first, quint16 second) { m_stationPorts[0] = first; m_stationPorts[1] = second; }
+
     // The start-up sequence; on failure `error` holds the text to show.
     StartOutcome start(SingleInstance &instance, QString *error);
 
     const ConsoleConfig &config() const { return m_config; }
     StationPanel &panel(int station) { return m_panels[station - 1]; }
     StatisticsBlock &statistics() { return m_statistics; }
+    StationController &controller(int station) { return *m_controllers[station - 1]; }
+    UsageDatabase &database() { return *m_database; }
 
     void showStatistics();
     void hideStatistics();
@@ -48,11 +57,18 @@ private:
     void showCompanyName();
     void setStatisticsVisible(bool visible);
     void bringToFront();
+    void createStationControllers();
+    void exportExcel();
+    void openWorkbook();
 
     QString m_programDir;
     ConsoleConfig m_config;
     StationPanel m_panels[2];
     StatisticsBlock m_statistics;
+    std::unique_ptr<UsageDatabase> m_database;
+    std::unique_ptr<StatisticsPanel> m_statisticsPanel;
+    std::unique_ptr<StationController> m_controllers[2];
+    quint16 m_stationPorts[2];
     QAction *m_exportAction = nullptr;
     QAction *m_statusBarAction = nullptr;
     QLabel *m_statusDate = nullptr;

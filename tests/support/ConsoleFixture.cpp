@@ -3,10 +3,12 @@
 #include "ConsoleConfig.h"
 #include "IniFile.h"
 #include "TestSupport.h"
+#include "UsageDatabase.h"
 
 #include <QCoreApplication>
 
 ConsoleFixture::ConsoleFixture(const QString &statisticsSwitch)
+    : m_ports{freeLoopbackPort(), freeLoopbackPort()}
 {
     isolateUserSettings(m_settingsDir);
     using namespace ConsoleKeys;
@@ -17,6 +19,13 @@ ConsoleFixture::ConsoleFixture(const QString &statisticsSwitch)
     writeIni(companySection, companyName, QStringLiteral("Internetcafé Test"));
     if (!statisticsSwitch.isNull())
         writeIni(statisticsSection, statistics, statisticsSwitch);
+    QString error;
+    UsageDatabase::create(databasePath(), &error);
+}
+
+QString ConsoleFixture::databasePath() const
+{
+    return UsageDatabase::pathFor(programDir(), QStringLiteral("kavo"));
 }
 
 QString ConsoleFixture::iniPath() const
@@ -35,6 +44,7 @@ MainWindow::StartOutcome ConsoleFixture::start(QString *error)
     m_instance = std::make_unique<SingleInstance>(
         QStringLiteral("kavo-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(quintptr(this)));
     m_window = std::make_unique<MainWindow>(programDir());
+    m_window->setStationPorts(m_ports[0], m_ports[1]);
     QString ignored;
     return m_window->start(*m_instance, error ? error : &ignored);
 }

@@ -7,8 +7,8 @@
 
 #include <memory>
 
-// A program directory with a Kavo.ini of the demo tariffs, an isolated settings
-// store, and a console started from it under a private single-instance name.
+// A program directory with a Kavo.ini of the demo tariffs and a fresh usage
+// database, an isolated settings store, and a console started from it under a private single-instance name.
 class ConsoleFixture
 {
 public:
@@ -16,15 +16,20 @@ public:
 
     QString programDir() const { return m_programDir.path(); }
     QString iniPath() const;
+    QString databasePath() const;
     void writeIni(const QString &key, const QString &section, const QString &value) const;
 
     // Starts a fresh console window; the previous one, if any, is dropped first.
     MainWindow::StartOutcome start(QString *error = nullptr);
     MainWindow &window() { return *m_window; }
 
+    // The port the console listens on for the station.
+    quint16 port(int station) const { return m_ports[station - 1]; }
+
 private:
     QTemporaryDir m_programDir;
     QTemporaryDir m_settingsDir;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<MainWindow> m_window;
+    quint16 m_ports[2];
 };

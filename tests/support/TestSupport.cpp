@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QSettings>
+#include <QTcpServer>
 
 MessageRecorder::MessageRecorder(QMessageBox::StandardButton answer)
     : m_answer(answer)
@@ -28,4 +29,11 @@ void isolateUserSettings(const QTemporaryDir &dir)
 {
     for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
         QSettings::setPath(format, QSettings::UserScope, dir.path());
+}
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::Any, 0);
+    return probe.serverPort();
 }

@@ -26,3 +26,6 @@ private:
 
 // Points the per-user settings store at a fresh temporary folder for the test's run.
 void isolateUserSettings(const QTemporaryDir &dir);
+
+// A TCP port that nothing on this machine listens on right now.
+quint16 freeLoopbackPort();

@@ -1,0 +1,147 @@
+#include "StationController.h"
+
+#include "Clock.h"
+#include "Protocol.h"
+#include "StatisticsPanel.h"
+#include "TextFormats.h"
+#include "UsageDatabase.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+// A chunk longer than this is shown cut: the label is a few characters wide and a
+// megabyte of text would only stall the window.
+constexpr int shownChunkLength = 64;
+}
+
+StationController::StationController(int station, quint16 port, StationPanel &panel, UsageDatabase &database,
+                                     StatisticsPanel &statistics, const Tariffs &tariffs, QObject *parent)
+    : QObject(parent)
+    , m_station(station)
+    , m_port(port)
+    , m_panel(panel)
+    , m_database(database)
+    , m_statistics(statistics)
+    , m_tariffs(tariffs)
+{
+    m_link.setObjectName(QStringLiteral("Winsock%1").arg(station));
+    connect(&m_link, &TcpConnection::connectionRequest, this, &StationController::acceptStation);
+    connect(&m_link, &TcpConnection::closed, this, &StationController::stationClosed);
+    connect(&m_link, &TcpConnection::dataArrival, this, &StationController::dispatchStationData);
+    connect(m_panel.start, &QPushButton::clicked, this, &StationController::startPeriod);
+    connect(m_panel.stop, &QPushButton::clicked, this, &StationController::stopPeriod);
+    connect(m_panel.withoutStation, &QPushButton::clicked, this, &StationController::enableStation);
+}
+
+void StationController::listenStation()
+{
+    disableStation();
+    m_link.setLocalPort(m_port);
+    m_link.listen(); // a port in use leaves the panel inactive, without a message
+}
+
+void StationController::disableStation()
+{
+    for (QWidget *control : m_panel.stationControls())
+        control->setEnabled(false);
+}
+
+void StationController::enableStation()
+{
+    for (QWidget *control : m_panel.stationControls())
+        control->setEnabled(true);
+}
+
+void StationController::acceptStation(int requestId)
+{
+    m_link.close();
+    if (m_link.accept(requestId))
+        enableStation();
+    else
+        listenStation();
+}
+
+void StationController::stationClosed()
+{
+    // The period, its start time, colour and last time text stay as they are.
+    disableStation();
+    listenStation();
+}
+
+void StationController::dispatchStationData()
+{
+    const QString chunk = m_link.getData();
+    if (Protocol::isStartup(chunk, m_station)) {
+        send(Protocol::stopMessage(m_station));
+        m_panel.setHeadingColour(StationPanel::red);
+    }
+    if (Protocol::isStop(chunk, m_station))
+        stopPeriod();
+    if (Protocol::isStart(chunk, m_station))
+        startPeriod();
+    else
+        showRunningTime(chunk);
+}
+
+void StationController::showRunningTime(const QString &chunk)
+{
+    m_panel.runningTime->setText(chunk.size() > shownChunkLength ? chunk.left(shownChunkLength) + QChar(0x2026)
+                                                                  : chunk);
+}
+
+void StationController::startPeriod()
+{
+    // A start while a period runs begins a new one; the open one is billed first,
+    // so that no started period goes unrecorded.
+    if (m_periodRunning) {
+        m_panel.stopTime->setText(TextFormats::timeOfDay(Clock::current().now().time()));
+        billPeriod();
+    }
+    m_periodRunning = true;
+    m_panel.setHeadingColour(StationPanel::green);
+    m_panel.startTime->setText(TextFormats::timeOfDay(Clock::current().now().time()));
+    m_panel.start->setEnabled(false);
+    m_panel.stop->setEnabled(true);
+    m_panel.stopTime->clear();
+    m_panel.duration->clear();
+    m_panel.fee->clear();
+    const int minutes = m_panel.selectedInterval();
+    send(Protocol::intervalMessage(minutes > 0 ? std::optional<int>(minutes) : std::nullopt));
+}
+
+void StationController::stopPeriod()
+{
+    const bool billable = m_periodRunning;
+    m_periodRunning = false;
+    m_panel.setHeadingColour(StationPanel::red);
+    if (billable)
+        send(Protocol::stopMessage(m_station));
+    m_panel.runningTime->setText(QStringLiteral("Timer"));
+    if (billable) {
+        m_panel.stopTime->setText(TextFormats::timeOfDay(Clock::current().now().time()));
+        billPeriod();
+    }
+    m_panel.start->setEnabled(true);
+    m_panel.stop->setEnabled(false);
+    m_panel.clearIntervals();
+}
+
+void StationController::billPeriod()
+{
+    const std::optional<PeriodBill> bill = Billing::bill(m_panel.startTime->text(), m_panel.stopTime->text(), m_tariffs);
+    if (!bill)
+        return;
+    m_panel.fee->setText(bill->feeText);
+    m_panel.duration->setText(bill->durationText);
+    const UsageRecord record{m_panel.startTime->text(), m_panel.stopTime->text(), m_panel.duration->text(),
+                             m_panel.fee->text()};
+    if (const std::optional<UsageTotals> totals = m_database.recordPeriod(m_station, record, bill->durationSeconds))
+        m_statistics.showTotals(m_station, *totals);
+}
+
+void StationController::send(const QString &text)
+{
+    m_link.sendData(text); // a station that is not connected misses it, as it would
+}

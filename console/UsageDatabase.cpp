@@ -1,0 +1,426 @@
+#include "UsageDatabase.h"
+
+#include "Billing.h"
+#include "Clock.h"
+#include "TextFormats.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtNumeric>
+
+#include <sqlite3.h>
+
+namespace {
+constexpr double unitsPerEuro = 10000.0;
+
+// Fills in the station number for every %1 of a statement or name.
+QString forStation(const char *pattern, int station)
+{
+    return QString::fromLatin1(pattern).arg(station);
+}
+
+void report(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+QString engineMessage(sqlite3 *db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+bool exec(sqlite3 *db, const QString &sql)
+{
+    return sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// One prepared statement, finalized when it goes out of scope so that no table
+// stays in use. A statement that failed to prepare fails every step.
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const QString &sql)
+    {
+        const QByteArray text = sql.toUtf8();
+        sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(m_statement); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    bool isValid() const { return m_statement != nullptr; }
+
+    bool bind(int index, const QString &text)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        return isValid()
+            && sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT)
+            == SQLITE_OK;
+    }
+    bool bind(int index, qint64 value)
+    {
+        return isValid() && sqlite3_bind_int64(m_statement, index, value) == SQLITE_OK;
+    }
+
+    // Runs a statement that gives no rows.
+    bool run() { return step() == SQLITE_DONE; }
+    // Moves to the next row; false at the end and on an error.
+    bool next() { return step() == SQLITE_ROW; }
+    bool reachedEnd() const { return m_lastStep == SQLITE_DONE; }
+
+    int columnCount() const { return sqlite3_column_count(m_statement); }
+    QString columnName(int column) const { return QString::fromUtf8(sqlite3_column_name(m_statement, column)); }
+    bool isNull(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
+
+    std::optional<qint64> integer(int column) const
+    {
+        if (isNull(column))
+            return std::nullopt;
+        return sqlite3_column_int64(m_statement, column);
+    }
+
+    std::optional<QString> text(int column) const
+    {
+        if (isNull(column))
+            return std::nullopt;
+        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+        return QString::fromUtf8(bytes, sqlite3_column_bytes(m_statement, column));
+    }
+
+    QVariant value(int column) const
+    {
+        switch (sqlite3_column_type(m_statement, column)) {
+        case SQLITE_INTEGER:
+            return qint64(sqlite3_column_int64(m_statement, column));
+        case SQLITE_FLOAT:
+            return sqlite3_column_double(m_statement, column);
+        case SQLITE_TEXT:
+            return *text(column);
+        case SQLITE_BLOB:
+            return QByteArray(static_cast<const char *>(sqlite3_column_blob(m_statement, column)),
+                              sqlite3_column_bytes(m_statement, column));
+        default:
+            return QVariant();
+        }
+    }
+
+private:
+    int step()
+    {
+        m_lastStep = isValid() ? sqlite3_step(m_statement) : SQLITE_MISUSE;
+        return m_lastStep;
+    }
+
+    sqlite3_stmt *m_statement = nullptr;
+    int m_lastStep = SQLITE_OK;
+};
+
+// A write transaction that is rolled back unless committed.
+class Transaction
+{
+public:
+    explicit Transaction(sqlite3 *db) : m_db(db), m_open(exec(db, QStringLiteral("BEGIN IMMEDIATE"))) {}
+    ~Transaction()
+    {
+        if (m_open)
+            exec(m_db, QStringLiteral("ROLLBACK"));
+    }
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    bool isOpen() const { return m_open; }
+    bool commit()
+    {
+        if (!m_open || !exec(m_db, QStringLiteral("COMMIT")))
+            return false;
+        m_open = false;
+        return true;
+    }
+
+private:
+    sqlite3 *m_db;
+    bool m_open;
+};
+
+// Column names match without regard to case, as table names do.
+qsizetype columnIndex(const QStringList &columns, const QString &name)
+{
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        if (columns[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+QString recordColumnsQuery(int station)
+{
+    return forStation("SELECT client%1start, client%1ende, client%1dauer, client%1kosten, client%1datum"
+                      " FROM client%1",
+                      station);
+}
+
+QString totalsColumnsQuery(int station)
+{
+    return forStation("SELECT Nutzungszeit, Entgeld FROM client%1stat", station);
+}
+
+QString tablesOf(int station)
+{
+    return forStation("CREATE TABLE client%1 (client%1start TEXT, client%1ende TEXT, client%1dauer TEXT,"
+                      " client%1kosten INTEGER, client%1datum INTEGER);"
+                      "CREATE INDEX client%1monat ON client%1 (client%1datum, client%1kosten);"
+                      "CREATE TABLE client%1stat (Nutzungszeit INTEGER, Entgeld INTEGER);"
+                      "INSERT INTO client%1stat (Nutzungszeit, Entgeld) VALUES (0, 0);",
+                      station);
+}
+}
+
+void UsageDatabase::Closer::operator()(sqlite3 *db) const
+{
+    sqlite3_close(db);
+}
+
+UsageDatabase::UsageDatabase() = default;
+UsageDatabase::~UsageDatabase() = default;
+
+QString UsageDatabase::pathFor(const QString &programDir, const QString &dbName)
+{
+    return programDir + QLatin1Char('/') + dbName + QStringLiteral(".mde");
+}
+
+bool UsageDatabase::create(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        report(error, file.exists() ? QStringLiteral("Die Datei %1 gibt es schon; sie bleibt unverändert.")
+                                          .arg(QDir::toNativeSeparators(path))
+                                    : file.errorString());
+        return false;
+    }
+    file.close();
+    UsageDatabase database;
+    if (database.connect(path, error) && database.makeTables(error))
+        return true;
+    database.m_db.reset();
+    QFile::remove(path);
+    return false;
+}
+
+bool UsageDatabase::open(const QString &path, QString *error)
+{
+    m_db.reset();
+    if (!QFileInfo(path).isFile()) {
+        report(error, QStringLiteral("Die Datenbank %1 wurde nicht gefunden.").arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
+    if (connect(path, error) && checkTables(error) && checkWritable(path, error))
+        return true;
+    m_db.reset();
+    return false;
+}
+
+bool UsageDatabase::connect(const QString &path, QString *error)
+{
+    sqlite3 *handle = nullptr;
+    const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    m_db.reset(handle);
+    if (!handle) {
+        report(error, QString::fromUtf8(sqlite3_errstr(opened)));
+        return false;
+    }
+    sqlite3_busy_timeout(handle, 2000);
+    // A wrong key shows only when the first page is read.
+    const bool ready = opened == SQLITE_OK
+        && exec(handle, QStringLiteral("PRAGMA key = '%1'").arg(QLatin1String(password)))
+        && exec(handle, QStringLiteral("SELECT count(*) FROM sqlite_master"))
+        && exec(handle, QStringLiteral("PRAGMA synchronous = FULL"));
+    if (!ready)
+        report(error, engineMessage(handle));
+    return ready;
+}
+
+bool UsageDatabase::checkTables(QString *error)
+{
+    const QStringList queries = {recordColumnsQuery(1), recordColumnsQuery(2), totalsColumnsQuery(1),
+                                 totalsColumnsQuery(2)};
+    for (const QString &query : queries) {
+        if (!Statement(m_db.get(), query).isValid()) {
+            report(error, engineMessage(m_db.get()));
+            return false;
+        }
+    }
+    return true;
+}
+
+// The engine falls back to reading only when the file is write-protected; then
+// every stop would lose its record.
+bool UsageDatabase::checkWritable(const QString &path, QString *error)
+{
+    if (sqlite3_db_readonly(m_db.get(), "main") == 0)
+        return true;
+    report(error, QStringLiteral("Die Datenbank %1 ist schreibgeschützt.").arg(QDir::toNativeSeparators(path)));
+    return false;
+}
+
+bool UsageDatabase::makeTables(QString *error)
+{
+    Transaction transaction(m_db.get());
+    if (transaction.isOpen() && exec(m_db.get(), tablesOf(1) + tablesOf(2)) && transaction.commit())
+        return true;
+    report(error, engineMessage(m_db.get()));
+    return false;
+}
+
+std::optional<UsageTotals> UsageDatabase::recordPeriod(int station, const UsageRecord &record,
+                                                       qint64 durationSeconds)
+{
+    const std::optional<qint64> fee = TextFormats::parseMoney(record.fee);
+    if (!fee)
+        return std::nullopt;
+    Transaction transaction(m_db.get());
+    if (!transaction.isOpen() || !appendRecord(station, record, *fee))
+        return std::nullopt;
+    const std::optional<UsageTotals> totals = addToTotals(station, Billing::wholeMinutes(durationSeconds), *fee);
+    if (!totals || !transaction.commit())
+        return std::nullopt;
+    return totals;
+}
+
+bool UsageDatabase::appendRecord(int station, const UsageRecord &record, qint64 feeUnits)
+{
+    Statement insert(m_db.get(),
+                     forStation("INSERT INTO client%1 (client%1start, client%1ende, client%1dauer, client%1kosten,"
+                                " client%1datum) VALUES (?1, ?2, ?3, ?4, ?5)",
+                                station));
+    const qint64 month = Clock::current().now().date().month();
+    return insert.bind(1, record.start) && insert.bind(2, record.end) && insert.bind(3, record.duration)
+        && insert.bind(4, feeUnits) && insert.bind(5, month) && insert.run();
+}
+
+std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minutes, qint64 feeUnits)
+{
+    Statement read(m_db.get(), forStation("SELECT rowid, Nutzungszeit, Entgeld FROM client%1stat LIMIT 1", station));
+    if (!read.next())
+        return std::nullopt;
+    // Empty fields count as zero.
+    UsageTotals totals;
+    if (qAddOverflow(read.integer(1).value_or(0), minutes, &totals.minutes)
+        || qAddOverflow(read.integer(2).value_or(0), feeUnits, &totals.feeUnits))
+        return std::nullopt;
+
+    Statement write(m_db.get(),
+                    forStation("UPDATE client%1stat SET Nutzungszeit = ?1, Entgeld = ?2 WHERE rowid = ?3", station));
+    if (write.bind(1, totals.minutes) && write.bind(2, totals.feeUnits) && write.bind(3, *read.integer(0))
+        && write.run())
+        return totals;
+    return std::nullopt;
+}
+
+std::optional<qint64> UsageDatabase::readTotalMinutes(int station)
+{
+    return readSingleValue(forStation("SELECT Nutzungszeit FROM client%1stat LIMIT 1", station));
+}
+
+std::optional<qint64> UsageDatabase::readTotalFees(int station)
+{
+    return readSingleValue(forStation("SELECT Entgeld FROM client%1stat LIMIT 1", station));
+}
+
+std::optional<qint64> UsageDatabase::sumAllFees(int station)
+{
+    replaceResultTable(forStation("Entgeld%1", station),
+                       forStation("SELECT SUM(client%1kosten) AS Entgeld%1 FROM client%1", station));
+    return readSingleValue(forStation("SELECT Entgeld%1 FROM Entgeld%1", station));
+}
+
+QStringList UsageDatabase::listMonths(int station)
+{
+    Statement query(m_db.get(),
+                    forStation("SELECT DISTINCT client%1datum FROM client%1 ORDER BY client%1datum", station));
+    QStringList months;
+    while (query.next()) {
+        if (const std::optional<QString> month = query.text(0))
+            months.append(*month);
+    }
+    return months;
+}
+
+std::optional<qint64> UsageDatabase::sumMonthFees(int station, const QString &monthText)
+{
+    // The month must read exactly as the chosen text ("5" matches 5, "05" and "15"
+    // do not); the comparison as a number lets the month index find the rows.
+    replaceResultTable(forStation("Monat%1", station),
+                       forStation("SELECT SUM(client%1kosten) AS Kosten%1 FROM client%1"
+                                  " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
+                                  station),
+                       {monthText});
+    return readSingleValue(forStation("SELECT Kosten%1 FROM Monat%1", station));
+}
+
+std::optional<qint64> UsageDatabase::sumMonthMinutes(int station, const QString &monthText)
+{
+    // Durations are stored as hh:nn:ss texts.
+    Statement query(m_db.get(),
+                    forStation("SELECT SUM(CAST(substr(client%1dauer, 1, 2) AS INTEGER) * 3600"
+                               " + CAST(substr(client%1dauer, 4, 2) AS INTEGER) * 60"
+                               " + CAST(substr(client%1dauer, 7, 2) AS INTEGER)) FROM client%1"
+                               " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
+                               station));
+    if (!query.bind(1, monthText) || !query.next())
+        return std::nullopt;
+    const std::optional<qint64> seconds = query.integer(0);
+    if (!seconds)
+        return std::nullopt;
+    return Billing::wholeMinutes(*seconds);
+}
+
+void UsageDatabase::replaceResultTable(const QString &table, const QString &select, const QStringList &parameters)
+{
+    Transaction transaction(m_db.get());
+    // A new file has no result table yet; then there is nothing to drop.
+    exec(m_db.get(), QStringLiteral("DROP TABLE ") + table);
+    Statement make(m_db.get(), QStringLiteral("CREATE TABLE %1 AS %2").arg(table, select));
+    for (qsizetype i = 0; i < parameters.size(); ++i)
+        make.bind(int(i + 1), parameters[i]);
+    // Should the table have stayed, the make fails and the older table is read.
+    make.run();
+    transaction.commit();
+}
+
+std::optional<qint64> UsageDatabase::readSingleValue(const QString &select)
+{
+    Statement query(m_db.get(), select);
+    if (!query.next())
+        return std::nullopt;
+    return query.integer(0);
+}
+
+bool UsageDatabase::exportStation(int station, const StationWriter &writer)
+{
+    const std::optional<StationTable> table = readStationTable(station);
+    return table && writer(*table);
+}
+
+std::optional<StationTable> UsageDatabase::readStationTable(int station)
+{
+    Statement query(m_db.get(), forStation("SELECT * FROM client%1 ORDER BY rowid", station));
+    if (!query.isValid())
+        return std::nullopt;
+    StationTable table;
+    for (int column = 0; column < query.columnCount(); ++column)
+        table.columns.append(query.columnName(column));
+    const qsizetype feeColumn = columnIndex(table.columns, forStation("client%1kosten", station));
+    while (query.next()) {
+        QVariantList row;
+        for (int column = 0; column < query.columnCount(); ++column)
+            row.append(query.value(column));
+        if (feeColumn >= 0 && !row[feeColumn].isNull())
+            row[feeColumn] = double(row[feeColumn].toLongLong()) / unitsPerEuro;
+        table.rows.append(row);
+    }
+    if (!query.reachedEnd())
+        return std::nullopt;
+    return table;
+}

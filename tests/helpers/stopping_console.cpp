@@ -1,0 +1,47 @@
+// A real console window that runs one "Ohne Client" period after another on
+// station 1 as fast as it can, under a clock that moves a few minutes per period,
+// until it is killed. Arguments: the program directory and the settings folder.
+
+#include "Clock.h"
+#include "MainWindow.h"
+#include "SingleInstance.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc != 3)
+        return 2;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromLocal8Bit(argv[2]));
+    ManualClock clock(QDateTime(QDate(2026, 5, 4), QTime(9, 0)));
+    ScopedClock guard(clock);
+
+    MainWindow window(QString::fromLocal8Bit(argv[1]));
+    window.setStationPorts(0, 0);
+    SingleInstance instance(QStringLiteral("kavo-stopping-%1").arg(QCoreApplication::applicationPid()));
+    QString error;
+    if (window.start(instance, &error) != MainWindow::StartOutcome::Running) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    StationPanel &panel = window.panel(1);
+    panel.withoutStation->click();
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    QTimer loop;
+    QObject::connect(&loop, &QTimer::timeout, [&] {
+        panel.start->click();
+        clock.advanceMs(QRandomGenerator::global()->bounded(1, 5400) * 1000);
+        panel.stop->click();
+    });
+    loop.start(0);
+    return app.exec();
+}

@@ -1,0 +1,176 @@
+#include "Clock.h"
+#include "ConsoleConfig.h"
+#include "ConsoleFixture.h"
+#include "FakeStation.h"
+#include "IniFile.h"
+#include "StationController.h"
+#include "TestSupport.h"
+#include "UsageDatabase.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTest>
+
+#include <sqlite3.h>
+
+namespace {
+qsizetype recordCount(MainWindow &window, int station)
+{
+    qsizetype rows = -1;
+    window.database().exportStation(station, [&rows](const StationTable &table) {
+        rows = table.rows.size();
+        return true;
+    });
+    return rows;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+}
+
+class ConsoleFaultsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void portsInUseLeaveOnlyThatPanelInactive()
+    {
+        ConsoleFixture fixture;
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::Any, fixture.port(1)));
+        MessageRecorder messages;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(messages.shown().isEmpty());
+        QVERIFY(!fixture.window().panel(1).start->isEnabled());
+
+        FakeStation second;
+        QVERIFY(second.connectTo(fixture.port(2)));
+        second.send("Startup2");
+        QVERIFY(second.waitForText("Stop2"));
+        QVERIFY(fixture.window().panel(2).start->isEnabled());
+        QVERIFY(!fixture.window().panel(1).start->isEnabled());
+    }
+
+    void lockedDatabaseSkipsTheRecordAndTheNextStopWorks()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
+        ScopedClock guard(clock);
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        MainWindow &window = fixture.window();
+        StationPanel &panel = window.panel(1);
+        panel.withoutStation->click();
+
+        // Another program holds the file's write lock throughout the stop.
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open_v2(fixture.databasePath().toUtf8().constData(), &other, SQLITE_OPEN_READWRITE, nullptr),
+                 SQLITE_OK);
+        sqlite3_exec(other, "PRAGMA key = 'qrtdb52'; BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
+
+        MessageRecorder messages;
+        panel.start->click();
+        clock.advanceMs(600'000);
+        panel.stop->click();
+        QCOMPARE(panel.duration->text(), QStringLiteral("00:10:00"));
+        QVERIFY(panel.start->isEnabled());
+        QVERIFY(messages.shown().isEmpty());
+
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        QCOMPARE(recordCount(window, 1), 0);
+        QCOMPARE(window.database().readTotalMinutes(1), std::optional<qint64>(0));
+
+        panel.start->click();
+        clock.advanceMs(300'000);
+        panel.stop->click();
+        QCOMPARE(recordCount(window, 1), 1);
+        QCOMPARE(window.statistics().station(1).totalMinutes->text(), QStringLiteral("5"));
+    }
+
+    void aDifferentClientTakesOverAnOpenPeriod()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
+        ScopedClock guard(clock);
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        StationPanel &panel = fixture.window().panel(1);
+        {
+            FakeStation station;
+            QVERIFY(station.connectTo(fixture.port(1)));
+            QTRY_VERIFY(panel.start->isEnabled());
+            panel.start->click();
+            QVERIFY(station.waitForText("420"));
+        }
+        QTRY_VERIFY(!panel.stop->isEnabled());
+
+        FakeStation stranger;
+        QVERIFY(stranger.connectTo(fixture.port(1)));
+        QTRY_VERIFY(panel.stop->isEnabled());
+        stranger.send(QByteArray("\x00\xff GET / HTTP/1.0\r\n\r\n", 22));
+        QTRY_VERIFY(panel.runningTime->text().contains(QStringLiteral("GET")));
+        QVERIFY(fixture.window().controller(1).periodRunning());
+        clock.advanceMs(120'000);
+        panel.stop->click();
+        QVERIFY(stranger.waitForText("Stop1"));
+        QCOMPARE(panel.duration->text(), QStringLiteral("00:02:00"));
+        QCOMPARE(recordCount(fixture.window(), 1), 1);
+    }
+
+    void aSilentConnectionIsKeptAndBlocksNothing()
+    {
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        FakeStation silent;
+        QVERIFY(silent.connectTo(fixture.port(1)));
+        QTRY_VERIFY(fixture.window().panel(1).start->isEnabled());
+        FakeStation other;
+        QVERIFY(other.connectTo(fixture.port(2)));
+        other.send("Startup2");
+        QVERIFY(other.waitForText("Stop2"));
+        QTest::qWait(300);
+        QCOMPARE(silent.socket().state(), QAbstractSocket::ConnectedState);
+        QVERIFY(fixture.window().panel(1).start->isEnabled());
+    }
+
+    void garbageConfigurationEndsWithTheDatabaseMessage()
+    {
+        ConsoleFixture fixture;
+        QByteArray garbage(64 * 1024, '\0');
+        for (int i = 0; i < garbage.size(); ++i)
+            garbage[i] = char((i * 131 + 7) % 256);
+        writeFile(fixture.iniPath(), garbage);
+        QString error;
+        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        QVERIFY(!error.isEmpty());
+    }
+
+    void tenMegabyteConfigurationIsReadQuickly()
+    {
+        ConsoleFixture fixture;
+        QFile file(fixture.iniPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray settings = file.readAll();
+        file.close();
+        QByteArray padding;
+        for (int line = 0; padding.size() < 10 * 1024 * 1024; ++line)
+            padding += "; Kommentarzeile " + QByteArray::number(line) + " " + QByteArray(100, '#') + "\r\n";
+        writeFile(fixture.iniPath(), padding + settings);
+
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QCOMPARE(fixture.window().windowTitle(), QStringLiteral("Internetcafé Test"));
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    }
+};
+
+QTEST_MAIN(ConsoleFaultsTest)
+#include "tst_consolefaults.moc"

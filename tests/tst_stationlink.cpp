@@ -1,0 +1,245 @@
+#include "Clock.h"
+#include "ConsoleFixture.h"
+#include "FakeStation.h"
+#include "StationController.h"
+#include "TestSupport.h"
+#include "UsageDatabase.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace {
+const QDateTime afternoon(QDate(2026, 3, 14), QTime(14, 0, 0));
+}
+
+class StationLinkTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ManualClock> m_clock;
+    std::unique_ptr<ScopedClock> m_clockGuard;
+    std::unique_ptr<ConsoleFixture> m_console;
+
+    StationPanel &panel(int station) { return m_console->window().panel(station); }
+    StationController &controller(int station) { return m_console->window().controller(station); }
+
+    qsizetype recordCount(int station)
+    {
+        qsizetype rows = -1;
+        m_console->window().database().exportStation(station, [&rows](const StationTable &table) {
+            rows = table.rows.size();
+            return true;
+        });
+        return rows;
+    }
+
+    // Connects a stand-in station and lets it announce itself.
+    void connectStation(FakeStation &station, int number = 1)
+    {
+        QVERIFY(station.connectTo(m_console->port(number)));
+        QTRY_VERIFY(panel(number).start->isEnabled());
+        station.send(QByteArrayLiteral("Startup") + QByteArray::number(number));
+        QVERIFY(station.waitForText(QByteArrayLiteral("Stop") + QByteArray::number(number)));
+        station.takeReceived();
+    }
+
+private slots:
+    void init()
+    {
+        m_clock = std::make_unique<ManualClock>(afternoon);
+        m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
+        m_console = std::make_unique<ConsoleFixture>();
+        QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
+    }
+
+    void cleanup()
+    {
+        m_console.reset();
+        m_clockGuard.reset();
+        m_clock.reset();
+    }
+
+    void announcementActivatesOnlyItsPanel()
+    {
+        FakeStation station;
+        QVERIFY(station.connectTo(m_console->port(1)));
+        QTRY_VERIFY(panel(1).start->isEnabled());
+        QVERIFY(!panel(2).start->isEnabled());
+        station.send("Startup1");
+        QVERIFY(station.waitForText("Stop1"));
+        QCOMPARE(panel(1).headingColour(), StationPanel::red);
+        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Startup1"));
+        QCOMPARE(recordCount(1), 0);
+    }
+
+    void secondConnectionIsRefusedAndTheLinkReturns()
+    {
+        FakeStation first;
+        connectStation(first);
+        FakeStation intruder;
+        intruder.connectTo(m_console->port(1));
+        QVERIFY(intruder.waitForDisconnect());
+
+        first.disconnect();
+        QTRY_VERIFY(!panel(1).start->isEnabled());
+        FakeStation again;
+        connectStation(again);
+        QVERIFY(panel(1).start->isEnabled());
+    }
+
+    void intervalChoiceDecidesTheStartText()
+    {
+        FakeStation station;
+        connectStation(station);
+        panel(1).intervals[2]->setChecked(true);
+        panel(1).start->click();
+        QVERIFY(station.waitForText("15"));
+        QCOMPARE(panel(1).headingColour(), StationPanel::green);
+        QCOMPARE(panel(1).startTime->text(), QStringLiteral("14:00:00"));
+        QVERIFY(!panel(1).start->isEnabled());
+
+        m_clock->advanceMs(630'000);
+        panel(1).stop->click();
+        QVERIFY(station.waitForText("Stop1"));
+        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:10:30"));
+        QCOMPARE(panel(1).fee->text(), QStringLiteral("1,05 €"));
+        for (QRadioButton *option : panel(1).intervals)
+            QVERIFY(!option->isChecked());
+        station.takeReceived();
+
+        panel(1).start->click();
+        QVERIFY(station.waitForText("420"));
+    }
+
+    void stationStopBillsOnceAndAnswers()
+    {
+        FakeStation station;
+        connectStation(station);
+        panel(1).intervals[0]->setChecked(true);
+        panel(1).start->click();
+        QVERIFY(station.waitForText("5"));
+        station.takeReceived();
+        m_clock->advanceMs(300'000);
+        station.send("00:00:00Stop1");
+        QVERIFY(station.waitForText("Stop1"));
+        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:05:00"));
+        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("00:00:00Stop1"));
+        QCOMPARE(recordCount(1), 1);
+        QCOMPARE(m_console->window().statistics().station(1).totalMinutes->text(), QStringLiteral("5"));
+        QCOMPARE(m_console->window().statistics().station(1).totalFees->text(), QStringLiteral("0,5"));
+
+        // The station's own stop answering the console's arrives later: nothing more is billed.
+        station.takeReceived();
+        station.send("Stop1");
+        QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("Stop1"));
+        QCOMPARE(recordCount(1), 1);
+        QVERIFY(!controller(1).periodRunning());
+        QTest::qWait(50);
+        QCOMPARE(station.takeReceived(), QByteArray());
+    }
+
+    void chunksThatAreNoMessageAreOnlyShown()
+    {
+        FakeStation station;
+        connectStation(station);
+        panel(1).start->click();
+        QVERIFY(station.waitForText("420"));
+        station.send("00:00:0000:00:00Stop1");
+        QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("00:00:0000:00:00Stop1"));
+        QVERIFY(controller(1).periodRunning());
+        station.send("Start2");
+        QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("Start2"));
+        QCOMPARE(recordCount(1), 0);
+    }
+
+    void stopWithoutPeriodBillsNothing()
+    {
+        FakeStation station;
+        connectStation(station);
+        panel(1).stop->click();
+        QCOMPARE(panel(1).headingColour(), StationPanel::red);
+        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Timer"));
+        QVERIFY(panel(1).start->isEnabled());
+        QVERIFY(!panel(1).stop->isEnabled());
+        QVERIFY(panel(1).duration->text().isEmpty());
+        QCOMPARE(recordCount(1), 0);
+    }
+
+    void withoutStationPeriodsAreBilled()
+    {
+        panel(2).withoutStation->click();
+        QVERIFY(panel(2).start->isEnabled());
+        panel(2).start->click();
+        m_clock->advanceMs(3'600'000);
+        panel(2).stop->click();
+        QCOMPARE(panel(2).duration->text(), QStringLiteral("01:00:00"));
+        QCOMPARE(panel(2).fee->text(), QStringLiteral("4,00 €"));
+        QCOMPARE(recordCount(2), 1);
+        QCOMPARE(recordCount(1), 0);
+    }
+
+    void periodSurvivesTheLossOfTheLink()
+    {
+        auto station = std::make_unique<FakeStation>();
+        connectStation(*station);
+        panel(1).start->click();
+        QVERIFY(station->waitForText("420"));
+        station->send("00:12:00");
+        QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("00:12:00"));
+        station->disconnect();
+        QTRY_VERIFY(!panel(1).stop->isEnabled());
+        QCOMPARE(panel(1).headingColour(), StationPanel::green);
+        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("00:12:00"));
+
+        m_clock->advanceMs(1'200'000);
+        FakeStation returned;
+        connectStation(returned);
+        QVERIFY(controller(1).periodRunning());
+        panel(1).stop->click();
+        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:20:00"));
+        QCOMPARE(recordCount(1), 1);
+    }
+
+    void startFromTheStationRestartsThePeriod()
+    {
+        FakeStation station;
+        connectStation(station);
+        station.send("Start1");
+        QVERIFY(station.waitForText("420"));
+        QVERIFY(controller(1).periodRunning());
+        QCOMPARE(panel(1).headingColour(), StationPanel::green);
+        QCOMPARE(recordCount(1), 0);
+
+        // A start while a period runs bills the open one before the new one begins.
+        station.takeReceived();
+        m_clock->advanceMs(20 * 60 * 1000);
+        station.send("00:00:00Start1");
+        QVERIFY(station.waitForText("420"));
+        QCOMPARE(recordCount(1), 1);
+        QCOMPARE(panel(1).startTime->text(), QStringLiteral("14:20:00"));
+        QVERIFY(panel(1).duration->text().isEmpty());
+        QVERIFY(controller(1).periodRunning());
+    }
+
+    void hugeAndBinaryChunksAreShownShortened()
+    {
+        FakeStation station;
+        connectStation(station);
+        QByteArray flood(1 << 20, 'x');
+        flood[10] = '\0';
+        flood[11] = char(0xFF);
+        station.send(flood);
+        QTRY_VERIFY(panel(1).runningTime->text().startsWith(QStringLiteral("xxxxxxxxxx")));
+        QVERIFY(panel(1).runningTime->text().size() < 100);
+        // The console still answers at once.
+        panel(1).start->click();
+        QVERIFY(station.waitForText("420"));
+    }
+};
+
+QTEST_MAIN(StationLinkTest)
+#include "tst_stationlink.moc"

@@ -1,0 +1,106 @@
+#include "Clock.h"
+#include "ConsoleFixture.h"
+#include "StationController.h"
+#include "UsageDatabase.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+// Records a period of `seconds` as the console would, in the clock's current month.
+void record(UsageDatabase &database, int station, const QString &duration, const QString &fee, qint64 seconds)
+{
+    QVERIFY(database.recordPeriod(station, {QStringLiteral("10:00:00"), QStringLiteral("11:00:00"), duration, fee},
+                                  seconds));
+}
+}
+
+class StatisticsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Fills station 1 with records of March and November of two years.
+    void fillMarchAndNovember(const QString &databasePath)
+    {
+        UsageDatabase database;
+        QString error;
+        QVERIFY2(database.open(databasePath, &error), qPrintable(error));
+        ManualClock clock(QDateTime(QDate(2025, 11, 3), QTime(10, 0)));
+        ScopedClock guard(clock);
+        record(database, 1, QStringLiteral("00:30:00"), QStringLiteral("2,40 €"), 1800);
+        clock.setNow(QDateTime(QDate(2026, 3, 9), QTime(10, 0)));
+        record(database, 1, QStringLiteral("00:10:30"), QStringLiteral("1,05 €"), 630);
+        clock.setNow(QDateTime(QDate(2026, 11, 20), QTime(10, 0)));
+        record(database, 1, QStringLiteral("01:00:00"), QStringLiteral("4,00 €"), 3600);
+    }
+
+    static QLineEdit *box(MainWindow &window, const char *name)
+    {
+        return window.findChild<QLineEdit *>(QString::fromLatin1(name));
+    }
+
+private slots:
+    void emptyStationShowsOnlyItsStoredMinutes()
+    {
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        MainWindow &window = fixture.window();
+        QCOMPARE(window.statistics().station(1).months->count(), 0);
+        QCOMPARE(window.statistics().station(1).months->currentText(), QString());
+        QCOMPARE(box(window, "tfEntgeld1")->text(), QString());
+        QCOMPARE(box(window, "tfNutzungszeit1")->text(), QStringLiteral("0"));
+    }
+
+    void monthsAreListedInOrderAndSummedOverYears()
+    {
+        ConsoleFixture fixture;
+        fillMarchAndNovember(fixture.databasePath());
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        MainWindow &window = fixture.window();
+        QComboBox *months = window.statistics().station(1).months;
+        QCOMPARE(months->count(), 2);
+        QCOMPARE(months->itemText(0), QStringLiteral("3"));
+        QCOMPARE(months->itemText(1), QStringLiteral("11"));
+        QCOMPARE(months->currentIndex(), -1);
+        QCOMPARE(box(window, "tfEntgeld1")->text(), QStringLiteral("7,45"));
+        QCOMPARE(box(window, "tfNutzungszeit1")->text(), QStringLiteral("100")); // 10.5 minutes count as 10, halves to even
+        QCOMPARE(window.statistics().station(2).months->count(), 0);
+
+        months->setCurrentIndex(1);
+        emit months->activated(1);
+        QCOMPARE(box(window, "tfMEuro1")->text(), QStringLiteral("6,4"));
+        QCOMPARE(box(window, "tfMMinuten1")->text(), QStringLiteral("90"));
+    }
+
+    void aStopChangesOnlyThatStationsTotals()
+    {
+        ConsoleFixture fixture;
+        fillMarchAndNovember(fixture.databasePath());
+        ManualClock clock(QDateTime(QDate(2026, 12, 1), QTime(9, 0)));
+        ScopedClock guard(clock);
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        MainWindow &window = fixture.window();
+        QComboBox *months = window.statistics().station(1).months;
+        months->setCurrentIndex(0);
+        emit months->activated(0);
+        const QString marchFees = box(window, "tfMEuro1")->text();
+
+        window.panel(1).withoutStation->click();
+        window.panel(1).start->click();
+        clock.advanceMs(900'000);
+        window.panel(1).stop->click();
+
+        QCOMPARE(box(window, "tfNutzungszeit1")->text(), QStringLiteral("115"));
+        QCOMPARE(box(window, "tfEntgeld1")->text(), QStringLiteral("8,95"));
+        QCOMPARE(box(window, "tfNutzungszeit2")->text(), QStringLiteral("0"));
+        QCOMPARE(box(window, "tfEntgeld2")->text(), QString());
+        QCOMPARE(months->count(), 2);
+        QCOMPARE(box(window, "tfMEuro1")->text(), marchFees);
+    }
+};
+
+QTEST_MAIN(StatisticsTest)
+#include "tst_statistics.moc"

@@ -1,0 +1,294 @@
+#include "Clock.h"
+#include "UsageDatabase.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <memory>
+
+namespace {
+// A database file reached around the class under test, the way an operator's
+// command-line shell reaches it.
+class RawDatabase
+{
+public:
+    explicit RawDatabase(const QString &path, const QByteArray &key = UsageDatabase::password)
+    {
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr);
+        exec("PRAGMA key = '" + key + "'");
+    }
+    ~RawDatabase() { sqlite3_close(m_db); }
+    RawDatabase(const RawDatabase &) = delete;
+    RawDatabase &operator=(const RawDatabase &) = delete;
+
+    bool exec(const QByteArray &sql)
+    {
+        return sqlite3_exec(m_db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+
+    // The first value of the first row; invalid for none or null.
+    QVariant value(const QByteArray &sql)
+    {
+        sqlite3_stmt *statement = nullptr;
+        sqlite3_prepare_v2(m_db, sql.constData(), -1, &statement, nullptr);
+        QVariant result;
+        if (sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_type(statement, 0) != SQLITE_NULL)
+            result = qint64(sqlite3_column_int64(statement, 0));
+        sqlite3_finalize(statement);
+        return result;
+    }
+
+private:
+    sqlite3 *m_db = nullptr;
+};
+
+UsageRecord recordWithFee(const QString &fee)
+{
+    return {QStringLiteral("14:00:00"), QStringLiteral("14:10:30"), QStringLiteral("00:10:30"), fee};
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+}
+
+class UsageDatabaseTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Records a period of 630 s (10 minutes) at noon of `day`.
+    bool recordOn(int station, const QDate &day, const QString &fee)
+    {
+        m_clock.setNow(QDateTime(day, QTime(12, 0)));
+        return m_database->recordPeriod(station, recordWithFee(fee), 630).has_value();
+    }
+
+    std::optional<StationTable> exported(int station)
+    {
+        std::optional<StationTable> result;
+        const bool written = m_database->exportStation(station, [&result](const StationTable &table) {
+            result = table;
+            return true;
+        });
+        return written ? result : std::nullopt;
+    }
+
+    ManualClock m_clock{QDateTime(QDate(2004, 5, 12), QTime(14, 0))};
+    std::unique_ptr<ScopedClock> m_clockGuard;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_path;
+    std::unique_ptr<UsageDatabase> m_database;
+
+private slots:
+    void initTestCase() { m_clockGuard = std::make_unique<ScopedClock>(m_clock); }
+    void cleanupTestCase() { m_clockGuard.reset(); }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_path = UsageDatabase::pathFor(m_dir->path(), QStringLiteral("kavo"));
+        QString error;
+        QVERIFY2(UsageDatabase::create(m_path, &error), qPrintable(error));
+        m_database = std::make_unique<UsageDatabase>();
+    }
+
+    void cleanup() { m_database.reset(); }
+
+    void pathIsProgramDirectoryAndName()
+    {
+        QCOMPARE(UsageDatabase::pathFor(QStringLiteral("/opt/kavo"), QStringLiteral("zeiten")),
+                 QStringLiteral("/opt/kavo/zeiten.mde"));
+        QCOMPARE(UsageDatabase::pathFor(QStringLiteral("/opt/kavo"), QString()), QStringLiteral("/opt/kavo/.mde"));
+    }
+
+    void newDatabaseHasNoRecords()
+    {
+        QVERIFY(m_database->open(m_path, nullptr));
+        RawDatabase(m_path).exec("UPDATE client2stat SET Nutzungszeit = 125");
+        for (int station : {1, 2}) {
+            QVERIFY(m_database->listMonths(station).isEmpty());
+            QVERIFY(!m_database->sumAllFees(station).has_value());
+            QVERIFY(!m_database->sumMonthFees(station, QStringLiteral("5")).has_value());
+        }
+        QCOMPARE(m_database->readTotalMinutes(1), 0);
+        QCOMPARE(m_database->readTotalMinutes(2), 125);
+        const std::optional<StationTable> table = exported(1);
+        QVERIFY(table.has_value());
+        QCOMPARE(table->columns, QStringList({"client1start", "client1ende", "client1dauer", "client1kosten",
+                                              "client1datum"}));
+        QVERIFY(table->rows.isEmpty());
+    }
+
+    void recordsAddUpPerStation()
+    {
+        QVERIFY(m_database->open(m_path, nullptr));
+        const std::optional<UsageTotals> first =
+            m_database->recordPeriod(1, recordWithFee(QStringLiteral("1,05 €")), 630);
+        QVERIFY(first.has_value());
+        QCOMPARE(first->minutes, 10); // 10.5 minutes, half to even
+        QCOMPARE(first->feeUnits, 10500);
+        for (qint64 seconds : {89, 30, 150})
+            QVERIFY(m_database->recordPeriod(1, recordWithFee(QStringLiteral("1.234,50 €")), seconds));
+        QCOMPARE(m_database->readTotalMinutes(1), 10 + 1 + 0 + 2);
+        QCOMPARE(m_database->sumAllFees(1), 10500 + 3 * 12345000);
+        QCOMPARE(m_database->readTotalMinutes(2), 0);
+        QVERIFY(!m_database->sumAllFees(2).has_value());
+
+        // Committed: another connection sees the records at once.
+        QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 4);
+        QCOMPARE(RawDatabase(m_path).value("SELECT Entgeld FROM client1stat"), 10500 + 3 * 12345000);
+    }
+
+    void exportGivesTypedRowsInStoredOrder()
+    {
+        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(recordOn(2, QDate(2004, 11, 3), QStringLiteral("1,05 €")));
+        QVERIFY(m_database->recordPeriod(
+            2, {QStringLiteral("23:50:00"), QStringLiteral("00:10:00"), QStringLiteral("00:20:00"), QStringLiteral("2,00 €")},
+            1200));
+        const std::optional<StationTable> table = exported(2);
+        QVERIFY(table.has_value());
+        QCOMPARE(table->columns.first(), QStringLiteral("client2start"));
+        QCOMPARE(table->rows.size(), 2);
+        QCOMPARE(table->rows[0], QVariantList({"14:00:00", "14:10:30", "00:10:30", 1.05, qint64(11)}));
+        QCOMPARE(table->rows[1], QVariantList({"23:50:00", "00:10:00", "00:20:00", 2.0, qint64(11)}));
+        QCOMPARE(table->rows[0][3].typeId(), QMetaType::Double);
+
+        QVERIFY(!m_database->exportStation(2, [](const StationTable &) { return false; }));
+    }
+
+    void monthsAreMatchedByTheirText()
+    {
+        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(recordOn(1, QDate(2003, 11, 30), QStringLiteral("10,00 €")));
+        QVERIFY(recordOn(1, QDate(2003, 5, 2), QStringLiteral("1,00 €")));
+        QVERIFY(recordOn(1, QDate(2004, 5, 20), QStringLiteral("2,50 €")));
+        QVERIFY(recordOn(1, QDate(2004, 1, 7), QStringLiteral("0,40 €")));
+        QVERIFY(recordOn(1, QDate(2004, 12, 24), QStringLiteral("7,00 €")));
+        QVERIFY(recordOn(1, QDate(2004, 3, 1), QStringLiteral("3,00 €")));
+
+        QCOMPARE(m_database->listMonths(1), QStringList({"1", "3", "5", "11", "12"}));
+        QCOMPARE(m_database->sumMonthFees(1, QStringLiteral("5")), 35000); // May of both years
+        QCOMPARE(m_database->sumMonthFees(1, QStringLiteral("1")), 4000);  // not 11 or 12
+        QCOMPARE(m_database->sumMonthFees(1, QStringLiteral("11")), 100000);
+        for (const char *text : {"15", "05", "5 ", "%", "_", "", "1' OR '1'='1"})
+            QVERIFY2(!m_database->sumMonthFees(1, QString::fromLatin1(text)).has_value(), text);
+        QVERIFY(!m_database->sumMonthFees(2, QStringLiteral("5")).has_value());
+        QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 6);
+    }
+
+    void resultTablesOfEarlierRunsAreReplaced()
+    {
+        RawDatabase(m_path).exec("CREATE TABLE Entgeld1 AS SELECT 999 AS Entgeld1;"
+                                 "CREATE TABLE Monat1 AS SELECT 999 AS Kosten1;");
+        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(recordOn(1, QDate(2004, 5, 1), QStringLiteral("1,50 €")));
+        QCOMPARE(m_database->sumAllFees(1), 15000);
+        QCOMPARE(m_database->sumMonthFees(1, QStringLiteral("5")), 15000);
+        QVERIFY(!m_database->sumMonthFees(1, QStringLiteral("6")).has_value());
+        QCOMPARE(m_database->sumAllFees(1), 15000);
+
+        m_database.reset(); // the run ends
+        RawDatabase raw(m_path);
+        QCOMPARE(raw.value("SELECT Entgeld1 FROM Entgeld1"), 15000);
+        QCOMPARE(raw.value("SELECT count(*) FROM Monat1"), 1);
+        QVERIFY(!raw.value("SELECT Kosten1 FROM Monat1").isValid());
+    }
+
+    void totalsGrowFromTheStoredValues()
+    {
+        RawDatabase(m_path).exec("UPDATE client1stat SET Nutzungszeit = 32767, Entgeld = 50000;"
+                                 "UPDATE client2stat SET Nutzungszeit = NULL, Entgeld = NULL;");
+        QVERIFY(m_database->open(m_path, nullptr));
+        const std::optional<UsageTotals> past = m_database->recordPeriod(1, recordWithFee(QStringLiteral("0,20 €")), 120);
+        QVERIFY(past.has_value());
+        QCOMPARE(past->minutes, 32769);
+        QCOMPARE(past->feeUnits, 52000);
+        QCOMPARE(m_database->readTotalMinutes(1), 32769);
+
+        const std::optional<UsageTotals> fromEmpty =
+            m_database->recordPeriod(2, recordWithFee(QStringLiteral("0,20 €")), 120);
+        QVERIFY(fromEmpty.has_value());
+        QCOMPARE(fromEmpty->minutes, 2);
+        QCOMPARE(fromEmpty->feeUnits, 2000);
+    }
+
+    void failedTotalsLeaveNoRecord()
+    {
+        RawDatabase(m_path).exec("CREATE TRIGGER frozen BEFORE UPDATE ON client1stat"
+                                 " BEGIN SELECT RAISE(ABORT, 'frozen'); END;"
+                                 "DELETE FROM client2stat;");
+        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->recordPeriod(1, recordWithFee(QStringLiteral("1,05 €")), 630));
+        QVERIFY(!m_database->recordPeriod(2, recordWithFee(QStringLiteral("1,05 €")), 630));
+        QVERIFY(!m_database->recordPeriod(1, recordWithFee(QStringLiteral("kostenlos")), 630));
+
+        RawDatabase raw(m_path);
+        QCOMPARE(raw.value("SELECT count(*) FROM client1"), 0);
+        QCOMPARE(raw.value("SELECT count(*) FROM client2"), 0);
+        QCOMPARE(raw.value("SELECT Nutzungszeit FROM client1stat"), 0);
+        // Nothing is left half done: the next period is stored in full.
+        raw.exec("DROP TRIGGER frozen");
+        QCOMPARE(m_database->recordPeriod(1, recordWithFee(QStringLiteral("1,05 €")), 630)->minutes, 10);
+        QCOMPARE(raw.value("SELECT count(*) FROM client1"), 1);
+    }
+
+    void openRefusesBrokenFiles()
+    {
+        QString error;
+        const QString missing = m_dir->filePath(QStringLiteral("fehlt.mde"));
+        QVERIFY(!m_database->open(missing, &error));
+        QVERIFY(error.contains(QStringLiteral("fehlt.mde")));
+        QVERIFY(!QFile::exists(missing));
+
+        const QString otherKey = m_dir->filePath(QStringLiteral("anders.mde"));
+        RawDatabase(otherKey, "geheim").exec("CREATE TABLE client1 (x)");
+        QVERIFY(!m_database->open(otherKey, &error));
+        QCOMPARE(error, QStringLiteral("file is encrypted or is not a database"));
+
+        RawDatabase(m_path).exec("DROP TABLE client2stat");
+        QVERIFY(!m_database->open(m_path, &error));
+        QCOMPARE(error, QStringLiteral("no such table: client2stat"));
+
+        RawDatabase(m_path).exec("CREATE TABLE client2stat (Nutzungszeit INTEGER);");
+        QVERIFY(!m_database->open(m_path, &error));
+        QCOMPARE(error, QStringLiteral("no such column: Entgeld"));
+        QVERIFY(!m_database->readTotalMinutes(1).has_value());
+        QVERIFY(!m_database->recordPeriod(1, recordWithFee(QStringLiteral("1,05 €")), 630));
+    }
+
+    void existingFilesAreNeverOverwritten()
+    {
+        const QByteArray before = contents(m_path);
+        QString error;
+        QVERIFY(!UsageDatabase::create(m_path, &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(contents(m_path), before);
+
+        const QString tool = QStringLiteral(KAVO_TOOLS_DIR "/create_usage_db");
+        QProcess process;
+        process.start(tool, {m_dir->path(), QStringLiteral("neu")});
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.exitCode(), 0);
+        const QString made = UsageDatabase::pathFor(m_dir->path(), QStringLiteral("neu"));
+        QVERIFY(UsageDatabase().open(made, &error));
+
+        const QByteArray fresh = contents(made);
+        process.start(tool, {m_dir->path(), QStringLiteral("neu")});
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(!process.readAllStandardError().isEmpty());
+        QCOMPARE(contents(made), fresh);
+    }
+};
+
+QTEST_GUILESS_MAIN(UsageDatabaseTest)
+#include "tst_usagedatabase.moc"

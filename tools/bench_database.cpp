@@ -1,0 +1,134 @@
+// Times the usage database with a million records per station:
+//   bench_database [folder]
+// (a) opening plus everything start-up reads, (b) one month's fees, (c) one stop's
+// record and totals, durable on disk. The database is made in a temporary folder
+// inside `folder` (default: the system's temporary folder) and removed at the end.
+
+#include "TextFormats.h"
+#include "UsageDatabase.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTime>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+constexpr int recordsPerStation = 1000000;
+constexpr int stopRepeats = 20;
+
+bool exec(sqlite3 *db, const char *sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void bindText(sqlite3_stmt *insert, int index, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(insert, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+// Bulk insert: one transaction, one prepared statement.
+bool fillStation(sqlite3 *db, int station)
+{
+    const QByteArray sql = QStringLiteral("INSERT INTO client%1 VALUES (?1, ?2, ?3, ?4, ?5)").arg(station).toUtf8();
+    sqlite3_stmt *insert = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
+        return false;
+    bool ok = true;
+    for (int i = 0; ok && i < recordsPerStation; ++i) {
+        const QTime start = QTime(8, 0).addSecs(i % 36000);
+        const int seconds = 60 + i % 7200;
+        bindText(insert, 1, TextFormats::timeOfDay(start));
+        bindText(insert, 2, TextFormats::timeOfDay(start.addSecs(seconds)));
+        bindText(insert, 3, TextFormats::timeOfDay(QTime(0, 0).addSecs(seconds)));
+        sqlite3_bind_int64(insert, 4, qint64(seconds) * 10000 / 600);
+        sqlite3_bind_int64(insert, 5, i % 12 + 1);
+        ok = sqlite3_step(insert) == SQLITE_DONE && sqlite3_reset(insert) == SQLITE_OK;
+    }
+    sqlite3_finalize(insert);
+    return ok;
+}
+
+// Committed with a full sync, so that the filled file is on disk before the timed
+// steps start and their syncs don't wait for it.
+bool fill(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const QByteArray key = QByteArray("PRAGMA key = '") + UsageDatabase::password + "'";
+    const bool ok = exec(db, key.constData()) && exec(db, "PRAGMA synchronous = FULL") && exec(db, "BEGIN")
+        && fillStation(db, 1) && fillStation(db, 2) && exec(db, "COMMIT");
+    sqlite3_close(db);
+    return ok;
+}
+
+double milliseconds(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+}
+
+int main(int argc, char *argv[])
+{
+    const QTemporaryDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
+                                     : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
+    const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
+    QString error;
+    QElapsedTimer timer;
+    timer.start();
+    if (!dir.isValid() || !UsageDatabase::create(path, &error) || !fill(path)) {
+        std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen. %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("%d records per station written in %.0f ms\n", recordsPerStation, milliseconds(timer));
+
+    UsageDatabase database;
+    QElapsedTimer step;
+    timer.restart();
+    step.start();
+    const bool opened = database.open(path, &error);
+    const double opening = milliseconds(step);
+    step.restart();
+    for (int station : {1, 2})
+        database.sumAllFees(station);
+    const double sums = milliseconds(step);
+    step.restart();
+    for (int station : {1, 2}) {
+        database.readTotalMinutes(station);
+        database.listMonths(station);
+    }
+    const double lists = milliseconds(step);
+    std::printf("(a) open, all-time sums, minutes, month lists: %.1f ms"
+                " (open %.1f, sums %.1f, minutes and months %.1f)\n",
+                milliseconds(timer), opening, sums, lists);
+    if (!opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+
+    timer.restart();
+    const std::optional<qint64> may = database.sumMonthFees(1, QStringLiteral("5"));
+    std::printf("(b) fees of one month: %.1f ms (%s)\n", milliseconds(timer),
+                qPrintable(TextFormats::money(may.value_or(0))));
+
+    std::vector<double> stops;
+    const UsageRecord record{QStringLiteral("14:00:00"), QStringLiteral("14:10:30"), QStringLiteral("00:10:30"),
+                             QStringLiteral("1,05 €")};
+    for (int i = 0; i < stopRepeats; ++i) {
+        timer.restart();
+        if (!database.recordPeriod(1, record, 630)) {
+            std::fprintf(stderr, "Der Datensatz wurde nicht gespeichert.\n");
+            return 1;
+        }
+        stops.push_back(milliseconds(timer));
+    }
+    std::sort(stops.begin(), stops.end());
+    std::printf("(c) one stop's record and totals, durable: median %.1f ms, slowest %.1f ms of %d\n",
+                stops[stops.size() / 2], stops.back(), stopRepeats);
+    return 0;
+}

@@ -1,0 +1,26 @@
+// Makes a fresh, empty usage database for the console:
+//   create_usage_db <program-dir> <db-name>
+// writes <program-dir>/<db-name>.mde and never overwrites an existing file.
+
+#include "UsageDatabase.h"
+
+#include <QDir>
+#include <QString>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "Aufruf: create_usage_db <Programmverzeichnis> <DB-Name>\n");
+        return 2;
+    }
+    const QString path = UsageDatabase::pathFor(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
+    QString error;
+    if (!UsageDatabase::create(path, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(QDir::toNativeSeparators(path)));
+    return 0;
+}
