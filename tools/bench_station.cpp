@@ -6,6 +6,9 @@
 //
 // bench_station [period seconds, default 30] [spinning seconds, default 5]
 
+#include "DaytimeClock.h"
+#include "DaytimeRequest.h"
+#include "MessageDialog.h"
 #include "Protocol.h"
 #include "StationWindow.h"
 #include "TcpConnection.h"
@@ -122,6 +125,12 @@ Figures runStation(int seconds)
         return {};
     ini.write("[Server]\r\nIP=127.0.0.1\r\n");
     ini.close();
+
+    // The station's clock request at start goes nowhere and changes no clock; its
+    // message is answered unseen.
+    DaytimeRequest::setServer(loopback, 0);
+    DaytimeClock::setClockWriter([](qint64) { return false; });
+    MessageDialog::setHandler([](const MessageDialog::Request &) { return QMessageBox::Ok; });
 
     ConsoleStandIn console(seconds);
     StationWindow station(1, directory.path(), console.port());
