@@ -20,13 +20,6 @@ TcpConnection::TcpConnection(QObject *parent)
     connect(m_server, &QTcpServer::newConnection, this, &TcpConnection::takeRequests);
 }
 
-TcpConnection::~TcpConnection() = default;
-
-void TcpConnection::setLocalPort(quint16 port)
-{
-    m_localPort = port;
-}
-
 bool TcpConnection::listen()
 {
     close();

@@ -22,9 +22,8 @@ class TcpConnection : public QObject
 
 public:
     explicit TcpConnection(QObject *parent = nullptr);
-    ~TcpConnection() override;
 
-    void setLocalPort(quint16 port);
+    void setLocalPort(quint16 port) { m_localPort = port; }
     // After a successful listen on port 0, the port the system chose.
     quint16 localPort() const { return m_localPort; }
     void setRemoteHost(const QString &host) { m_remoteHost = host; }

@@ -3,14 +3,18 @@
 #include "Clock.h"
 #include "MessageDialog.h"
 #include "OptionsDialog.h"
+#include "PcInfoWindow.h"
 #include "Protocol.h"
 #include "ProgramEnd.h"
+#include "AboutDialog.h"
 #include "ExcelExport.h"
+#include "HelpContents.h"
 #include "SingleInstance.h"
 #include "StationController.h"
 #include "StatisticsPanel.h"
 #include "UsageDatabase.h"
 #include "TextFormats.h"
+#include "TimemasterWindow.h"
 #include "Twips.h"
 
 #include <QCloseEvent>
@@ -20,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
@@ -80,6 +85,10 @@ MainWindow::MainWindow(const QString &programDir, QWidget *parent)
     m_statistics = StatisticsBlock::create(central, statisticsTop);
     central->setMinimumSize(Twips::toPixels(clientWidth), Twips::toPixels(statisticsTop + StatisticsBlock::height));
     setCentralWidget(central);
+    for (int station : {1, 2}) {
+        connect(panel(station).pcInfo, &QPushButton::clicked, this,
+                [this, station] { PcInfoWindow::showOrRaise(station, this); });
+    }
     createMenus();
     createStatusBar();
 }
@@ -105,13 +114,13 @@ void MainWindow::createMenus()
     QAction *refresh = addItem(view, "mnuViewRefresh", QStringLiteral("&Aktualisieren"));
 
     QMenu *tools = addMenu(bar, "mnuTools", QStringLiteral("&Werkzeuge"));
-    addItem(tools, "mnuTimemaster", QStringLiteral("&Zeit aktuallisieren"));
+    QAction *timemaster = addItem(tools, "mnuTimemaster", QStringLiteral("&Zeit aktuallisieren"));
     QAction *options = addItem(tools, "mnuToolsOptions", QStringLiteral("&Optionen..."));
 
     QMenu *help = addMenu(bar, "mnuHelp", QStringLiteral("&?"));
-    addItem(help, "mnuHelpContents", QStringLiteral("&Inhalt"));
+    QAction *contents = addItem(help, "mnuHelpContents", QStringLiteral("&Inhalt"));
     addSeparator(help, "mnuHelpBar0");
-    addItem(help, "mnuHelpAbout", QStringLiteral("Inf&o "));
+    QAction *about = addItem(help, "mnuHelpAbout", QStringLiteral("Inf&o "));
 
     connect(open, &QAction::triggered, this, &MainWindow::openWorkbook);
     connect(m_exportAction, &QAction::triggered, this, &MainWindow::exportExcel);
@@ -120,6 +129,12 @@ void MainWindow::createMenus()
     connect(m_statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
     connect(options, &QAction::triggered, this,
             [this] { OptionsDialog::showOrRaise(ConsoleConfig::iniPath(m_programDir), this); });
+    connect(timemaster, &QAction::triggered, this, [this] { TimemasterWindow::showOrRaise(this); });
+    connect(contents, &QAction::triggered, this, [this] { showHelpContents(this); });
+    connect(about, &QAction::triggered, this, [this] {
+        AboutDialog box(this);
+        box.exec();
+    });
     connect(refresh, &QAction::triggered, this, [this] {
         MessageDialog::show(this, {QStringLiteral("Kavo"), QStringLiteral("Noch nicht nötig."), QMessageBox::Warning});
     });

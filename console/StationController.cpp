@@ -93,6 +93,12 @@ void StationController::showRunningTime(const QString &chunk)
 
 void StationController::startPeriod()
 {
+    // A start while a period runs begins a new one; the open one is billed first,
+    // so that no started period goes unrecorded.
+    if (m_periodRunning) {
+        m_panel.stopTime->setText(TextFormats::timeOfDay(Clock::current().now().time()));
+        billPeriod();
+    }
     m_periodRunning = true;
     m_panel.setHeadingColour(StationPanel::green);
     m_panel.startTime->setText(TextFormats::timeOfDay(Clock::current().now().time()));

@@ -323,6 +323,11 @@ std::optional<qint64> UsageDatabase::readTotalMinutes(int station)
     return readSingleValue(forStation("SELECT Nutzungszeit FROM client%1stat LIMIT 1", station));
 }
 
+std::optional<qint64> UsageDatabase::readTotalFees(int station)
+{
+    return readSingleValue(forStation("SELECT Entgeld FROM client%1stat LIMIT 1", station));
+}
+
 std::optional<qint64> UsageDatabase::sumAllFees(int station)
 {
     replaceResultTable(forStation("Entgeld%1", station),

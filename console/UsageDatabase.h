@@ -67,6 +67,7 @@ public:
                                             qint64 durationSeconds);
 
     std::optional<qint64> readTotalMinutes(int station);
+    std::optional<qint64> readTotalFees(int station); // ten-thousandths of a euro
 
     // Sum of all fees of the station, left in the table EntgeldN (column EntgeldN).
     std::optional<qint64> sumAllFees(int station);

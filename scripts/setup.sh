@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libsqlcipher-dev sqlcipher
     python3 python3-xlrd
-    xvfb xauth imagemagick fonts-liberation
+    xvfb xauth imagemagick fonts-liberation iproute2
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "StationWindow.h"
 
 #include "Clock.h"
+#include "DaytimeRequest.h"
 #include "EntryField.h"
 #include "IniFile.h"
 #include "Protocol.h"
@@ -112,6 +113,9 @@ void StationWindow::startUp(const QString &programDirectory)
 
 void StationWindow::startTimeServerRequest()
 {
+    auto *request = new DaytimeRequest(this);
+    connect(request, &DaytimeRequest::failed, this, [this] { DaytimeRequest::showFailure(this); });
+    request->start();
 }
 
 void StationWindow::ConnectConsole()
@@ -257,12 +261,30 @@ void StationWindow::runDisplayLoop(const QDateTime &end, const std::function<voi
     m_stopRequested = false;
     const qint64 initialSeconds = wholeSecondsNow().secsTo(end);
     const qint64 loopEndMs = clock.elapsedMs() + 1000 * initialSeconds;
+    bool passed = false;
     for (bool first = true; clock.elapsedMs() < loopEndMs && !m_stopRequested; first = false) {
         if (!first && !awaitNextSecond(loopEndMs))
             break;
         pass();
+        passed = true;
     }
+    if (passed && !m_stopRequested)
+        letLastTimeTextGoAlone();
     ReportStop();
+}
+
+// A period that ran out sends its stop right behind its last time text. Sent at
+// once, the two often reach the console as one chunk, which it only shows, so the
+// period would stay open there. A short pause, handling events, lets the console
+// take the time text first.
+void StationWindow::letLastTimeTextGoAlone()
+{
+    constexpr qint64 pauseMs = 200;
+    constexpr qint64 stepMs = 25;
+    Clock &clock = Clock::current();
+    const qint64 untilMs = clock.elapsedMs() + pauseMs;
+    while (clock.elapsedMs() < untilMs && !m_stopRequested)
+        clock.waitForEventsUntil(qMin(untilMs, clock.elapsedMs() + stepMs));
 }
 
 // Handles events until the shown second changes. False when the period's time ran

@@ -60,6 +60,7 @@ private:
     void RunEndless(const QDateTime &end);
     void runDisplayLoop(const QDateTime &end, const std::function<void()> &pass);
     bool awaitNextSecond(qint64 loopEndMs);
+    void letLastTimeTextGoAlone();
     void countdownPass(const QDateTime &end);
     void endlessPass(const QDateTime &end, const QDateTime &start);
     void showRemainingTime(const QDateTime &end);

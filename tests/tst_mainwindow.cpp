@@ -1,4 +1,6 @@
 #include "ConsoleFixture.h"
+#include "StationInfo.h"
+#include "TimeServiceStandIn.h"
 #include "MainWindow.h"
 #include "TestSupport.h"
 #include "Twips.h"
@@ -9,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -220,6 +223,37 @@ private slots:
 
         SingleInstance next(name);
         QVERIFY(next.claim());
+    }
+
+    void menuAndPanelsOpenTheirWindows()
+    {
+        TimeServiceStandIn timeService;
+        StationInfo::setResolver([](const QString &) { return QList<QHostAddress>{QHostAddress(QStringLiteral("10.0.0.5"))}; });
+        StationInfo::setWorkstationQuery([](const QString &) { return std::optional<WorkstationFacts>(); });
+        ConsoleFixture fixture;
+        fixture.start();
+        MainWindow &window = fixture.window();
+        MessageRecorder messages;
+
+        window.findChild<QAction *>(QStringLiteral("mnuHelpContents"))->trigger();
+        QCOMPARE(messages.shown().size(), 1);
+        QCOMPARE(messages.shown().first().title, QStringLiteral("Internetcafé Test"));
+        QCOMPARE(messages.shown().first().icon, QMessageBox::Information);
+
+        window.findChild<QAction *>(QStringLiteral("mnuToolsOptions"))->trigger();
+        QTRY_VERIFY(window.findChild<QWidget *>(QStringLiteral("frmOptionen")));
+
+        window.findChild<QAction *>(QStringLiteral("mnuTimemaster"))->trigger();
+        QVERIFY(window.findChild<QWidget *>(QStringLiteral("frmTimemaster")));
+
+        window.panel(2).withoutStation->click();
+        window.panel(2).pcInfo->click();
+        auto *info = window.findChild<QWidget *>(QStringLiteral("frmPCInfo2"));
+        QVERIFY(info);
+        QVERIFY(info->findChild<QPlainTextEdit *>(QStringLiteral("tfInfo"))->toPlainText().startsWith(
+            QStringLiteral("IP-Adresse: 10.0.0.5")));
+        StationInfo::setResolver({});
+        StationInfo::setWorkstationQuery({});
     }
 
     void refreshSaysNotYetNeeded()

@@ -4,6 +4,8 @@
 
 using Protocol::StationOrder;
 
+Q_DECLARE_METATYPE(Protocol::StationOrder)
+
 class ProtocolTest : public QObject
 {
     Q_OBJECT
@@ -114,7 +116,6 @@ private slots:
     }
 };
 
-Q_DECLARE_METATYPE(Protocol::StationOrder)
 
 QTEST_APPLESS_MAIN(ProtocolTest)
 #include "tst_protocol.moc"

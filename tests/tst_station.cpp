@@ -4,6 +4,7 @@
 #include "StationWindow.h"
 #include "TcpConnection.h"
 #include "TestSupport.h"
+#include "TimeServiceStandIn.h"
 
 #include <QFile>
 #include <QLabel>
@@ -16,6 +17,8 @@
 #include <memory>
 
 namespace {
+// A period that runs out sends its stop this long after its last time text.
+constexpr qint64 stopPauseMs = 200;
 const QDateTime afternoon(QDate(2004, 5, 12), QTime(14, 3, 22, 500));
 
 // A station program in a directory of its own, on a clock moved by hand, with a
@@ -66,6 +69,7 @@ public:
     ManualClock clock;
     ScopedClock scopedClock;
     MessageRecorder shownMessages;
+    TimeServiceStandIn timeService;
     FakeConsole console;
     std::unique_ptr<StationWindow> window;
 
@@ -238,7 +242,7 @@ private slots:
 
         QTRY_COMPARE(rig.messagesFrom(before).size(), 302);
         QCOMPARE(rig.messagesFrom(before), remainingTexts(300, 0) << QStringLiteral("Stop1"));
-        QCOMPARE(rig.clock.elapsedMs(), 300000); // ends at the end moment
+        QCOMPARE(rig.clock.elapsedMs(), 300000 + stopPauseMs); // ends at the end moment, the stop a moment later
         QCOMPARE(rig.field("Text1")->text(), QStringLiteral("12.05.2004"));
         QCOMPARE(rig.field("Text2")->text(), QStringLiteral("14:08:22"));
         QCOMPARE(rig.window->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
@@ -307,7 +311,7 @@ private slots:
         QCOMPARE(captions, QStringList({"Client1 - Endlos", "Client1 - bitte freischalten."}));
         QCOMPARE(rig.field("Text5")->text(), QStringLiteral("14:03:22"));
         QCOMPARE(rig.field("Text4")->text(), QStringLiteral("21:03:22"));
-        QCOMPARE(rig.clock.elapsedMs(), 420 * 60000);
+        QCOMPARE(rig.clock.elapsedMs(), 420 * 60000 + stopPauseMs);
     }
 
     void longPeriodsShowDays_data()
@@ -396,7 +400,7 @@ private slots:
         QVERIFY(inner > 3);
         QCOMPARE(texts.mid(inner, 62), remainingTexts(60, 0) << QStringLiteral("Stop1"));
         QCOMPARE(texts.mid(texts.size() - 2), QStringList({"00:00:00", "Stop1"}));
-        QCOMPARE(rig.clock.elapsedMs(), 300000); // the first still ends at its own end moment
+        QCOMPARE(rig.clock.elapsedMs(), 300000 + stopPauseMs); // the first still ends at its own end moment
     }
 
     void hugeAndBinaryChunksEndAtOnce()

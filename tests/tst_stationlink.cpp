@@ -212,6 +212,17 @@ private slots:
         QVERIFY(station.waitForText("420"));
         QVERIFY(controller(1).periodRunning());
         QCOMPARE(panel(1).headingColour(), StationPanel::green);
+        QCOMPARE(recordCount(1), 0);
+
+        // A start while a period runs bills the open one before the new one begins.
+        station.takeReceived();
+        m_clock->advanceMs(20 * 60 * 1000);
+        station.send("00:00:00Start1");
+        QVERIFY(station.waitForText("420"));
+        QCOMPARE(recordCount(1), 1);
+        QCOMPARE(panel(1).startTime->text(), QStringLiteral("14:20:00"));
+        QVERIFY(panel(1).duration->text().isEmpty());
+        QVERIFY(controller(1).periodRunning());
     }
 
     void hugeAndBinaryChunksAreShownShortened()

@@ -1,0 +1,38 @@
+#include "PcInfoWindow.h"
+
+#include "StationInfo.h"
+
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QVBoxLayout>
+
+PcInfoWindow *PcInfoWindow::showOrRaise(int station, QWidget *parent)
+{
+    Q_ASSERT(station == 1 || station == 2);
+    static QPointer<PcInfoWindow> openWindows[2];
+    QPointer<PcInfoWindow> &window = openWindows[station - 1];
+    if (!window)
+        window = new PcInfoWindow(station, parent);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+PcInfoWindow::PcInfoWindow(int station, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("frmPCInfo%1").arg(station));
+    setWindowTitle(QStringLiteral("Client%1 PC Info").arg(station));
+    resize(360, 160);
+
+    auto *info = new QPlainTextEdit(this);
+    info->setObjectName(QStringLiteral("tfInfo"));
+    info->setReadOnly(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(info);
+
+    info->setPlainText(StationInfo::QueryStationInfo(StationInfo::computerName(station)));
+}

@@ -1,0 +1,171 @@
+#include "Clock.h"
+#include "ConsoleFixture.h"
+#include "StationController.h"
+#include "StationWindow.h"
+#include "TestSupport.h"
+#include "TimeServiceStandIn.h"
+#include "UsageDatabase.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+QList<QVariantList> records(MainWindow &window, int station)
+{
+    QList<QVariantList> rows;
+    window.database().exportStation(station, [&rows](const StationTable &table) {
+        rows = table.rows;
+        return true;
+    });
+    return rows;
+}
+}
+
+// A real console and a real station window on loopback, under one clock that the
+// station's display moves on a second at a time.
+class PeriodTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    TimeServiceStandIn m_timeService;
+    std::unique_ptr<ManualClock> m_clock;
+    std::unique_ptr<ScopedClock> m_clockGuard;
+    std::unique_ptr<ConsoleFixture> m_console;
+    std::unique_ptr<StationWindow> m_station;
+
+    StationPanel &panel() { return m_console->window().panel(1); }
+    StationController &controller() { return m_console->window().controller(1); }
+    QPushButton *stationButton(const char *name) { return m_station->findChild<QPushButton *>(QString::fromLatin1(name)); }
+
+    void startAt(const QDateTime &moment)
+    {
+        m_clock = std::make_unique<ManualClock>(moment);
+        m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
+        m_console = std::make_unique<ConsoleFixture>();
+        QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
+        QFile ini(QDir(m_console->programDir()).filePath(QStringLiteral("Client.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Server]\r\nIP=127.0.0.1\r\n");
+        ini.close();
+        m_station = std::make_unique<StationWindow>(1, m_console->programDir(), m_console->port(1));
+        m_station->show();
+        QTRY_COMPARE(panel().runningTime->text(), QStringLiteral("Startup1"));
+        QTRY_VERIFY(stationButton("cmdStart")->isEnabled());
+        QCOMPARE(panel().headingColour(), StationPanel::red);
+    }
+
+    // Runs `action` from the event loop once the clock has moved `afterMs` on.
+    void whenClockReaches(qint64 afterMs, std::function<void()> action)
+    {
+        auto *watch = new QTimer(this);
+        const qint64 due = m_clock->elapsedMs() + afterMs;
+        connect(watch, &QTimer::timeout, this, [this, watch, due, action] {
+            if (m_clock->elapsedMs() < due)
+                return;
+            watch->deleteLater();
+            watch->stop();
+            action();
+        });
+        watch->start(0);
+    }
+
+private slots:
+    void cleanup()
+    {
+        m_station.reset();
+        m_console.reset();
+        m_clockGuard.reset();
+        m_clock.reset();
+    }
+
+    void timedPeriodRunsOutAndIsBilledOnce()
+    {
+        startAt(QDateTime(QDate(2026, 4, 2), QTime(14, 0, 0)));
+        panel().intervals[0]->setChecked(true);
+        panel().start->click();
+        QTRY_VERIFY(!controller().periodRunning());
+        QCOMPARE(panel().startTime->text(), QStringLiteral("14:00:00"));
+        QCOMPARE(panel().stopTime->text(), QStringLiteral("14:05:00"));
+        QCOMPARE(panel().duration->text(), QStringLiteral("00:05:00"));
+        QCOMPARE(panel().fee->text(), QStringLiteral("0,50 €"));
+        QCOMPARE(m_station->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
+        QTRY_VERIFY(!stationButton("cmdStop")->isEnabled());
+        QTest::qWait(20);
+        QCOMPARE(records(m_console->window(), 1).size(), 1);
+        QCOMPARE(records(m_console->window(), 1).first().at(4).toInt(), 4);
+    }
+
+    void consoleStopDuringAPeriodIsBilledOnce()
+    {
+        startAt(QDateTime(QDate(2026, 4, 2), QTime(9, 30, 0)));
+        panel().intervals[3]->setChecked(true);
+        whenClockReaches(12 * 60 * 1000, [this] { panel().stop->click(); });
+        panel().start->click();
+        QTRY_COMPARE(m_station->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
+        QTRY_VERIFY(!stationButton("cmdStop")->isEnabled());
+        QTest::qWait(20);
+        QVERIFY(!controller().periodRunning());
+        QCOMPARE(panel().duration->text(), QStringLiteral("00:12:00"));
+        QCOMPARE(records(m_console->window(), 1).size(), 1);
+    }
+
+    void endlessPeriodEndsItselfAfter420Minutes()
+    {
+        startAt(QDateTime(QDate(2026, 4, 2), QTime(10, 0, 0)));
+        panel().start->click();
+        QTRY_VERIFY(!controller().periodRunning());
+        QCOMPARE(panel().duration->text(), QStringLiteral("07:00:00"));
+        QCOMPARE(panel().fee->text(), QStringLiteral("28,00 €"));
+        QCOMPARE(records(m_console->window(), 1).size(), 1);
+    }
+
+    void timedPeriodAcrossMidnight()
+    {
+        startAt(QDateTime(QDate(2026, 12, 31), QTime(23, 58, 0)));
+        panel().intervals[1]->setChecked(true);
+        panel().start->click();
+        QTRY_VERIFY(!controller().periodRunning());
+        QCOMPARE(panel().stopTime->text(), QStringLiteral("00:08:00"));
+        QCOMPARE(panel().duration->text(), QStringLiteral("00:10:00"));
+        QCOMPARE(panel().fee->text(), QStringLiteral("1,00 €"));
+    }
+
+    void startAtTheStationAfterAStopLeavesNothingOpen()
+    {
+        startAt(QDateTime(QDate(2026, 4, 2), QTime(16, 0, 0)));
+        stationButton("cmdStart")->click();
+        QTRY_COMPARE(m_station->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
+        QTRY_VERIFY(!controller().periodRunning());
+        QTest::qWait(50);
+        QVERIFY(!controller().periodRunning());
+        QVERIFY(records(m_console->window(), 1).size() <= 1);
+    }
+
+    void reconnectedStationLetsTheOpenPeriodBeBilled()
+    {
+        startAt(QDateTime(QDate(2026, 4, 2), QTime(18, 0, 0)));
+        // The console keeps a period open while its station is gone.
+        panel().withoutStation->click();
+        m_station.reset();
+        QTRY_VERIFY(!panel().stop->isEnabled());
+        panel().withoutStation->click();
+        panel().start->click();
+        m_clock->advanceMs(45 * 60 * 1000);
+        m_station = std::make_unique<StationWindow>(1, m_console->programDir(), m_console->port(1));
+        QTRY_COMPARE(panel().runningTime->text(), QStringLiteral("Startup1"));
+        QVERIFY(controller().periodRunning());
+        panel().stop->click();
+        QCOMPARE(panel().duration->text(), QStringLiteral("00:45:00"));
+        QCOMPARE(panel().fee->text(), QStringLiteral("3,60 €"));
+        QCOMPARE(records(m_console->window(), 1).size(), 1);
+    }
+};
+
+QTEST_MAIN(PeriodTest)
+#include "tst_period.moc"

@@ -1,0 +1,212 @@
+#include "Billing.h"
+#include "Clock.h"
+#include "ConsoleFixture.h"
+#include "StationController.h"
+#include "StationWindow.h"
+#include "TcpConnection.h"
+#include "TimeServiceStandIn.h"
+#include "UsageDatabase.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+// KAVO_SOAK_PERIODS sets how many periods a run goes through; the test command
+// runs a short soak, scripts/soak.sh a long one.
+int periodsToRun()
+{
+    const int fromEnvironment = qEnvironmentVariableIntValue("KAVO_SOAK_PERIODS");
+    return fromEnvironment > 0 ? fromEnvironment : 240;
+}
+
+struct StationTotals
+{
+    qsizetype records = 0;
+    qint64 feeUnits = 0;
+    qint64 minutes = 0;
+};
+}
+
+// The real console and both real station windows on loopback, under one injected
+// clock, through thousands of periods of every kind. Every started period must end
+// up as exactly one record, and the totals must be the sum of the records.
+class SoakTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    TimeServiceStandIn m_timeService;
+    std::unique_ptr<ManualClock> m_clock;
+    std::unique_ptr<ScopedClock> m_clockGuard;
+    std::unique_ptr<ConsoleFixture> m_console;
+    std::unique_ptr<StationWindow> m_stations[2];
+    int m_started[2] = {0, 0};
+    QRandomGenerator m_random{20261208};
+
+    MainWindow &console() { return m_console->window(); }
+    StationWindow &station(int number) { return *m_stations[number - 1]; }
+    StationPanel &panel(int number) { return console().panel(number); }
+    QPushButton *stationButton(int number, const char *name)
+    {
+        return station(number).findChild<QPushButton *>(QString::fromLatin1(name));
+    }
+    int seconds(int from, int to) { return int(m_random.bounded(from, to + 1)); }
+
+    // Runs `action` from within the event loop once the clock has moved on.
+    void after(int secondsFromNow, std::function<void()> action)
+    {
+        auto *watch = new QTimer(this);
+        const qint64 due = m_clock->elapsedMs() + qint64(secondsFromNow) * 1000;
+        connect(watch, &QTimer::timeout, this, [this, watch, due, action] {
+            if (m_clock->elapsedMs() < due)
+                return;
+            watch->stop();
+            watch->deleteLater();
+            action();
+        });
+        watch->start(0);
+    }
+
+    void startAtConsole(int number, int intervalIndex)
+    {
+        StationPanel &p = panel(number);
+        if (intervalIndex >= 0)
+            p.intervals[intervalIndex]->setChecked(true);
+        ++m_started[number - 1];
+        p.start->click();
+    }
+
+    bool linked(int number) { return stationButton(number, "cmdStart")->isEnabled() || stationButton(number, "cmdStop")->isEnabled(); }
+
+    // Waits for the period to be over everywhere; a period the console still holds
+    // open (its station's stop ran together with a time text) is stopped by the
+    // operator, as in the café.
+    void settle(int number)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!stationButton(number, "cmdStop")->isEnabled() || !panel(number).stop->isEnabled(), 20000);
+        QTest::qWait(1);
+        if (console().controller(number).periodRunning())
+            panel(number).stop->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!stationButton(number, "cmdStop")->isEnabled(), 20000);
+        QVERIFY(!console().controller(number).periodRunning());
+        m_clock->advanceMs(seconds(1, 600) * 1000);
+    }
+
+    void breakLink(int number)
+    {
+        station(number).findChild<TcpConnection *>(QStringLiteral("Winsock1"))->findChild<QTcpSocket *>()->abort();
+    }
+
+    void reconnect(int number)
+    {
+        QTRY_VERIFY(stationButton(number, "cmdVerbinden")->isEnabled());
+        stationButton(number, "cmdVerbinden")->click();
+        QTRY_VERIFY(panel(number).start->isEnabled());
+        QTRY_VERIFY(stationButton(number, "cmdStart")->isEnabled());
+    }
+
+    void runPeriod(int number, int kind)
+    {
+        switch (kind) {
+        case 0: // a timed period that runs out at the station
+            startAtConsole(number, 0);
+            break;
+        case 1: // an endless period stopped at the console
+            after(seconds(1, 900), [this, number] { panel(number).stop->click(); });
+            startAtConsole(number, -1);
+            break;
+        case 2: // a timed period stopped at the console
+            after(seconds(0, 500), [this, number] { panel(number).stop->click(); });
+            startAtConsole(number, int(m_random.bounded(1, 4)));
+            break;
+        case 3: // stopped with the station's Stop button
+            after(seconds(1, 800), [this, number] { stationButton(number, "cmdStop")->click(); });
+            startAtConsole(number, int(m_random.bounded(0, 4)));
+            break;
+        case 4: // the link breaks during the period; meanwhile a period without station
+            after(seconds(1, 200), [this, number] { breakLink(number); });
+            startAtConsole(number, 3);
+            QTRY_VERIFY(!panel(number).stop->isEnabled());
+            panel(number).withoutStation->click();
+            startAtConsole(number, 1);
+            m_clock->advanceMs(seconds(1, 3600) * 1000);
+            panel(number).stop->click();
+            reconnect(number);
+            break;
+        default: // an endless period that ends by itself after 420 minutes
+            startAtConsole(number, -1);
+            break;
+        }
+        settle(number);
+    }
+
+    StationTotals storedTotals(int number)
+    {
+        StationTotals totals;
+        console().database().exportStation(number, [&totals](const StationTable &table) {
+            totals.records = table.rows.size();
+            for (const QVariantList &row : table.rows) {
+                totals.feeUnits += qRound64(row[3].toDouble() * 10000);
+                const QStringList parts = row[2].toString().split(QLatin1Char(':'));
+                totals.minutes += Billing::wholeMinutes(parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60
+                                                        + parts[2].toLongLong());
+            }
+            return true;
+        });
+        return totals;
+    }
+
+private slots:
+    void everyStartedPeriodIsRecordedOnce()
+    {
+        m_clock = std::make_unique<ManualClock>(QDateTime(QDate(2026, 1, 5), QTime(8, 0)));
+        m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
+        m_console = std::make_unique<ConsoleFixture>();
+        QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
+        QFile ini(QDir(m_console->programDir()).filePath(QStringLiteral("Client.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Server]\r\nIP=127.0.0.1\r\n");
+        ini.close();
+        for (int number : {1, 2}) {
+            m_stations[number - 1] = std::make_unique<StationWindow>(number, m_console->programDir(), m_console->port(number));
+            QTRY_VERIFY(stationButton(number, "cmdStart")->isEnabled());
+        }
+
+        const int periods = periodsToRun();
+        for (int i = 0; m_started[0] + m_started[1] < periods; ++i) {
+            const int number = 1 + i % 2;
+            // Endless periods that run their full 420 minutes are the slowest: one in fifty.
+            const int kind = i % 50 == 49 ? 5 : int(m_random.bounded(0, 5));
+            runPeriod(number, kind);
+            if (QTest::currentTestFailed())
+                return;
+        }
+
+        for (int number : {1, 2}) {
+            const StationTotals totals = storedTotals(number);
+            QCOMPARE(totals.records, qsizetype(m_started[number - 1]));
+            QCOMPARE(console().database().readTotalMinutes(number), std::optional<qint64>(totals.minutes));
+            QCOMPARE(console().database().readTotalFees(number), std::optional<qint64>(totals.feeUnits));
+            qInfo("station %d: %d periods started, %lld records, %lld minutes", number, m_started[number - 1],
+                  qint64(totals.records), totals.minutes);
+        }
+    }
+
+    void cleanupTestCase()
+    {
+        for (auto &station : m_stations)
+            station.reset();
+        m_console.reset();
+        m_clockGuard.reset();
+    }
+};
+
+QTEST_MAIN(SoakTest)
+#include "tst_soak.moc"
