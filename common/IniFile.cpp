@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <QStringList>
 
 namespace IniFile {
@@ -30,13 +31,6 @@ bool hasNonAscii(const QByteArray &bytes)
     return false;
 }
 
-// Bytes without a byte order mark are taken for UTF-8 when they hold non-ASCII bytes
-// and are valid UTF-8 throughout.
-bool readsAsUtf8(const QByteArray &bytes)
-{
-    return hasNonAscii(bytes) && bytes.isValidUtf8();
-}
-
 Document parse(QByteArray bytes)
 {
     Document document;
@@ -45,9 +39,11 @@ Document parse(QByteArray bytes)
         bytes.remove(0, 3);
     }
     QString text;
-    if (document.byteOrderMark || readsAsUtf8(bytes)) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    const QString asUtf8 = utf8(bytes);
+    if (document.byteOrderMark || (hasNonAscii(bytes) && !utf8.hasError())) {
         document.encoding = Encoding::Utf8;
-        text = QString::fromUtf8(bytes);
+        text = asUtf8;
     } else {
         text = Windows1252::decode(bytes);
     }
@@ -122,11 +118,13 @@ std::optional<QByteArray> encoded(const Document &document)
     QString text = document.lines.join(document.lineEnd);
     if (document.endsWithLineEnd)
         text += document.lineEnd;
-    if (document.encoding == Encoding::Utf8)
-        return (document.byteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + text.toUtf8();
-    // Bytes that reading would take for UTF-8 would not read back as written either.
-    const QByteArray bytes = Windows1252::encode(text);
-    if (Windows1252::decode(bytes) != text || readsAsUtf8(bytes))
+    const QByteArray bytes = document.encoding == Encoding::Utf8
+        ? (document.byteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + text.toUtf8()
+        : Windows1252::encode(text);
+    // What would not read back as written is refused: characters the encoding lacks,
+    // and Windows-1252 bytes that reading would take for UTF-8 (valid UTF-8, or a byte
+    // order mark at the start once a lone carriage return is gone).
+    if (parse(bytes).lines != document.lines)
         return std::nullopt;
     return bytes;
 }

@@ -121,16 +121,26 @@ private slots:
         QCOMPARE(readBytes(file), kavoIni);
     }
 
-    void valuesThatWouldTurnTheFileIntoUtf8AreRefused()
+    void writesThatWouldReadBackOtherwiseAreRefused_data()
     {
-        // Written as Windows-1252, "Ã¼" is the UTF-8 form of "ü", and the file would read back wrong.
-        const QString file = path("turning.ini");
-        const QByteArray client = "[Server]\r\nIP=127.0.0.1\r\n";
-        writeBytes(file, client);
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("value");
+        // In Windows-1252, "Ã¼" gives the bytes of "ü" in UTF-8.
+        QTest::newRow("value spelling UTF-8") << QByteArray("[Server]\r\nIP=127.0.0.1\r\n") << QStringLiteral("Ã¼");
+        // Writing drops the lone carriage return, and "ï»¿" would open the file as a byte order mark.
+        QTest::newRow("byte order mark behind a lone CR")
+            << QByteArray("\r\xEF\xBB\xBF\r\n[Firma]\r\nFirmen Name=Caf\xE9\r\n") << QStringLiteral("kavo");
+    }
+    void writesThatWouldReadBackOtherwiseAreRefused()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, value);
+        const QString refused = path("refused.ini");
+        writeBytes(refused, file);
         QString error;
-        QVERIFY(!IniFile::write(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name"), QStringLiteral("Ã¼"), &error));
+        QVERIFY(!IniFile::write(refused, QStringLiteral("DB"), QStringLiteral("DB Name"), value, &error));
         QVERIFY(!error.isEmpty());
-        QCOMPARE(readBytes(file), client);
+        QCOMPARE(readBytes(refused), file);
     }
 
     void windows1252RoundTripsEveryByte()
