@@ -14,7 +14,6 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 // Keeps one input's workbook small enough for many runs a second.
