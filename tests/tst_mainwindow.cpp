@@ -256,6 +256,22 @@ private slots:
         StationInfo::setWorkstationQuery({});
     }
 
+    void exportMenuWritesBothWorkbooks()
+    {
+        ConsoleFixture fixture;
+        fixture.start();
+        MainWindow &window = fixture.window();
+        window.panel(1).withoutStation->click();
+        window.panel(1).start->click();
+        window.panel(1).stop->click();
+        MessageRecorder messages;
+        window.findChild<QAction *>(QStringLiteral("mnuFileExport"))->trigger();
+        QCOMPARE(messages.texts(), QStringList{QStringLiteral(
+                     "Die Excel Datei wurde im Programmverzeichnis unter dem Namen 'zeitclientX.xls' abgelegt.")});
+        for (const char *name : {"zeitclient1.xls", "zeitclient2.xls"})
+            QVERIFY(QFile::exists(QDir(fixture.programDir()).filePath(QString::fromLatin1(name))));
+    }
+
     void refreshSaysNotYetNeeded()
     {
         ConsoleFixture fixture;
