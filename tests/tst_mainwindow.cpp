@@ -2,6 +2,7 @@
 #include "StationInfo.h"
 #include "TimeServiceStandIn.h"
 #include "MainWindow.h"
+#include "ProgramEnd.h"
 #include "TestSupport.h"
 #include "Twips.h"
 
@@ -144,6 +145,19 @@ private slots:
 
         fixture.start();
         QCOMPARE(fixture.window().pos(), QPoint(Twips::toPixels(1500), Twips::toPixels(1200)));
+    }
+
+    void closeAtOnceStoresNothing()
+    {
+        ConsoleFixture fixture;
+        fixture.start();
+        QList<int> endings;
+        ProgramEnd::setAction([&endings](int code) { endings.append(code); });
+        fixture.window().show();
+        fixture.window().findChild<QAction *>(QStringLiteral("mnuFileClose"))->trigger();
+        ProgramEnd::setAction({});
+        QCOMPARE(endings, QList<int>{0});
+        QCOMPARE(storedGeometry("MainLeft"), QString());
     }
 
     void minimizedWindowStoresNothing()
