@@ -44,6 +44,15 @@ struct GeometryKey
 constexpr GeometryKey geometryKeys[] = {
     {"MainLeft", 1000}, {"MainTop", 1000}, {"MainWidth", 16500}, {"MainHeight", 3000}};
 
+// The per-user store of the window geometry: application Kavo, section Settings.
+std::unique_ptr<QSettings> openGeometryStore()
+{
+    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kavo"),
+                                                QStringLiteral("Kavo"));
+    settings->beginGroup(QStringLiteral("Settings"));
+    return settings;
+}
+
 QAction *addItem(QMenu *menu, const char *name, const QString &caption)
 {
     QAction *action = menu->addAction(caption);
@@ -63,12 +72,6 @@ QMenu *addMenu(QMenuBar *bar, const char *name, const QString &caption)
     menu->menuAction()->setObjectName(QString::fromLatin1(name));
     return menu;
 }
-}
-
-QSettings *GeometryStore::open(QObject *parent)
-{
-    return new QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kavo"),
-                         QStringLiteral("Kavo"), parent);
 }
 
 MainWindow::MainWindow(const QString &programDir, QWidget *parent)
@@ -201,15 +204,14 @@ void MainWindow::createStationControllers()
     m_statisticsPanel = std::make_unique<StatisticsPanel>(m_statistics, *m_database);
     const Tariffs tariffs{m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60};
     for (int station : {1, 2}) {
-        m_controllers[station - 1] = std::make_unique<StationController>(station, m_stationPorts[station - 1], panel(station), *m_database,
-                                                                         *m_statisticsPanel, tariffs);
+        m_controllers[station - 1] = std::make_unique<StationController>(
+            station, m_stationPorts[station - 1], panel(station), *m_database, *m_statisticsPanel, tariffs);
     }
 }
 
 bool MainWindow::restoreGeometryFromSettings(QString *error)
 {
-    std::unique_ptr<QSettings> settings(GeometryStore::open());
-    settings->beginGroup(GeometryStore::group);
+    const std::unique_ptr<QSettings> settings = openGeometryStore();
     double values[4];
     for (int i = 0; i < 4; ++i) {
         const QString key = QString::fromLatin1(geometryKeys[i].name);
@@ -232,8 +234,7 @@ bool MainWindow::restoreGeometryFromSettings(QString *error)
 
 void MainWindow::storeGeometryInSettings()
 {
-    std::unique_ptr<QSettings> settings(GeometryStore::open());
-    settings->beginGroup(GeometryStore::group);
+    const std::unique_ptr<QSettings> settings = openGeometryStore();
     const int pixels[] = {x(), y(), width(), height()};
     for (int i = 0; i < 4; ++i)
         settings->setValue(QString::fromLatin1(geometryKeys[i].name), QString::number(Twips::fromPixels(pixels[i])));
@@ -259,16 +260,6 @@ void MainWindow::clearPeriodFields()
 void MainWindow::showCompanyName()
 {
     setWindowTitle(m_config.companyName);
-}
-
-void MainWindow::showStatistics()
-{
-    setStatisticsVisible(true);
-}
-
-void MainWindow::hideStatistics()
-{
-    setStatisticsVisible(false);
 }
 
 void MainWindow::setStatisticsVisible(bool visible)

@@ -7,15 +7,13 @@
 #include <QMainWindow>
 
 #include <memory>
-#include <optional>
 
 class QAction;
+class QLabel;
+class SingleInstance;
 class StationController;
 class StatisticsPanel;
 class UsageDatabase;
-class QLabel;
-class QSettings;
-class SingleInstance;
 
 // frmMain: the console's window with both station panels, the statistics block,
 // the menu and the status bar.
@@ -35,14 +33,10 @@ public:
     // The start-up sequence; on failure `error` holds the text to show.
     StartOutcome start(SingleInstance &instance, QString *error);
 
-    const ConsoleConfig &config() const { return m_config; }
     StationPanel &panel(int station) { return m_panels[station - 1]; }
     StatisticsBlock &statistics() { return m_statistics; }
     StationController &controller(int station) { return *m_controllers[station - 1]; }
     UsageDatabase &database() { return *m_database; }
-
-    void showStatistics();
-    void hideStatistics();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -75,8 +69,3 @@ private:
     QLabel *m_statusTime = nullptr;
 };
 
-// The per-user store of the window geometry (application Kavo, section Settings).
-namespace GeometryStore {
-QSettings *open(QObject *parent = nullptr);
-inline const QString group = QStringLiteral("Settings");
-}

@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 periods=${1:-10000}
 scripts/build.sh >/dev/null
 cd build/tests
-time QT_QPA_PLATFORM=offscreen KAVO_SOAK_PERIODS="$periods" ./tst_soak 2>&1 | grep -v "does not support raise"
+time QT_QPA_PLATFORM=offscreen QTEST_FUNCTION_TIMEOUT=7200000 KAVO_SOAK_PERIODS="$periods" ./tst_soak 2>&1 | grep -v "does not support raise"

@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -43,8 +45,21 @@ StationWindow::StationWindow(int station, const QString &programDirectory, std::
     setObjectName(m_name);
     setWindowTitle(m_name);
     setFixedSize(Twips::toPixels(clientWidth), Twips::toPixels(clientHeight));
+    placeInScreenCorner();
     createItems();
     startUp(programDirectory);
+}
+
+// The window sits in the top right corner of the screen, out of the customer's way;
+// station 2's a little lower, so that both show when they share one screen.
+void StationWindow::placeInScreenCorner()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const int margin = 8;
+    move(area.right() - width() - margin, area.top() + margin + (m_station - 1) * (height() + 4 * margin));
 }
 
 StationWindow::~StationWindow() = default;

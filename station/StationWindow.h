@@ -35,6 +35,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void placeInScreenCorner();
     void createItems();
     template<typename Item>
     Item *addItem(Item *item, const char *name, int left, int top, int width, int height);

@@ -2,6 +2,7 @@
 #include "StationInfo.h"
 #include "TimeServiceStandIn.h"
 #include "MainWindow.h"
+#include "ProgramEnd.h"
 #include "TestSupport.h"
 #include "Twips.h"
 
@@ -146,6 +147,19 @@ private slots:
         QCOMPARE(fixture.window().pos(), QPoint(Twips::toPixels(1500), Twips::toPixels(1200)));
     }
 
+    void closeAtOnceStoresNothing()
+    {
+        ConsoleFixture fixture;
+        fixture.start();
+        QList<int> endings;
+        ProgramEnd::setAction([&endings](int code) { endings.append(code); });
+        fixture.window().show();
+        fixture.window().findChild<QAction *>(QStringLiteral("mnuFileClose"))->trigger();
+        ProgramEnd::setAction({});
+        QCOMPARE(endings, QList<int>{0});
+        QCOMPARE(storedGeometry("MainLeft"), QString());
+    }
+
     void minimizedWindowStoresNothing()
     {
         ConsoleFixture fixture;
@@ -254,6 +268,22 @@ private slots:
             QStringLiteral("IP-Adresse: 10.0.0.5")));
         StationInfo::setResolver({});
         StationInfo::setWorkstationQuery({});
+    }
+
+    void exportMenuWritesBothWorkbooks()
+    {
+        ConsoleFixture fixture;
+        fixture.start();
+        MainWindow &window = fixture.window();
+        window.panel(1).withoutStation->click();
+        window.panel(1).start->click();
+        window.panel(1).stop->click();
+        MessageRecorder messages;
+        window.findChild<QAction *>(QStringLiteral("mnuFileExport"))->trigger();
+        QCOMPARE(messages.texts(), QStringList{QStringLiteral(
+                     "Die Excel Datei wurde im Programmverzeichnis unter dem Namen 'zeitclientX.xls' abgelegt.")});
+        for (const char *name : {"zeitclient1.xls", "zeitclient2.xls"})
+            QVERIFY(QFile::exists(QDir(fixture.programDir()).filePath(QString::fromLatin1(name))));
     }
 
     void refreshSaysNotYetNeeded()

@@ -6,13 +6,11 @@
 #include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 QList<QVariantList> records(MainWindow &window, int station)
@@ -49,30 +47,16 @@ private:
         m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
         m_console = std::make_unique<ConsoleFixture>();
         QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
-        QFile ini(QDir(m_console->programDir()).filePath(QStringLiteral("Client.ini")));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Server]\r\nIP=127.0.0.1\r\n");
-        ini.close();
-        m_station = std::make_unique<StationWindow>(1, m_console->programDir(), m_console->port(1));
+        m_station = m_console->createStation(1);
         m_station->show();
         QTRY_COMPARE(panel().runningTime->text(), QStringLiteral("Startup1"));
         QTRY_VERIFY(stationButton("cmdStart")->isEnabled());
         QCOMPARE(panel().headingColour(), StationPanel::red);
     }
 
-    // Runs `action` from the event loop once the clock has moved `afterMs` on.
     void whenClockReaches(qint64 afterMs, std::function<void()> action)
     {
-        auto *watch = new QTimer(this);
-        const qint64 due = m_clock->elapsedMs() + afterMs;
-        connect(watch, &QTimer::timeout, this, [this, watch, due, action] {
-            if (m_clock->elapsedMs() < due)
-                return;
-            watch->deleteLater();
-            watch->stop();
-            action();
-        });
-        watch->start(0);
+        ::whenClockReaches(*m_clock, afterMs, this, std::move(action));
     }
 
 private slots:
@@ -157,7 +141,7 @@ private slots:
         panel().withoutStation->click();
         panel().start->click();
         m_clock->advanceMs(45 * 60 * 1000);
-        m_station = std::make_unique<StationWindow>(1, m_console->programDir(), m_console->port(1));
+        m_station = m_console->createStation(1);
         QTRY_COMPARE(panel().runningTime->text(), QStringLiteral("Startup1"));
         QVERIFY(controller().periodRunning());
         panel().stop->click();

@@ -5,15 +5,14 @@
 #include "StationWindow.h"
 #include "TcpConnection.h"
 #include "TimeServiceStandIn.h"
+#include "TestSupport.h"
 #include "UsageDatabase.h"
 
-#include <QFile>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 
@@ -59,19 +58,9 @@ private:
     }
     int seconds(int from, int to) { return int(m_random.bounded(from, to + 1)); }
 
-    // Runs `action` from within the event loop once the clock has moved on.
     void after(int secondsFromNow, std::function<void()> action)
     {
-        auto *watch = new QTimer(this);
-        const qint64 due = m_clock->elapsedMs() + qint64(secondsFromNow) * 1000;
-        connect(watch, &QTimer::timeout, this, [this, watch, due, action] {
-            if (m_clock->elapsedMs() < due)
-                return;
-            watch->stop();
-            watch->deleteLater();
-            action();
-        });
-        watch->start(0);
+        whenClockReaches(*m_clock, qint64(secondsFromNow) * 1000, this, std::move(action));
     }
 
     void startAtConsole(int number, int intervalIndex)
@@ -170,12 +159,8 @@ private slots:
         m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
         m_console = std::make_unique<ConsoleFixture>();
         QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
-        QFile ini(QDir(m_console->programDir()).filePath(QStringLiteral("Client.ini")));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Server]\r\nIP=127.0.0.1\r\n");
-        ini.close();
         for (int number : {1, 2}) {
-            m_stations[number - 1] = std::make_unique<StationWindow>(number, m_console->programDir(), m_console->port(number));
+            m_stations[number - 1] = m_console->createStation(number);
             QTRY_VERIFY(stationButton(number, "cmdStart")->isEnabled());
         }
 

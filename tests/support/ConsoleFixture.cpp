@@ -2,10 +2,15 @@
 
 #include "ConsoleConfig.h"
 #include "IniFile.h"
+#include "StationWindow.h"
 #include "TestSupport.h"
 #include "UsageDatabase.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
 
 ConsoleFixture::ConsoleFixture(const QString &statisticsSwitch)
     : m_ports{freeLoopbackPort(), freeLoopbackPort()}
@@ -47,4 +52,17 @@ MainWindow::StartOutcome ConsoleFixture::start(QString *error)
     m_window->setStationPorts(m_ports[0], m_ports[1]);
     QString ignored;
     return m_window->start(*m_instance, error ? error : &ignored);
+}
+
+std::unique_ptr<StationWindow> ConsoleFixture::createStation(int station) const
+{
+    IniFile::write(QDir(programDir()).filePath(QStringLiteral("Client.ini")), QStringLiteral("Server"),
+                   QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+    auto window = std::make_unique<StationWindow>(station, programDir(), port(station));
+    auto *interval = window->findChild<QLineEdit *>(QStringLiteral("Text3"));
+    // The announcement's answer empties the interval field.
+    QDeadlineTimer deadline(5000);
+    while (!interval->text().isEmpty() && !deadline.hasExpired())
+        QTest::qWait(5);
+    return window;
 }

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class StationWindow;
+
 // A program directory with a Kavo.ini of the demo tariffs and a fresh usage
 // database, an isolated settings store, and a console started from it under a private single-instance name.
 class ConsoleFixture
@@ -22,6 +24,11 @@ public:
     // Starts a fresh console window; the previous one, if any, is dropped first.
     MainWindow::StartOutcome start(QString *error = nullptr);
     MainWindow &window() { return *m_window; }
+
+    // A real station window in the same program directory, its Client.ini pointing
+    // at this console on loopback, once it has announced itself and gone idle on
+    // the console's answer (so that no later start runs together with that answer).
+    std::unique_ptr<StationWindow> createStation(int station) const;
 
     // The port the console listens on for the station.
     quint16 port(int station) const { return m_ports[station - 1]; }

@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include "Clock.h"
+
 #include <QSettings>
+#include <QTimer>
 #include <QTcpServer>
 
 MessageRecorder::MessageRecorder(QMessageBox::StandardButton answer)
@@ -36,4 +39,18 @@ quint16 freeLoopbackPort()
     QTcpServer probe;
     probe.listen(QHostAddress::Any, 0);
     return probe.serverPort();
+}
+
+void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context, std::function<void()> action)
+{
+    auto *watch = new QTimer(context);
+    const qint64 due = clock.elapsedMs() + afterMs;
+    QObject::connect(watch, &QTimer::timeout, context, [&clock, watch, due, action] {
+        if (clock.elapsedMs() < due)
+            return;
+        watch->stop();
+        watch->deleteLater();
+        action();
+    });
+    watch->start(0);
 }

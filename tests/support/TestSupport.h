@@ -5,6 +5,11 @@
 #include <QList>
 #include <QTemporaryDir>
 
+#include <functional>
+
+class ManualClock;
+class QObject;
+
 // Records every message box a test provokes and answers it with a chosen button.
 class MessageRecorder
 {
@@ -29,3 +34,7 @@ void isolateUserSettings(const QTemporaryDir &dir);
 
 // A TCP port that nothing on this machine listens on right now.
 quint16 freeLoopbackPort();
+
+// Runs `action` from within the event loop once the clock has moved `afterMs` on,
+// as a display loop moves it; `context` owns the watch.
+void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context, std::function<void()> action);
