@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake pkg-config
+    build-essential cmake pkg-config clang libclang-rt-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libsqlcipher-dev sqlcipher
     python3 python3-xlrd
