@@ -330,7 +330,8 @@ void StationWindow::endlessPass(const QDateTime &end, const QDateTime &start)
     setWindowTitle(m_name + QStringLiteral(" - Endlos"));
     const QDateTime now = wholeSecondsNow();
     Text4->setText(TextFormats::timeOfDay(now.time()));
-    Text6->setText(Protocol::elapsedTimeText(start.secsTo(now)));
+    // A clock set back while the period runs shows no time used rather than a negative one.
+    Text6->setText(Protocol::elapsedTimeText(qMax<qint64>(0, start.secsTo(now))));
     send(Text6->text());
 }
 

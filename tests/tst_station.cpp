@@ -314,6 +314,19 @@ private slots:
         QCOMPARE(rig.clock.elapsedMs(), 420 * 60000 + stopPauseMs);
     }
 
+    void clockSetBackDuringAnEndlessPeriodShowsNoNegativeTime()
+    {
+        StationRig rig;
+        QVERIFY(rig.startConnected());
+        const qsizetype before = rig.console.received().size();
+        whenClockReaches(rig.clock, 3000, this, [&rig] { rig.clock.setNow(rig.clock.now().addSecs(-3600)); });
+        whenClockReaches(rig.clock, 6000, this, [&rig] { rig.console.send(QStringLiteral("Stop1")); });
+        rig.console.send(QStringLiteral("420"));
+        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
+        const QString sent = rig.console.received().mid(before);
+        QVERIFY2(!sent.contains(QLatin1Char('-')), qPrintable(sent.left(200)));
+    }
+
     void longPeriodsShowDays_data()
     {
         QTest::addColumn<QString>("chunk");
