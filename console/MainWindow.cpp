@@ -271,17 +271,7 @@ void MainWindow::setStatisticsVisible(bool visible)
 
 void MainWindow::exportExcel()
 {
-    ExcelExport exporter(
-        m_programDir,
-        [this](int station) -> std::optional<XlsSheetData> {
-            std::optional<XlsSheetData> sheet;
-            m_database->exportStation(station, [&sheet](const StationTable &table) {
-                sheet = XlsSheetData{table.columns, table.rows};
-                return true;
-            });
-            return sheet;
-        },
-        this);
+    ExcelExport exporter(m_programDir, [this](int station) { return m_database->exportStation(station); }, this);
     exporter.exportExcel();
 }
 

@@ -397,21 +397,15 @@ std::optional<qint64> UsageDatabase::readSingleValue(const QString &select)
     return query.integer(0);
 }
 
-bool UsageDatabase::exportStation(int station, const StationWriter &writer)
-{
-    const std::optional<StationTable> table = readStationTable(station);
-    return table && writer(*table);
-}
-
-std::optional<StationTable> UsageDatabase::readStationTable(int station)
+std::optional<XlsSheetData> UsageDatabase::exportStation(int station)
 {
     Statement query(m_db.get(), forStation("SELECT * FROM client%1 ORDER BY rowid", station));
     if (!query.isValid())
         return std::nullopt;
-    StationTable table;
+    XlsSheetData table;
     for (int column = 0; column < query.columnCount(); ++column)
-        table.columns.append(query.columnName(column));
-    const qsizetype feeColumn = columnIndex(table.columns, forStation("client%1kosten", station));
+        table.fieldNames.append(query.columnName(column));
+    const qsizetype feeColumn = columnIndex(table.fieldNames, forStation("client%1kosten", station));
     while (query.next()) {
         QVariantList row;
         for (int column = 0; column < query.columnCount(); ++column)

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "XlsWriter.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,14 +26,6 @@ struct UsageTotals
 {
     qint64 minutes = 0;
     qint64 feeUnits = 0; // ten-thousandths of a euro
-};
-
-// All rows of a station table in stored order, under the table's own column names.
-// Texts stay texts, the month is an integer and the fee is a number of euros.
-struct StationTable
-{
-    QStringList columns;
-    QList<QVariantList> rows;
 };
 
 // The encrypted usage database: per station N (1 or 2) the table clientN of usage
@@ -82,9 +75,10 @@ public:
     // Whole minutes of the records whose month reads exactly `monthText`.
     std::optional<qint64> sumMonthMinutes(int station, const QString &monthText);
 
-    // Reads the station's table and hands it to `writer`; false when either fails.
-    using StationWriter = std::function<bool(const StationTable &table)>;
-    bool exportStation(int station, const StationWriter &writer);
+    // All rows of the station's table in stored order, under the table's own column
+    // names, ready for a workbook: texts stay texts, the month is an integer and the
+    // fee a number of euros. Nothing when the table can't be read.
+    std::optional<XlsSheetData> exportStation(int station);
 
 private:
     struct Closer
@@ -100,7 +94,6 @@ private:
     std::optional<UsageTotals> addToTotals(int station, qint64 minutes, qint64 feeUnits);
     void replaceResultTable(const QString &table, const QString &select, const QStringList &parameters = {});
     std::optional<qint64> readSingleValue(const QString &select);
-    std::optional<StationTable> readStationTable(int station);
 
     std::unique_ptr<sqlite3, Closer> m_db;
 };

@@ -18,16 +18,6 @@
 #include <sqlite3.h>
 
 namespace {
-qsizetype recordCount(MainWindow &window, int station)
-{
-    qsizetype rows = -1;
-    window.database().exportStation(station, [&rows](const StationTable &table) {
-        rows = table.rows.size();
-        return true;
-    });
-    return rows;
-}
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -85,13 +75,13 @@ private slots:
 
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(other);
-        QCOMPARE(recordCount(window, 1), 0);
+        QCOMPARE(fixture.records(1).size(), 0);
         QCOMPARE(window.database().readTotalMinutes(1), std::optional<qint64>(0));
 
         panel.start->click();
         clock.advanceMs(300'000);
         panel.stop->click();
-        QCOMPARE(recordCount(window, 1), 1);
+        QCOMPARE(fixture.records(1).size(), 1);
         QCOMPARE(window.statistics().station(1).totalMinutes->text(), QStringLiteral("5"));
     }
 
@@ -121,7 +111,7 @@ private slots:
         panel.stop->click();
         QVERIFY(stranger.waitForText("Stop1"));
         QCOMPARE(panel.duration->text(), QStringLiteral("00:02:00"));
-        QCOMPARE(recordCount(fixture.window(), 1), 1);
+        QCOMPARE(fixture.records(1).size(), 1);
     }
 
     void aSilentConnectionIsKeptAndBlocksNothing()

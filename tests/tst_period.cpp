@@ -12,18 +12,6 @@
 #include <QRadioButton>
 #include <QTest>
 
-namespace {
-QList<QVariantList> records(MainWindow &window, int station)
-{
-    QList<QVariantList> rows;
-    window.database().exportStation(station, [&rows](const StationTable &table) {
-        rows = table.rows;
-        return true;
-    });
-    return rows;
-}
-}
-
 // A real console and a real station window on loopback, under one clock that the
 // station's display moves on a second at a time.
 class PeriodTest : public QObject
@@ -81,8 +69,8 @@ private slots:
         QCOMPARE(m_station->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
         QTRY_VERIFY(!stationButton("cmdStop")->isEnabled());
         QTest::qWait(20);
-        QCOMPARE(records(m_console->window(), 1).size(), 1);
-        QCOMPARE(records(m_console->window(), 1).first().at(4).toInt(), 4);
+        QCOMPARE(m_console->records(1).size(), 1);
+        QCOMPARE(m_console->records(1).first().at(4).toInt(), 4);
     }
 
     void consoleStopDuringAPeriodIsBilledOnce()
@@ -96,7 +84,7 @@ private slots:
         QTest::qWait(20);
         QVERIFY(!controller().periodRunning());
         QCOMPARE(panel().duration->text(), QStringLiteral("00:12:00"));
-        QCOMPARE(records(m_console->window(), 1).size(), 1);
+        QCOMPARE(m_console->records(1).size(), 1);
     }
 
     void endlessPeriodEndsItselfAfter420Minutes()
@@ -106,7 +94,7 @@ private slots:
         QTRY_VERIFY(!controller().periodRunning());
         QCOMPARE(panel().duration->text(), QStringLiteral("07:00:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("28,00 €"));
-        QCOMPARE(records(m_console->window(), 1).size(), 1);
+        QCOMPARE(m_console->records(1).size(), 1);
     }
 
     void timedPeriodAcrossMidnight()
@@ -128,7 +116,7 @@ private slots:
         QTRY_VERIFY(!controller().periodRunning());
         QTest::qWait(50);
         QVERIFY(!controller().periodRunning());
-        QVERIFY(records(m_console->window(), 1).size() <= 1);
+        QVERIFY(m_console->records(1).size() <= 1);
     }
 
     void reconnectedStationLetsTheOpenPeriodBeBilled()
@@ -147,7 +135,7 @@ private slots:
         panel().stop->click();
         QCOMPARE(panel().duration->text(), QStringLiteral("00:45:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("3,60 €"));
-        QCOMPARE(records(m_console->window(), 1).size(), 1);
+        QCOMPARE(m_console->records(1).size(), 1);
     }
 };
 

@@ -139,16 +139,14 @@ private:
     StationTotals storedTotals(int number)
     {
         StationTotals totals;
-        console().database().exportStation(number, [&totals](const StationTable &table) {
-            totals.records = table.rows.size();
-            for (const QVariantList &row : table.rows) {
-                totals.feeUnits += qRound64(row[3].toDouble() * 10000);
-                const QStringList parts = row[2].toString().split(QLatin1Char(':'));
-                totals.minutes += Billing::wholeMinutes(parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60
-                                                        + parts[2].toLongLong());
-            }
-            return true;
-        });
+        const QList<QVariantList> records = m_console->records(number);
+        totals.records = records.size();
+        for (const QVariantList &row : records) {
+            totals.feeUnits += qRound64(row[3].toDouble() * 10000);
+            const QStringList parts = row[2].toString().split(QLatin1Char(':'));
+            totals.minutes += Billing::wholeMinutes(parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60
+                                                    + parts[2].toLongLong());
+        }
         return totals;
     }
 

@@ -27,15 +27,7 @@ private:
     StationPanel &panel(int station) { return m_console->window().panel(station); }
     StationController &controller(int station) { return m_console->window().controller(station); }
 
-    qsizetype recordCount(int station)
-    {
-        qsizetype rows = -1;
-        m_console->window().database().exportStation(station, [&rows](const StationTable &table) {
-            rows = table.rows.size();
-            return true;
-        });
-        return rows;
-    }
+    qsizetype recordCount(int station) { return m_console->records(station).size(); }
 
     // Connects a stand-in station and lets it announce itself.
     void connectStation(FakeStation &station, int number = 1)

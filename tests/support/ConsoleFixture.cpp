@@ -66,3 +66,9 @@ std::unique_ptr<StationWindow> ConsoleFixture::createStation(int station) const
         QTest::qWait(5);
     return window;
 }
+
+QList<QVariantList> ConsoleFixture::records(int station)
+{
+    const std::optional<XlsSheetData> table = m_window->database().exportStation(station);
+    return table ? table->rows : QList<QVariantList>();
+}

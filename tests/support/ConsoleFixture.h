@@ -30,6 +30,9 @@ public:
     // the console's answer (so that no later start runs together with that answer).
     std::unique_ptr<StationWindow> createStation(int station) const;
 
+    // The usage records the console has stored for the station, in stored order.
+    QList<QVariantList> records(int station);
+
     // The port the console listens on for the station.
     quint16 port(int station) const { return m_ports[station - 1]; }
 
