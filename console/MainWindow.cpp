@@ -185,7 +185,8 @@ MainWindow::StartOutcome MainWindow::start(SingleInstance &instance, QString *er
     connect(&instance, &SingleInstance::activationRequested, this, &MainWindow::bringToFront);
 
     const QString databasePath = UsageDatabase::pathFor(m_programDir, m_config.dbName);
-    if (!m_database->open(databasePath, error) || !restoreGeometryFromSettings(error))
+    if (!UsageDatabase::checkName(m_config.dbName, error) || !m_database->open(databasePath, error)
+        || !restoreGeometryFromSettings(error))
         return StartOutcome::Failed;
     clearPeriodFields();
     createStationControllers();

@@ -2,11 +2,13 @@
 
 #include "Billing.h"
 #include "Clock.h"
+#include "StoredMoney.h"
 #include "TextFormats.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QtNumeric>
 
 #include <sqlite3.h>
@@ -29,6 +31,32 @@ void report(QString *error, const QString &text)
 QString engineMessage(sqlite3 *db)
 {
     return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+// A fee or total column's value in ten-thousandths of a euro, whether the console
+// wrote it or an operator typed euros with decimals; nothing for null or no amount.
+std::optional<qint64> moneyUnits(sqlite3_value *value)
+{
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER:
+        return sqlite3_value_int64(value);
+    case SQLITE_FLOAT:
+        return StoredMoney::fromReal(sqlite3_value_double(value));
+    case SQLITE_TEXT:
+        return StoredMoney::fromText(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(value)),
+                                                       sqlite3_value_bytes(value)));
+    default:
+        return std::nullopt;
+    }
+}
+
+// The SQL function money(x): moneyUnits for the sums the engine computes.
+void moneyFunction(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    if (const std::optional<qint64> units = moneyUnits(arguments[0]))
+        sqlite3_result_int64(context, *units);
+    else
+        sqlite3_result_null(context);
 }
 
 bool exec(sqlite3 *db, const QString &sql)
@@ -73,6 +101,14 @@ public:
     int columnCount() const { return sqlite3_column_count(m_statement); }
     QString columnName(int column) const { return QString::fromUtf8(sqlite3_column_name(m_statement, column)); }
     bool isNull(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
+
+    std::optional<qint64> money(int column) const
+    {
+        // Only a copy of a column's value may be read through the value interface.
+        std::unique_ptr<sqlite3_value, decltype(&sqlite3_value_free)> value(
+            sqlite3_value_dup(sqlite3_column_value(m_statement, column)), &sqlite3_value_free);
+        return value ? moneyUnits(value.get()) : std::nullopt;
+    }
 
     std::optional<qint64> integer(int column) const
     {
@@ -190,6 +226,17 @@ QString UsageDatabase::pathFor(const QString &programDir, const QString &dbName)
     return programDir + QLatin1Char('/') + dbName + QStringLiteral(".mde");
 }
 
+bool UsageDatabase::checkName(const QString &dbName, QString *error)
+{
+    static const QRegularExpression pathPart(QStringLiteral("[/\\\\]|\\.\\.|\\x{0}"));
+    if (!dbName.contains(pathPart))
+        return true;
+    report(error, QStringLiteral("Der DB Name \"%1\" in Kavo.ini ist kein Dateiname: er darf kein Verzeichnis, "
+                                 "kein \"..\" und kein \"/\" oder \"\\\" enthalten.")
+                      .arg(dbName));
+    return false;
+}
+
 bool UsageDatabase::create(const QString &path, QString *error)
 {
     QFile file(path);
@@ -235,7 +282,10 @@ bool UsageDatabase::connect(const QString &path, QString *error)
     const bool ready = opened == SQLITE_OK
         && exec(handle, QStringLiteral("PRAGMA key = '%1'").arg(QLatin1String(password)))
         && exec(handle, QStringLiteral("SELECT count(*) FROM sqlite_master"))
-        && exec(handle, QStringLiteral("PRAGMA synchronous = FULL"));
+        && exec(handle, QStringLiteral("PRAGMA synchronous = FULL"))
+        && sqlite3_create_function_v2(handle, "money", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                      &moneyFunction, nullptr, nullptr, nullptr)
+            == SQLITE_OK;
     if (!ready)
         report(error, engineMessage(handle));
     return ready;
@@ -307,7 +357,7 @@ std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minute
     // Empty fields count as zero.
     UsageTotals totals;
     if (qAddOverflow(read.integer(1).value_or(0), minutes, &totals.minutes)
-        || qAddOverflow(read.integer(2).value_or(0), feeUnits, &totals.feeUnits))
+        || qAddOverflow(read.money(2).value_or(0), feeUnits, &totals.feeUnits))
         return std::nullopt;
 
     Statement write(m_db.get(),
@@ -325,13 +375,13 @@ std::optional<qint64> UsageDatabase::readTotalMinutes(int station)
 
 std::optional<qint64> UsageDatabase::readTotalFees(int station)
 {
-    return readSingleValue(forStation("SELECT Entgeld FROM client%1stat LIMIT 1", station));
+    return readSingleValue(forStation("SELECT money(Entgeld) FROM client%1stat LIMIT 1", station));
 }
 
 std::optional<qint64> UsageDatabase::sumAllFees(int station)
 {
     replaceResultTable(forStation("Entgeld%1", station),
-                       forStation("SELECT SUM(client%1kosten) AS Entgeld%1 FROM client%1", station));
+                       forStation("SELECT SUM(money(client%1kosten)) AS Entgeld%1 FROM client%1", station));
     return readSingleValue(forStation("SELECT Entgeld%1 FROM Entgeld%1", station));
 }
 
@@ -352,7 +402,7 @@ std::optional<qint64> UsageDatabase::sumMonthFees(int station, const QString &mo
     // The month must read exactly as the chosen text ("5" matches 5, "05" and "15"
     // do not); the comparison as a number lets the month index find the rows.
     replaceResultTable(forStation("Monat%1", station),
-                       forStation("SELECT SUM(client%1kosten) AS Kosten%1 FROM client%1"
+                       forStation("SELECT SUM(money(client%1kosten)) AS Kosten%1 FROM client%1"
                                   " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
                                   station),
                        {monthText});
@@ -410,8 +460,10 @@ std::optional<XlsSheetData> UsageDatabase::exportStation(int station)
         QVariantList row;
         for (int column = 0; column < query.columnCount(); ++column)
             row.append(query.value(column));
-        if (feeColumn >= 0 && !row[feeColumn].isNull())
-            row[feeColumn] = double(row[feeColumn].toLongLong()) / unitsPerEuro;
+        if (feeColumn >= 0 && !row[feeColumn].isNull()) {
+            const std::optional<qint64> units = query.money(int(feeColumn));
+            row[feeColumn] = units ? QVariant(double(*units) / unitsPerEuro) : QVariant();
+        }
         table.rows.append(row);
     }
     if (!query.reachedEnd())

@@ -40,6 +40,10 @@ public:
 
     static QString pathFor(const QString &programDir, const QString &dbName);
 
+    // "DB Name" names a file in the program directory: a directory part, ".." or a
+    // path separator would reach a file elsewhere, and is refused with a reason.
+    static bool checkName(const QString &dbName, QString *error);
+
     // Makes a new database with both stations' tables and zero totals. Never
     // touches an existing file.
     static bool create(const QString &path, QString *error);

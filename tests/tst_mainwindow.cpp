@@ -206,6 +206,17 @@ private slots:
         QVERIFY(!error.isEmpty());
     }
 
+    void dbNameWithADirectoryEndsStartUp()
+    {
+        for (const char *name : {"../andere/kavo", "/tmp/kavo", "unter/kavo", "..", "C:\\kavo"}) {
+            ConsoleFixture fixture;
+            fixture.writeIni(QStringLiteral("DB"), QStringLiteral("DB Name"), QString::fromLatin1(name));
+            QString error;
+            QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+            QVERIFY2(error.contains(QStringLiteral("DB Name")), qPrintable(error));
+        }
+    }
+
     void secondInstanceEndsWhileTheFirstStays()
     {
         const QString name = QStringLiteral("kavo-single-%1").arg(QCoreApplication::applicationPid());

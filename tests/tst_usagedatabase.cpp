@@ -1,4 +1,5 @@
 #include "Clock.h"
+#include "StoredMoney.h"
 #include "UsageDatabase.h"
 
 #include <QFile>
@@ -207,6 +208,73 @@ private slots:
         QVERIFY(fromEmpty.has_value());
         QCOMPARE(fromEmpty->minutes, 2);
         QCOMPARE(fromEmpty->feeUnits, 2000);
+    }
+
+    // An operator correcting money in the database shell types euros with decimals.
+    void decimalMoneyFromTheShellReadsAsEuros()
+    {
+        QProcess shell;
+        shell.start(QStringLiteral("sqlcipher"), {m_path});
+        shell.write("PRAGMA key = 'qrtdb52';"
+                    "UPDATE client1stat SET Entgeld = 1.05;"
+                    "INSERT INTO client1 VALUES ('14:00:00', '14:10:30', '00:10:30', 1.05, 5);"
+                    "INSERT INTO client1 VALUES ('15:00:00', '15:10:30', '00:10:30', '2,50', 5);"
+                    "INSERT INTO client1 VALUES ('16:00:00', '16:10:30', '00:10:30', 10500, 5);"
+                    "INSERT INTO client1 VALUES ('17:00:00', '17:00:01', '00:00:01', 0.0001, 6);");
+        shell.closeWriteChannel();
+        QVERIFY(shell.waitForFinished());
+        QCOMPARE(shell.exitCode(), 0);
+
+        QVERIFY(m_database->open(m_path, nullptr));
+        QCOMPARE(m_database->readTotalFees(1), 10500);
+        QCOMPARE(m_database->sumAllFees(1), 10500 + 25000 + 10500 + 1);
+        QCOMPARE(m_database->sumMonthFees(1, QStringLiteral("5")), 46000);
+        QCOMPARE(m_database->sumMonthFees(1, QStringLiteral("6")), 1);
+        const std::optional<XlsSheetData> table = m_database->exportStation(1);
+        QList<double> exported;
+        for (const QVariantList &row : table->rows)
+            exported.append(row[3].toDouble());
+        QCOMPARE(exported, QList<double>({1.05, 2.5, 1.05, 0.0001}));
+        QCOMPARE(m_database->recordPeriod(1, recordWithFee(QStringLiteral("1,05 €")), 630)->feeUnits, 21000);
+    }
+
+    void storedMoneyForms_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<std::optional<qint64>>("units");
+        const auto row = [](const char *text, std::optional<qint64> units) {
+            QTest::newRow(text) << QString::fromUtf8(text) << units;
+        };
+        row("10500", 10500); // as the console writes it
+        row("1.05", 10500);
+        row(" -0,5 ", -5000);
+        row(".25", 2500);
+        row("1.234,50 €", 12345000);
+        row("0.00005", 0); // halves to even
+        row("0.00015", 2);
+        row("0.000051", 1);
+        row("2.99999", 30000);
+        row("922337203685477.5807", std::numeric_limits<qint64>::max());
+        row("922337203685477.58075", std::nullopt);
+        row("1e3", std::nullopt);
+        row("zehn", std::nullopt);
+        row("", std::nullopt);
+    }
+
+    void storedMoneyForms()
+    {
+        QFETCH(QString, text);
+        QFETCH(std::optional<qint64>, units);
+        QCOMPARE(StoredMoney::fromText(text), units);
+    }
+
+    void storedRealsReadAsTyped()
+    {
+        QCOMPARE(StoredMoney::fromReal(1.05), 10500);
+        QCOMPARE(StoredMoney::fromReal(0.1 + 0.2), 3000);
+        QCOMPARE(StoredMoney::fromReal(-1234567.8901), -12345678901);
+        QCOMPARE(StoredMoney::fromReal(std::numeric_limits<double>::quiet_NaN()), std::nullopt);
+        QCOMPARE(StoredMoney::fromReal(1e300), std::nullopt);
     }
 
     void failedTotalsLeaveNoRecord()
