@@ -76,8 +76,9 @@ void OptionsDialog::showOrRaise(const QString &iniPath, QWidget *mainWindow)
 
 void OptionsDialog::load()
 {
+    const IniFile::Contents file = IniFile::Contents::load(m_iniPath);
     for (Field *field : {&m_fee, &m_fee30, &m_fee60, &m_dbName, &m_companyName}) {
-        field->loaded = IniFile::read(m_iniPath, field->section, field->key);
+        field->loaded = file.value(field->section, field->key);
         if (!field->loaded.isEmpty())
             field->box->setText(field->loaded);
     }
