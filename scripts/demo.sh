@@ -80,10 +80,10 @@ prepare_screenshot_programs() {
     build/tools/create_usage_db "$programs" kavo >/dev/null
     sqlcipher "$programs/kavo.mde" >/dev/null <<'SQL'
 PRAGMA key = 'qrtdb52';
-INSERT INTO client1 VALUES ('10:02:10', '10:12:10', '00:10:00', 15000, 11);
-INSERT INTO client1 VALUES ('15:20:00', '15:50:30', '00:30:30', 36000, 11);
-INSERT INTO client1 VALUES ('18:00:00', '19:05:00', '01:05:00', 50000, 12);
-UPDATE client1stat SET Nutzungszeit = 106, Entgeld = 101000;
+INSERT INTO client1 VALUES ('10:02:10', '10:12:10', '00:10:00', 10000, 11);
+INSERT INTO client1 VALUES ('15:20:00', '15:50:30', '00:30:30', 24400, 11);
+INSERT INTO client1 VALUES ('18:00:00', '19:15:00', '01:15:00', 50000, 12);
+UPDATE client1stat SET Nutzungszeit = 115, Entgeld = 84400;
 INSERT INTO client2 VALUES ('09:30:00', '09:45:00', '00:15:00', 15000, 11);
 INSERT INTO client2 VALUES ('16:00:00', '17:00:00', '01:00:00', 40000, 12);
 UPDATE client2stat SET Nutzungszeit = 75, Entgeld = 55000;
