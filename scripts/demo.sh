@@ -131,5 +131,6 @@ offline=()
 if [[ $(id -u) -eq 0 ]] && unshare --net true 2>/dev/null; then
     offline=(unshare --net bash -c 'ip link set lo up 2>/dev/null; exec "$@"' _)
 fi
-"${offline[@]}" xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$0" --drive "$programs" "$out"
+# A window that never shows must not keep the script waiting for ever.
+timeout 180 "${offline[@]}" xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$0" --drive "$programs" "$out"
 ls -1 "$out"
