@@ -7,6 +7,8 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace IniFile {
 namespace {
 
@@ -47,9 +49,14 @@ Document parse(QByteArray bytes)
     } else {
         text = Windows1252::decode(bytes);
     }
-    if (!text.contains(QStringLiteral("\r\n")) && text.contains(QLatin1Char('\n')))
-        document.lineEnd = QStringLiteral("\n");
-    text.remove(QLatin1Char('\r'));
+    if (!text.contains(QStringLiteral("\r\n"))) {
+        if (text.contains(QLatin1Char('\n')))
+            document.lineEnd = QStringLiteral("\n");
+        else if (text.contains(QLatin1Char('\r')))
+            document.lineEnd = QStringLiteral("\r");
+    }
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     document.endsWithLineEnd = text.isEmpty() || text.endsWith(QLatin1Char('\n'));
     document.lines = text.split(QLatin1Char('\n'));
     if (document.endsWithLineEnd)
@@ -168,21 +175,36 @@ void setValue(Document &document, const QString &section, const QString &key, co
 
 }
 
-QString read(const QString &path, const QString &section, const QString &key)
+Contents Contents::load(const QString &path)
 {
+    Contents contents;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    const Document document = parse(file.readAll());
-    const qsizetype bodyStart = findSection(document.lines, section);
+        return contents;
+    QByteArray bytes = file.read(maxReadBytes);
+    if (!file.atEnd()) {
+        const qsizetype lastLineEnd = std::max(bytes.lastIndexOf('\n'), bytes.lastIndexOf('\r'));
+        bytes.truncate(lastLineEnd + 1);
+    }
+    contents.m_lines = parse(bytes).lines;
+    return contents;
+}
+
+QString Contents::value(const QString &section, const QString &key) const
+{
+    const qsizetype bodyStart = findSection(m_lines, section);
     if (bodyStart < 0)
         return QString();
-    const qsizetype keyLine =
-        findKey(document.lines, bodyStart, sectionEnd(document.lines, bodyStart), key);
+    const qsizetype keyLine = findKey(m_lines, bodyStart, sectionEnd(m_lines, bodyStart), key);
     if (keyLine < 0)
         return QString();
-    const QString &line = document.lines[keyLine];
+    const QString &line = m_lines[keyLine];
     return unquoted(line.mid(line.indexOf(QLatin1Char('=')) + 1).trimmed()).left(maxValueLength);
+}
+
+QString read(const QString &path, const QString &section, const QString &key)
+{
+    return Contents::load(path).value(section, key);
 }
 
 bool write(const QString &path, const QString &section, const QString &key, const QString &value, QString *error)

@@ -1,5 +1,6 @@
 #include "AboutDialog.h"
 
+#include "ProgramIcon.h"
 #include "SystemInfoLauncher.h"
 #include "Version.h"
 
@@ -31,9 +32,10 @@ AboutDialog::AboutDialog(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("Info Projekt1"));
+    setWindowIcon(ProgramIcon::icon());
 
     auto *icon = label(QStringLiteral("picIcon"), QString(), this);
-    icon->setPixmap(windowIcon().pixmap(32, 32));
+    icon->setPixmap(ProgramIcon::icon().pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     auto *title = label(QStringLiteral("lblTitle"), QStringLiteral("Kavo - Tessaro"), this);

@@ -11,13 +11,14 @@ QString ConsoleConfig::iniPath(const QString &programDir)
 
 ConsoleConfig ConsoleConfig::read(const QString &programDir)
 {
-    const QString path = iniPath(programDir);
+    // Read once: a large file costs one pass over its first megabyte.
+    const IniFile::Contents file = IniFile::Contents::load(iniPath(programDir));
     ConsoleConfig config;
-    config.tariffBase = IniFile::read(path, ConsoleKeys::feeSection, ConsoleKeys::tariffBase);
-    config.tariffOver30 = IniFile::read(path, ConsoleKeys::feeSection, ConsoleKeys::tariffOver30);
-    config.tariffOver60 = IniFile::read(path, ConsoleKeys::feeSection, ConsoleKeys::tariffOver60);
-    config.dbName = IniFile::read(path, ConsoleKeys::dbSection, ConsoleKeys::dbName);
-    config.companyName = IniFile::read(path, ConsoleKeys::companySection, ConsoleKeys::companyName);
-    config.statisticsSwitch = IniFile::read(path, ConsoleKeys::statisticsSection, ConsoleKeys::statistics);
+    config.tariffBase = file.value(ConsoleKeys::feeSection, ConsoleKeys::tariffBase);
+    config.tariffOver30 = file.value(ConsoleKeys::feeSection, ConsoleKeys::tariffOver30);
+    config.tariffOver60 = file.value(ConsoleKeys::feeSection, ConsoleKeys::tariffOver60);
+    config.dbName = file.value(ConsoleKeys::dbSection, ConsoleKeys::dbName);
+    config.companyName = file.value(ConsoleKeys::companySection, ConsoleKeys::companyName);
+    config.statisticsSwitch = file.value(ConsoleKeys::statisticsSection, ConsoleKeys::statistics);
     return config;
 }

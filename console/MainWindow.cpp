@@ -20,16 +20,21 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QUrl>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 constexpr int statisticsTop = 2640;
@@ -51,6 +56,38 @@ std::unique_ptr<QSettings> openGeometryStore()
                                                 QStringLiteral("Kavo"));
     settings->beginGroup(QStringLiteral("Settings"));
     return settings;
+}
+
+// Stored values far beyond any screen are held to a range that stays a valid pixel
+// number; what lies outside every screen is then moved by visiblePosition.
+double withinPixelRange(double twips)
+{
+    constexpr double limit = 1e7;
+    return std::isnan(twips) ? 0.0 : std::clamp(twips, -limit, limit);
+}
+
+// True when at least a corner of the window (64 by 64 pixels, or the whole window
+// if it is smaller) lies on one screen, so that the operator can reach it.
+bool showsACorner(const QRect &window)
+{
+    const QSize corner(std::min(window.width(), 64), std::min(window.height(), 64));
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        const QRect visible = window.intersected(screen->availableGeometry());
+        if (!visible.isEmpty() && visible.width() >= corner.width() && visible.height() >= corner.height())
+            return true;
+    }
+    return false;
+}
+
+// The stored position if the window shows there, else the default position on the
+// primary screen.
+QPoint visiblePosition(const QRect &window)
+{
+    if (showsACorner(window))
+        return window.topLeft();
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    const QPoint origin = primary ? primary->availableGeometry().topLeft() : QPoint();
+    return origin + QPoint(Twips::toPixels(geometryKeys[0].fallback), Twips::toPixels(geometryKeys[1].fallback));
 }
 
 QAction *addItem(QMenu *menu, const char *name, const QString &caption)
@@ -228,8 +265,9 @@ bool MainWindow::restoreGeometryFromSettings(QString *error)
         }
         values[i] = float(*value);
     }
-    move(Twips::toPixels(values[0]), Twips::toPixels(values[1]));
-    resize(Twips::toPixels(values[2]), Twips::toPixels(values[3]));
+    resize(Twips::toPixels(withinPixelRange(values[2])), Twips::toPixels(withinPixelRange(values[3])));
+    const QPoint stored(Twips::toPixels(withinPixelRange(values[0])), Twips::toPixels(withinPixelRange(values[1])));
+    move(visiblePosition(QRect(stored, size())));
     return true;
 }
 

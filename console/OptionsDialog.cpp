@@ -57,6 +57,10 @@ OptionsDialog::OptionsDialog(const QString &iniPath, QWidget *parent)
     ok->setDefault(true);
     Twips::place(ok, 3000, 2040, 1095, 315);
     connect(ok, &QPushButton::clicked, this, &OptionsDialog::saveSequence);
+    // A default button acts only in a modal dialog; this one is modeless, so Enter in
+    // any box presses "&Ok" itself.
+    for (const Field *field : {&m_fee, &m_fee30, &m_fee60, &m_dbName, &m_companyName})
+        connect(field->box, &QLineEdit::returnPressed, ok, &QPushButton::click);
     load();
 }
 
@@ -72,8 +76,9 @@ void OptionsDialog::showOrRaise(const QString &iniPath, QWidget *mainWindow)
 
 void OptionsDialog::load()
 {
+    const IniFile::Contents file = IniFile::Contents::load(m_iniPath);
     for (Field *field : {&m_fee, &m_fee30, &m_fee60, &m_dbName, &m_companyName}) {
-        field->loaded = IniFile::read(m_iniPath, field->section, field->key);
+        field->loaded = file.value(field->section, field->key);
         if (!field->loaded.isEmpty())
             field->box->setText(field->loaded);
     }

@@ -64,6 +64,8 @@ StatisticsBlock::Station createStation(QWidget *parent, int number, int top)
     station.months = new QComboBox(parent);
     station.months->setObjectName(QStringLiteral("cmbMonat") + suffix);
     station.months->setEditable(true);
+    // Only the listed months can be chosen; typed text never becomes a list entry.
+    station.months->setInsertPolicy(QComboBox::NoInsert);
     station.months->setEditText(QStringLiteral("Monat wählen"));
     station.months->setToolTip(QStringLiteral("Bitte hier einen Monat wählen."));
     Twips::place(station.months, x + 2160, row, 1455, 315);

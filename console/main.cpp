@@ -1,6 +1,8 @@
 #include "ClassicFont.h"
+#include "GermanQtTexts.h"
 #include "MainWindow.h"
 #include "MessageDialog.h"
+#include "ProgramIcon.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
@@ -11,6 +13,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Kavo"));
     QApplication::setOrganizationName(QStringLiteral("Kavo"));
     ClassicFont::applyToApplication();
+    ProgramIcon::applyToApplication();
+    GermanQtTexts::install();
 
     MainWindow window(QCoreApplication::applicationDirPath());
     SingleInstance instance;

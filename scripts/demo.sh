@@ -1,56 +1,136 @@
 #!/usr/bin/env bash
 # Prepares a demo program directory in demo/ and starts the console and both
-# stations from it. Without a display the programs run under a virtual X server
-# and a screenshot of the screen is saved as demo/screenshot.png.
+# stations from it.
+#
+# Without a display the programs run under a virtual X server instead, in a fresh
+# program directory with a few usage records, and the script drives them (xdotool)
+# to the states the operator's guide shows, saving a screenshot of each in
+# demo/bilder/; `scripts/demo.sh --docs` saves them in docs/bilder/ for the guide.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 demo="$root/demo"
-mkdir -p "$demo"
 
-install -m 755 build/console/Kavo "$demo/Kavo"
-for station in Client1 Client2; do
-    [[ -x "build/station/$station" ]] && install -m 755 "build/station/$station" "$demo/$station"
-done
+# The programs' positions are fixed in twips (15 to the pixel at 96 dpi); these are
+# the middles of the controls the demo clicks, within the console's window content.
+drive_programs() {
+    local programs=$1 out=$2
+    mkdir -p "$out"
+    export HOME="$programs/home" XDG_CONFIG_HOME="$programs/home/.config" TMPDIR="$programs/tmp"
+    mkdir -p "$HOME/.config/Kavo" "$TMPDIR"
+    # A console window narrow enough to leave the stations' corner of the screen free.
+    printf '[Settings]\nMainLeft=300\nMainTop=300\nMainWidth=10080\nMainHeight=3000\n' >"$HOME/.config/Kavo/Kavo.conf"
 
-if [[ ! -f "$demo/Kavo.ini" ]]; then
-    printf '[Gebühr]\r\nEinheit 15min=1,50\r\nÜber 30min=1,20\r\nÜber 60min=1,00\r\n[DB]\r\nDB Name=kavo\r\n[Firma]\r\nFirmen Name=Internetcafé Demo\r\n[Statistik]\r\nStatistik=1\r\n' \
-        | iconv -f UTF-8 -t WINDOWS-1252 > "$demo/Kavo.ini"
-fi
-if [[ -x build/tools/create_usage_db && ! -f "$demo/kavo.mde" ]]; then
-    build/tools/create_usage_db "$demo" kavo
-fi
-[[ -f "$demo/Client.ini" ]] || printf '[Server]\r\nIP=127.0.0.1\r\n' > "$demo/Client.ini"
-
-run_programs() {
-    "$demo/Kavo" &
-    local console=$!
+    "$programs/Kavo" 2>/dev/null &
+    local console
+    console=$(xdotool search --sync --onlyvisible --name '^Internetcafé Demo$' | head -1)
     sleep 1
-    for station in Client1 Client2; do
-        [[ -x "$demo/$station" ]] && "$demo/$station" &
+    # The window's content starts below its menu bar.
+    local menu=22
+    click() { # <x twips> <y twips> in the console's content
+        xdotool mousemove --window "$console" $(($1 / 15)) $(($2 / 15 + menu)) click 1
+        sleep 0.3
+    }
+    import -window "$console" "$out/konsole-bereit.png"
+
+    "$programs/Client1" 2>/dev/null &
+    "$programs/Client2" 2>/dev/null &
+    xdotool search --sync --onlyvisible --name '^Client2$' >/dev/null
+    sleep 3
+    # Offline the stations cannot reach the time server; their message is answered.
+    local box
+    for box in $(xdotool search --onlyvisible --name '^Systemzeit nicht gestellt$' 2>/dev/null); do
+        xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
+        sleep 0.3
     done
-    wait "$console"
+
+    click 2467 847   # opt1_10
+    click 607 1207   # cmdStart1: ten minutes on station 1
+    click 5527 1207  # cmdStart2: open-ended on station 2
+    sleep 4
+    import -window root -crop 1280x400+0+0 +repage "$out/betrieb.png"
+
+    xdotool mousemove --window "$console" 300 $((menu + 100))
+    xdotool key alt+w o
+    local options
+    options=$(xdotool search --sync --onlyvisible --name '^Optionen$' | head -1)
+    sleep 1
+    import -window "$options" "$out/optionen.png"
+    xdotool windowmove "$options" 2000 2000
+
+    click 2400 3877  # the edit field of cmbMonat1
+    xdotool key ctrl+a type 11
+    xdotool key Return
+    click 7320 3877  # cmbMonat2
+    xdotool key ctrl+a type 12
+    xdotool key Return
+    sleep 1
+    import -window "$console" "$out/statistik.png"
+
+    kill $(jobs -p) 2>/dev/null
+    wait 2>/dev/null || true
 }
 
-if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
-    run_programs
-    kill $(jobs -p) 2>/dev/null || true
-else
-    echo "No display: running under a virtual X server, screenshot in $demo/screenshot.png"
-    # Where it can, the headless check runs without a network of its own, so that
-    # the stations' time request cannot set this machine's clock.
-    offline=()
-    if [[ $(id -u) -eq 0 ]] && unshare --net true 2>/dev/null; then
-        offline=(unshare --net bash -c 'ip link set lo up 2>/dev/null; exec "$@"' _)
-    fi
-    "${offline[@]}" xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
-        demo="$1"
-        "$demo/Kavo" & console=$!
-        sleep 2
-        "$demo/Client1" & "$demo/Client2" &
-        sleep 3
-        import -window root "$demo/screenshot.png"
-        kill $(jobs -p) 2>/dev/null
-        wait 2>/dev/null
-        true' _ "$demo"
+# A fresh program directory with the demo settings and a few usage records of
+# November and December on both stations.
+prepare_screenshot_programs() {
+    local programs=$1
+    install -m 755 build/console/Kavo build/station/Client1 build/station/Client2 "$programs/"
+    write_settings "$programs"
+    build/tools/create_usage_db "$programs" kavo >/dev/null
+    sqlcipher "$programs/kavo.mde" >/dev/null <<'SQL'
+PRAGMA key = 'qrtdb52';
+INSERT INTO client1 VALUES ('10:02:10', '10:12:10', '00:10:00', 10000, 11);
+INSERT INTO client1 VALUES ('15:20:00', '15:50:30', '00:30:30', 24400, 11);
+INSERT INTO client1 VALUES ('18:00:00', '19:15:00', '01:15:00', 50000, 12);
+UPDATE client1stat SET Nutzungszeit = 115, Entgeld = 84400;
+INSERT INTO client2 VALUES ('09:30:00', '09:45:00', '00:15:00', 15000, 11);
+INSERT INTO client2 VALUES ('16:00:00', '17:00:00', '01:00:00', 40000, 12);
+UPDATE client2stat SET Nutzungszeit = 75, Entgeld = 55000;
+SQL
+}
+
+write_settings() {
+    local dir=$1
+    [[ -f "$dir/Kavo.ini" ]] ||
+        printf '[Gebühr]\r\nEinheit 15min=1,50\r\nÜber 30min=1,20\r\nÜber 60min=1,00\r\n[DB]\r\nDB Name=kavo\r\n[Firma]\r\nFirmen Name=Internetcafé Demo\r\n[Statistik]\r\nStatistik=1\r\n' |
+        iconv -f UTF-8 -t WINDOWS-1252 >"$dir/Kavo.ini"
+    [[ -f "$dir/Client.ini" ]] || printf '[Server]\r\nIP=127.0.0.1\r\n' >"$dir/Client.ini"
+}
+
+if [[ ${1:-} == --drive ]]; then
+    # Inside the virtual X server (see below).
+    drive_programs "$2" "$3"
+    exit 0
 fi
+
+if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]] && [[ ${1:-} != --docs ]]; then
+    mkdir -p "$demo"
+    install -m 755 build/console/Kavo build/station/Client1 build/station/Client2 "$demo/"
+    write_settings "$demo"
+    [[ -f "$demo/kavo.mde" ]] || build/tools/create_usage_db "$demo" kavo
+    "$demo/Kavo" &
+    console=$!
+    sleep 1
+    "$demo/Client1" &
+    "$demo/Client2" &
+    wait "$console"
+    kill $(jobs -p) 2>/dev/null || true
+    exit 0
+fi
+
+out="$demo/bilder"
+[[ ${1:-} == --docs ]] && out="$root/docs/bilder"
+programs=$(mktemp -d)
+trap 'rm -rf "$programs"' EXIT
+prepare_screenshot_programs "$programs"
+echo "Running under a virtual X server; screenshots in $out"
+# Where it can, the demo runs without a network of its own, so that the stations'
+# time request cannot set this machine's clock.
+offline=()
+if [[ $(id -u) -eq 0 ]] && unshare --net true 2>/dev/null; then
+    offline=(unshare --net bash -c 'ip link set lo up 2>/dev/null; exec "$@"' _)
+fi
+# A window that never shows must not keep the script waiting for ever.
+timeout 180 "${offline[@]}" xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$0" --drive "$programs" "$out"
+ls -1 "$out"

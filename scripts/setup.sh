@@ -4,10 +4,11 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config clang libclang-rt-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 qt6-translations-l10n
     libsqlcipher-dev sqlcipher
     python3 python3-xlrd
-    xvfb xauth imagemagick fonts-liberation iproute2
+    xvfb xauth imagemagick fonts-liberation iproute2 xdotool
+    dpkg-dev desktop-file-utils
 )
 
 missing=()

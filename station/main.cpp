@@ -1,4 +1,6 @@
 #include "ClassicFont.h"
+#include "GermanQtTexts.h"
+#include "ProgramIcon.h"
 #include "StationWindow.h"
 
 #include <QApplication>
@@ -7,6 +9,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     ClassicFont::applyToApplication();
+    ProgramIcon::applyToApplication();
+    GermanQtTexts::install();
 
     StationWindow window(KAVO_STATION_NUMBER, QCoreApplication::applicationDirPath());
     window.show();

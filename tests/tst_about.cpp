@@ -1,5 +1,6 @@
 #include "AboutDialog.h"
 #include "HelpContents.h"
+#include "ProgramIcon.h"
 #include "SystemInfoLauncher.h"
 #include "TestSupport.h"
 
@@ -70,6 +71,21 @@ private slots:
         QCOMPARE(ok->text(), QStringLiteral("OK"));
         QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("cmdSysInfo"))->text(),
                  QStringLiteral("&System-Info..."));
+    }
+
+    // The icon is drawn from its SVG resource, which needs the SVG icon engine at run
+    // time: an empty picture means the resource or the engine is missing.
+    void theProgramIconIsDrawn()
+    {
+        const QImage icon = ProgramIcon::icon().pixmap(32, 32).toImage();
+        QCOMPARE(icon.size(), QSize(32, 32));
+        QVERIFY(icon.pixelColor(16, 16).alpha() > 0); // the clock face
+        QCOMPARE(icon.pixelColor(0, 31).alpha(), 0);  // beside the stand
+
+        AboutDialog dialog(nullptr);
+        const QPixmap shown = dialog.findChild<QLabel *>(QStringLiteral("picIcon"))->pixmap();
+        QCOMPARE(shown.toImage().convertToFormat(icon.format()), icon);
+        QVERIFY(!dialog.windowIcon().isNull());
     }
 
     void okEnterAndEscapeCloseTheBox()

@@ -81,6 +81,52 @@ private slots:
         QCOMPARE(IniFile::read(file, QStringLiteral("Server"), QStringLiteral("IP")), QString(199, QLatin1Char('a')));
     }
 
+    // Every usual line end ends a line: CR LF, LF, and the lone CR of old Mac editors.
+    // Writing keeps the file's own line end.
+    void everyLineEndEndsALine()
+    {
+        const QString file = path("cr.ini");
+        const QByteArray crOnly = "[DB]\rDB Name=kavo\r[Firma]\rFirmen Name=Caf\xE9\r";
+        writeBytes(file, crOnly);
+        QCOMPARE(IniFile::read(file, QStringLiteral("DB"), QStringLiteral("DB Name")), QStringLiteral("kavo"));
+        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")), QStringLiteral("Café"));
+        QVERIFY(IniFile::write(file, QStringLiteral("DB"), QStringLiteral("DB Name"), QStringLiteral("neu")));
+        QCOMPARE(readBytes(file), QByteArray(crOnly).replace("kavo", "neu"));
+
+        // A lone CR before bytes that would spell a byte order mark at the start is a
+        // line end as well, so the file writes and reads back as it was.
+        const QByteArray mixed = "\r\xEF\xBB\xBF\r\n[Firma]\nFirmen Name=Caf\xE9\r\n";
+        writeBytes(file, mixed);
+        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")), QStringLiteral("Café"));
+        QVERIFY(IniFile::write(file, QStringLiteral("DB"), QStringLiteral("DB Name"), QStringLiteral("kavo")));
+        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")), QStringLiteral("Café"));
+        QCOMPARE(IniFile::read(file, QStringLiteral("DB"), QStringLiteral("DB Name")), QStringLiteral("kavo"));
+    }
+
+    // Only the first megabyte is read: what lies beyond is not seen, and the line cut
+    // at the megabyte is left out rather than read half.
+    void onlyTheFirstMegabyteIsRead()
+    {
+        const QString file = path("large.ini");
+        QByteArray bytes = "[DB]\r\nDB Name=kavo\r\n";
+        bytes += QByteArray(IniFile::maxReadBytes - 12 - bytes.size() - 2, ';') + "\r\n";
+        bytes += "[Firma]\r\nFirmen Name=abgeschnitten\r\n"; // crosses the megabyte
+        bytes += "[Statistik]\r\nStatistik=1\r\n";
+        writeBytes(file, bytes);
+
+        const IniFile::Contents contents = IniFile::Contents::load(file);
+        QCOMPARE(contents.value(QStringLiteral("DB"), QStringLiteral("DB Name")), QStringLiteral("kavo"));
+        QCOMPARE(contents.value(QStringLiteral("Firma"), QStringLiteral("Firmen Name")), QString());
+        QCOMPARE(contents.value(QStringLiteral("Statistik"), QStringLiteral("Statistik")), QString());
+
+        // A file of exactly one megabyte is read whole.
+        QByteArray exact = "[DB]\nDB Name=kavo\n";
+        exact += QByteArray(IniFile::maxReadBytes - exact.size() - 13, ';') + "\n[Firma]\nX=1\n";
+        QCOMPARE(exact.size(), IniFile::maxReadBytes);
+        writeBytes(file, exact);
+        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("X")), QStringLiteral("1"));
+    }
+
     void writingKeepsEveryOtherLineAndTheEncoding()
     {
         const QString file = path("write.ini");
@@ -127,9 +173,6 @@ private slots:
         QTest::addColumn<QString>("value");
         // In Windows-1252, "Ã¼" gives the bytes of "ü" in UTF-8.
         QTest::newRow("value spelling UTF-8") << QByteArray("[Server]\r\nIP=127.0.0.1\r\n") << QStringLiteral("Ã¼");
-        // Writing drops the lone carriage return, and "ï»¿" would open the file as a byte order mark.
-        QTest::newRow("byte order mark behind a lone CR")
-            << QByteArray("\r\xEF\xBB\xBF\r\n[Firma]\r\nFirmen Name=Caf\xE9\r\n") << QStringLiteral("kavo");
     }
     void writesThatWouldReadBackOtherwiseAreRefused()
     {

@@ -15,6 +15,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -145,6 +147,43 @@ private slots:
 
         fixture.start();
         QCOMPARE(fixture.window().pos(), QPoint(Twips::toPixels(1500), Twips::toPixels(1200)));
+    }
+
+    // A stored position that leaves less than a corner of the window on a screen gives
+    // way to the default one; a window reaching onto the screen stays where it was.
+    void geometryOffTheScreensIsReplaced_data()
+    {
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("top");
+        QTest::addColumn<bool>("kept");
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        const QString rightEdge = QString::number(Twips::fromPixels(screen.right() + 1));
+        const QString cornerLeft = QString::number(Twips::fromPixels(screen.right() + 1 - 100));
+        QTest::newRow("huge left") << QStringLiteral("99999999999999999999") << QStringLiteral("1000") << false;
+        QTest::newRow("far above") << QStringLiteral("1000") << QStringLiteral("-50000") << false;
+        QTest::newRow("beyond the right edge") << rightEdge << QStringLiteral("1000") << false;
+        QTest::newRow("a corner on the screen") << cornerLeft << QStringLiteral("1000") << true;
+        QTest::newRow("left part off the screen") << QStringLiteral("-6000") << QStringLiteral("0") << true;
+    }
+    void geometryOffTheScreensIsReplaced()
+    {
+        QFETCH(QString, left);
+        QFETCH(QString, top);
+        QFETCH(bool, kept);
+        ConsoleFixture fixture;
+        {
+            QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kavo"), QStringLiteral("Kavo"));
+            settings.setValue(QStringLiteral("Settings/MainLeft"), left);
+            settings.setValue(QStringLiteral("Settings/MainTop"), top);
+        }
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        const QPoint defaultPosition(Twips::toPixels(1000), Twips::toPixels(1000));
+        const QPoint position = fixture.window().pos();
+        if (kept)
+            QCOMPARE(position, QPoint(Twips::toPixels(left.toDouble()), Twips::toPixels(top.toDouble())));
+        else
+            QCOMPARE(position, QGuiApplication::primaryScreen()->availableGeometry().topLeft() + defaultPosition);
+        QCOMPARE(fixture.window().width(), Twips::toPixels(16500));
     }
 
     void closeAtOnceStoresNothing()

@@ -1,4 +1,5 @@
 #include "ConsoleConfig.h"
+#include "GermanQtTexts.h"
 #include "IniFile.h"
 #include "OptionsDialog.h"
 #include "ProgramEnd.h"
@@ -8,7 +9,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QApplication>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 const QString restartMessage = QStringLiteral(
@@ -139,6 +142,45 @@ private slots:
         QCOMPARE(messages.shown().size(), 2);
         QCOMPARE(messages.shown().last().text, restartMessage);
         QCOMPARE(m_endings.size(), 1);
+    }
+
+    // The question's buttons are Qt's own; with its German texts loaded they read German
+    // whatever the machine's locale (the tests run under C.UTF-8).
+    void theDbQuestionsCancelReadsGerman()
+    {
+        QVERIFY(GermanQtTexts::install());
+        QStringList buttons;
+        QTimer::singleShot(0, m_dialog.get(), [&buttons] {
+            auto *question = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!question)
+                return;
+            for (QAbstractButton *button : question->buttons())
+                buttons.append(button->text());
+            question->button(QMessageBox::Cancel)->click();
+        });
+        box("tfDBName")->setText(QStringLiteral("anders"));
+        pressOk();
+        QCOMPARE(buttons.size(), 2);
+        QVERIFY2(buttons.contains(QStringLiteral("Abbrechen")), qPrintable(buttons.join(QLatin1Char('|'))));
+        QCOMPARE(stored(ConsoleKeys::dbSection, ConsoleKeys::dbName), QStringLiteral("kavo"));
+    }
+
+    // The dialog is not modal, so Enter reaches "&Ok" through the boxes themselves.
+    void enterInAnyBoxPressesOk()
+    {
+        QVERIFY(!m_dialog->isModal());
+        MessageRecorder messages;
+        box("tfFirmenName")->setText(QStringLiteral("Bäckerei"));
+        QTest::keyClick(box("tfGeb60"), Qt::Key_Return);
+        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName), QStringLiteral("Bäckerei"));
+        QVERIFY(!m_dialog->isVisible());
+
+        m_dialog = std::make_unique<OptionsDialog>(m_ini);
+        m_dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+        m_dialog->show();
+        QTest::keyClick(box("tfFirmenName"), Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(!m_dialog->isVisible());
+        QVERIFY(messages.shown().isEmpty());
     }
 
     void aFailedWriteIsReportedAndDoesNotEnd()

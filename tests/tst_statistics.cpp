@@ -75,6 +75,31 @@ private slots:
         QCOMPARE(box(window, "tfMMinuten1")->text(), QStringLiteral("90"));
     }
 
+    // Typed text is no new month: "Mai" + Enter adds nothing and sums nothing, a typed
+    // month that is listed is chosen as if picked from the list.
+    void typedMonthsAreNoEntries()
+    {
+        ConsoleFixture fixture;
+        fillMarchAndNovember(fixture.databasePath());
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        MainWindow &window = fixture.window();
+        QComboBox *months = window.statistics().station(1).months;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QTest::keyClicks(months->lineEdit(), QStringLiteral("Mai"));
+        QTest::keyClick(months->lineEdit(), Qt::Key_Return);
+        QCOMPARE(months->count(), 2);
+        QCOMPARE(box(window, "tfMEuro1")->text(), QString());
+
+        months->lineEdit()->clear();
+        QTest::keyClicks(months->lineEdit(), QStringLiteral("11"));
+        QTest::keyClick(months->lineEdit(), Qt::Key_Return);
+        QCOMPARE(months->count(), 2);
+        QCOMPARE(months->currentIndex(), 1);
+        QCOMPARE(box(window, "tfMEuro1")->text(), QStringLiteral("6,4"));
+    }
+
     void aStopChangesOnlyThatStationsTotals()
     {
         ConsoleFixture fixture;
