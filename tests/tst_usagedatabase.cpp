@@ -1,9 +1,12 @@
 #include "Clock.h"
+#include "StoreFaults.h"
 #include "TestSupport.h"
 #include "UsageDatabase.h"
+#include "UsageLedger.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -265,6 +268,75 @@ private slots:
         QVERIFY(m_database->recordedPeriods().isEmpty());
         QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 1);
         QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client2"), 1);
+    }
+
+    // What the side file holds is written once, even when a run wrote it and ended
+    // before it could empty the side file.
+    void sideFileKeepsPeriodsAcrossRuns()
+    {
+        StoreFaults faults;
+        QVERIFY(m_database->open(m_path, nullptr));
+        const QString sideFile = UsageLedger::sideFilePathFor(m_path);
+        QCOMPARE(QFileInfo(sideFile).fileName(), QStringLiteral("kavo.nachtrag"));
+        QString error;
+        StoppedPeriod stopped;
+        {
+            UsageLedger ledger(*m_database, sideFile);
+            QVERIFY(ledger.recover(&error));
+            QSignalSpy problems(&ledger, &UsageLedger::problem);
+            faults.set(StoreFaults::Fault::DiskFull);
+            // Started and stopped while the database takes nothing.
+            const OpenPeriod period = ledger.begin(2, QDateTime(QDate(2004, 5, 12), QTime(14, 0)), 10);
+            QVERIFY(QFile::exists(sideFile));
+            stopped = {period, recordWithFee(QStringLiteral("1,05 €")), 630, 5};
+            ledger.finish(stopped);
+            QCOMPARE(problems.size(), 1);
+            QCOMPARE(ledger.pendingCount(), 1);
+            faults.set(StoreFaults::Fault::None);
+        }
+        // The run that wrote the record ended before it could empty the side file.
+        QCOMPARE(m_database->recordPeriod(stopped, true).kind, RecordOutcome::Written);
+        {
+            UsageLedger ledger(*m_database, sideFile);
+            QVERIFY(ledger.recover(&error));
+            QCOMPARE(ledger.pendingCount(), 0);
+            QVERIFY(!ledger.openPeriod(2));
+        }
+        QVERIFY(!QFile::exists(sideFile));
+        QVERIFY(m_database->recordedPeriods().isEmpty());
+        QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client2"), 1);
+
+        // A start only the side file took is shown again by the next run and billed once.
+        {
+            UsageLedger ledger(*m_database, sideFile);
+            QVERIFY(ledger.recover(&error));
+            faults.set(StoreFaults::Fault::DiskFull);
+            ledger.begin(1, QDateTime(QDate(2004, 5, 12), QTime(15, 0)), 0);
+            faults.set(StoreFaults::Fault::None);
+        }
+        {
+            UsageLedger ledger(*m_database, sideFile);
+            QVERIFY(ledger.recover(&error));
+            const std::optional<OpenPeriod> left = ledger.openPeriod(1);
+            QVERIFY(left.has_value());
+            QCOMPARE(left->startText, QStringLiteral("15:00:00"));
+            ledger.finish({*left, recordWithFee(QStringLiteral("0,50 €")), 300, 5});
+            QCOMPARE(ledger.pendingCount(), 0);
+        }
+        QVERIFY(!QFile::exists(sideFile));
+        UsageLedger afterwards(*m_database, sideFile);
+        QVERIFY(afterwards.recover(&error));
+        QVERIFY(!afterwards.openPeriod(1));
+        QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 1);
+
+        // A side file that can't be read ends the start-up rather than being dropped.
+        QFile garbled(sideFile);
+        QVERIFY(garbled.open(QIODevice::WriteOnly));
+        garbled.write("{\"perioden\": [");
+        garbled.close();
+        UsageLedger refusing(*m_database, sideFile);
+        QVERIFY(!refusing.recover(&error));
+        QVERIFY2(error.contains(QStringLiteral("kavo.nachtrag")), qPrintable(error));
     }
 
     void openRefusesBrokenFiles()
