@@ -243,9 +243,12 @@ void MainWindow::reportMissingTotals()
     }
 }
 
+// Shown once the stop or start at hand is complete, so that the box holds up
+// neither the panel nor the station.
 void MainWindow::reportLedgerProblem(const QString &text)
 {
-    MessageDialog::show(this, {QStringLiteral("Kavo"), text, QMessageBox::Warning});
+    QTimer::singleShot(0, this,
+                       [this, text] { MessageDialog::show(this, {QStringLiteral("Kavo"), text, QMessageBox::Warning}); });
 }
 
 bool MainWindow::restoreGeometryFromSettings(QString *error)

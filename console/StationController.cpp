@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 #include <utility>
 
@@ -123,8 +124,6 @@ void StationController::resumePeriod(const OpenPeriod &period)
     m_running = RunningPeriod{period, Clock::current().elapsedMs() - passedMs};
     m_panel.setHeadingColour(StationPanel::green);
     m_panel.startTime->setText(period.startText);
-    m_panel.start->setEnabled(false);
-    m_panel.stop->setEnabled(true);
     m_panel.clearIntervals();
     for (qsizetype i = 0; i < m_panel.intervals.size(); ++i) {
         if (StationPanel::intervalMinutes[i] == period.intervalMinutes)
@@ -164,13 +163,14 @@ void StationController::billPeriod(const RunningPeriod &running)
                      bill.durationSeconds,
                      Clock::current().now().date().month()});
     if (length.startUnreadable) {
-        MessageDialog::show(m_panel.start->window(),
-                            {QStringLiteral("Kavo"),
-                             QStringLiteral("Station %1: Die Startzeit „%2“ ist keine Uhrzeit. Abgerechnet wurde ab"
-                                            " dem tatsächlichen Start um %3.")
+        const QString text = QStringLiteral("Station %1: Die Startzeit „%2“ ist keine Uhrzeit. Abgerechnet wurde ab dem"
+                                            " tatsächlichen Start um %3.")
                                  .arg(m_station)
-                                 .arg(startBoxText, running.period.startText),
-                             QMessageBox::Warning});
+                                 .arg(startBoxText, running.period.startText);
+        // Shown once the stop is complete.
+        QTimer::singleShot(0, this, [this, text] {
+            MessageDialog::show(m_panel.start->window(), {QStringLiteral("Kavo"), text, QMessageBox::Warning});
+        });
     }
 }
 

@@ -25,7 +25,8 @@ public:
     bool periodRunning() const { return m_running.has_value(); }
 
     // Shows a period that a previous run left open as running; its time counts
-    // from its start by the wall clock.
+    // from its start by the wall clock. The panel stays as it is (inactive until
+    // its station connects or "Ohne Client"), as after a lost connection.
     void resumePeriod(const OpenPeriod &period);
 
     void listenStation();

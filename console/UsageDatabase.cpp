@@ -479,10 +479,7 @@ std::optional<qint64> UsageDatabase::readTotalMinutes(int station)
 
 std::optional<qint64> UsageDatabase::readTotalFees(int station)
 {
-    Statement query(m_db.get(), forStation("SELECT Entgeld FROM client%1stat LIMIT 1", station));
-    if (!query.next())
-        return std::nullopt;
-    return moneyUnits(query, 0);
+    return readSingleValue(forStation("SELECT Entgeld FROM client%1stat LIMIT 1", station));
 }
 
 std::optional<qint64> UsageDatabase::sumAllFees(int station)

@@ -139,7 +139,7 @@ private slots:
             panel.stop->click();
             QCOMPARE(panel.fee->text(), QStringLiteral("1,00 €"));
             QVERIFY(panel.start->isEnabled());
-            QCOMPARE(messages.shown().size(), 1);
+            QTRY_COMPARE(messages.shown().size(), 1);
             const QString text = messages.texts().first();
             for (const char *part : {"Station 1", "12:00:00", "12:10:00", "00:10:00", "1,00 €"})
                 QVERIFY2(text.contains(QString::fromUtf8(part)), qPrintable(text));
@@ -170,6 +170,7 @@ private slots:
         QVERIFY(!fixture.window().controller(1).periodRunning());
         QCOMPARE(fixture.window().database().readTotalMinutes(1), std::optional<qint64>(16));
         // Each refused stop was told; a start the directory could not keep as well.
+        QTest::qWait(10);
         const QStringList texts = messages.texts();
         QCOMPARE(texts.filter(QStringLiteral("Die Nutzung von")).size(), 2);
         QCOMPARE(texts.filter(QStringLiteral("Der Start um 12:11:00")).size(),
@@ -191,7 +192,7 @@ private slots:
         clock.advanceMs(120'000);
         faults.set(StoreFaults::Fault::DiskFull);
         panel.stop->click();
-        QCOMPARE(messages.shown().size(), 1);
+        QTRY_COMPARE(messages.shown().size(), 1);
         QVERIFY(QFile::exists(UsageLedger::sideFilePathFor(fixture.databasePath())));
 
         // The console ends before the disk has room again; the next run writes the record.

@@ -228,6 +228,7 @@ private slots:
         QCOMPARE(rows.size(), 1);
         QTEST(rows[0][0].toString(), "start");
         QFETCH(bool, told);
+        QTest::qWait(10);
         QCOMPARE(messages.shown().size(), told ? 1 : 0);
         if (told) {
             QVERIFY(messages.texts().first().contains(QStringLiteral("Station 1")));
