@@ -342,8 +342,21 @@ bool UsageDatabase::makeTables(QString *error)
     return false;
 }
 
+// A file renamed or deleted while the console runs would still take writes that
+// the next start never sees; it counts as refusing them.
+bool UsageDatabase::stillInPlace(QString *error)
+{
+    int moved = 0;
+    if (sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved == 0)
+        return true;
+    report(error, QStringLiteral("Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht"));
+    return false;
+}
+
 bool UsageDatabase::saveOpenPeriod(const OpenPeriod &period, QString *error)
 {
+    if (!stillInPlace(error))
+        return false;
     Statement save(m_db.get(), QStringLiteral("INSERT OR REPLACE INTO Perioden (Periode, Station, Beginn, Startzeit,"
                                               " Intervall, Abgerechnet) VALUES (?1, ?2, ?3, ?4, ?5, 0)"));
     if (save.bind(1, period.id) && save.bind(2, qint64(period.station)) && save.bind(3, momentText(period.begin))
@@ -392,6 +405,8 @@ RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool kee
         outcome.error = QStringLiteral("Der Betrag %1 ist nicht lesbar.").arg(stopped.record.fee);
         return outcome;
     }
+    if (!stillInPlace(&outcome.error))
+        return outcome;
     lastFailure().clear();
     Transaction transaction(m_db.get());
     bool recorded = false;

@@ -133,6 +133,7 @@ private:
     bool checkTables(QString *error);
     bool checkWritable(const QString &path, QString *error);
     bool checkPages(QString *error);
+    bool stillInPlace(QString *error);
     bool checkTakesRecords(QString *error);
     bool makeOwnTables(QString *error);
     bool makeTables(QString *error);

@@ -178,6 +178,30 @@ private slots:
         QCOMPARE(texts.size(), refusal == Refusal::ReadOnlyDirectory ? 3 : 2);
     }
 
+    void renamedFileKeepsTheRecordForTheFileUnderItsName()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
+        ScopedClock guard(clock);
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        StationPanel &panel = fixture.window().panel(1);
+        panel.withoutStation->click();
+        MessageRecorder messages;
+        panel.start->click();
+        clock.advanceMs(60'000);
+        const QString moved = fixture.databasePath() + QStringLiteral(".alt");
+        QVERIFY(QFile::rename(fixture.databasePath(), moved));
+        panel.stop->click();
+        QTRY_COMPARE(messages.shown().size(), 1);
+        QVERIFY(messages.texts().first().contains(QStringLiteral("umbenannt")));
+
+        // Under its name again, the next start writes the record into it.
+        QVERIFY(QFile::rename(moved, fixture.databasePath()));
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QCOMPARE(fixture.records(1).size(), 1);
+        QVERIFY(!fixture.window().controller(1).periodRunning());
+    }
+
     void pendingRecordsAreWrittenAtTheNextStartOnce()
     {
         StoreFaults faults;
