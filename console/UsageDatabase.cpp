@@ -347,7 +347,7 @@ bool UsageDatabase::makeTables(QString *error)
 bool UsageDatabase::stillInPlace(QString *error)
 {
     int moved = 0;
-    if (sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved == 0)
+    if (m_db && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved == 0)
         return true;
     report(error, QStringLiteral("Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht"));
     return false;
