@@ -242,8 +242,8 @@ bool UsageDatabase::open(const QString &path, QString *error)
         report(error, QStringLiteral("Die Datenbank %1 wurde nicht gefunden.").arg(QDir::toNativeSeparators(path)));
         return false;
     }
-    if (connect(path, error) && checkTables(error) && checkWritable(path, error) && checkPages(error)
-        && checkTakesRecords(error) && makeOwnTables(error))
+    if (connect(path, error) && checkTables(error) && checkWritable(path, error) && checkPages(path, error)
+        && checkTakesRecords(path, error) && makeOwnTables(error))
         return true;
     m_db.reset();
     return false;
@@ -292,24 +292,37 @@ bool UsageDatabase::checkWritable(const QString &path, QString *error)
     return false;
 }
 
-bool UsageDatabase::checkPages(QString *error)
+bool UsageDatabase::checkPages(const QString &path, QString *error)
 {
     Statement check(m_db.get(), QStringLiteral("PRAGMA quick_check"));
-    if (check.next() && check.text(0) == QStringLiteral("ok") && !check.next() && check.reachedEnd())
+    QStringList findings;
+    while (check.next())
+        findings.append(check.text(0).value_or(QString()));
+    if (check.reachedEnd() && findings == QStringList{QStringLiteral("ok")})
         return true;
-    const QString finding = check.reachedEnd() || check.isNull(0) ? engineMessage(m_db.get()) : *check.text(0);
-    report(error, QStringLiteral("Die Datenbank ist beschädigt: %1").arg(finding));
+    const int code = sqlite3_errcode(m_db.get()) & 0xff;
+    if (!check.reachedEnd() && (code == SQLITE_BUSY || code == SQLITE_LOCKED)) {
+        report(error, QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt: %2")
+                          .arg(QDir::toNativeSeparators(path), engineMessage(m_db.get())));
+        return false;
+    }
+    // The check's first lines name the damage ("*** in database main ***" only heads them).
+    findings.removeIf([](const QString &line) { return line.startsWith(QStringLiteral("***")); });
+    const QString finding = check.reachedEnd() && !findings.isEmpty() ? findings.mid(0, 3).join(QStringLiteral("; "))
+                                                                      : engineMessage(m_db.get());
+    report(error, QStringLiteral("Die Datenbank %1 ist beschädigt: %2").arg(QDir::toNativeSeparators(path), finding));
     return false;
 }
 
 // A record that is written and rolled back again: a full disk, a directory that
 // takes no journal or a lock held by another program show here, not at a stop.
-bool UsageDatabase::checkTakesRecords(QString *error)
+bool UsageDatabase::checkTakesRecords(const QString &path, QString *error)
 {
     Transaction trial(m_db.get());
     if (trial.isOpen() && exec(m_db.get(), QStringLiteral("INSERT INTO client1 (client1start) VALUES ('Probe')")))
         return true;
-    report(error, QStringLiteral("Die Datenbank nimmt keine Datensätze an: %1").arg(engineMessage(m_db.get())));
+    report(error, QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an: %2")
+                      .arg(QDir::toNativeSeparators(path), engineMessage(m_db.get())));
     return false;
 }
 

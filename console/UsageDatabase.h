@@ -132,9 +132,9 @@ private:
     bool connect(const QString &path, QString *error);
     bool checkTables(QString *error);
     bool checkWritable(const QString &path, QString *error);
-    bool checkPages(QString *error);
+    bool checkPages(const QString &path, QString *error);
     bool stillInPlace(QString *error);
-    bool checkTakesRecords(QString *error);
+    bool checkTakesRecords(const QString &path, QString *error);
     bool makeOwnTables(QString *error);
     bool makeTables(QString *error);
     bool wasRecorded(const QString &periodId, bool *recorded);
