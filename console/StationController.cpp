@@ -158,10 +158,9 @@ void StationController::billPeriod(const RunningPeriod &running)
     m_panel.startTime->setText(length.startText);
     m_panel.fee->setText(bill.feeText);
     m_panel.duration->setText(bill.durationText);
-    m_ledger.finish({running.period,
-                     {m_panel.startTime->text(), m_panel.stopTime->text(), m_panel.duration->text(), m_panel.fee->text()},
-                     bill.durationSeconds,
-                     Clock::current().now().date().month()});
+    const UsageRecord record{m_panel.startTime->text(), m_panel.stopTime->text(), m_panel.duration->text(),
+                             m_panel.fee->text()};
+    m_ledger.finish({running.period, record, bill.durationSeconds, Clock::current().now().date().month()});
     if (length.startUnreadable) {
         const QString text = QStringLiteral("Station %1: Die Startzeit „%2“ ist keine Uhrzeit. Abgerechnet wurde ab dem"
                                             " tatsächlichen Start um %3.")

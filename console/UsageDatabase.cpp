@@ -328,7 +328,8 @@ bool UsageDatabase::checkTakesRecords(const QString &path, QString *error)
 
 bool UsageDatabase::makeOwnTables(QString *error)
 {
-    if (exec(m_db.get(), QStringLiteral("CREATE TABLE IF NOT EXISTS Perioden (Periode TEXT PRIMARY KEY, Station INTEGER,"
+    if (exec(m_db.get(), QStringLiteral("CREATE TABLE IF NOT EXISTS Perioden (Periode TEXT PRIMARY KEY,"
+                                        " Station INTEGER,"
                                         " Beginn TEXT, Startzeit TEXT, Intervall INTEGER, Abgerechnet INTEGER)")))
         return true;
     report(error, engineMessage(m_db.get()));

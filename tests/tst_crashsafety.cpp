@@ -147,10 +147,12 @@ private slots:
         ConsoleFixture fixture;
         QTemporaryDir settings;
         QProcess console;
-        console.start(QStringLiteral(KAVO_TEST_HELPERS_DIR "/running_console"), {fixture.programDir(), settings.path()});
+        console.start(QStringLiteral(KAVO_TEST_HELPERS_DIR "/running_console"),
+                      {fixture.programDir(), settings.path()});
         QVERIFY(console.waitForStarted());
         QVERIFY2(console.waitForReadyRead(5000), console.readAllStandardError().constData());
-        const QStringList startTexts = QString::fromLatin1(console.readAllStandardOutput()).simplified().split(QLatin1Char(' '));
+        const QStringList startTexts =
+            QString::fromLatin1(console.readAllStandardOutput()).simplified().split(QLatin1Char(' '));
         QCOMPARE(startTexts.size(), 2);
         console.kill();
         QVERIFY(console.waitForFinished());

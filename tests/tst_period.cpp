@@ -188,7 +188,8 @@ private slots:
         if (!berlin.isValid())
             QSKIP("no time zone data");
         // 02:59:44 summer time; 16 seconds later the clocks read 02:00:00 winter time.
-        StationPanel &panel = consoleAt(QDateTime(QDate(2026, 10, 25), QTime(0, 59, 44), QTimeZone::utc()).toTimeZone(berlin));
+        const QDateTime start(QDate(2026, 10, 25), QTime(0, 59, 44), QTimeZone::utc());
+        StationPanel &panel = consoleAt(start.toTimeZone(berlin));
         panel.start->click();
         QCOMPARE(panel.startTime->text(), QStringLiteral("02:59:44"));
         m_clock->advanceMs(16'000);

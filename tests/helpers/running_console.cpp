@@ -34,7 +34,8 @@ int main(int argc, char *argv[])
             panel.intervals[2]->setChecked(true);
         panel.start->click();
     }
-    std::printf("%s %s\n", qPrintable(window.panel(1).startTime->text()), qPrintable(window.panel(2).startTime->text()));
+    std::printf("%s %s\n", qPrintable(window.panel(1).startTime->text()),
+                qPrintable(window.panel(2).startTime->text()));
     std::fflush(stdout);
     return app.exec();
 }
