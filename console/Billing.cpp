@@ -19,6 +19,16 @@ double roundHalfEven(double value)
     return down;
 }
 
+// The start box as the operator may correct it: hh:mm:ss or hh:mm.
+std::optional<QTime> readStartBox(const QString &text)
+{
+    if (const std::optional<QTime> time = TextFormats::parseTimeOfDay(text))
+        return time;
+    if (text.count(QLatin1Char(':')) == 1)
+        return TextFormats::parseTimeOfDay(text.trimmed() + QStringLiteral(":00"));
+    return std::nullopt;
+}
+
 const QString &tariffFor(qint64 durationSeconds, const Tariffs &tariffs)
 {
     if (durationSeconds >= 3600)
@@ -29,26 +39,39 @@ const QString &tariffFor(qint64 durationSeconds, const Tariffs &tariffs)
 }
 }
 
-std::optional<PeriodBill> Billing::bill(const QString &startText, const QString &stopText,
-                                        const Tariffs &tariffs)
+PeriodBill Billing::bill(qint64 durationSeconds, const Tariffs &tariffs)
 {
-    const std::optional<QTime> start = TextFormats::parseTimeOfDay(startText);
-    const std::optional<QTime> stop = TextFormats::parseTimeOfDay(stopText);
-    if (!start || !stop)
-        return std::nullopt;
-
     PeriodBill result;
-    result.durationSeconds = durationSeconds(*start, *stop);
-    result.feeUnits = feeUnits(result.durationSeconds, tariffs);
+    result.durationSeconds = durationSeconds;
+    result.feeUnits = feeUnits(durationSeconds, tariffs);
     result.feeText = TextFormats::money(result.feeUnits);
-    result.durationText = formatSeconds(qint32(result.durationSeconds), QStringLiteral("hh:nn:ss"));
+    result.durationText = durationText(durationSeconds);
     return result;
 }
 
-qint64 Billing::durationSeconds(const QTime &start, const QTime &stop)
+PeriodLength Billing::periodLength(const QString &realStartText, const QString &startBoxText,
+                                   qint64 measuredSeconds)
 {
-    const qint64 seconds = start.secsTo(stop);
-    return seconds < 0 ? seconds + secondsPerDay : seconds;
+    const std::optional<QTime> real = TextFormats::parseTimeOfDay(realStartText);
+    const std::optional<QTime> corrected = readStartBox(startBoxText);
+    if (!real || !corrected)
+        return {measuredSeconds, realStartText, !corrected};
+    qint64 shift = real->secsTo(*corrected) % secondsPerDay;
+    if (shift >= secondsPerDay / 2)
+        shift -= secondsPerDay;
+    else if (shift < -secondsPerDay / 2)
+        shift += secondsPerDay;
+    return {qMax<qint64>(0, measuredSeconds - shift), TextFormats::timeOfDay(*corrected), false};
+}
+
+QString Billing::durationText(qint64 seconds)
+{
+    const qint64 whole = qMax<qint64>(0, seconds);
+    if (whole < secondsPerDay)
+        return formatSeconds(qint32(whole), QStringLiteral("hh:nn:ss"));
+    return QStringLiteral("%1:%2:%3")
+        .arg(whole / 3600)
+        .arg(TextFormats::twoDigits(whole / 60 % 60), TextFormats::twoDigits(whole % 60));
 }
 
 qint64 Billing::feeUnits(qint64 durationSeconds, const Tariffs &tariffs)

@@ -23,16 +23,32 @@ struct PeriodBill
     QString durationText; // 00:10:30
 };
 
+// How long a period lasted, after a correction of its start box.
+struct PeriodLength
+{
+    qint64 seconds = 0;
+    QString startText;        // the start as it goes into the record: 14:05:00
+    bool startUnreadable = false; // the box held no time; the real start counts
+};
+
 // Duration and fee of a usage period. No state: every stop is billed afresh.
 class Billing
 {
 public:
-    // Bills the period between two times of day (hh:mm:ss). A stop earlier than the
-    // start means the period ran past midnight. Nothing when a time can't be read.
-    static std::optional<PeriodBill> bill(const QString &startText, const QString &stopText,
-                                          const Tariffs &tariffs);
+    // Bills a period of the given length.
+    static PeriodBill bill(qint64 durationSeconds, const Tariffs &tariffs);
 
-    static qint64 durationSeconds(const QTime &start, const QTime &stop);
+    // A period's length is the time measured from its real start, shown in the
+    // start box as `realStartText`. When the operator corrected the box to another
+    // time of day (14:05, 14:05:09, 9:05), the period starts at the moment of that
+    // time nearest the real start, at most 12 hours before or after it, and its
+    // length changes by as much (never below 0). Text that is no time of day
+    // leaves the real start.
+    static PeriodLength periodLength(const QString &realStartText, const QString &startBoxText,
+                                     qint64 measuredSeconds);
+
+    // The duration box: hh:nn:ss, with all hours of a period of a day or more.
+    static QString durationText(qint64 seconds);
 
     // Fee in ten-thousandths of a euro: tariff / 15 × minutes, halves to even. The
     // tariff is chosen by the duration; 0 when that tariff can't be read.

@@ -13,6 +13,7 @@
 #include "StationController.h"
 #include "StatisticsPanel.h"
 #include "UsageDatabase.h"
+#include "UsageLedger.h"
 #include "TextFormats.h"
 #include "TimemasterWindow.h"
 #include "Twips.h"
@@ -223,6 +224,7 @@ MainWindow::StartOutcome MainWindow::start(SingleInstance &instance, QString *er
 
     const QString databasePath = UsageDatabase::pathFor(m_programDir, m_config.dbName);
     if (!UsageDatabase::checkName(m_config.dbName, error) || !m_database->open(databasePath, error)
+        || !recoverPeriods(databasePath, error)
         || !restoreGeometryFromSettings(error))
         return StartOutcome::Failed;
     clearPeriodFields();
@@ -230,6 +232,8 @@ MainWindow::StartOutcome MainWindow::start(SingleInstance &instance, QString *er
     m_statisticsPanel->loadTotals();
     for (auto &controller : m_controllers)
         controller->listenStation();
+    resumeOpenPeriods();
+    reportMissingTotals();
     for (int station : {1, 2})
         m_statisticsPanel->fillMonthList(station);
     showCompanyName();
@@ -242,9 +246,47 @@ void MainWindow::createStationControllers()
     m_statisticsPanel = std::make_unique<StatisticsPanel>(m_statistics, *m_database);
     const Tariffs tariffs{m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60};
     for (int station : {1, 2}) {
-        m_controllers[station - 1] = std::make_unique<StationController>(
-            station, m_stationPorts[station - 1], panel(station), *m_database, *m_statisticsPanel, tariffs);
+        m_controllers[station - 1] = std::make_unique<StationController>(station, m_stationPorts[station - 1],
+                                                                         panel(station), *m_ledger, tariffs);
     }
+    connect(m_ledger.get(), &UsageLedger::totalsChanged, this,
+            [this](int station, const UsageTotals &totals) { m_statisticsPanel->showTotals(station, totals); });
+}
+
+// Pending records of an earlier run are written here, before anything else.
+bool MainWindow::recoverPeriods(const QString &databasePath, QString *error)
+{
+    m_ledger = std::make_unique<UsageLedger>(*m_database, UsageLedger::sideFilePathFor(databasePath));
+    connect(m_ledger.get(), &UsageLedger::problem, this, &MainWindow::reportLedgerProblem);
+    return m_ledger->recover(error);
+}
+
+void MainWindow::resumeOpenPeriods()
+{
+    for (int station : {1, 2}) {
+        if (const std::optional<OpenPeriod> period = m_ledger->openPeriod(station))
+            controller(station).resumePeriod(*period);
+    }
+}
+
+void MainWindow::reportMissingTotals()
+{
+    for (int station : m_database->stationsWithoutTotals()) {
+        MessageDialog::show(this, {QStringLiteral("Kavo"),
+                                   QStringLiteral("In der Tabelle client%1stat fehlt die Zeile mit den Summen. Die"
+                                                  " Nutzungen von Station %1 werden gespeichert, ihre Summen nicht"
+                                                  " fortgeschrieben.")
+                                       .arg(station),
+                                   QMessageBox::Warning});
+    }
+}
+
+// Shown once the stop or start at hand is complete, so that the box holds up
+// neither the panel nor the station.
+void MainWindow::reportLedgerProblem(const QString &text)
+{
+    QTimer::singleShot(0, this,
+                       [this, text] { MessageDialog::show(this, {QStringLiteral("Kavo"), text, QMessageBox::Warning}); });
 }
 
 bool MainWindow::restoreGeometryFromSettings(QString *error)

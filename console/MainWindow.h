@@ -14,6 +14,7 @@ class SingleInstance;
 class StationController;
 class StatisticsPanel;
 class UsageDatabase;
+class UsageLedger;
 
 // frmMain: the console's window with both station panels, the statistics block,
 // the menu and the status bar.
@@ -37,6 +38,7 @@ public:
     StatisticsBlock &statistics() { return m_statistics; }
     StationController &controller(int station) { return *m_controllers[station - 1]; }
     UsageDatabase &database() { return *m_database; }
+    UsageLedger &ledger() { return *m_ledger; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -52,6 +54,10 @@ private:
     void setStatisticsVisible(bool visible);
     void bringToFront();
     void createStationControllers();
+    bool recoverPeriods(const QString &databasePath, QString *error);
+    void resumeOpenPeriods();
+    void reportMissingTotals();
+    void reportLedgerProblem(const QString &text);
     void exportExcel();
     void openWorkbook();
 
@@ -60,6 +66,7 @@ private:
     StationPanel m_panels[2];
     StatisticsBlock m_statistics;
     std::unique_ptr<UsageDatabase> m_database;
+    std::unique_ptr<UsageLedger> m_ledger;
     std::unique_ptr<StatisticsPanel> m_statisticsPanel;
     std::unique_ptr<StationController> m_controllers[2];
     quint16 m_stationPorts[2];

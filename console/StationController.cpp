@@ -1,14 +1,18 @@
 #include "StationController.h"
 
 #include "Clock.h"
+#include "MessageDialog.h"
 #include "Protocol.h"
-#include "StatisticsPanel.h"
 #include "TextFormats.h"
-#include "UsageDatabase.h"
+#include "UsageLedger.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <utility>
 
 namespace {
 // A chunk longer than this is shown cut: the label is a few characters wide and a
@@ -16,14 +20,13 @@ namespace {
 constexpr int shownChunkLength = 64;
 }
 
-StationController::StationController(int station, quint16 port, StationPanel &panel, UsageDatabase &database,
-                                     StatisticsPanel &statistics, const Tariffs &tariffs, QObject *parent)
+StationController::StationController(int station, quint16 port, StationPanel &panel, UsageLedger &ledger,
+                                     const Tariffs &tariffs, QObject *parent)
     : QObject(parent)
     , m_station(station)
     , m_port(port)
     , m_panel(panel)
-    , m_database(database)
-    , m_statistics(statistics)
+    , m_ledger(ledger)
     , m_tariffs(tariffs)
 {
     m_link.setObjectName(QStringLiteral("Winsock%1").arg(station));
@@ -93,52 +96,81 @@ void StationController::showRunningTime(const QString &chunk)
 
 void StationController::startPeriod()
 {
+    const QDateTime now = Clock::current().now();
+    const qint64 startElapsedMs = Clock::current().elapsedMs();
     // A start while a period runs begins a new one; the open one is billed first,
     // so that no started period goes unrecorded.
-    if (m_periodRunning) {
-        m_panel.stopTime->setText(TextFormats::timeOfDay(Clock::current().now().time()));
-        billPeriod();
+    if (const std::optional<RunningPeriod> open = std::exchange(m_running, std::nullopt)) {
+        m_panel.stopTime->setText(TextFormats::timeOfDay(now.time()));
+        billPeriod(*open);
     }
-    m_periodRunning = true;
     m_panel.setHeadingColour(StationPanel::green);
-    m_panel.startTime->setText(TextFormats::timeOfDay(Clock::current().now().time()));
+    m_panel.startTime->setText(TextFormats::timeOfDay(now.time()));
     m_panel.start->setEnabled(false);
     m_panel.stop->setEnabled(true);
+    // Not the start box: a stray key there would change the bill.
+    m_panel.stop->setFocus();
     m_panel.stopTime->clear();
     m_panel.duration->clear();
     m_panel.fee->clear();
     const int minutes = m_panel.selectedInterval();
+    m_running = RunningPeriod{m_ledger.begin(m_station, now, minutes), startElapsedMs};
     send(Protocol::intervalMessage(minutes > 0 ? std::optional<int>(minutes) : std::nullopt));
+}
+
+void StationController::resumePeriod(const OpenPeriod &period)
+{
+    const qint64 passedMs = qMax<qint64>(0, period.begin.msecsTo(Clock::current().now()));
+    m_running = RunningPeriod{period, Clock::current().elapsedMs() - passedMs};
+    m_panel.setHeadingColour(StationPanel::green);
+    m_panel.startTime->setText(period.startText);
+    m_panel.clearIntervals();
+    for (qsizetype i = 0; i < m_panel.intervals.size(); ++i) {
+        if (StationPanel::intervalMinutes[i] == period.intervalMinutes)
+            m_panel.intervals[i]->setChecked(true);
+    }
 }
 
 void StationController::stopPeriod()
 {
-    const bool billable = m_periodRunning;
-    m_periodRunning = false;
+    const std::optional<RunningPeriod> running = std::exchange(m_running, std::nullopt);
     m_panel.setHeadingColour(StationPanel::red);
-    if (billable)
+    if (running)
         send(Protocol::stopMessage(m_station));
     m_panel.runningTime->setText(QStringLiteral("Timer"));
-    if (billable) {
+    if (running) {
         m_panel.stopTime->setText(TextFormats::timeOfDay(Clock::current().now().time()));
-        billPeriod();
+        billPeriod(*running);
     }
     m_panel.start->setEnabled(true);
     m_panel.stop->setEnabled(false);
     m_panel.clearIntervals();
 }
 
-void StationController::billPeriod()
+// The length is the time that passed since the real start, whatever the wall clock
+// did meanwhile, changed only by a readable correction of the start box.
+void StationController::billPeriod(const RunningPeriod &running)
 {
-    const std::optional<PeriodBill> bill = Billing::bill(m_panel.startTime->text(), m_panel.stopTime->text(), m_tariffs);
-    if (!bill)
-        return;
-    m_panel.fee->setText(bill->feeText);
-    m_panel.duration->setText(bill->durationText);
+    const qint64 measuredSeconds = (Clock::current().elapsedMs() - running.startElapsedMs) / 1000;
+    const QString startBoxText = m_panel.startTime->text();
+    const PeriodLength length = Billing::periodLength(running.period.startText, startBoxText, measuredSeconds);
+    const PeriodBill bill = Billing::bill(length.seconds, m_tariffs);
+    m_panel.startTime->setText(length.startText);
+    m_panel.fee->setText(bill.feeText);
+    m_panel.duration->setText(bill.durationText);
     const UsageRecord record{m_panel.startTime->text(), m_panel.stopTime->text(), m_panel.duration->text(),
                              m_panel.fee->text()};
-    if (const std::optional<UsageTotals> totals = m_database.recordPeriod(m_station, record, bill->durationSeconds))
-        m_statistics.showTotals(m_station, *totals);
+    m_ledger.finish({running.period, record, bill.durationSeconds, Clock::current().now().date().month()});
+    if (length.startUnreadable) {
+        const QString text = QStringLiteral("Station %1: Die Startzeit „%2“ ist keine Uhrzeit. Abgerechnet wurde ab dem"
+                                            " tatsächlichen Start um %3.")
+                                 .arg(m_station)
+                                 .arg(startBoxText, running.period.startText);
+        // Shown once the stop is complete.
+        QTimer::singleShot(0, this, [this, text] {
+            MessageDialog::show(m_panel.start->window(), {QStringLiteral("Kavo"), text, QMessageBox::Warning});
+        });
+    }
 }
 
 void StationController::send(const QString &text)

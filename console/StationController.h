@@ -3,11 +3,13 @@
 #include "Billing.h"
 #include "StationPanel.h"
 #include "TcpConnection.h"
+#include "UsageDatabase.h"
 
 #include <QObject>
 
-class StatisticsPanel;
-class UsageDatabase;
+#include <optional>
+
+class UsageLedger;
 
 // The console's side of one station: the link on its port, the panel's states and
 // the usage periods started and stopped there, each billed and recorded once.
@@ -16,11 +18,16 @@ class StationController : public QObject
     Q_OBJECT
 
 public:
-    StationController(int station, quint16 port, StationPanel &panel, UsageDatabase &database,
-                      StatisticsPanel &statistics, const Tariffs &tariffs, QObject *parent = nullptr);
+    StationController(int station, quint16 port, StationPanel &panel, UsageLedger &ledger, const Tariffs &tariffs,
+                      QObject *parent = nullptr);
 
     int station() const { return m_station; }
-    bool periodRunning() const { return m_periodRunning; }
+    bool periodRunning() const { return m_running.has_value(); }
+
+    // Shows a period that a previous run left open as running; its time counts
+    // from its start by the wall clock. The panel stays as it is (inactive until
+    // its station connects or "Ohne Client"), as after a lost connection.
+    void resumePeriod(const OpenPeriod &period);
 
     void listenStation();
     void enableStation();
@@ -33,15 +40,22 @@ private:
     void stationClosed();
     void dispatchStationData();
     void showRunningTime(const QString &chunk);
-    void billPeriod();
+    // A running period and the monotonic moment it began, which its length is
+    // measured from.
+    struct RunningPeriod
+    {
+        OpenPeriod period;
+        qint64 startElapsedMs = 0;
+    };
+
+    void billPeriod(const RunningPeriod &running);
     void send(const QString &text);
 
     int m_station;
     quint16 m_port;
     StationPanel &m_panel;
-    UsageDatabase &m_database;
-    StatisticsPanel &m_statistics;
+    UsageLedger &m_ledger;
     Tariffs m_tariffs;
     TcpConnection m_link;
-    bool m_periodRunning = false;
+    std::optional<RunningPeriod> m_running;
 };

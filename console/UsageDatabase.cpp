@@ -1,7 +1,6 @@
 #include "UsageDatabase.h"
 
 #include "Billing.h"
-#include "Clock.h"
 #include "StoredMoney.h"
 #include "TextFormats.h"
 
@@ -59,9 +58,20 @@ void moneyFunction(sqlite3_context *context, int, sqlite3_value **arguments)
         sqlite3_result_null(context);
 }
 
+// The engine's text for the last statement that failed; kept apart, since
+// finalizing a statement resets what the engine reports.
+QString &lastFailure()
+{
+    static QString text;
+    return text;
+}
+
 bool exec(sqlite3 *db, const QString &sql)
 {
-    return sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK)
+        return true;
+    lastFailure() = engineMessage(db);
+    return false;
 }
 
 // One prepared statement, finalized when it goes out of scope so that no table
@@ -72,7 +82,8 @@ public:
     Statement(sqlite3 *db, const QString &sql)
     {
         const QByteArray text = sql.toUtf8();
-        sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr);
+        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr) != SQLITE_OK)
+            lastFailure() = engineMessage(db);
     }
     ~Statement() { sqlite3_finalize(m_statement); }
     Statement(const Statement &) = delete;
@@ -146,6 +157,8 @@ private:
     int step()
     {
         m_lastStep = isValid() ? sqlite3_step(m_statement) : SQLITE_MISUSE;
+        if (isValid() && m_lastStep != SQLITE_ROW && m_lastStep != SQLITE_DONE)
+            lastFailure() = engineMessage(sqlite3_db_handle(m_statement));
         return m_lastStep;
     }
 
@@ -179,6 +192,13 @@ private:
     sqlite3 *m_db;
     bool m_open;
 };
+
+// Moments of open periods are kept with their offset from UTC, so that a clock
+// change between start and stop does not alter the length.
+QString momentText(const QDateTime &moment)
+{
+    return moment.toOffsetFromUtc(moment.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
 
 // Column names match without regard to case, as table names do.
 qsizetype columnIndex(const QStringList &columns, const QString &name)
@@ -262,7 +282,8 @@ bool UsageDatabase::open(const QString &path, QString *error)
         report(error, QStringLiteral("Die Datenbank %1 wurde nicht gefunden.").arg(QDir::toNativeSeparators(path)));
         return false;
     }
-    if (connect(path, error) && checkTables(error) && checkWritable(path, error))
+    if (connect(path, error) && checkTables(error) && checkWritable(path, error) && checkPages(path, error)
+        && checkTakesRecords(path, error) && makeOwnTables(error))
         return true;
     m_db.reset();
     return false;
@@ -314,6 +335,61 @@ bool UsageDatabase::checkWritable(const QString &path, QString *error)
     return false;
 }
 
+bool UsageDatabase::checkPages(const QString &path, QString *error)
+{
+    Statement check(m_db.get(), QStringLiteral("PRAGMA quick_check"));
+    QStringList findings;
+    while (check.next())
+        findings.append(check.text(0).value_or(QString()));
+    if (check.reachedEnd() && findings == QStringList{QStringLiteral("ok")})
+        return true;
+    const int code = sqlite3_errcode(m_db.get()) & 0xff;
+    if (!check.reachedEnd() && (code == SQLITE_BUSY || code == SQLITE_LOCKED)) {
+        report(error, QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt: %2")
+                          .arg(QDir::toNativeSeparators(path), engineMessage(m_db.get())));
+        return false;
+    }
+    // The check's first lines name the damage ("*** in database main ***" only heads them).
+    findings.removeIf([](const QString &line) { return line.startsWith(QStringLiteral("***")); });
+    const QString finding = check.reachedEnd() && !findings.isEmpty() ? findings.mid(0, 3).join(QStringLiteral("; "))
+                                                                      : engineMessage(m_db.get());
+    report(error, QStringLiteral("Die Datenbank %1 ist beschädigt: %2").arg(QDir::toNativeSeparators(path), finding));
+    return false;
+}
+
+// A record that is written and rolled back again: a full disk, a directory that
+// takes no journal or a lock held by another program show here, not at a stop.
+bool UsageDatabase::checkTakesRecords(const QString &path, QString *error)
+{
+    Transaction trial(m_db.get());
+    if (trial.isOpen() && exec(m_db.get(), QStringLiteral("INSERT INTO client1 (client1start) VALUES ('Probe')")))
+        return true;
+    report(error, QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an: %2")
+                      .arg(QDir::toNativeSeparators(path), engineMessage(m_db.get())));
+    return false;
+}
+
+bool UsageDatabase::makeOwnTables(QString *error)
+{
+    if (exec(m_db.get(), QStringLiteral("CREATE TABLE IF NOT EXISTS Perioden (Periode TEXT PRIMARY KEY,"
+                                        " Station INTEGER,"
+                                        " Beginn TEXT, Startzeit TEXT, Intervall INTEGER, Abgerechnet INTEGER)")))
+        return true;
+    report(error, engineMessage(m_db.get()));
+    return false;
+}
+
+QList<int> UsageDatabase::stationsWithoutTotals()
+{
+    QList<int> missing;
+    for (int station : {1, 2}) {
+        Statement count(m_db.get(), forStation("SELECT count(*) FROM client%1stat", station));
+        if (count.next() && count.integer(0) == 0)
+            missing.append(station);
+    }
+    return missing;
+}
+
 bool UsageDatabase::makeTables(QString *error)
 {
     Transaction transaction(m_db.get());
@@ -323,37 +399,124 @@ bool UsageDatabase::makeTables(QString *error)
     return false;
 }
 
-std::optional<UsageTotals> UsageDatabase::recordPeriod(int station, const UsageRecord &record,
-                                                       qint64 durationSeconds)
+// A file renamed or deleted while the console runs would still take writes that
+// the next start never sees; it counts as refusing them.
+bool UsageDatabase::stillInPlace(QString *error)
 {
-    const std::optional<qint64> fee = TextFormats::parseMoney(record.fee);
-    if (!fee)
-        return std::nullopt;
-    Transaction transaction(m_db.get());
-    if (!transaction.isOpen() || !appendRecord(station, record, *fee))
-        return std::nullopt;
-    const std::optional<UsageTotals> totals = addToTotals(station, Billing::wholeMinutes(durationSeconds), *fee);
-    if (!totals || !transaction.commit())
-        return std::nullopt;
-    return totals;
+    int moved = 0;
+    if (m_db && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved == 0)
+        return true;
+    report(error, QStringLiteral("Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht"));
+    return false;
 }
 
-bool UsageDatabase::appendRecord(int station, const UsageRecord &record, qint64 feeUnits)
+bool UsageDatabase::saveOpenPeriod(const OpenPeriod &period, QString *error)
+{
+    if (!stillInPlace(error))
+        return false;
+    Statement save(m_db.get(), QStringLiteral("INSERT OR REPLACE INTO Perioden (Periode, Station, Beginn, Startzeit,"
+                                              " Intervall, Abgerechnet) VALUES (?1, ?2, ?3, ?4, ?5, 0)"));
+    if (save.bind(1, period.id) && save.bind(2, qint64(period.station)) && save.bind(3, momentText(period.begin))
+        && save.bind(4, period.startText) && save.bind(5, qint64(period.intervalMinutes)) && save.run())
+        return true;
+    report(error, engineMessage(m_db.get()));
+    return false;
+}
+
+QList<OpenPeriod> UsageDatabase::openPeriods()
+{
+    Statement query(m_db.get(), QStringLiteral("SELECT Periode, Station, Beginn, Startzeit, Intervall FROM Perioden"
+                                               " WHERE Abgerechnet = 0 ORDER BY Beginn"));
+    QList<OpenPeriod> periods;
+    while (query.next()) {
+        OpenPeriod period{query.text(0).value_or(QString()), int(query.integer(1).value_or(0)),
+                          QDateTime::fromString(query.text(2).value_or(QString()), Qt::ISODateWithMs),
+                          query.text(3).value_or(QString()), int(query.integer(4).value_or(0))};
+        if ((period.station == 1 || period.station == 2) && period.begin.isValid())
+            periods.append(period);
+    }
+    return periods;
+}
+
+QStringList UsageDatabase::recordedPeriods()
+{
+    Statement query(m_db.get(), QStringLiteral("SELECT Periode FROM Perioden WHERE Abgerechnet = 1"));
+    QStringList ids;
+    while (query.next())
+        ids.append(query.text(0).value_or(QString()));
+    return ids;
+}
+
+bool UsageDatabase::forgetRecorded(const QString &periodId)
+{
+    Statement forget(m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Periode = ?1 AND Abgerechnet = 1"));
+    return forget.bind(1, periodId) && forget.run();
+}
+
+RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool keepMarker)
+{
+    RecordOutcome outcome;
+    const int station = stopped.period.station;
+    const std::optional<qint64> fee = TextFormats::parseMoney(stopped.record.fee);
+    if (!fee) {
+        outcome.error = QStringLiteral("Der Betrag %1 ist nicht lesbar.").arg(stopped.record.fee);
+        return outcome;
+    }
+    if (!stillInPlace(&outcome.error))
+        return outcome;
+    lastFailure().clear();
+    Transaction transaction(m_db.get());
+    bool recorded = false;
+    const bool checked = transaction.isOpen() && wasRecorded(stopped.period.id, &recorded);
+    if (recorded) {
+        outcome.kind = RecordOutcome::WrittenEarlier;
+        return outcome;
+    }
+    bool totalsFailed = false;
+    if (checked && appendRecord(station, stopped.record, *fee, stopped.month)) {
+        outcome.totals = addToTotals(station, Billing::wholeMinutes(stopped.durationSeconds), *fee, &totalsFailed);
+        if (!totalsFailed && closePeriod(stopped.period, keepMarker) && transaction.commit()) {
+            outcome.kind = RecordOutcome::Written;
+            return outcome;
+        }
+    }
+    outcome.error = lastFailure().isEmpty() ? engineMessage(m_db.get()) : lastFailure();
+    outcome.totals.reset();
+    return outcome;
+}
+
+bool UsageDatabase::wasRecorded(const QString &periodId, bool *recorded)
+{
+    Statement query(m_db.get(), QStringLiteral("SELECT Abgerechnet FROM Perioden WHERE Periode = ?1"));
+    *recorded = false;
+    if (!query.bind(1, periodId))
+        return false;
+    if (query.next()) {
+        *recorded = query.integer(0) == 1;
+        return true;
+    }
+    return query.reachedEnd();
+}
+
+bool UsageDatabase::appendRecord(int station, const UsageRecord &record, qint64 feeUnits, int month)
 {
     Statement insert(m_db.get(),
                      forStation("INSERT INTO client%1 (client%1start, client%1ende, client%1dauer, client%1kosten,"
                                 " client%1datum) VALUES (?1, ?2, ?3, ?4, ?5)",
                                 station));
-    const qint64 month = Clock::current().now().date().month();
     return insert.bind(1, record.start) && insert.bind(2, record.end) && insert.bind(3, record.duration)
-        && insert.bind(4, feeUnits) && insert.bind(5, month) && insert.run();
+        && insert.bind(4, feeUnits) && insert.bind(5, qint64(month)) && insert.run();
 }
 
-std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minutes, qint64 feeUnits)
+// A missing totals row (or a total that would overflow) skips the totals and keeps
+// the record; an engine failure sets `failed`.
+std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minutes, qint64 feeUnits, bool *failed)
 {
     Statement read(m_db.get(), forStation("SELECT rowid, Nutzungszeit, Entgeld FROM client%1stat LIMIT 1", station));
-    if (!read.next())
+    if (!read.next()) {
+        *failed = !read.reachedEnd();
         return std::nullopt;
+    }
     // Empty fields count as zero.
     UsageTotals totals;
     if (qAddOverflow(read.integer(1).value_or(0), minutes, &totals.minutes)
@@ -365,7 +528,20 @@ std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minute
     if (write.bind(1, totals.minutes) && write.bind(2, totals.feeUnits) && write.bind(3, *read.integer(0))
         && write.run())
         return totals;
+    *failed = true;
     return std::nullopt;
+}
+
+bool UsageDatabase::closePeriod(const OpenPeriod &period, bool keepMarker)
+{
+    if (!keepMarker) {
+        Statement close(m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Periode = ?1"));
+        return close.bind(1, period.id) && close.run();
+    }
+    Statement mark(m_db.get(), QStringLiteral("INSERT OR REPLACE INTO Perioden (Periode, Station, Beginn, Startzeit,"
+                                              " Intervall, Abgerechnet) VALUES (?1, ?2, ?3, ?4, ?5, 1)"));
+    return mark.bind(1, period.id) && mark.bind(2, qint64(period.station)) && mark.bind(3, momentText(period.begin))
+        && mark.bind(4, period.startText) && mark.bind(5, qint64(period.intervalMinutes)) && mark.run();
 }
 
 std::optional<qint64> UsageDatabase::readTotalMinutes(int station)
@@ -411,11 +587,12 @@ std::optional<qint64> UsageDatabase::sumMonthFees(int station, const QString &mo
 
 std::optional<qint64> UsageDatabase::sumMonthMinutes(int station, const QString &monthText)
 {
-    // Durations are stored as hh:nn:ss texts.
+    // Durations are stored as hh:nn:ss texts; a period of 100 hours or more has more
+    // digits of hours.
     Statement query(m_db.get(),
-                    forStation("SELECT SUM(CAST(substr(client%1dauer, 1, 2) AS INTEGER) * 3600"
-                               " + CAST(substr(client%1dauer, 4, 2) AS INTEGER) * 60"
-                               " + CAST(substr(client%1dauer, 7, 2) AS INTEGER)) FROM client%1"
+                    forStation("SELECT SUM(CAST(substr(client%1dauer, 1, length(client%1dauer) - 6) AS INTEGER) * 3600"
+                               " + CAST(substr(client%1dauer, -5, 2) AS INTEGER) * 60"
+                               " + CAST(substr(client%1dauer, -2, 2) AS INTEGER)) FROM client%1"
                                " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
                                station));
     if (!query.bind(1, monthText) || !query.next())

@@ -2,6 +2,7 @@
 
 #include "XlsWriter.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -28,11 +29,40 @@ struct UsageTotals
     qint64 feeUnits = 0; // ten-thousandths of a euro
 };
 
+// A started usage period, kept on disk until its record is written.
+struct OpenPeriod
+{
+    QString id;           // unique for every period
+    int station = 1;
+    QDateTime begin;      // the wall clock at the real start
+    QString startText;    // the start box as the start filled it
+    int intervalMinutes = 0; // 0: open-ended
+};
+
+// A stopped period: its record and what the totals need.
+struct StoppedPeriod
+{
+    OpenPeriod period;
+    UsageRecord record;
+    qint64 durationSeconds = 0;
+    int month = 1; // of the stop
+};
+
+// What became of a record handed to the database.
+struct RecordOutcome
+{
+    enum Kind { Written, WrittenEarlier, Refused };
+    Kind kind = Refused;
+    std::optional<UsageTotals> totals; // none when the totals row is missing
+    QString error;                     // the engine's reason for a refusal
+};
+
 // The encrypted usage database: per station N (1 or 2) the table clientN of usage
-// records and the table clientNstat holding the one row of running totals. Fees are
+// records and the table clientNstat holding the one row of running totals, and the
+// console's own table Perioden of started periods not yet recorded. Fees are
 // stored as whole ten-thousandths of a euro, so every sum is exact. The database
-// is opened once and kept open; every operation after opening skips what fails
-// without a message and reports nothing or false.
+// is opened once and kept open; every operation after opening reports what failed
+// by nothing or false and leaves nothing half written.
 class UsageDatabase
 {
 public:
@@ -53,15 +83,28 @@ public:
     UsageDatabase(const UsageDatabase &) = delete;
     UsageDatabase &operator=(const UsageDatabase &) = delete;
 
-    // Opens an existing database read-write and checks its four tables. A missing
-    // file is never created; on failure `error` holds the reason.
+    // Opens an existing database read-write, checks its four tables, the pages
+    // (quick integrity check) and that it takes a record (a trial write, rolled
+    // back), and adds the table of open periods when it is missing. A missing file
+    // is never created; on failure `error` holds the reason.
     bool open(const QString &path, QString *error);
 
-    // Appends the record, stamped with the current month, and adds the period's
-    // whole minutes and the fee to the totals, all or nothing, on disk before it
-    // returns. Gives back the new totals.
-    std::optional<UsageTotals> recordPeriod(int station, const UsageRecord &record,
-                                            qint64 durationSeconds);
+    // The stations whose totals row is missing: their records are written, their
+    // totals are not kept.
+    QList<int> stationsWithoutTotals();
+
+    // Keeps a started period on disk until recordPeriod takes it.
+    bool saveOpenPeriod(const OpenPeriod &period, QString *error = nullptr);
+    QList<OpenPeriod> openPeriods();
+
+    // Appends the record with the period's month and adds the whole minutes and
+    // the fee to the totals, and ends the open period, all or nothing, on disk
+    // before it returns. A period recorded before (see `keepMarker`) is not
+    // recorded again. With `keepMarker` the period stays known as recorded until
+    // forgetRecorded, for a copy of it that may still be pending elsewhere.
+    RecordOutcome recordPeriod(const StoppedPeriod &stopped, bool keepMarker = false);
+    QStringList recordedPeriods();
+    bool forgetRecorded(const QString &periodId);
 
     std::optional<qint64> readTotalMinutes(int station);
     std::optional<qint64> readTotalFees(int station); // ten-thousandths of a euro
@@ -93,9 +136,15 @@ private:
     bool connect(const QString &path, QString *error);
     bool checkTables(QString *error);
     bool checkWritable(const QString &path, QString *error);
+    bool checkPages(const QString &path, QString *error);
+    bool stillInPlace(QString *error);
+    bool checkTakesRecords(const QString &path, QString *error);
+    bool makeOwnTables(QString *error);
     bool makeTables(QString *error);
-    bool appendRecord(int station, const UsageRecord &record, qint64 feeUnits);
-    std::optional<UsageTotals> addToTotals(int station, qint64 minutes, qint64 feeUnits);
+    bool wasRecorded(const QString &periodId, bool *recorded);
+    bool appendRecord(int station, const UsageRecord &record, qint64 feeUnits, int month);
+    std::optional<UsageTotals> addToTotals(int station, qint64 minutes, qint64 feeUnits, bool *failed);
+    bool closePeriod(const OpenPeriod &period, bool keepMarker);
     void replaceResultTable(const QString &table, const QString &select, const QStringList &parameters = {});
     std::optional<qint64> readSingleValue(const QString &select);
 

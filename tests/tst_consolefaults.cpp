@@ -4,9 +4,12 @@
 #include "FakeStation.h"
 #include "IniFile.h"
 #include "StationController.h"
+#include "StoreFaults.h"
 #include "TestSupport.h"
 #include "UsageDatabase.h"
+#include "UsageLedger.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -24,7 +27,66 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
 }
+
+// Ways in which the database refuses a record for a while.
+enum class Refusal { LockedByAnotherProgram, ReadOnlyDirectory, DiskFull };
+
+// Holds a refusal until lifted.
+class RefusedWrites
+{
+public:
+    RefusedWrites(Refusal refusal, StoreFaults &faults, const QString &databasePath)
+        : m_refusal(refusal)
+        , m_faults(faults)
+        , m_sideFile(UsageLedger::sideFilePathFor(databasePath))
+    {
+        switch (refusal) {
+        case Refusal::LockedByAnotherProgram:
+            sqlite3_open_v2(databasePath.toUtf8().constData(), &m_other, SQLITE_OPEN_READWRITE, nullptr);
+            sqlite3_exec(m_other, "PRAGMA key = 'qrtdb52'; BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
+            break;
+        case Refusal::ReadOnlyDirectory:
+            // Nothing new can be made beside the database: no journal, no side file.
+            m_faults.set(StoreFaults::Fault::NoNewFiles);
+            QDir().mkdir(m_sideFile);
+            break;
+        case Refusal::DiskFull:
+            m_faults.set(StoreFaults::Fault::DiskFull);
+            break;
+        }
+    }
+    ~RefusedWrites() { lift(); }
+
+    void lift()
+    {
+        if (m_other) {
+            sqlite3_exec(m_other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(m_other);
+            m_other = nullptr;
+        }
+        m_faults.set(StoreFaults::Fault::None);
+        if (m_refusal == Refusal::ReadOnlyDirectory)
+            QDir().rmdir(m_sideFile);
+    }
+
+    bool sideFileTakesRecords() const { return m_refusal != Refusal::ReadOnlyDirectory; }
+
+private:
+    Refusal m_refusal;
+    StoreFaults &m_faults;
+    QString m_sideFile;
+    sqlite3 *m_other = nullptr;
+};
+
+void runPeriod(ManualClock &clock, StationPanel &panel, qint64 seconds)
+{
+    panel.start->click();
+    clock.advanceMs(seconds * 1000);
+    panel.stop->click();
 }
+}
+
+Q_DECLARE_METATYPE(Refusal)
 
 class ConsoleFaultsTest : public QObject
 {
@@ -49,8 +111,17 @@ private slots:
         QVERIFY(!fixture.window().panel(1).start->isEnabled());
     }
 
-    void lockedDatabaseSkipsTheRecordAndTheNextStopWorks()
+    void refusedRecordsAreKeptShownAndWrittenOnceInOrder_data()
     {
+        QTest::addColumn<Refusal>("refusal");
+        QTest::newRow("locked by another program") << Refusal::LockedByAnotherProgram;
+        QTest::newRow("read-only directory") << Refusal::ReadOnlyDirectory;
+        QTest::newRow("disk full") << Refusal::DiskFull;
+    }
+    void refusedRecordsAreKeptShownAndWrittenOnceInOrder()
+    {
+        QFETCH(Refusal, refusal);
+        StoreFaults faults;
         ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
         ScopedClock guard(clock);
         ConsoleFixture fixture;
@@ -58,31 +129,163 @@ private slots:
         MainWindow &window = fixture.window();
         StationPanel &panel = window.panel(1);
         panel.withoutStation->click();
-
-        // Another program holds the file's write lock throughout the stop.
-        sqlite3 *other = nullptr;
-        QCOMPARE(sqlite3_open_v2(fixture.databasePath().toUtf8().constData(), &other, SQLITE_OPEN_READWRITE, nullptr),
-                 SQLITE_OK);
-        sqlite3_exec(other, "PRAGMA key = 'qrtdb52'; BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
+        const QString sideFile = UsageLedger::sideFilePathFor(fixture.databasePath());
 
         MessageRecorder messages;
         panel.start->click();
         clock.advanceMs(600'000);
-        panel.stop->click();
-        QCOMPARE(panel.duration->text(), QStringLiteral("00:10:00"));
-        QVERIFY(panel.start->isEnabled());
-        QVERIFY(messages.shown().isEmpty());
+        {
+            RefusedWrites refused(refusal, faults, fixture.databasePath());
+            panel.stop->click();
+            QCOMPARE(panel.fee->text(), QStringLiteral("1,00 €"));
+            QVERIFY(panel.start->isEnabled());
+            QTRY_COMPARE(messages.shown().size(), 1);
+            const QString text = messages.texts().first();
+            for (const char *part : {"Station 1", "12:00:00", "12:10:00", "00:10:00", "1,00 €"})
+                QVERIFY2(text.contains(QString::fromUtf8(part)), qPrintable(text));
+            QCOMPARE(QFileInfo(sideFile).isFile(), refused.sideFileTakesRecords());
+            QCOMPARE(window.ledger().pendingCount(), 1);
 
-        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
-        QCOMPARE(fixture.records(1).size(), 0);
-        QCOMPARE(window.database().readTotalMinutes(1), std::optional<qint64>(0));
+            // A second period while the database still refuses queues behind the first.
+            clock.advanceMs(60'000);
+            runPeriod(clock, panel, 300);
+            QCOMPARE(window.ledger().pendingCount(), 2);
+            refused.lift();
+            // The retry timer writes both, the older first.
+            window.ledger().setRetryInterval(10);
+            QTRY_COMPARE(window.ledger().pendingCount(), 0);
+        }
+        const QList<QVariantList> rows = fixture.records(1);
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[0].mid(0, 4), QVariantList({"12:00:00", "12:10:00", "00:10:00", 1.0}));
+        QCOMPARE(rows[1].mid(0, 4), QVariantList({"12:11:00", "12:16:00", "00:05:00", 0.5}));
+        QCOMPARE(window.statistics().station(1).totalMinutes->text(), QStringLiteral("15"));
+        QVERIFY(!QFile::exists(sideFile));
 
+        // Nothing is written twice, not at the next stop, not at the next start-up.
+        runPeriod(clock, panel, 60);
+        QCOMPARE(fixture.records(1).size(), 3);
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QCOMPARE(fixture.records(1).size(), 3);
+        QVERIFY(!fixture.window().controller(1).periodRunning());
+        QCOMPARE(fixture.window().database().readTotalMinutes(1), std::optional<qint64>(16));
+        // Each refused stop was told; a start the directory could not keep as well.
+        QTest::qWait(10);
+        const QStringList texts = messages.texts();
+        QCOMPARE(texts.filter(QStringLiteral("Die Nutzung von")).size(), 2);
+        QCOMPARE(texts.filter(QStringLiteral("Der Start um 12:11:00")).size(),
+                 refusal == Refusal::ReadOnlyDirectory ? 1 : 0);
+        QCOMPARE(texts.size(), refusal == Refusal::ReadOnlyDirectory ? 3 : 2);
+    }
+
+    void renamedFileKeepsTheRecordForTheFileUnderItsName()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
+        ScopedClock guard(clock);
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        StationPanel &panel = fixture.window().panel(1);
+        panel.withoutStation->click();
+        MessageRecorder messages;
         panel.start->click();
-        clock.advanceMs(300'000);
+        clock.advanceMs(60'000);
+        const QString moved = fixture.databasePath() + QStringLiteral(".alt");
+        QVERIFY(QFile::rename(fixture.databasePath(), moved));
         panel.stop->click();
+        QTRY_COMPARE(messages.shown().size(), 1);
+        QVERIFY(messages.texts().first().contains(QStringLiteral("umbenannt")));
+
+        // Under its name again, the next start writes the record into it.
+        QVERIFY(QFile::rename(moved, fixture.databasePath()));
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         QCOMPARE(fixture.records(1).size(), 1);
-        QCOMPARE(window.statistics().station(1).totalMinutes->text(), QStringLiteral("5"));
+        QVERIFY(!fixture.window().controller(1).periodRunning());
+    }
+
+    void pendingRecordsAreWrittenAtTheNextStartOnce()
+    {
+        StoreFaults faults;
+        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
+        ScopedClock guard(clock);
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        StationPanel &panel = fixture.window().panel(2);
+        panel.withoutStation->click();
+        MessageRecorder messages;
+        panel.start->click();
+        clock.advanceMs(120'000);
+        faults.set(StoreFaults::Fault::DiskFull);
+        panel.stop->click();
+        QTRY_COMPARE(messages.shown().size(), 1);
+        QVERIFY(QFile::exists(UsageLedger::sideFilePathFor(fixture.databasePath())));
+
+        // The console ends before the disk has room again; the next run writes the record.
+        faults.set(StoreFaults::Fault::None);
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QCOMPARE(fixture.records(2).size(), 1);
+        QCOMPARE(fixture.records(2).first().mid(0, 4), QVariantList({"12:00:00", "12:02:00", "00:02:00", 0.2}));
+        QVERIFY(!QFile::exists(UsageLedger::sideFilePathFor(fixture.databasePath())));
+        QVERIFY(!fixture.window().controller(2).periodRunning());
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QCOMPARE(fixture.records(2).size(), 1);
+        QCOMPARE(fixture.window().statistics().station(2).totalMinutes->text(), QStringLiteral("2"));
+    }
+
+    void startUpRefusesAFileThatCannotTakeARecord()
+    {
+        StoreFaults faults;
+        {
+            ConsoleFixture fixture;
+            faults.set(StoreFaults::Fault::NoNewFiles);
+            QString error;
+            QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+            QVERIFY2(error.contains(QStringLiteral("nimmt keine Datensätze an")), qPrintable(error));
+            faults.set(StoreFaults::Fault::None);
+            QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Running);
+        }
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        fixture.window().panel(1).withoutStation->click();
+        fixture.window().panel(1).start->click();
+        fixture.window().panel(1).stop->click();
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        fixture.start(); // drops the window, so that the file is closed
+        QFile file(fixture.databasePath());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        // A damaged page past the first: the schema still reads.
+        QVERIFY(file.size() >= 3 * 1024);
+        file.seek(file.size() - 512);
+        file.write(QByteArray(64, '\x5a'));
+        file.close();
+        QString error;
+        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        QVERIFY2(error.startsWith(QStringLiteral("Die Datenbank %1 ist beschädigt").arg(fixture.databasePath())),
+                 qPrintable(error));
+    }
+
+    void missingTotalsRowIsToldOnceAndCostsNoRecord()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
+        ScopedClock guard(clock);
+        ConsoleFixture fixture;
+        {
+            sqlite3 *raw = nullptr;
+            sqlite3_open_v2(fixture.databasePath().toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+            QCOMPARE(sqlite3_exec(raw, "PRAGMA key = 'qrtdb52'; DELETE FROM client1stat;", nullptr, nullptr, nullptr),
+                     SQLITE_OK);
+            sqlite3_close(raw);
+        }
+        MessageRecorder messages;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QCOMPARE(messages.shown().size(), 1);
+        QVERIFY(messages.texts().first().contains(QStringLiteral("client1stat")));
+        StationPanel &panel = fixture.window().panel(1);
+        panel.withoutStation->click();
+        runPeriod(clock, panel, 600);
+        runPeriod(clock, panel, 600);
+        QCOMPARE(fixture.records(1).size(), 2);
+        QCOMPARE(messages.shown().size(), 1);
+        QVERIFY(fixture.window().statistics().station(1).totalMinutes->text().isEmpty());
     }
 
     void aDifferentClientTakesOverAnOpenPeriod()

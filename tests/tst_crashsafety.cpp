@@ -1,9 +1,14 @@
 #include "Billing.h"
 #include "ConsoleFixture.h"
+#include "StationController.h"
 #include "TestSupport.h"
 #include "UsageDatabase.h"
 
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -52,6 +57,16 @@ private:
     bool m_failed = false;
 };
 
+// The moments at which the console printed that a period began.
+void collectStarts(const QByteArray &output, QSet<qint64> *starts)
+{
+    for (const QByteArray &line : output.split('\n')) {
+        const QDateTime begin = QDateTime::fromString(QString::fromLatin1(line.mid(8)), Qt::ISODateWithMs);
+        if (line.startsWith("started ") && begin.isValid())
+            starts->insert(begin.toMSecsSinceEpoch());
+    }
+}
+
 qint64 secondsOf(const QString &duration)
 {
     const QStringList parts = duration.split(QLatin1Char(':'));
@@ -64,21 +79,26 @@ class CrashSafetyTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Kills land during stops and while periods are open: every period started is
+    // afterwards either one whole record or the one period left open.
     void killedConsoleLeavesWholeRecordsCountedOnce()
     {
         ConsoleFixture fixture;
         QTemporaryDir settings;
+        QSet<qint64> printedStarts;
+        QSet<qint64> unprintedStarts; // made durable, killed before they were printed
         qsizetype records = 0;
         for (int round = 0; round < kills; ++round) {
             QProcess console;
             console.setProgram(QStringLiteral(KAVO_TEST_HELPERS_DIR "/stopping_console"));
-            console.setArguments({fixture.programDir(), settings.path()});
+            console.setArguments({fixture.programDir(), settings.path(), QString::number(round * 100)});
             console.start();
             QVERIFY(console.waitForStarted());
             QVERIFY2(console.waitForReadyRead(5000), console.readAllStandardError().constData());
             QTest::qWait(int(QRandomGenerator::global()->bounded(1, 60)));
             console.kill();
             QVERIFY(console.waitForFinished());
+            collectStarts(console.readAllStandardOutput(), &printedStarts);
 
             IndependentReader reader(fixture.databasePath());
             const QList<QVariantList> rows =
@@ -98,9 +118,65 @@ private slots:
             QCOMPARE(totals[0][0].toLongLong(), minutes);
             QVERIFY(rows.size() >= records);
             records = rows.size();
+
+            const QList<QVariantList> open = reader.rows("SELECT Beginn FROM Perioden WHERE Abgerechnet = 0");
+            QVERIFY(open.size() <= 1);
+            for (const QVariantList &row : open) {
+                const qint64 begin = QDateTime::fromString(row[0].toString(), Qt::ISODateWithMs).toMSecsSinceEpoch();
+                if (!printedStarts.contains(begin))
+                    unprintedStarts.insert(begin);
+            }
+            QCOMPARE(records + open.size(), printedStarts.size() + unprintedStarts.size());
         }
-        qInfo("%d kills survived, %lld records", kills, qint64(records));
+
+        // The period the last kill left open is billed by the next run.
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        StationPanel &panel = fixture.window().panel(1);
+        if (fixture.window().controller(1).periodRunning()) {
+            panel.withoutStation->click();
+            panel.stop->click();
+        }
+        QCOMPARE(fixture.records(1).size(), printedStarts.size() + unprintedStarts.size());
+        qInfo("%d kills survived, %lld periods started, all recorded", kills,
+              qint64(printedStarts.size() + unprintedStarts.size()));
         QVERIFY(records > kills);
+    }
+
+    void killedConsoleShowsAndBillsItsOpenPeriodsOnce()
+    {
+        ConsoleFixture fixture;
+        QTemporaryDir settings;
+        QProcess console;
+        console.start(QStringLiteral(KAVO_TEST_HELPERS_DIR "/running_console"),
+                      {fixture.programDir(), settings.path()});
+        QVERIFY(console.waitForStarted());
+        QVERIFY2(console.waitForReadyRead(5000), console.readAllStandardError().constData());
+        const QStringList startTexts =
+            QString::fromLatin1(console.readAllStandardOutput()).simplified().split(QLatin1Char(' '));
+        QCOMPARE(startTexts.size(), 2);
+        console.kill();
+        QVERIFY(console.waitForFinished());
+
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        for (int station : {1, 2}) {
+            StationPanel &panel = fixture.window().panel(station);
+            QVERIFY(fixture.window().controller(station).periodRunning());
+            QCOMPARE(panel.headingColour(), StationPanel::green);
+            QCOMPARE(panel.startTime->text(), startTexts[station - 1]);
+            QCOMPARE(panel.selectedInterval(), station == 2 ? 15 : 0);
+            panel.withoutStation->click();
+            panel.stop->click();
+            QCOMPARE(fixture.records(station).size(), 1);
+            QCOMPARE(fixture.records(station).first().at(0).toString(), startTexts[station - 1]);
+        }
+        // Billed once: the next run has nothing open and nothing more to write.
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        for (int station : {1, 2}) {
+            QVERIFY(!fixture.window().controller(station).periodRunning());
+            fixture.window().panel(station).withoutStation->click();
+            fixture.window().panel(station).stop->click();
+            QCOMPARE(fixture.records(station).size(), 1);
+        }
     }
 };
 

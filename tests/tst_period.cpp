@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimeZone>
 
 // A real console and a real station window on loopback, under one clock that the
 // station's display moves on a second at a time.
@@ -45,6 +46,17 @@ private:
     void whenClockReaches(qint64 afterMs, std::function<void()> action)
     {
         ::whenClockReaches(*m_clock, afterMs, this, std::move(action));
+    }
+
+    // A console alone, its first panel used without a station.
+    StationPanel &consoleAt(const QDateTime &moment)
+    {
+        m_clock = std::make_unique<ManualClock>(moment);
+        m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
+        m_console = std::make_unique<ConsoleFixture>();
+        [this] { QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running); }();
+        panel().withoutStation->click();
+        return panel();
     }
 
 private slots:
@@ -136,6 +148,93 @@ private slots:
         QCOMPARE(panel().duration->text(), QStringLiteral("00:45:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("3,60 €"));
         QCOMPARE(m_console->records(1).size(), 1);
+    }
+
+    // The wall clock may be stepped by the time synchronisation, by hand or by a
+    // daylight-saving change; the bill follows the time that passed.
+    void lengthIsTheTimeThatPassed_data()
+    {
+        QTest::addColumn<qint64>("stepMs");
+        QTest::addColumn<qint64>("passedMs");
+        QTest::addColumn<QString>("stop");
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<QString>("fee");
+        QTest::newRow("clock set back") << qint64(-120'000) << qint64(2'000) << "13:58:02" << "00:00:02" << "0,00 €";
+        QTest::newRow("clock set forward") << qint64(3'600'000) << qint64(600'000) << "15:10:00" << "00:10:00"
+                                           << "1,00 €";
+        QTest::newRow("25 hours") << qint64(0) << qint64(90'000'000) << "15:00:00" << "25:00:00" << "100,00 €";
+    }
+    void lengthIsTheTimeThatPassed()
+    {
+        QFETCH(qint64, stepMs);
+        QFETCH(qint64, passedMs);
+        StationPanel &panel = consoleAt(QDateTime(QDate(2026, 4, 2), QTime(14, 0, 0)));
+        panel.start->click();
+        m_clock->advanceMs(passedMs / 2);
+        m_clock->setNow(m_clock->now().addMSecs(stepMs));
+        m_clock->advanceMs(passedMs - passedMs / 2);
+        panel.stop->click();
+        QTEST(panel.stopTime->text(), "stop");
+        QTEST(panel.duration->text(), "duration");
+        QTEST(panel.fee->text(), "fee");
+        const QList<QVariantList> rows = m_console->records(1);
+        QCOMPARE(rows.size(), 1);
+        QTEST(rows[0][2].toString(), "duration");
+    }
+
+    void daylightSavingChangeDoesNotAddAnHour()
+    {
+        const QTimeZone berlin("Europe/Berlin");
+        if (!berlin.isValid())
+            QSKIP("no time zone data");
+        // 02:59:44 summer time; 16 seconds later the clocks read 02:00:00 winter time.
+        const QDateTime start(QDate(2026, 10, 25), QTime(0, 59, 44), QTimeZone::utc());
+        StationPanel &panel = consoleAt(start.toTimeZone(berlin));
+        panel.start->click();
+        QCOMPARE(panel.startTime->text(), QStringLiteral("02:59:44"));
+        m_clock->advanceMs(16'000);
+        panel.stop->click();
+        QCOMPARE(panel.stopTime->text(), QStringLiteral("02:00:00"));
+        QCOMPARE(panel.duration->text(), QStringLiteral("00:00:16"));
+        QCOMPARE(panel.fee->text(), QStringLiteral("0,03 €"));
+    }
+
+    void startBoxEdits_data()
+    {
+        QTest::addColumn<QString>("edited");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("correction") << "14:05" << "14:05:00" << "00:12:30" << false;
+        QTest::newRow("correction with seconds") << "14:10:09" << "14:10:09" << "00:07:21" << false;
+        QTest::newRow("garbage") << "x4:0" << "14:07:30" << "00:10:00" << true;
+        QTest::newRow("emptied") << "" << "14:07:30" << "00:10:00" << true;
+    }
+    void startBoxEdits()
+    {
+        QFETCH(QString, edited);
+        StationPanel &panel = consoleAt(QDateTime(QDate(2026, 4, 2), QTime(14, 7, 30)));
+        MessageRecorder messages;
+        panel.start->click();
+        // The focus leaves the start box: a stray key does not reach it.
+        QCOMPARE(m_console->window().focusWidget(), panel.stop);
+        QTest::keyClicks(m_console->window().focusWidget(), QStringLiteral("a7"));
+        QCOMPARE(panel.startTime->text(), QStringLiteral("14:07:30"));
+        panel.startTime->setText(edited);
+        m_clock->advanceMs(600'000);
+        panel.stop->click();
+        QTEST(panel.startTime->text(), "start");
+        QTEST(panel.duration->text(), "duration");
+        const QList<QVariantList> rows = m_console->records(1);
+        QCOMPARE(rows.size(), 1);
+        QTEST(rows[0][0].toString(), "start");
+        QFETCH(bool, told);
+        QTest::qWait(10);
+        QCOMPARE(messages.shown().size(), told ? 1 : 0);
+        if (told) {
+            QVERIFY(messages.texts().first().contains(QStringLiteral("Station 1")));
+            QVERIFY(messages.texts().first().contains(QStringLiteral("14:07:30")));
+        }
     }
 };
 

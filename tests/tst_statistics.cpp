@@ -1,6 +1,7 @@
 #include "Clock.h"
 #include "ConsoleFixture.h"
 #include "StationController.h"
+#include "TestSupport.h"
 #include "UsageDatabase.h"
 
 #include <QComboBox>
@@ -12,8 +13,9 @@ namespace {
 // Records a period of `seconds` as the console would, in the clock's current month.
 void record(UsageDatabase &database, int station, const QString &duration, const QString &fee, qint64 seconds)
 {
-    QVERIFY(database.recordPeriod(station, {QStringLiteral("10:00:00"), QStringLiteral("11:00:00"), duration, fee},
-                                  seconds));
+    const UsageRecord usage{QStringLiteral("10:00:00"), QStringLiteral("11:00:00"), duration, fee};
+    QCOMPARE(database.recordPeriod(stoppedPeriod(station, usage, seconds, Clock::current().now().date().month())).kind,
+             RecordOutcome::Written);
 }
 }
 

@@ -1,9 +1,13 @@
 #include "Clock.h"
 #include "StoredMoney.h"
+#include "StoreFaults.h"
+#include "TestSupport.h"
 #include "UsageDatabase.h"
+#include "UsageLedger.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,11 +69,15 @@ class UsageDatabaseTest : public QObject
     Q_OBJECT
 
 private:
-    // Records a period of 630 s (10 minutes) at noon of `day`.
+    // Records a period of 630 s (10 minutes) stopped on `day`.
     bool recordOn(int station, const QDate &day, const QString &fee)
     {
-        m_clock.setNow(QDateTime(day, QTime(12, 0)));
-        return m_database->recordPeriod(station, recordWithFee(fee), 630).has_value();
+        return record(station, recordWithFee(fee), 630, day.month()).kind == RecordOutcome::Written;
+    }
+
+    RecordOutcome record(int station, const UsageRecord &usage, qint64 seconds, int month = 5)
+    {
+        return m_database->recordPeriod(stoppedPeriod(station, usage, seconds, month));
     }
 
     ManualClock m_clock{QDateTime(QDate(2004, 5, 12), QTime(14, 0))};
@@ -121,13 +129,12 @@ private slots:
     void recordsAddUpPerStation()
     {
         QVERIFY(m_database->open(m_path, nullptr));
-        const std::optional<UsageTotals> first =
-            m_database->recordPeriod(1, recordWithFee(QStringLiteral("1,05 €")), 630);
+        const std::optional<UsageTotals> first = record(1, recordWithFee(QStringLiteral("1,05 €")), 630).totals;
         QVERIFY(first.has_value());
         QCOMPARE(first->minutes, 10); // 10.5 minutes, half to even
         QCOMPARE(first->feeUnits, 10500);
         for (qint64 seconds : {89, 30, 150})
-            QVERIFY(m_database->recordPeriod(1, recordWithFee(QStringLiteral("1.234,50 €")), seconds));
+            QVERIFY(record(1, recordWithFee(QStringLiteral("1.234,50 €")), seconds).totals);
         QCOMPARE(m_database->readTotalMinutes(1), 10 + 1 + 0 + 2);
         QCOMPARE(m_database->sumAllFees(1), 10500 + 3 * 12345000);
         QCOMPARE(m_database->readTotalMinutes(2), 0);
@@ -142,9 +149,11 @@ private slots:
     {
         QVERIFY(m_database->open(m_path, nullptr));
         QVERIFY(recordOn(2, QDate(2004, 11, 3), QStringLiteral("1,05 €")));
-        QVERIFY(m_database->recordPeriod(
-            2, {QStringLiteral("23:50:00"), QStringLiteral("00:10:00"), QStringLiteral("00:20:00"), QStringLiteral("2,00 €")},
-            1200));
+        QVERIFY(record(2,
+                       {QStringLiteral("23:50:00"), QStringLiteral("00:10:00"), QStringLiteral("00:20:00"),
+                        QStringLiteral("2,00 €")},
+                       1200, 11)
+                    .totals);
         const std::optional<XlsSheetData> table = m_database->exportStation(2);
         QVERIFY(table.has_value());
         QCOMPARE(table->fieldNames.first(), QStringLiteral("client2start"));
@@ -197,14 +206,13 @@ private slots:
         RawDatabase(m_path).exec("UPDATE client1stat SET Nutzungszeit = 32767, Entgeld = 50000;"
                                  "UPDATE client2stat SET Nutzungszeit = NULL, Entgeld = NULL;");
         QVERIFY(m_database->open(m_path, nullptr));
-        const std::optional<UsageTotals> past = m_database->recordPeriod(1, recordWithFee(QStringLiteral("0,20 €")), 120);
+        const std::optional<UsageTotals> past = record(1, recordWithFee(QStringLiteral("0,20 €")), 120).totals;
         QVERIFY(past.has_value());
         QCOMPARE(past->minutes, 32769);
         QCOMPARE(past->feeUnits, 52000);
         QCOMPARE(m_database->readTotalMinutes(1), 32769);
 
-        const std::optional<UsageTotals> fromEmpty =
-            m_database->recordPeriod(2, recordWithFee(QStringLiteral("0,20 €")), 120);
+        const std::optional<UsageTotals> fromEmpty = record(2, recordWithFee(QStringLiteral("0,20 €")), 120).totals;
         QVERIFY(fromEmpty.has_value());
         QCOMPARE(fromEmpty->minutes, 2);
         QCOMPARE(fromEmpty->feeUnits, 2000);
@@ -235,7 +243,7 @@ private slots:
         for (const QVariantList &row : table->rows)
             exported.append(row[3].toDouble());
         QCOMPARE(exported, QList<double>({1.05, 2.5, 1.05, 0.0001}));
-        QCOMPARE(m_database->recordPeriod(1, recordWithFee(QStringLiteral("1,05 €")), 630)->feeUnits, 21000);
+        QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630).totals->feeUnits, 21000);
     }
 
     void storedMoneyForms_data()
@@ -277,24 +285,126 @@ private slots:
         QCOMPARE(StoredMoney::fromReal(1e300), std::nullopt);
     }
 
-    void failedTotalsLeaveNoRecord()
+    void failedTotalsLeaveNoRecordButAMissingTotalsRowDoes()
     {
         RawDatabase(m_path).exec("CREATE TRIGGER frozen BEFORE UPDATE ON client1stat"
                                  " BEGIN SELECT RAISE(ABORT, 'frozen'); END;"
                                  "DELETE FROM client2stat;");
         QVERIFY(m_database->open(m_path, nullptr));
-        QVERIFY(!m_database->recordPeriod(1, recordWithFee(QStringLiteral("1,05 €")), 630));
-        QVERIFY(!m_database->recordPeriod(2, recordWithFee(QStringLiteral("1,05 €")), 630));
-        QVERIFY(!m_database->recordPeriod(1, recordWithFee(QStringLiteral("kostenlos")), 630));
+        QCOMPARE(m_database->stationsWithoutTotals(), QList<int>({2}));
+        const RecordOutcome frozen = record(1, recordWithFee(QStringLiteral("1,05 €")), 630);
+        QCOMPARE(frozen.kind, RecordOutcome::Refused);
+        QCOMPARE(frozen.error, QStringLiteral("frozen"));
+        QCOMPARE(record(1, recordWithFee(QStringLiteral("kostenlos")), 630).kind, RecordOutcome::Refused);
+        // Without its totals row a station's records are still kept.
+        const RecordOutcome untotalled = record(2, recordWithFee(QStringLiteral("1,05 €")), 630);
+        QCOMPARE(untotalled.kind, RecordOutcome::Written);
+        QVERIFY(!untotalled.totals.has_value());
 
         RawDatabase raw(m_path);
         QCOMPARE(raw.value("SELECT count(*) FROM client1"), 0);
-        QCOMPARE(raw.value("SELECT count(*) FROM client2"), 0);
+        QCOMPARE(raw.value("SELECT count(*) FROM client2"), 1);
+        QCOMPARE(raw.value("SELECT count(*) FROM client2stat"), 0);
         QCOMPARE(raw.value("SELECT Nutzungszeit FROM client1stat"), 0);
         // Nothing is left half done: the next period is stored in full.
         raw.exec("DROP TRIGGER frozen");
-        QCOMPARE(m_database->recordPeriod(1, recordWithFee(QStringLiteral("1,05 €")), 630)->minutes, 10);
+        QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630).totals->minutes, 10);
         QCOMPARE(raw.value("SELECT count(*) FROM client1"), 1);
+    }
+
+    void openPeriodsAreRecordedOnce()
+    {
+        QVERIFY(m_database->open(m_path, nullptr));
+        const UsageRecord usage = recordWithFee(QStringLiteral("1,05 €"));
+        const StoppedPeriod first = stoppedPeriod(1, usage, 630, 5);
+        const StoppedPeriod second = stoppedPeriod(2, usage, 630, 5);
+        QVERIFY(m_database->saveOpenPeriod(first.period));
+        QVERIFY(m_database->saveOpenPeriod(second.period));
+        QCOMPARE(m_database->openPeriods().size(), 2);
+        QCOMPARE(m_database->openPeriods().first().begin, first.period.begin);
+
+        // Recorded: the open period ends in the same step.
+        QCOMPARE(m_database->recordPeriod(first).kind, RecordOutcome::Written);
+        QCOMPARE(m_database->openPeriods().size(), 1);
+        QVERIFY(m_database->recordedPeriods().isEmpty());
+        // Recorded with a mark: a second copy of it is not recorded again.
+        QCOMPARE(m_database->recordPeriod(second, true).kind, RecordOutcome::Written);
+        QCOMPARE(m_database->recordedPeriods(), QStringList({second.period.id}));
+        QCOMPARE(m_database->recordPeriod(second, true).kind, RecordOutcome::WrittenEarlier);
+        QVERIFY(m_database->openPeriods().isEmpty());
+        QVERIFY(m_database->forgetRecorded(second.period.id));
+        QVERIFY(m_database->recordedPeriods().isEmpty());
+        QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 1);
+        QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client2"), 1);
+    }
+
+    // What the side file holds is written once, even when a run wrote it and ended
+    // before it could empty the side file.
+    void sideFileKeepsPeriodsAcrossRuns()
+    {
+        StoreFaults faults;
+        QVERIFY(m_database->open(m_path, nullptr));
+        const QString sideFile = UsageLedger::sideFilePathFor(m_path);
+        QCOMPARE(QFileInfo(sideFile).fileName(), QStringLiteral("kavo.nachtrag"));
+        QString error;
+        StoppedPeriod stopped;
+        {
+            UsageLedger ledger(*m_database, sideFile);
+            QVERIFY(ledger.recover(&error));
+            QSignalSpy problems(&ledger, &UsageLedger::problem);
+            faults.set(StoreFaults::Fault::DiskFull);
+            // Started and stopped while the database takes nothing.
+            const OpenPeriod period = ledger.begin(2, QDateTime(QDate(2004, 5, 12), QTime(14, 0)), 10);
+            QVERIFY(QFile::exists(sideFile));
+            stopped = {period, recordWithFee(QStringLiteral("1,05 €")), 630, 5};
+            ledger.finish(stopped);
+            QCOMPARE(problems.size(), 1);
+            QCOMPARE(ledger.pendingCount(), 1);
+            faults.set(StoreFaults::Fault::None);
+        }
+        // The run that wrote the record ended before it could empty the side file.
+        QCOMPARE(m_database->recordPeriod(stopped, true).kind, RecordOutcome::Written);
+        {
+            UsageLedger ledger(*m_database, sideFile);
+            QVERIFY(ledger.recover(&error));
+            QCOMPARE(ledger.pendingCount(), 0);
+            QVERIFY(!ledger.openPeriod(2));
+        }
+        QVERIFY(!QFile::exists(sideFile));
+        QVERIFY(m_database->recordedPeriods().isEmpty());
+        QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client2"), 1);
+
+        // A start only the side file took is shown again by the next run and billed once.
+        {
+            UsageLedger ledger(*m_database, sideFile);
+            QVERIFY(ledger.recover(&error));
+            faults.set(StoreFaults::Fault::DiskFull);
+            ledger.begin(1, QDateTime(QDate(2004, 5, 12), QTime(15, 0)), 0);
+            faults.set(StoreFaults::Fault::None);
+        }
+        {
+            UsageLedger ledger(*m_database, sideFile);
+            QVERIFY(ledger.recover(&error));
+            const std::optional<OpenPeriod> left = ledger.openPeriod(1);
+            QVERIFY(left.has_value());
+            QCOMPARE(left->startText, QStringLiteral("15:00:00"));
+            ledger.finish({*left, recordWithFee(QStringLiteral("0,50 €")), 300, 5});
+            QCOMPARE(ledger.pendingCount(), 0);
+        }
+        QVERIFY(!QFile::exists(sideFile));
+        UsageLedger afterwards(*m_database, sideFile);
+        QVERIFY(afterwards.recover(&error));
+        QVERIFY(!afterwards.openPeriod(1));
+        QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 1);
+
+        // A side file that can't be read ends the start-up rather than being dropped.
+        QFile garbled(sideFile);
+        QVERIFY(garbled.open(QIODevice::WriteOnly));
+        garbled.write("{\"perioden\": [");
+        garbled.close();
+        UsageLedger refusing(*m_database, sideFile);
+        QVERIFY(!refusing.recover(&error));
+        QVERIFY2(error.contains(QStringLiteral("kavo.nachtrag")), qPrintable(error));
     }
 
     void openRefusesBrokenFiles()
@@ -318,7 +428,7 @@ private slots:
         QVERIFY(!m_database->open(m_path, &error));
         QCOMPARE(error, QStringLiteral("no such column: Entgeld"));
         QVERIFY(!m_database->readTotalMinutes(1).has_value());
-        QVERIFY(!m_database->recordPeriod(1, recordWithFee(QStringLiteral("1,05 €")), 630));
+        QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630).kind, RecordOutcome::Refused);
     }
 
     void existingFilesAreNeverOverwritten()

@@ -1,7 +1,8 @@
 // Times the usage database with a million records per station:
 //   bench_database [folder]
-// (a) opening plus everything start-up reads, (b) one month's fees, (c) one stop's
-// record and totals, durable on disk. The database is made in a temporary folder
+// (a) opening (with its integrity check and trial write) plus everything start-up
+// reads, (b) one month's fees, (c) the start of a period and (d) its stop's record
+// and totals, each durable on disk. The database is made in a temporary folder
 // inside `folder` (default: the system's temporary folder) and removed at the end.
 
 #include "TextFormats.h"
@@ -10,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTime>
+#include <QUuid>
 
 #include <sqlite3.h>
 
@@ -19,7 +21,7 @@
 
 namespace {
 constexpr int recordsPerStation = 1000000;
-constexpr int stopRepeats = 20;
+constexpr int repeats = 20;
 
 bool exec(sqlite3 *db, const char *sql)
 {
@@ -71,6 +73,13 @@ double milliseconds(const QElapsedTimer &timer)
 {
     return double(timer.nsecsElapsed()) / 1e6;
 }
+
+void printMedian(const char *what, std::vector<double> times)
+{
+    std::sort(times.begin(), times.end());
+    std::printf("%s, durable: median %.1f ms, slowest %.1f ms of %d\n", what, times[times.size() / 2], times.back(),
+                int(times.size()));
+}
 }
 
 int main(int argc, char *argv[])
@@ -116,19 +125,25 @@ int main(int argc, char *argv[])
     std::printf("(b) fees of one month: %.1f ms (%s)\n", milliseconds(timer),
                 qPrintable(TextFormats::money(may.value_or(0))));
 
+    std::vector<double> starts;
     std::vector<double> stops;
     const UsageRecord record{QStringLiteral("14:00:00"), QStringLiteral("14:10:30"), QStringLiteral("00:10:30"),
                              QStringLiteral("1,05 €")};
-    for (int i = 0; i < stopRepeats; ++i) {
+    for (int i = 0; i < repeats; ++i) {
+        const OpenPeriod period{QUuid::createUuid().toString(QUuid::WithoutBraces), 1,
+                                QDateTime(QDate(2026, 5, 4), QTime(14, 0)), record.start, 10};
         timer.restart();
-        if (!database.recordPeriod(1, record, 630)) {
+        const bool started = database.saveOpenPeriod(period);
+        starts.push_back(milliseconds(timer));
+        timer.restart();
+        const bool stopped = database.recordPeriod({period, record, 630, 5}).kind == RecordOutcome::Written;
+        stops.push_back(milliseconds(timer));
+        if (!started || !stopped) {
             std::fprintf(stderr, "Der Datensatz wurde nicht gespeichert.\n");
             return 1;
         }
-        stops.push_back(milliseconds(timer));
     }
-    std::sort(stops.begin(), stops.end());
-    std::printf("(c) one stop's record and totals, durable: median %.1f ms, slowest %.1f ms of %d\n",
-                stops[stops.size() / 2], stops.back(), stopRepeats);
+    printMedian("(c) the start of a period", starts);
+    printMedian("(d) its stop's record and totals", stops);
     return 0;
 }

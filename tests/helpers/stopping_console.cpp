@@ -1,6 +1,8 @@
 // A real console window that runs one "Ohne Client" period after another on
 // station 1 as fast as it can, under a clock that moves a few minutes per period,
-// until it is killed. Arguments: the program directory and the settings folder.
+// until it is killed. After each start it prints the moment the period began.
+// Arguments: the program directory, the settings folder and the number of days
+// the clock starts after 4 May 2026.
 
 #include "Clock.h"
 #include "MainWindow.h"
@@ -17,10 +19,10 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc != 3)
+    if (argc != 4)
         return 2;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromLocal8Bit(argv[2]));
-    ManualClock clock(QDateTime(QDate(2026, 5, 4), QTime(9, 0)));
+    ManualClock clock(QDateTime(QDate(2026, 5, 4).addDays(QByteArray(argv[3]).toInt()), QTime(9, 0)));
     ScopedClock guard(clock);
 
     MainWindow window(QString::fromLocal8Bit(argv[1]));
@@ -38,7 +40,10 @@ int main(int argc, char *argv[])
 
     QTimer loop;
     QObject::connect(&loop, &QTimer::timeout, [&] {
+        const QDateTime begin = clock.now();
         panel.start->click();
+        std::printf("started %s\n", qPrintable(begin.toString(Qt::ISODateWithMs)));
+        std::fflush(stdout);
         clock.advanceMs(QRandomGenerator::global()->bounded(1, 5400) * 1000);
         panel.stop->click();
     });

@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QTcpServer>
+#include <QUuid>
 
 MessageRecorder::MessageRecorder(QMessageBox::StandardButton answer)
     : m_answer(answer)
@@ -53,4 +54,11 @@ void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context, std:
         action();
     });
     watch->start(0);
+}
+
+StoppedPeriod stoppedPeriod(int station, const UsageRecord &record, qint64 durationSeconds, int month)
+{
+    const OpenPeriod period{QUuid::createUuid().toString(QUuid::WithoutBraces), station,
+                            QDateTime(QDate(2004, month, 1), QTime(12, 0)), record.start, 0};
+    return {period, record, durationSeconds, month};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MessageDialog.h"
+#include "UsageDatabase.h"
 
 #include <QList>
 #include <QTemporaryDir>
@@ -38,3 +39,6 @@ quint16 freeLoopbackPort();
 // Runs `action` from within the event loop once the clock has moved `afterMs` on,
 // as a display loop moves it; `context` owns the watch.
 void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context, std::function<void()> action);
+
+// A stopped period as the console hands it to the database, under a fresh id.
+StoppedPeriod stoppedPeriod(int station, const UsageRecord &record, qint64 durationSeconds, int month);

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "UsageDatabase.h"
+
+#include <QObject>
+#include <QTimer>
+
+// Keeps every started period until its record is in the usage database, exactly
+// once, in the order of the stops. A started period is on disk before the start
+// goes on: in the database's table Perioden, or in the side file beside the
+// database when the database refuses. A record the database refuses is kept in
+// memory and in the side file, the operator is told, and it is written at the next
+// stop, on a timer, or at the next start-up, whichever comes first.
+class UsageLedger : public QObject
+{
+    Q_OBJECT
+
+public:
+    UsageLedger(UsageDatabase &database, const QString &sideFilePath, QObject *parent = nullptr);
+
+    // The side file of a database file: kavo.mde keeps it in kavo.nachtrag.
+    static QString sideFilePathFor(const QString &databasePath);
+
+    // Reads what a previous run left: open periods and pending records, and writes
+    // the pending ones. False, with the reason, for a side file that can't be read.
+    bool recover(QString *error);
+
+    // The period left open on the station by a previous run, if any.
+    std::optional<OpenPeriod> openPeriod(int station) const;
+
+    // A new period started at `moment`, on disk before it returns; the operator is
+    // told when neither the database nor the side file takes it (the period runs
+    // all the same).
+    OpenPeriod begin(int station, const QDateTime &moment, int intervalMinutes);
+
+    // Writes the record, after any still pending before it.
+    void finish(const StoppedPeriod &stopped);
+
+    qsizetype pendingCount() const { return m_pending.size(); }
+    void setRetryInterval(int milliseconds) { m_retry.setInterval(milliseconds); }
+
+signals:
+    void totalsChanged(int station, const UsageTotals &totals);
+    void problem(const QString &text);
+
+private:
+    void writePending();
+    bool saveSideFile(QString *error);
+    bool sideFileHolds(const QString &periodId) const;
+    void forgetMarkers();
+    QString refusalText(const StoppedPeriod &stopped, const QString &reason, bool inSideFile) const;
+
+    UsageDatabase &m_database;
+    QString m_sideFilePath;
+    QList<OpenPeriod> m_openInSideFile;  // started while the database refused
+    QList<StoppedPeriod> m_pending;      // stopped, not yet written, oldest first
+    QList<OpenPeriod> m_recovered;       // left open by a previous run
+    QByteArray m_sideFileBytes;          // what the side file holds now
+    QStringList m_sideFileIds;           // the periods it names
+    QStringList m_markersToForget;       // written, still named by the side file
+    QString m_lastError;                 // why the database refused the last record
+    QTimer m_retry;
+};

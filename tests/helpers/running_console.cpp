@@ -1,0 +1,41 @@
+// A real console window that starts a period on both panels, station 1 open-ended
+// and station 2 for 15 minutes, prints the two start times and waits to be killed.
+// Arguments: the program directory and the settings folder.
+
+#include "MainWindow.h"
+#include "SingleInstance.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc != 3)
+        return 2;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromLocal8Bit(argv[2]));
+    MainWindow window(QString::fromLocal8Bit(argv[1]));
+    window.setStationPorts(0, 0);
+    SingleInstance instance(QStringLiteral("kavo-running-%1").arg(QCoreApplication::applicationPid()));
+    QString error;
+    if (window.start(instance, &error) != MainWindow::StartOutcome::Running) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    for (int station : {1, 2}) {
+        StationPanel &panel = window.panel(station);
+        panel.withoutStation->click();
+        if (station == 2)
+            panel.intervals[2]->setChecked(true);
+        panel.start->click();
+    }
+    std::printf("%s %s\n", qPrintable(window.panel(1).startTime->text()),
+                qPrintable(window.panel(2).startTime->text()));
+    std::fflush(stdout);
+    return app.exec();
+}
