@@ -21,6 +21,13 @@ class TcpConnection : public QObject
     Q_OBJECT
 
 public:
+    // Every connection is watched by the system: a peer gone without a word is
+    // taken as a closed connection after about two minutes.
+    static constexpr int keepAliveIdleSeconds = 60;
+    static constexpr int keepAliveIntervalSeconds = 10;
+    static constexpr int keepAliveProbes = 6;
+    static constexpr int unacknowledgedLimitMs = 120000;
+
     explicit TcpConnection(QObject *parent = nullptr);
 
     void setLocalPort(quint16 port) { m_localPort = port; }
@@ -65,6 +72,7 @@ private:
     void takeRequests();
     void refuse(QTcpSocket *socket);
     void adopt(QTcpSocket *socket);
+    void closeBroken();
     void releaseSocket();
     void scheduleDataArrival();
     void post(std::function<void()> delivery);

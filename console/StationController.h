@@ -1,10 +1,14 @@
 #pragma once
 
 #include "Billing.h"
+#include "ClockTimer.h"
 #include "StationPanel.h"
 #include "TcpConnection.h"
 
 #include <QObject>
+#include <QStringList>
+
+#include <limits>
 
 class StatisticsPanel;
 class UsageDatabase;
@@ -35,6 +39,9 @@ private:
     void showRunningTime(const QString &chunk);
     void billPeriod();
     void send(const QString &text);
+    void transmit(const QString &text);
+    void sendHeldMessages();
+    void dropSilentConnection();
 
     int m_station;
     quint16 m_port;
@@ -44,4 +51,10 @@ private:
     Tariffs m_tariffs;
     TcpConnection m_link;
     bool m_periodRunning = false;
+    // A connection that has not announced itself in time is dropped.
+    ClockTimer m_announcementTimer;
+    // Messages waiting for the interval before them to reach the station alone.
+    QStringList m_heldMessages;
+    ClockTimer m_heldMessageTimer;
+    qint64 m_intervalSentMs = std::numeric_limits<qint64>::min() / 2;
 };

@@ -33,6 +33,7 @@ private:
     {
         m_clock = std::make_unique<ManualClock>(moment);
         m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
+        m_clock->runFreely();
         m_console = std::make_unique<ConsoleFixture>();
         QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
         m_station = m_console->createStation(1);
@@ -91,7 +92,7 @@ private slots:
     {
         startAt(QDateTime(QDate(2026, 4, 2), QTime(10, 0, 0)));
         panel().start->click();
-        QTRY_VERIFY(!controller().periodRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!controller().periodRunning(), 20000);
         QCOMPARE(panel().duration->text(), QStringLiteral("07:00:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("28,00 €"));
         QCOMPARE(m_console->records(1).size(), 1);
