@@ -66,6 +66,7 @@ bool TcpConnection::accept(int requestId)
     releaseSocket();
     adopt(std::exchange(m_requestSocket, nullptr));
     keepPeerWatched(m_socket);
+    m_established = true;
     return true;
 }
 
@@ -85,7 +86,7 @@ void TcpConnection::connectTo()
 
 bool TcpConnection::sendData(const QString &text)
 {
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+    if (!m_socket || !m_established || m_socket->state() != QAbstractSocket::ConnectedState)
         return false;
     const QByteArray bytes = Windows1252::encode(text);
     if (m_socket->write(bytes) != bytes.size())
@@ -128,9 +129,13 @@ void TcpConnection::adopt(QTcpSocket *socket)
     m_socket = socket;
     ++m_generation;
     m_dataArrivalPending = false;
+    m_established = false;
     connect(socket, &QAbstractSocket::connected, this, [this] {
         keepPeerWatched(m_socket);
-        post([this] { emit connected(); });
+        post([this] {
+            m_established = true;
+            emit connected();
+        });
     });
     connect(socket, &QIODevice::readyRead, this, &TcpConnection::scheduleDataArrival);
     connect(socket, &QAbstractSocket::disconnected, this, [this] { post([this] { emit closed(); }); });

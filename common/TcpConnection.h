@@ -52,7 +52,9 @@ public:
     void connectTo(const QString &host, quint16 port);
     void connectTo(); // to the remote host and port set before
 
-    // Sends the text; false (nothing else) when the object is not connected.
+    // Sends the text; false (nothing else) when the object is not connected. A
+    // connection being made takes text only once connected() has been delivered,
+    // so that what its owner says first on connecting goes first.
     bool sendData(const QString &text);
 
     // Everything received and not yet read.
@@ -83,6 +85,7 @@ private:
     // of are not delivered.
     quint64 m_generation = 0;
     bool m_dataArrivalPending = false;
+    bool m_established = false;
 
     int m_lastRequestId = 0;
     int m_requestId = 0;

@@ -93,7 +93,7 @@ void StationController::dropSilentConnection()
 void StationController::dispatchStationData()
 {
     const QString chunk = m_link.getData();
-    if (chunk.startsWith(Protocol::startupMessage(m_station)))
+    if (chunk.contains(Protocol::startupMessage(m_station)))
         m_announcementTimer.stop();
     if (Protocol::isStartup(chunk, m_station)) {
         send(Protocol::stopMessage(m_station));
