@@ -341,7 +341,9 @@ std::optional<qint64> StationWindow::nextStep(DisplayedPeriod &period)
         period.started = true;
         if (nowMs < period.loopEndMs)
             makePass(period);
-    } else if (newSecond) {
+    } else if (nowMs < period.loopEndMs ? newSecond : period.shownSecond < secondAt(period.loopEndMs)) {
+        // Once its time is up a period only shows the second its time ran out in,
+        // should a late wake-up have missed it.
         makePass(period);
     }
     if (nowMs >= period.loopEndMs) {
@@ -355,6 +357,13 @@ std::optional<qint64> StationWindow::nextStep(DisplayedPeriod &period)
         return period.stopAtMs;
     }
     return std::min(nextSecondMs, period.loopEndMs);
+}
+
+// The wall-clock second (since the epoch) in which the monotonic count reaches `ms`.
+qint64 StationWindow::secondAt(qint64 ms) const
+{
+    const Clock &clock = Clock::current();
+    return (clock.now().toMSecsSinceEpoch() + ms - clock.elapsedMs()) / 1000;
 }
 
 void StationWindow::makePass(DisplayedPeriod &period)

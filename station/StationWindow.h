@@ -83,6 +83,7 @@ private:
     void runDisplay();
     std::optional<qint64> nextStep(DisplayedPeriod &period);
     void makePass(DisplayedPeriod &period);
+    qint64 secondAt(qint64 ms) const;
     void countdownPass(const QDateTime &end);
     void endlessPass(const QDateTime &end, const QDateTime &start);
     void showRemainingTime(const QDateTime &end);
