@@ -297,6 +297,9 @@ void StationWindow::beginPeriod(DisplayedPeriod period)
         m_periods.erase(m_periods.begin());
     period.loopEndMs = Clock::current().elapsedMs() + 1000 * wholeSecondsNow().secsTo(period.end);
     m_periods.push_back(period);
+    // While a period runs, each pass raises the window: the top-window timer would
+    // only wake the PC a second time each second.
+    Timer1->stop();
     runDisplay();
 }
 
@@ -314,6 +317,7 @@ void StationWindow::runDisplay()
         ReportStop();
     }
     m_displayTimer->stop();
+    Timer1->start(topWindowIntervalMs);
 }
 
 // One step of a period: a pass at its start and whenever the shown second has
@@ -370,6 +374,7 @@ void StationWindow::makePass(DisplayedPeriod &period)
 {
     period.passed = true;
     period.shownSecond = wholeSecondsNow().toSecsSinceEpoch();
+    TopWindow();
     if (period.endless)
         endlessPass(period.end, period.start);
     else

@@ -268,6 +268,9 @@ private slots:
         QVERIFY(!shown(rig.field("Text2")) && !shown(rig.label("Label3")));
         QVERIFY(rig.button("cmdStart")->isEnabled());
         QCOMPARE(rig.window->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
+        // Raised by the display while it counted, the window is kept on top by its
+        // timer again.
+        QVERIFY(rig.item<QTimer>("Timer1")->isActive());
     }
 
     void consoleStopEndsThePeriodAfterOneMoreText()
