@@ -14,7 +14,7 @@ class QTcpSocket;
 //
 // Every signal comes from the event loop, never from inside a call on the object,
 // and in the order things happened (the data before the close that followed it).
-// A handler may therefore run a nested event loop (a display loop, a message box)
+// A handler may therefore run a nested event loop (a modal message box)
 // and still receive the data that arrives meanwhile.
 class TcpConnection : public QObject
 {

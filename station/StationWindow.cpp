@@ -261,7 +261,7 @@ void StationWindow::cmdStartClicked()
 }
 
 // The end moment: now, to the whole second, plus the minutes the interval field
-// begins with. It is shown as date and time of day and handed to the display loop.
+// begins with. It is shown as date and time of day and handed to the display.
 QDateTime StationWindow::SetEndTime()
 {
     const QDateTime end = wholeSecondsNow().addSecs(60 * qint64(Protocol::leadingMinutes(Text3->text())));
