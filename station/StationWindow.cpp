@@ -321,9 +321,10 @@ void StationWindow::runDisplay()
 }
 
 // One step of a period: a pass at its start and whenever the shown second has
-// changed, one last pass after a stop message (in the next second), and at the end of its time a short
-// pause before the stop. Returns when to look again, or nothing once the stop is
-// due. A period that runs out thus shows and sends 00:00:00 last.
+// changed, one last pass in the next second after a stop message, and at the end
+// of its time a short pause before the stop. Returns when to look again, or
+// nothing once the stop is due. A period that runs out thus shows and sends
+// 00:00:00 last.
 std::optional<qint64> StationWindow::nextStep(DisplayedPeriod &period)
 {
     const qint64 nowMs = Clock::current().elapsedMs();
@@ -335,9 +336,13 @@ std::optional<qint64> StationWindow::nextStep(DisplayedPeriod &period)
     const qint64 nextSecondMs = nowMs + 1000 - Clock::current().now().time().msec() + passAfterSecondMs;
     const bool newSecond = wholeSecondsNow().toSecsSinceEpoch() != period.shownSecond;
     if (m_stopRequested) {
-        // The last pass shows the next second rather than repeat the one shown.
-        if (period.passed && !newSecond)
+        // The last pass shows the next second rather than repeat the one shown;
+        // a period whose last second is shown already has nothing more to show.
+        if (period.passed && !newSecond) {
+            if (period.shownSecond >= secondAt(period.loopEndMs))
+                return std::nullopt;
             return nextSecondMs;
+        }
         makePass(period);
         return std::nullopt;
     }

@@ -366,6 +366,22 @@ private slots:
         QCOMPARE(rig.messagesFrom(before), expected << QStringLiteral("Stop1"));
     }
 
+    void stopInThePeriodsLastSecondRepeatsNoText()
+    {
+        StationRig rig;
+        QVERIFY(rig.startConnected());
+        rig.console.setAnswerStops(false);
+        const qsizetype before = rig.console.messages().size();
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:00:00"))
+                rig.console.send(QStringLiteral("Stop1"));
+        };
+        rig.console.send(QStringLiteral("1"));
+        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
+        QTest::qWait(20);
+        QCOMPARE(rig.messagesFrom(before), remainingTexts(60, 0) << QStringLiteral("Stop1"));
+    }
+
     void clockSetBackDuringAnEndlessPeriodShowsNoNegativeTime()
     {
         StationRig rig;
