@@ -135,7 +135,7 @@ private slots:
     {
         ConsoleFixture console;
         QCOMPARE(console.start(), MainWindow::StartOutcome::Running);
-        LinkRelay link(console.port(1), 5, 50);
+        LinkRelay link(console.port(1), 20, 50);
         IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")), QStringLiteral("Server"),
                        QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
         StationWindow station(1, console.programDir(), link.port());
