@@ -172,6 +172,24 @@ private slots:
         QCOMPARE(listener.endpoint.getData(), QString());
     }
 
+    // A station in a period sends its time every second; on a new connection its
+    // announcement must still go first, or the console never takes it for a station.
+    void aConnectionTakesTextOnlyOnceItsOwnerKnowsOfIt()
+    {
+        Listener listener;
+        TcpConnection station;
+        QSignalSpy connected(&station, &TcpConnection::connected);
+        station.connectTo(loopback, listener.port());
+        QVERIFY(station.findChild<QTcpSocket *>()->waitForConnected(2000));
+        QCOMPARE(connected.size(), 0);
+        QVERIFY(!station.sendData(QStringLiteral("00:04:59")));
+        QTRY_COMPARE(connected.size(), 1);
+        QSignalSpy arrivals(&listener.endpoint, &TcpConnection::dataArrival);
+        QVERIFY(station.sendData(QStringLiteral("Startup1")));
+        QTRY_COMPARE(arrivals.size(), 1);
+        QCOMPARE(listener.endpoint.getData(), QStringLiteral("Startup1"));
+    }
+
     // A peer that vanishes without closing (its PC switched off) must be noticed
     // within about two minutes on both ends, whether the link is quiet or not.
     void everyConnectionWatchesItsPeer()
