@@ -67,7 +67,8 @@ void SystemClock::unschedule(ClockTimer &timer)
 // Delivers a manual clock's wake-ups from the event loop. It watches every event
 // the program handles: the clock only runs on once a whole turn of the event loop
 // went by with nothing to do, so that a message sent at one moment is read before
-// the clock moves on.
+// the clock moves on; a program that is never idle still sees it move, every few
+// turns.
 class ManualClock::Driver final : public QObject
 {
 public:
@@ -76,9 +77,12 @@ public:
     {
         m_tick.setInterval(0);
         connect(&m_tick, &QTimer::timeout, this, [this] {
-            m_quietTurns = m_busy ? 0 : m_quietTurns + 1;
+            m_busyTurns = m_busy ? m_busyTurns + 1 : 0;
             m_busy = false;
-            m_clock.step(m_quietTurns >= 1);
+            const bool idle = m_busyTurns == 0 || m_busyTurns >= maxBusyTurns;
+            if (idle)
+                m_busyTurns = 0;
+            m_clock.step(idle);
         });
         QCoreApplication::instance()->installEventFilter(this);
     }
@@ -86,7 +90,7 @@ public:
     void setActive(bool active)
     {
         if (active && !m_tick.isActive()) {
-            m_quietTurns = 0;
+            m_busy = true;
             m_tick.start();
         } else if (!active) {
             m_tick.stop();
@@ -102,10 +106,12 @@ protected:
     }
 
 private:
+    static constexpr int maxBusyTurns = 8;
+
     ManualClock &m_clock;
     QTimer m_tick;
     bool m_busy = false;
-    int m_quietTurns = 0;
+    int m_busyTurns = 0;
 };
 
 ManualClock::ManualClock(const QDateTime &start)
