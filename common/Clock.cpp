@@ -1,9 +1,12 @@
 #include "Clock.h"
 
+#include "ClockTimer.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -18,6 +21,10 @@ qint64 monotonicMs()
     }();
     return timer.elapsed();
 }
+
+// The longest step a freely running clock takes at once: a wake-up further off is
+// reached in steps, so that what the program does meanwhile keeps up with time.
+constexpr qint64 freeStepMs = 1000;
 }
 
 Clock &Clock::current()
@@ -46,25 +53,76 @@ qint64 SystemClock::elapsedMs() const
     return monotonicMs() - m_origin;
 }
 
-void SystemClock::waitForEventsUntil(qint64 untilMs)
+void SystemClock::schedule(ClockTimer &timer, qint64 dueMs)
 {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    const qint64 remaining = untilMs - elapsedMs();
-    if (remaining <= 0)
-        return;
-    // Sleeps in the event dispatcher until an event arrives; the timer is the event
-    // that comes when the time is up. (processEvents with a time limit would not
-    // sleep at all: it drops WaitForMoreEvents and returns at once.)
-    QTimer wakeUp;
-    wakeUp.setSingleShot(true);
-    wakeUp.setTimerType(Qt::PreciseTimer);
-    wakeUp.start(int(qMin<qint64>(remaining, std::numeric_limits<int>::max())));
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    const qint64 delay = std::clamp<qint64>(dueMs - elapsedMs(), 0, std::numeric_limits<int>::max());
+    timer.m_systemTimer.start(int(delay));
 }
+
+void SystemClock::unschedule(ClockTimer &timer)
+{
+    timer.m_systemTimer.stop();
+}
+
+// Delivers a manual clock's wake-ups from the event loop. It watches every event
+// the program handles: the clock only runs on once a whole turn of the event loop
+// went by with nothing to do, so that a message sent at one moment is read before
+// the clock moves on; a program that is never idle still sees it move, every few
+// turns.
+class ManualClock::Driver final : public QObject
+{
+public:
+    explicit Driver(ManualClock &clock)
+        : m_clock(clock)
+    {
+        m_tick.setInterval(0);
+        connect(&m_tick, &QTimer::timeout, this, [this] {
+            m_busyTurns = m_busy ? m_busyTurns + 1 : 0;
+            m_busy = false;
+            const bool idle = m_busyTurns == 0 || m_busyTurns >= maxBusyTurns;
+            if (idle)
+                m_busyTurns = 0;
+            m_clock.step(idle);
+        });
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    void setActive(bool active)
+    {
+        if (active && !m_tick.isActive()) {
+            m_busy = true;
+            m_tick.start();
+        } else if (!active) {
+            m_tick.stop();
+        }
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != &m_tick)
+            m_busy = true;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    static constexpr int maxBusyTurns = 8;
+
+    ManualClock &m_clock;
+    QTimer m_tick;
+    bool m_busy = false;
+    int m_busyTurns = 0;
+};
 
 ManualClock::ManualClock(const QDateTime &start)
     : m_start(start)
 {
+}
+
+ManualClock::~ManualClock()
+{
+    for (const WakeUp &wakeUp : m_wakeUps)
+        wakeUp.timer->forgetClock();
 }
 
 QDateTime ManualClock::now() const
@@ -77,13 +135,6 @@ qint64 ManualClock::elapsedMs() const
     return m_elapsed;
 }
 
-void ManualClock::waitForEventsUntil(qint64 untilMs)
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (untilMs > m_elapsed)
-        m_elapsed = untilMs;
-}
-
 void ManualClock::setNow(const QDateTime &moment)
 {
     m_start = moment.addMSecs(-m_elapsed);
@@ -92,4 +143,78 @@ void ManualClock::setNow(const QDateTime &moment)
 void ManualClock::advanceMs(qint64 ms)
 {
     m_elapsed += ms;
+    updateDriver();
+}
+
+void ManualClock::runFreely()
+{
+    m_runningFreely = true;
+    updateDriver();
+}
+
+void ManualClock::setWakeUpJitter(const QList<int> &offsetsMs)
+{
+    m_jitter = offsetsMs;
+    m_nextJitter = 0;
+}
+
+void ManualClock::schedule(ClockTimer &timer, qint64 dueMs)
+{
+    unschedule(timer);
+    m_wakeUps.push_back({&timer, dueMs, m_scheduled++});
+    updateDriver();
+}
+
+void ManualClock::unschedule(ClockTimer &timer)
+{
+    std::erase_if(m_wakeUps, [&timer](const WakeUp &wakeUp) { return wakeUp.timer == &timer; });
+    updateDriver();
+}
+
+std::vector<ManualClock::WakeUp>::iterator ManualClock::earliest()
+{
+    return std::min_element(m_wakeUps.begin(), m_wakeUps.end(), [](const WakeUp &a, const WakeUp &b) {
+        return a.dueMs != b.dueMs ? a.dueMs < b.dueMs : a.order < b.order;
+    });
+}
+
+// Delivers a wake-up that is due; running freely and with the program idle, moves
+// time on to the next wake-up (or a second towards it) first.
+void ManualClock::step(bool idle)
+{
+    if (m_wakeUps.empty())
+        return updateDriver();
+    const auto next = earliest();
+    if (next->dueMs <= m_elapsed)
+        return deliver(next);
+    if (!m_runningFreely || !idle)
+        return;
+    qint64 landing = next->dueMs;
+    if (!m_jitter.isEmpty())
+        landing += m_jitter.at(m_nextJitter++ % m_jitter.size());
+    if (landing > m_elapsed + freeStepMs) {
+        m_elapsed += freeStepMs;
+        return;
+    }
+    m_elapsed = std::max(m_elapsed, landing);
+    deliver(next);
+}
+
+void ManualClock::deliver(std::vector<WakeUp>::iterator wakeUp)
+{
+    ClockTimer *timer = wakeUp->timer;
+    m_wakeUps.erase(wakeUp);
+    updateDriver();
+    timer->fire();
+}
+
+void ManualClock::updateDriver()
+{
+    const bool due = std::any_of(m_wakeUps.begin(), m_wakeUps.end(),
+                                 [this](const WakeUp &wakeUp) { return wakeUp.dueMs <= m_elapsed; });
+    const bool active = due || (m_runningFreely && !m_wakeUps.empty());
+    if (active && !m_driver)
+        m_driver = std::make_unique<Driver>(*this);
+    if (m_driver)
+        m_driver->setActive(active);
 }

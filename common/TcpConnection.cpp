@@ -6,11 +6,34 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <utility>
 
 namespace {
 // How long a closed connection may take to hand over what was sent on it.
 constexpr int lingerMs = 5000;
+
+void setOption(QTcpSocket *socket, int level, int option, int value)
+{
+    ::setsockopt(int(socket->socketDescriptor()), level, option, &value, sizeof value);
+}
+
+// A peer that vanished without closing (a PC switched off, a cable pulled) is
+// noticed within about two minutes: a quiet connection is probed after a minute
+// and given up after the unanswered probes; one whose sent data stays
+// unacknowledged is given up after the same two minutes.
+void keepPeerWatched(QTcpSocket *socket)
+{
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    setOption(socket, IPPROTO_TCP, TCP_KEEPIDLE, TcpConnection::keepAliveIdleSeconds);
+    setOption(socket, IPPROTO_TCP, TCP_KEEPINTVL, TcpConnection::keepAliveIntervalSeconds);
+    setOption(socket, IPPROTO_TCP, TCP_KEEPCNT, TcpConnection::keepAliveProbes);
+    setOption(socket, IPPROTO_TCP, TCP_USER_TIMEOUT, TcpConnection::unacknowledgedLimitMs);
+}
 }
 
 TcpConnection::TcpConnection(QObject *parent)
@@ -42,7 +65,8 @@ bool TcpConnection::accept(int requestId)
     m_server->close();
     releaseSocket();
     adopt(std::exchange(m_requestSocket, nullptr));
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    keepPeerWatched(m_socket);
+    m_established = true;
     return true;
 }
 
@@ -62,7 +86,7 @@ void TcpConnection::connectTo()
 
 bool TcpConnection::sendData(const QString &text)
 {
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+    if (!m_socket || !m_established || m_socket->state() != QAbstractSocket::ConnectedState)
         return false;
     const QByteArray bytes = Windows1252::encode(text);
     if (m_socket->write(bytes) != bytes.size())
@@ -105,9 +129,13 @@ void TcpConnection::adopt(QTcpSocket *socket)
     m_socket = socket;
     ++m_generation;
     m_dataArrivalPending = false;
+    m_established = false;
     connect(socket, &QAbstractSocket::connected, this, [this] {
-        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        post([this] { emit connected(); });
+        keepPeerWatched(m_socket);
+        post([this] {
+            m_established = true;
+            emit connected();
+        });
     });
     connect(socket, &QIODevice::readyRead, this, &TcpConnection::scheduleDataArrival);
     connect(socket, &QAbstractSocket::disconnected, this, [this] { post([this] { emit closed(); }); });
@@ -115,8 +143,22 @@ void TcpConnection::adopt(QTcpSocket *socket)
         // The peer closing is no error; closed() reports it.
         if (number == QAbstractSocket::RemoteHostClosedError)
             return;
+        const bool wasConnected = m_socket->state() == QAbstractSocket::ConnectedState;
         post([this, number, description = m_socket->errorString()] { emit error(int(number), description); });
+        // A connection the system gave up on (its peer silent too long) is closed
+        // as well; should the socket not say so itself, this does.
+        if (wasConnected)
+            post([this] {
+                if (m_socket->state() == QAbstractSocket::UnconnectedState)
+                    closeBroken();
+            });
     });
+}
+
+void TcpConnection::closeBroken()
+{
+    releaseSocket();
+    emit closed();
 }
 
 void TcpConnection::releaseSocket()

@@ -14,13 +14,20 @@ class QTcpSocket;
 //
 // Every signal comes from the event loop, never from inside a call on the object,
 // and in the order things happened (the data before the close that followed it).
-// A handler may therefore run a nested event loop (a display loop, a message box)
+// A handler may therefore run a nested event loop (a modal message box)
 // and still receive the data that arrives meanwhile.
 class TcpConnection : public QObject
 {
     Q_OBJECT
 
 public:
+    // Every connection is watched by the system: a peer gone without a word is
+    // taken as a closed connection after about two minutes.
+    static constexpr int keepAliveIdleSeconds = 60;
+    static constexpr int keepAliveIntervalSeconds = 10;
+    static constexpr int keepAliveProbes = 6;
+    static constexpr int unacknowledgedLimitMs = 120000;
+
     explicit TcpConnection(QObject *parent = nullptr);
 
     void setLocalPort(quint16 port) { m_localPort = port; }
@@ -45,7 +52,9 @@ public:
     void connectTo(const QString &host, quint16 port);
     void connectTo(); // to the remote host and port set before
 
-    // Sends the text; false (nothing else) when the object is not connected.
+    // Sends the text; false (nothing else) when the object is not connected. A
+    // connection being made takes text only once connected() has been delivered,
+    // so that what its owner says first on connecting goes first.
     bool sendData(const QString &text);
 
     // Everything received and not yet read.
@@ -65,6 +74,7 @@ private:
     void takeRequests();
     void refuse(QTcpSocket *socket);
     void adopt(QTcpSocket *socket);
+    void closeBroken();
     void releaseSocket();
     void scheduleDataArrival();
     void post(std::function<void()> delivery);
@@ -75,6 +85,7 @@ private:
     // of are not delivered.
     quint64 m_generation = 0;
     bool m_dataArrivalPending = false;
+    bool m_established = false;
 
     int m_lastRequestId = 0;
     int m_requestId = 0;

@@ -18,6 +18,11 @@ namespace {
 // A chunk longer than this is shown cut: the label is a few characters wide and a
 // megabyte of text would only stall the window.
 constexpr int shownChunkLength = 64;
+// A real station announces itself the moment it is connected; a connection silent
+// for this long is someone else's and gives the port back.
+constexpr qint64 announcementTimeoutMs = 30000;
+// How long a message waits behind an interval, so that the station reads the two apart.
+constexpr qint64 intervalAloneMs = 200;
 }
 
 StationController::StationController(int station, quint16 port, StationPanel &panel, UsageLedger &ledger,
@@ -36,6 +41,8 @@ StationController::StationController(int station, quint16 port, StationPanel &pa
     connect(m_panel.start, &QPushButton::clicked, this, &StationController::startPeriod);
     connect(m_panel.stop, &QPushButton::clicked, this, &StationController::stopPeriod);
     connect(m_panel.withoutStation, &QPushButton::clicked, this, &StationController::enableStation);
+    connect(&m_announcementTimer, &ClockTimer::timeout, this, &StationController::dropSilentConnection);
+    connect(&m_heldMessageTimer, &ClockTimer::timeout, this, &StationController::sendHeldMessages);
 }
 
 void StationController::listenStation()
@@ -60,28 +67,49 @@ void StationController::enableStation()
 void StationController::acceptStation(int requestId)
 {
     m_link.close();
-    if (m_link.accept(requestId))
+    m_heldMessages.clear();
+    m_heldMessageTimer.stop();
+    if (m_link.accept(requestId)) {
         enableStation();
-    else
+        m_announcementTimer.start(announcementTimeoutMs);
+    } else {
         listenStation();
+    }
 }
 
 void StationController::stationClosed()
 {
     // The period, its start time, colour and last time text stay as they are.
+    m_announcementTimer.stop();
     disableStation();
     listenStation();
+}
+
+// Only one connection is taken per port; one that never speaks would keep the
+// real station out for good.
+void StationController::dropSilentConnection()
+{
+    m_link.close();
+    stationClosed();
 }
 
 void StationController::dispatchStationData()
 {
     const QString chunk = m_link.getData();
+    if (chunk.contains(Protocol::startupMessage(m_station)))
+        m_announcementTimer.stop();
     if (Protocol::isStartup(chunk, m_station)) {
         send(Protocol::stopMessage(m_station));
         m_panel.setHeadingColour(StationPanel::red);
     }
-    if (Protocol::isStop(chunk, m_station))
+    if (Protocol::isStop(chunk, m_station)) {
+        // Every stop from the station is answered, so that a station still
+        // counting (a period the console had already stopped) ends too; only a
+        // running period is billed.
+        if (!m_running)
+            send(Protocol::stopMessage(m_station));
         stopPeriod();
+    }
     if (Protocol::isStart(chunk, m_station))
         startPeriod();
     else
@@ -173,7 +201,36 @@ void StationController::billPeriod(const RunningPeriod &running)
     }
 }
 
+// The station takes whatever has arrived as one chunk: a stop right behind an
+// interval would reach it as "420Stop1", a period of 420 minutes. What follows an
+// interval therefore waits until the interval has had time to arrive alone.
 void StationController::send(const QString &text)
 {
+    const qint64 sendableMs = m_intervalSentMs + intervalAloneMs;
+    if (m_heldMessages.isEmpty() && Clock::current().elapsedMs() >= sendableMs) {
+        transmit(text);
+        return;
+    }
+    m_heldMessages.append(text);
+    if (!m_heldMessageTimer.isActive())
+        m_heldMessageTimer.startAt(sendableMs);
+}
+
+void StationController::sendHeldMessages()
+{
+    while (!m_heldMessages.isEmpty()) {
+        transmit(m_heldMessages.takeFirst());
+        if (!m_heldMessages.isEmpty() && Clock::current().elapsedMs() < m_intervalSentMs + intervalAloneMs) {
+            m_heldMessageTimer.startAt(m_intervalSentMs + intervalAloneMs);
+            return;
+        }
+    }
+}
+
+// The console sends two kinds of message: the stop, and the interval that starts a period.
+void StationController::transmit(const QString &text)
+{
+    if (text != Protocol::stopMessage(m_station))
+        m_intervalSentMs = Clock::current().elapsedMs();
     m_link.sendData(text); // a station that is not connected misses it, as it would
 }

@@ -1,11 +1,15 @@
 #pragma once
 
 #include "Billing.h"
+#include "ClockTimer.h"
 #include "StationPanel.h"
 #include "TcpConnection.h"
 #include "UsageDatabase.h"
 
 #include <QObject>
+#include <QStringList>
+
+#include <limits>
 
 #include <optional>
 
@@ -50,6 +54,9 @@ private:
 
     void billPeriod(const RunningPeriod &running);
     void send(const QString &text);
+    void transmit(const QString &text);
+    void sendHeldMessages();
+    void dropSilentConnection();
 
     int m_station;
     quint16 m_port;
@@ -58,4 +65,10 @@ private:
     Tariffs m_tariffs;
     TcpConnection m_link;
     std::optional<RunningPeriod> m_running;
+    // A connection that has not announced itself in time is dropped.
+    ClockTimer m_announcementTimer;
+    // Messages waiting for the interval before them to reach the station alone.
+    QStringList m_heldMessages;
+    ClockTimer m_heldMessageTimer;
+    qint64 m_intervalSentMs = std::numeric_limits<qint64>::min() / 2;
 };

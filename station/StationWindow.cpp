@@ -1,6 +1,7 @@
 #include "StationWindow.h"
 
 #include "Clock.h"
+#include "ClockTimer.h"
 #include "DaytimeRequest.h"
 #include "EntryField.h"
 #include "IniFile.h"
@@ -17,10 +18,21 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 constexpr int clientWidth = 3180;
 constexpr int clientHeight = 1290;
 constexpr int topWindowIntervalMs = 1000;
+// A pass is due when the shown second changes; the display wakes this long after
+// the change, so that a timer firing a little early still finds the new second.
+constexpr qint64 passAfterSecondMs = 20;
+// A period that ran out sends its stop this long after its last time text.
+constexpr qint64 stopPauseMs = 200;
+// Periods started one inside another that the display keeps; a start beyond them
+// drops the outermost. A console starts one period at a time; only a peer sending
+// start after start gets this far.
+constexpr std::size_t maxNestedPeriods = 8;
 
 QDateTime wholeSecondsNow()
 {
@@ -94,6 +106,9 @@ void StationWindow::createItems()
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     connect(Timer1, &QTimer::timeout, this, &StationWindow::TopWindow);
+
+    m_displayTimer = new ClockTimer(this);
+    connect(m_displayTimer, &ClockTimer::timeout, this, &StationWindow::runDisplay);
 
     Winsock1 = new TcpConnection(this);
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
@@ -197,10 +212,12 @@ void StationWindow::handleChunk(const QString &chunk)
     }
 }
 
-// A running display loop sees the request after its current pass and ends.
+// A running period makes one more pass and ends, right after this.
 void StationWindow::showIdleLayout()
 {
     m_stopRequested = true;
+    if (!m_periods.empty())
+        m_displayTimer->start(0);
     setShown({Text1, Text2, Text3}, false);
     Text3->clear();
     setShown({Text4, Text5, Text6, Label1, Label2, Label3, Label4, Label5}, false);
@@ -244,7 +261,7 @@ void StationWindow::cmdStartClicked()
 }
 
 // The end moment: now, to the whole second, plus the minutes the interval field
-// begins with. It is shown as date and time of day and handed to the display loop.
+// begins with. It is shown as date and time of day and handed to the display.
 QDateTime StationWindow::SetEndTime()
 {
     const QDateTime end = wholeSecondsNow().addSecs(60 * qint64(Protocol::leadingMinutes(Text3->text())));
@@ -256,64 +273,117 @@ QDateTime StationWindow::SetEndTime()
 void StationWindow::RunCountdown(const QDateTime &end)
 {
     Text5->setText(TextFormats::timeOfDay(Clock::current().now().time()));
-    runDisplayLoop(end, [this, end] { countdownPass(end); });
+    DisplayedPeriod period;
+    period.end = end;
+    beginPeriod(period);
 }
 
 void StationWindow::RunEndless(const QDateTime &end)
 {
     Text5->setText(TextFormats::timeOfDay(Clock::current().now().time()));
-    const QDateTime start = wholeSecondsNow();
-    runDisplayLoop(end, [this, end, start] { endlessPass(end, start); });
+    DisplayedPeriod period;
+    period.endless = true;
+    period.end = end;
+    period.start = wholeSecondsNow();
+    beginPeriod(period);
 }
 
-// Makes a pass at once and then one whenever the shown second changes, until the
-// period's time is up or a stop message has come; then reports the stop. Between
-// passes the window handles its events, among them a stop message or the start of
-// another period, which runs to its end inside this one.
-void StationWindow::runDisplayLoop(const QDateTime &end, const std::function<void()> &pass)
+// The period runs for the whole seconds from now to its end moment, on the
+// monotonic count, so that a clock set meanwhile neither stretches nor cuts it.
+void StationWindow::beginPeriod(DisplayedPeriod period)
 {
-    Clock &clock = Clock::current();
     m_stopRequested = false;
-    const qint64 initialSeconds = wholeSecondsNow().secsTo(end);
-    const qint64 loopEndMs = clock.elapsedMs() + 1000 * initialSeconds;
-    bool passed = false;
-    for (bool first = true; clock.elapsedMs() < loopEndMs && !m_stopRequested; first = false) {
-        if (!first && !awaitNextSecond(loopEndMs))
-            break;
-        pass();
-        passed = true;
+    if (m_periods.size() == maxNestedPeriods)
+        m_periods.erase(m_periods.begin());
+    period.loopEndMs = Clock::current().elapsedMs() + 1000 * wholeSecondsNow().secsTo(period.end);
+    m_periods.push_back(period);
+    // While a period runs, each pass raises the window: the top-window timer would
+    // only wake the PC a second time each second.
+    Timer1->stop();
+    runDisplay();
+}
+
+// Brings the innermost period up to date and sets the timer for its next step.
+// A period that is over reports its stop and hands the display back to the one it
+// interrupted, which is brought up to date in turn.
+void StationWindow::runDisplay()
+{
+    while (!m_periods.empty()) {
+        if (const std::optional<qint64> wakeMs = nextStep(m_periods.back())) {
+            m_displayTimer->startAt(*wakeMs);
+            return;
+        }
+        m_periods.pop_back();
+        ReportStop();
     }
-    if (passed && !m_stopRequested)
-        letLastTimeTextGoAlone();
-    ReportStop();
+    m_displayTimer->stop();
+    Timer1->start(topWindowIntervalMs);
 }
 
-// A period that ran out sends its stop right behind its last time text. Sent at
-// once, the two often reach the console as one chunk, which it only shows, so the
-// period would stay open there. A short pause, handling events, lets the console
-// take the time text first.
-void StationWindow::letLastTimeTextGoAlone()
+// One step of a period: a pass at its start and whenever the shown second has
+// changed, one last pass in the next second after a stop message, and at the end
+// of its time a short pause before the stop. Returns when to look again, or
+// nothing once the stop is due. A period that runs out thus shows and sends
+// 00:00:00 last.
+std::optional<qint64> StationWindow::nextStep(DisplayedPeriod &period)
 {
-    constexpr qint64 pauseMs = 200;
-    constexpr qint64 stepMs = 25;
-    Clock &clock = Clock::current();
-    const qint64 untilMs = clock.elapsedMs() + pauseMs;
-    while (clock.elapsedMs() < untilMs && !m_stopRequested)
-        clock.waitForEventsUntil(qMin(untilMs, clock.elapsedMs() + stepMs));
+    const qint64 nowMs = Clock::current().elapsedMs();
+    if (period.stopAtMs) {
+        if (m_stopRequested || nowMs >= *period.stopAtMs)
+            return std::nullopt;
+        return period.stopAtMs;
+    }
+    const qint64 nextSecondMs = nowMs + 1000 - Clock::current().now().time().msec() + passAfterSecondMs;
+    const bool newSecond = wholeSecondsNow().toSecsSinceEpoch() != period.shownSecond;
+    if (m_stopRequested) {
+        // The last pass shows the next second rather than repeat the one shown;
+        // a period whose last second is shown already has nothing more to show.
+        if (period.passed && !newSecond) {
+            if (period.shownSecond >= secondAt(period.loopEndMs))
+                return std::nullopt;
+            return nextSecondMs;
+        }
+        makePass(period);
+        return std::nullopt;
+    }
+    if (!period.started) {
+        period.started = true;
+        if (nowMs < period.loopEndMs)
+            makePass(period);
+    } else if (nowMs < period.loopEndMs ? newSecond : period.shownSecond < secondAt(period.loopEndMs)) {
+        // Once its time is up a period only shows the second its time ran out in,
+        // should a late wake-up have missed it.
+        makePass(period);
+    }
+    if (nowMs >= period.loopEndMs) {
+        // A period that ran out sends its stop right behind its last time text.
+        // Sent at once, the two often reach the console as one chunk, which it only
+        // shows, so the period would stay open there. The pause lets the console
+        // take the time text first.
+        if (!period.passed)
+            return std::nullopt;
+        period.stopAtMs = nowMs + stopPauseMs;
+        return period.stopAtMs;
+    }
+    return std::min(nextSecondMs, period.loopEndMs);
 }
 
-// Handles events until the shown second changes. False when the period's time ran
-// out before that: no pass is due then. After a stop message one more pass is.
-// A period that runs out thus always shows and sends 00:00:00 last.
-bool StationWindow::awaitNextSecond(qint64 loopEndMs)
+// The wall-clock second (since the epoch) in which the monotonic count reaches `ms`.
+qint64 StationWindow::secondAt(qint64 ms) const
 {
-    Clock &clock = Clock::current();
-    const qint64 nextSecondMs = clock.elapsedMs() + 1000 - clock.now().time().msec();
-    const qint64 untilMs = qMin(nextSecondMs, loopEndMs);
-    do
-        clock.waitForEventsUntil(untilMs);
-    while (clock.elapsedMs() < untilMs && !m_stopRequested);
-    return m_stopRequested || clock.elapsedMs() >= nextSecondMs;
+    const Clock &clock = Clock::current();
+    return (clock.now().toMSecsSinceEpoch() + ms - clock.elapsedMs()) / 1000;
+}
+
+void StationWindow::makePass(DisplayedPeriod &period)
+{
+    period.passed = true;
+    period.shownSecond = wholeSecondsNow().toSecsSinceEpoch();
+    TopWindow();
+    if (period.endless)
+        endlessPass(period.end, period.start);
+    else
+        countdownPass(period.end);
 }
 
 void StationWindow::countdownPass(const QDateTime &end)

@@ -3,9 +3,10 @@
 #include <QDateTime>
 #include <QWidget>
 
-#include <functional>
 #include <optional>
+#include <vector>
 
+class ClockTimer;
 class EntryField;
 class QLabel;
 class QLineEdit;
@@ -16,7 +17,8 @@ class TcpConnection;
 // The station's small window, always on top and never closed. It connects to the
 // console, announces itself and carries out what the console sends: a timed period
 // counting down to its end moment, an endless one counting up, or the stop. While a
-// period runs it shows and sends its time about once a second.
+// period runs it shows and sends its time once a second, each time the shown second
+// changes, woken by a timer; in between it sleeps.
 class StationWindow : public QWidget
 {
     Q_OBJECT
@@ -30,6 +32,10 @@ public:
 
     // The console's address as read from Client.ini at start.
     QString serverAddress() const { return m_serverAddress; }
+
+    // Carries out one chunk as read from the console: the stop, or the start of a
+    // period.
+    void handleChunk(const QString &chunk);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -50,18 +56,34 @@ private:
     void consoleClosed();
     void consoleDataArrived();
 
-    void handleChunk(const QString &chunk);
     void showIdleLayout();
     void startEndlessPeriod(const QString &chunk);
     void startTimedPeriod(const QString &chunk);
     void cmdStartClicked();
 
+    // One period on the display. A period started while another runs takes the
+    // display until it has ended and reported its stop; then the one it interrupted
+    // carries on.
+    struct DisplayedPeriod
+    {
+        bool endless = false;
+        QDateTime end;
+        QDateTime start;    // of an endless period, to the whole second
+        qint64 loopEndMs = 0; // when its time is up, on the clock's monotonic count
+        bool started = false;
+        bool passed = false;
+        qint64 shownSecond = 0; // the wall-clock second of its last pass
+        std::optional<qint64> stopAtMs; // while it waits to report its stop
+    };
+
     QDateTime SetEndTime();
     void RunCountdown(const QDateTime &end);
     void RunEndless(const QDateTime &end);
-    void runDisplayLoop(const QDateTime &end, const std::function<void()> &pass);
-    bool awaitNextSecond(qint64 loopEndMs);
-    void letLastTimeTextGoAlone();
+    void beginPeriod(DisplayedPeriod period);
+    void runDisplay();
+    std::optional<qint64> nextStep(DisplayedPeriod &period);
+    void makePass(DisplayedPeriod &period);
+    qint64 secondAt(qint64 ms) const;
     void countdownPass(const QDateTime &end);
     void endlessPass(const QDateTime &end, const QDateTime &start);
     void showRemainingTime(const QDateTime &end);
@@ -90,5 +112,7 @@ private:
     QLineEdit *Text5 = nullptr;
     QLineEdit *Text6 = nullptr;
     QTimer *Timer1 = nullptr;
+    ClockTimer *m_displayTimer = nullptr;
+    std::vector<DisplayedPeriod> m_periods; // the innermost last
     TcpConnection *Winsock1 = nullptr;
 };

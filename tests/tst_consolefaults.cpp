@@ -4,8 +4,10 @@
 #include "FakeStation.h"
 #include "IniFile.h"
 #include "StationController.h"
+#include "StationWindow.h"
 #include "StoreFaults.h"
 #include "TestSupport.h"
+#include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 #include "UsageLedger.h"
 
@@ -310,27 +312,53 @@ private slots:
         stranger.send(QByteArray("\x00\xff GET / HTTP/1.0\r\n\r\n", 22));
         QTRY_VERIFY(panel.runningTime->text().contains(QStringLiteral("GET")));
         QVERIFY(fixture.window().controller(1).periodRunning());
-        clock.advanceMs(120'000);
+        clock.advanceMs(20'000);
         panel.stop->click();
         QVERIFY(stranger.waitForText("Stop1"));
-        QCOMPARE(panel.duration->text(), QStringLiteral("00:02:00"));
+        QCOMPARE(panel.duration->text(), QStringLiteral("00:00:20"));
         QCOMPARE(fixture.records(1).size(), 1);
     }
 
-    void aSilentConnectionIsKeptAndBlocksNothing()
+    // One connection is taken per port: a stranger that connects and says nothing
+    // must not keep the real station out for good.
+    void aSilentConnectionYieldsToTheRealStation()
     {
+        TimeServiceStandIn timeService;
+        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
+        ScopedClock guard(clock);
         ConsoleFixture fixture;
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        StationPanel &panel = fixture.window().panel(1);
         FakeStation silent;
         QVERIFY(silent.connectTo(fixture.port(1)));
-        QTRY_VERIFY(fixture.window().panel(1).start->isEnabled());
+        QTRY_VERIFY(panel.start->isEnabled());
         FakeStation other;
         QVERIFY(other.connectTo(fixture.port(2)));
         other.send("Startup2");
         QVERIFY(other.waitForText("Stop2"));
-        QTest::qWait(300);
+
+        clock.advanceMs(29'000);
+        QTest::qWait(50);
         QCOMPARE(silent.socket().state(), QAbstractSocket::ConnectedState);
-        QVERIFY(fixture.window().panel(1).start->isEnabled());
+        FakeStation refused;
+        refused.connectTo(fixture.port(1));
+        QVERIFY(refused.waitForDisconnect());
+
+        clock.advanceMs(1'000);
+        QVERIFY(silent.waitForDisconnect());
+        QTRY_VERIFY(!panel.start->isEnabled());
+        std::unique_ptr<StationWindow> station = fixture.createStation(1);
+        QTRY_COMPARE(panel.runningTime->text(), QStringLiteral("Startup1"));
+        QVERIFY(panel.start->isEnabled());
+
+        // A station that announced itself is kept however quiet it is, and so is
+        // the other port's.
+        clock.advanceMs(600'000);
+        QTest::qWait(50);
+        QVERIFY(panel.start->isEnabled());
+        QVERIFY(station->findChild<QPushButton *>(QStringLiteral("cmdStart"))->isEnabled());
+        QCOMPARE(other.socket().state(), QAbstractSocket::ConnectedState);
+        QVERIFY(fixture.window().panel(2).start->isEnabled());
     }
 
     void garbageConfigurationEndsWithTheDatabaseMessage()

@@ -1,11 +1,14 @@
 #include "Clock.h"
 #include "ConsoleFixture.h"
+#include "IniFile.h"
+#include "LinkRelay.h"
 #include "StationController.h"
 #include "StationWindow.h"
 #include "TestSupport.h"
 #include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +37,7 @@ private:
     {
         m_clock = std::make_unique<ManualClock>(moment);
         m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
+        m_clock->runFreely();
         m_console = std::make_unique<ConsoleFixture>();
         QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
         m_station = m_console->createStation(1);
@@ -103,7 +107,7 @@ private slots:
     {
         startAt(QDateTime(QDate(2026, 4, 2), QTime(10, 0, 0)));
         panel().start->click();
-        QTRY_VERIFY(!controller().periodRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!controller().periodRunning(), 20000);
         QCOMPARE(panel().duration->text(), QStringLiteral("07:00:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("28,00 €"));
         QCOMPARE(m_console->records(1).size(), 1);
@@ -129,6 +133,44 @@ private slots:
         QTest::qWait(50);
         QVERIFY(!controller().periodRunning());
         QVERIFY(m_console->records(1).size() <= 1);
+    }
+
+    // A customer's Start at an idle station: the station sends its start and, its
+    // own period being of no time, its stop right behind. Over a real network the
+    // console may read the two apart: it starts a period, answers with the
+    // open-ended interval and stops again at once. Its stop must not reach the
+    // station run together with the interval ("420Stop1", a 420-minute
+    // countdown), and the station's stop that follows is answered, so that the
+    // station ends idle. Runs on real time, through a link that hands the
+    // station's messages on one at a time and the console's gathered.
+    void customerStartAtAnIdleStationEndsWithTheStationIdle()
+    {
+        ConsoleFixture console;
+        QCOMPARE(console.start(), MainWindow::StartOutcome::Running);
+        LinkRelay link(console.port(1), 20, 50);
+        IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")), QStringLiteral("Server"),
+                       QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+        StationWindow station(1, console.programDir(), link.port());
+        auto *start = station.findChild<QPushButton *>(QStringLiteral("cmdStart"));
+        auto *stop = station.findChild<QPushButton *>(QStringLiteral("cmdStop"));
+        QTRY_VERIFY(start->isEnabled() && station.findChild<QLineEdit *>(QStringLiteral("Text3"))->text().isEmpty());
+        StationPanel &panel = console.window().panel(1);
+        StationController &controller = console.window().controller(1);
+
+        start->click();
+        QTRY_VERIFY_WITH_TIMEOUT(link.toConsole().count(QStringLiteral("Stop1")) >= 2, 5000);
+        QTRY_VERIFY(!stop->isEnabled() && start->isEnabled());
+        QVERIFY(!controller.periodRunning());
+        QCOMPARE(link.toStation().filter(QStringLiteral("420")), QStringList{QStringLiteral("420")});
+
+        // Nothing runs on: no time text comes any more, and the station stays idle.
+        const qsizetype sent = link.toConsole().size();
+        QTest::qWait(1000);
+        QCOMPARE(link.toConsole().size(), sent);
+        QVERIFY(!stop->isEnabled());
+        QCOMPARE(station.windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
+        QVERIFY(console.records(1).size() <= 1);
+        QCOMPARE(panel.headingColour(), StationPanel::red);
     }
 
     void reconnectedStationLetsTheOpenPeriodBeBilled()

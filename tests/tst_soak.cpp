@@ -155,6 +155,7 @@ private slots:
     {
         m_clock = std::make_unique<ManualClock>(QDateTime(QDate(2026, 1, 5), QTime(8, 0)));
         m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
+        m_clock->runFreely();
         m_console = std::make_unique<ConsoleFixture>();
         QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
         for (int number : {1, 2}) {

@@ -7,6 +7,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 namespace {
 const QString loopback = QStringLiteral("127.0.0.1");
 
@@ -166,6 +170,59 @@ private slots:
         QTRY_COMPARE(arrivals.last().at(0).toLongLong(), qint64(21));
         QCOMPARE(listener.endpoint.getData(), QStringLiteral("00:04:5900:04:58Stop1"));
         QCOMPARE(listener.endpoint.getData(), QString());
+    }
+
+    // A station in a period sends its time every second; on a new connection its
+    // announcement must still go first, or the console never takes it for a station.
+    void aConnectionTakesTextOnlyOnceItsOwnerKnowsOfIt()
+    {
+        Listener listener;
+        TcpConnection station;
+        QSignalSpy connected(&station, &TcpConnection::connected);
+        station.connectTo(loopback, listener.port());
+        QVERIFY(station.findChild<QTcpSocket *>()->waitForConnected(2000));
+        QCOMPARE(connected.size(), 0);
+        QVERIFY(!station.sendData(QStringLiteral("00:04:59")));
+        QTRY_COMPARE(connected.size(), 1);
+        QSignalSpy arrivals(&listener.endpoint, &TcpConnection::dataArrival);
+        QVERIFY(station.sendData(QStringLiteral("Startup1")));
+        QTRY_COMPARE(arrivals.size(), 1);
+        QCOMPARE(listener.endpoint.getData(), QStringLiteral("Startup1"));
+    }
+
+    // A peer that vanishes without closing (its PC switched off) must be noticed
+    // within about two minutes on both ends, whether the link is quiet or not.
+    void everyConnectionWatchesItsPeer()
+    {
+        Listener listener;
+        TcpConnection station;
+        QSignalSpy connected(&station, &TcpConnection::connected);
+        station.connectTo(loopback, listener.port());
+        QTRY_COMPARE(connected.size(), 1);
+        QTcpSocket *accepted = listener.endpoint.findChild<QTcpSocket *>();
+        QVERIFY(accepted && accepted->state() == QAbstractSocket::ConnectedState);
+
+        for (QTcpSocket *socket : {accepted, station.findChild<QTcpSocket *>()}) {
+            const auto option = [socket](int level, int name) {
+                int value = -1;
+                socklen_t size = sizeof value;
+                getsockopt(int(socket->socketDescriptor()), level, name, &value, &size);
+                return value;
+            };
+            QCOMPARE(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+            const int idle = option(IPPROTO_TCP, TCP_KEEPIDLE);
+            const int interval = option(IPPROTO_TCP, TCP_KEEPINTVL);
+            const int probes = option(IPPROTO_TCP, TCP_KEEPCNT);
+            const int unacknowledgedMs = option(IPPROTO_TCP, TCP_USER_TIMEOUT);
+            QCOMPARE(idle, TcpConnection::keepAliveIdleSeconds);
+            QCOMPARE(interval, TcpConnection::keepAliveIntervalSeconds);
+            QCOMPARE(probes, TcpConnection::keepAliveProbes);
+            QCOMPARE(unacknowledgedMs, TcpConnection::unacknowledgedLimitMs);
+            const int quietLinkSeconds = idle + interval * probes;
+            QVERIFY2(quietLinkSeconds >= 90 && quietLinkSeconds <= 150, qPrintable(QString::number(quietLinkSeconds)));
+            QVERIFY(unacknowledgedMs >= 90000 && unacknowledgedMs <= 150000);
+            QCOMPARE(option(IPPROTO_TCP, TCP_NODELAY), 1);
+        }
     }
 
     void dataArrivesWhileAHandlerRunsItsOwnEventLoop()

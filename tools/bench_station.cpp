@@ -1,10 +1,12 @@
-// Measures what a running period costs the station: a real station window on the
-// system clock runs a timed period against a console stand-in on loopback, and the
-// program prints its processor share and the time texts per second it sent. For
-// comparison a sender that passes without waiting, as a display loop that spins
-// would, runs for a few seconds and its rate is printed too.
+// Measures what the station costs its PC while idle and while it counts a period:
+// a real station window on the system clock against a console stand-in on
+// loopback, the stand-in in a thread of its own so that only the station's thread
+// is measured. Prints, for each phase, the processor share of the station's thread
+// and its wake-ups per second (times it went to sleep and was woken, from the
+// kernel's count of voluntary context switches), of which how many were the
+// top-window timer's ticks, and the time texts per second the station sent.
 //
-// bench_station [period seconds, default 30] [spinning seconds, default 5]
+// bench_station [idle seconds, default 10] [counting seconds, default 30]
 
 #include "DaytimeClock.h"
 #include "DaytimeRequest.h"
@@ -14,168 +16,92 @@
 #include "TcpConnection.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
 const QString loopback = QStringLiteral("127.0.0.1");
 
-// Processor seconds used by this process so far, user and system time together.
-double processorSeconds()
+QByteArray threadFile(const char *name)
 {
-    QFile stat(QStringLiteral("/proc/self/stat"));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray line = stat.readAll();
-    // Fields after the parenthesised program name; utime and stime are the 12th and
-    // 13th of them.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return 0;
-    return double(fields.at(11).toLongLong() + fields.at(12).toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    QFile file(QStringLiteral("/proc/self/task/%1/%2").arg(syscall(SYS_gettid)).arg(QLatin1String(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Every time text holds two colons, nothing else the station sends holds one.
-int countTimeTexts(const QString &received)
+// Processor seconds used by the calling thread, to the nanosecond (the first field
+// of the scheduler's statistics).
+double threadProcessorSeconds()
 {
-    return int(received.count(QLatin1Char(':')) / 2);
+    return threadFile("schedstat").split(' ').first().toLongLong() / 1e9;
 }
 
-struct Figures
+// How often the calling thread went to sleep waiting and was woken again.
+qint64 threadWakeUps()
 {
-    double seconds = 0;
-    double processor = 0;
-    int texts = 0;
-};
-
-void print(const char *what, const Figures &figures)
-{
-    std::printf("%s: %.1f s, processor %.2f s = %.2f %% of one core, %d time texts = %.2f per second\n", what,
-                figures.seconds, figures.processor, 100.0 * figures.processor / figures.seconds, figures.texts,
-                figures.texts / figures.seconds);
+    for (const QByteArray &line : threadFile("status").split('\n'))
+        if (line.startsWith("voluntary_ctxt_switches:"))
+            return line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+    return 0;
 }
 
-// The console's side: accepts the station, answers its announcement, starts a
-// period of five minutes and, after the measured span, stops it.
+// The console's side, in its own thread: accepts the station, answers its
+// announcement, and starts and stops a period on request; counts time texts.
 class ConsoleStandIn : public QObject
 {
 public:
-    explicit ConsoleStandIn(int spanSeconds)
-        : m_spanMs(1000 * spanSeconds)
+    ConsoleStandIn()
     {
         connect(&m_endpoint, &TcpConnection::connectionRequest, this, [this](int requestId) {
             m_endpoint.close();
             m_endpoint.accept(requestId);
         });
-        connect(&m_endpoint, &TcpConnection::dataArrival, this, [this] { take(m_endpoint.getData()); });
+        connect(&m_endpoint, &TcpConnection::dataArrival, this, [this] {
+            const QString chunk = m_endpoint.getData();
+            if (Protocol::isStartup(chunk, 1))
+                m_endpoint.sendData(Protocol::stopMessage(1));
+            // Every time text holds two colons, nothing else the station sends holds one.
+            timeTexts += int(chunk.count(QLatin1Char(':')) / 2);
+        });
         m_endpoint.setLocalPort(0);
         m_endpoint.listen();
+        port = m_endpoint.localPort();
     }
-    quint16 port() const { return m_endpoint.localPort(); }
-    const Figures &figures() const { return m_figures; }
+    void send(const QString &text) { m_endpoint.sendData(text); }
+
+    std::atomic<int> timeTexts = 0;
+    std::atomic<quint16> port = 0;
 
 private:
-    void take(const QString &chunk)
-    {
-        if (Protocol::isStartup(chunk, 1)) {
-            m_endpoint.sendData(Protocol::stopMessage(1));
-            QTimer::singleShot(500, this, &ConsoleStandIn::startPeriod);
-        } else if (m_clock.isValid()) {
-            m_received += chunk;
-        } else if (m_stopSent && chunk.endsWith(Protocol::stopMessage(1))) {
-            QCoreApplication::exit(); // quit() would ask the station window, which refuses
-        }
-    }
-    void startPeriod()
-    {
-        m_processorAtStart = processorSeconds();
-        m_clock.start();
-        m_endpoint.sendData(QStringLiteral("5"));
-        QTimer::singleShot(m_spanMs, this, &ConsoleStandIn::stopPeriod);
-    }
-    void stopPeriod()
-    {
-        m_figures = {m_clock.elapsed() / 1000.0, processorSeconds() - m_processorAtStart, countTimeTexts(m_received)};
-        m_clock.invalidate();
-        m_stopSent = true;
-        m_endpoint.sendData(Protocol::stopMessage(1));
-    }
-
     TcpConnection m_endpoint;
-    const int m_spanMs;
-    QElapsedTimer m_clock;
-    double m_processorAtStart = 0;
-    QString m_received;
-    bool m_stopSent = false;
-    Figures m_figures;
 };
 
-Figures runStation(int seconds)
+struct Snapshot
 {
-    QTemporaryDir directory;
-    QFile ini(directory.filePath(QStringLiteral("Client.ini")));
-    if (!ini.open(QIODevice::WriteOnly))
-        return {};
-    ini.write("[Server]\r\nIP=127.0.0.1\r\n");
-    ini.close();
+    qint64 ms;
+    double processor;
+    qint64 wakeUps;
+    int topWindowTicks;
+    int timeTexts;
+};
 
-    // The station's clock request at start goes nowhere and changes no clock; its
-    // message is answered unseen.
-    DaytimeRequest::setServer(loopback, 0);
-    DaytimeClock::setClockWriter([](qint64) { return false; });
-    MessageDialog::setHandler([](const MessageDialog::Request &) { return QMessageBox::Ok; });
-
-    ConsoleStandIn console(seconds);
-    StationWindow station(1, directory.path(), console.port());
-    station.show();
-    QApplication::exec();
-    return console.figures();
-}
-
-// Sends the remaining time on every pass, handling the pending events in between
-// and never waiting, for the given span; a receiver in the same process counts.
-Figures runSpinningSender(int seconds)
+void print(const char *phase, const Snapshot &from, const Snapshot &to)
 {
-    TcpConnection receiver;
-    QString received;
-    QObject::connect(&receiver, &TcpConnection::connectionRequest, [&receiver](int requestId) {
-        receiver.close();
-        receiver.accept(requestId);
-    });
-    QObject::connect(&receiver, &TcpConnection::dataArrival, [&] { received += receiver.getData(); });
-    receiver.setLocalPort(0);
-    receiver.listen();
-
-    TcpConnection sender;
-    bool connected = false;
-    QObject::connect(&sender, &TcpConnection::connected, [&connected] { connected = true; });
-    sender.connectTo(loopback, receiver.localPort());
-    while (!connected)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-
-    const QDateTime end = QDateTime::currentDateTime().addSecs(300);
-    const double processorAtStart = processorSeconds();
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 1000 * seconds) {
-        const QString text = Protocol::remainingTimeText(QDateTime::currentDateTime().secsTo(end));
-        QCoreApplication::processEvents();
-        sender.sendData(text);
-    }
-    const Figures figures{clock.elapsed() / 1000.0, processorSeconds() - processorAtStart, 0};
-    sender.close();
-    QElapsedTimer drain;
-    drain.start();
-    while (drain.elapsed() < 1000)
-        QCoreApplication::processEvents();
-    return {figures.seconds, figures.processor, countTimeTexts(received)};
+    const double seconds = (to.ms - from.ms) / 1000.0;
+    std::printf("%-9s %5.1f s: processor %.3f s = %.4f %% of one core; %.2f wake-ups/s, of them %.2f/s the "
+                "top-window timer; %.2f time texts/s\n",
+                phase, seconds, to.processor - from.processor, 100.0 * (to.processor - from.processor) / seconds,
+                (to.wakeUps - from.wakeUps) / seconds, (to.topWindowTicks - from.topWindowTicks) / seconds,
+                (to.timeTexts - from.timeTexts) / seconds);
+    std::fflush(stdout);
 }
 }
 
@@ -190,10 +116,63 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    const int periodSeconds = arguments.size() > 1 ? arguments.at(1).toInt() : 30;
-    const int spinningSeconds = arguments.size() > 2 ? arguments.at(2).toInt() : 5;
+    const int idleSeconds = arguments.size() > 1 ? arguments.at(1).toInt() : 10;
+    const int countingSeconds = arguments.size() > 2 ? arguments.at(2).toInt() : 30;
 
-    print("station, timed period", runStation(periodSeconds));
-    print("spinning sender       ", runSpinningSender(spinningSeconds));
+    QThread consoleThread;
+    consoleThread.start();
+    QObject inConsoleThread;
+    inConsoleThread.moveToThread(&consoleThread);
+    ConsoleStandIn *console = nullptr;
+    QMetaObject::invokeMethod(
+        &inConsoleThread, [&console] { console = new ConsoleStandIn; }, Qt::BlockingQueuedConnection);
+
+    QTemporaryDir directory;
+    QFile ini(directory.filePath(QStringLiteral("Client.ini")));
+    if (!ini.open(QIODevice::WriteOnly))
+        return 1;
+    ini.write("[Server]\r\nIP=127.0.0.1\r\n");
+    ini.close();
+    // The station's clock request at start goes nowhere and changes no clock; its
+    // message is answered unseen.
+    DaytimeRequest::setServer(loopback, 0);
+    DaytimeClock::setClockWriter([](qint64) { return false; });
+    MessageDialog::setHandler([](const MessageDialog::Request &) { return QMessageBox::Ok; });
+
+    StationWindow station(1, directory.path(), console->port);
+    station.show();
+    int topWindowTicks = 0;
+    QObject::connect(station.findChild<QTimer *>(QStringLiteral("Timer1")), &QTimer::timeout,
+                     [&topWindowTicks] { ++topWindowTicks; });
+
+    QElapsedTimer clock;
+    clock.start();
+    const auto snapshot = [&] {
+        return Snapshot{clock.elapsed(), threadProcessorSeconds(), threadWakeUps(), topWindowTicks,
+                        console->timeTexts.load()};
+    };
+    const auto sendFromConsole = [console](const QString &text) {
+        QMetaObject::invokeMethod(console, [console, text] { console->send(text); });
+    };
+
+    // Settled after start-up, idle; then a period of five minutes; then the stop.
+    Snapshot idleFrom{}, countingFrom{};
+    const int settleMs = 2000;
+    QTimer::singleShot(settleMs, [&] { idleFrom = snapshot(); });
+    QTimer::singleShot(settleMs + 1000 * idleSeconds, [&] {
+        print("idle", idleFrom, snapshot());
+        sendFromConsole(QStringLiteral("5"));
+    });
+    QTimer::singleShot(2 * settleMs + 1000 * idleSeconds, [&] { countingFrom = snapshot(); });
+    QTimer::singleShot(2 * settleMs + 1000 * (idleSeconds + countingSeconds), [&] {
+        print("counting", countingFrom, snapshot());
+        sendFromConsole(Protocol::stopMessage(1));
+        QTimer::singleShot(500, [] { QCoreApplication::exit(); }); // quit() would ask the window, which refuses
+    });
+    QApplication::exec();
+
+    QMetaObject::invokeMethod(console, [console] { delete console; }, Qt::BlockingQueuedConnection);
+    consoleThread.quit();
+    consoleThread.wait();
     return 0;
 }

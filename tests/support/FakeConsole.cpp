@@ -53,9 +53,12 @@ void FakeConsole::takeChunk()
     static const QRegularExpression message(
         QStringLiteral("(\\d\\d\\. )?\\d\\d:\\d\\d:\\d\\d|Startup\\d|Start\\d|Stop\\d"));
     const QString chunk = m_endpoint.getData();
-    m_received += chunk;
+    m_bytesReceived += chunk.size();
     if (Protocol::isStartup(chunk, m_station) || (m_answerStops && Protocol::isStop(chunk, m_station)))
         send(Protocol::stopMessage(m_station));
+    if (!m_recording)
+        return;
+    m_received += chunk;
 
     // A message cut in two by the transport is recognised once its second half is in.
     QRegularExpressionMatchIterator found = message.globalMatch(m_received, m_parsed);

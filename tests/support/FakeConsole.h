@@ -33,6 +33,10 @@ public:
     QString received() const { return m_received; }
     QStringList messages() const { return m_messages; }
 
+    // Whether what arrives is kept (and split into messages) or only counted.
+    void setRecording(bool recording) { m_recording = recording; }
+    qint64 bytesReceived() const { return m_bytesReceived; }
+
     // Whether a chunk that is a stop is answered with the stop message.
     void setAnswerStops(bool answer) { m_answerStops = answer; }
 
@@ -47,6 +51,8 @@ private:
     bool m_connected = false;
     int m_connections = 0;
     bool m_answerStops = true;
+    bool m_recording = true;
+    qint64 m_bytesReceived = 0;
     QString m_received;
     qsizetype m_parsed = 0;
     QStringList m_messages;

@@ -1,9 +1,9 @@
 #include "TestSupport.h"
 
 #include "Clock.h"
+#include "ClockTimer.h"
 
 #include <QSettings>
-#include <QTimer>
 #include <QTcpServer>
 #include <QUuid>
 
@@ -44,16 +44,12 @@ quint16 freeLoopbackPort()
 
 void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context, std::function<void()> action)
 {
-    auto *watch = new QTimer(context);
-    const qint64 due = clock.elapsedMs() + afterMs;
-    QObject::connect(watch, &QTimer::timeout, context, [&clock, watch, due, action] {
-        if (clock.elapsedMs() < due)
-            return;
-        watch->stop();
+    auto *watch = new ClockTimer(context);
+    QObject::connect(watch, &ClockTimer::timeout, context, [watch, action] {
         watch->deleteLater();
         action();
     });
-    watch->start(0);
+    watch->startAt(clock.elapsedMs() + afterMs);
 }
 
 StoppedPeriod stoppedPeriod(int station, const UsageRecord &record, qint64 durationSeconds, int month)

@@ -36,8 +36,8 @@ void isolateUserSettings(const QTemporaryDir &dir);
 // A TCP port that nothing on this machine listens on right now.
 quint16 freeLoopbackPort();
 
-// Runs `action` from within the event loop once the clock has moved `afterMs` on,
-// as a display loop moves it; `context` owns the watch.
+// Runs `action` from within the event loop when the clock (the one installed)
+// reaches `afterMs` from now; `context` owns the watch.
 void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context, std::function<void()> action);
 
 // A stopped period as the console hands it to the database, under a fresh id.
