@@ -249,6 +249,8 @@ void MainWindow::createStationControllers()
         m_controllers[station - 1] = std::make_unique<StationController>(station, m_stationPorts[station - 1],
                                                                          panel(station), *m_ledger, tariffs);
     }
+    for (auto &controller : m_controllers)
+        connect(controller.get(), &StationController::problem, this, &MainWindow::reportProblem);
     connect(m_ledger.get(), &UsageLedger::totalsChanged, this,
             [this](int station, const UsageTotals &totals) { m_statisticsPanel->showTotals(station, totals); });
 }
@@ -257,7 +259,7 @@ void MainWindow::createStationControllers()
 bool MainWindow::recoverPeriods(const QString &databasePath, QString *error)
 {
     m_ledger = std::make_unique<UsageLedger>(*m_database, UsageLedger::sideFilePathFor(databasePath));
-    connect(m_ledger.get(), &UsageLedger::problem, this, &MainWindow::reportLedgerProblem);
+    connect(m_ledger.get(), &UsageLedger::problem, this, &MainWindow::reportProblem);
     return m_ledger->recover(error);
 }
 
@@ -283,7 +285,7 @@ void MainWindow::reportMissingTotals()
 
 // Shown once the stop or start at hand is complete, so that the box holds up
 // neither the panel nor the station.
-void MainWindow::reportLedgerProblem(const QString &text)
+void MainWindow::reportProblem(const QString &text)
 {
     QTimer::singleShot(0, this,
                        [this, text] { MessageDialog::show(this, {QStringLiteral("Kavo"), text, QMessageBox::Warning}); });

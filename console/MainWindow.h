@@ -57,7 +57,7 @@ private:
     bool recoverPeriods(const QString &databasePath, QString *error);
     void resumeOpenPeriods();
     void reportMissingTotals();
-    void reportLedgerProblem(const QString &text);
+    void reportProblem(const QString &text);
     void exportExcel();
     void openWorkbook();
 

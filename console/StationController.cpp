@@ -1,7 +1,6 @@
 #include "StationController.h"
 
 #include "Clock.h"
-#include "MessageDialog.h"
 #include "Protocol.h"
 #include "TextFormats.h"
 #include "UsageLedger.h"
@@ -10,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 
 #include <utility>
 
@@ -194,10 +192,7 @@ void StationController::billPeriod(const RunningPeriod &running)
                                             " tatsächlichen Start um %3.")
                                  .arg(m_station)
                                  .arg(startBoxText, running.period.startText);
-        // Shown once the stop is complete.
-        QTimer::singleShot(0, this, [this, text] {
-            MessageDialog::show(m_panel.start->window(), {QStringLiteral("Kavo"), text, QMessageBox::Warning});
-        });
+        emit problem(text);
     }
 }
 

@@ -39,6 +39,10 @@ public:
     void startPeriod();
     void stopPeriod();
 
+signals:
+    // Something the operator must read, such as a start box that held no time.
+    void problem(const QString &text);
+
 private:
     void acceptStation(int requestId);
     void stationClosed();

@@ -193,13 +193,6 @@ private:
     bool m_open;
 };
 
-// Moments of open periods are kept with their offset from UTC, so that a clock
-// change between start and stop does not alter the length.
-QString momentText(const QDateTime &moment)
-{
-    return moment.toOffsetFromUtc(moment.offsetFromUtc()).toString(Qt::ISODateWithMs);
-}
-
 // Column names match without regard to case, as table names do.
 qsizetype columnIndex(const QStringList &columns, const QString &name)
 {
@@ -414,13 +407,19 @@ bool UsageDatabase::saveOpenPeriod(const OpenPeriod &period, QString *error)
 {
     if (!stillInPlace(error))
         return false;
-    Statement save(m_db.get(), QStringLiteral("INSERT OR REPLACE INTO Perioden (Periode, Station, Beginn, Startzeit,"
-                                              " Intervall, Abgerechnet) VALUES (?1, ?2, ?3, ?4, ?5, 0)"));
-    if (save.bind(1, period.id) && save.bind(2, qint64(period.station)) && save.bind(3, momentText(period.begin))
-        && save.bind(4, period.startText) && save.bind(5, qint64(period.intervalMinutes)) && save.run())
+    if (writePeriodRow(period, false))
         return true;
     report(error, engineMessage(m_db.get()));
     return false;
+}
+
+bool UsageDatabase::writePeriodRow(const OpenPeriod &period, bool recorded)
+{
+    Statement write(m_db.get(), QStringLiteral("INSERT OR REPLACE INTO Perioden (Periode, Station, Beginn, Startzeit,"
+                                               " Intervall, Abgerechnet) VALUES (?1, ?2, ?3, ?4, ?5, ?6)"));
+    return write.bind(1, period.id) && write.bind(2, qint64(period.station)) && write.bind(3, period.beginText())
+        && write.bind(4, period.startText) && write.bind(5, qint64(period.intervalMinutes))
+        && write.bind(6, qint64(recorded ? 1 : 0)) && write.run();
 }
 
 QList<OpenPeriod> UsageDatabase::openPeriods()
@@ -538,10 +537,7 @@ bool UsageDatabase::closePeriod(const OpenPeriod &period, bool keepMarker)
         Statement close(m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Periode = ?1"));
         return close.bind(1, period.id) && close.run();
     }
-    Statement mark(m_db.get(), QStringLiteral("INSERT OR REPLACE INTO Perioden (Periode, Station, Beginn, Startzeit,"
-                                              " Intervall, Abgerechnet) VALUES (?1, ?2, ?3, ?4, ?5, 1)"));
-    return mark.bind(1, period.id) && mark.bind(2, qint64(period.station)) && mark.bind(3, momentText(period.begin))
-        && mark.bind(4, period.startText) && mark.bind(5, qint64(period.intervalMinutes)) && mark.run();
+    return writePeriodRow(period, true);
 }
 
 std::optional<qint64> UsageDatabase::readTotalMinutes(int station)

@@ -37,6 +37,10 @@ struct OpenPeriod
     QDateTime begin;      // the wall clock at the real start
     QString startText;    // the start box as the start filled it
     int intervalMinutes = 0; // 0: open-ended
+
+    // The beginning as kept on disk, with its offset from UTC, so that a clock
+    // change between start and stop does not alter the length.
+    QString beginText() const { return begin.toOffsetFromUtc(begin.offsetFromUtc()).toString(Qt::ISODateWithMs); }
 };
 
 // A stopped period: its record and what the totals need.
@@ -145,6 +149,7 @@ private:
     bool appendRecord(int station, const UsageRecord &record, qint64 feeUnits, int month);
     std::optional<UsageTotals> addToTotals(int station, qint64 minutes, qint64 feeUnits, bool *failed);
     bool closePeriod(const OpenPeriod &period, bool keepMarker);
+    bool writePeriodRow(const OpenPeriod &period, bool recorded);
     void replaceResultTable(const QString &table, const QString &select, const QStringList &parameters = {});
     std::optional<qint64> readSingleValue(const QString &select);
 

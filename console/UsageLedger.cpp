@@ -22,8 +22,7 @@ QJsonObject toJson(const OpenPeriod &period)
 {
     return {{QStringLiteral("periode"), period.id},
             {QStringLiteral("station"), period.station},
-            {QStringLiteral("beginn"), period.begin.toOffsetFromUtc(period.begin.offsetFromUtc())
-                                           .toString(Qt::ISODateWithMs)},
+            {QStringLiteral("beginn"), period.beginText()},
             {QStringLiteral("startzeit"), period.startText},
             {QStringLiteral("intervall"), period.intervalMinutes}};
 }
@@ -124,12 +123,14 @@ bool UsageLedger::recover(QString *error)
         if (!period)
             continue;
         m_sideFileIds.append(period->id);
-        if (!isStopped(value.toObject()))
+        const QJsonObject entry = value.toObject();
+        if (!isStopped(entry)) {
             m_openInSideFile.append(*period);
-        else if (!recorded.contains(period->id))
-            m_pending.append(stoppedPeriodFrom(*period, value.toObject()));
-        if (isStopped(value.toObject()))
-            stoppedIds.append(period->id);
+            continue;
+        }
+        stoppedIds.append(period->id);
+        if (!recorded.contains(period->id))
+            m_pending.append(stoppedPeriodFrom(*period, entry));
     }
     m_openInSideFile.removeIf([&](const OpenPeriod &period) { return stoppedIds.contains(period.id); });
     for (const QList<OpenPeriod> &source : {m_database.openPeriods(), m_openInSideFile}) {
