@@ -1,25 +1,18 @@
 #include "ClockTimer.h"
 
-#include "Clock.h"
-
 ClockTimer::ClockTimer(QObject *parent)
     : QObject(parent)
 {
-    m_systemTimer.setSingleShot(true);
-    m_systemTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_systemTimer, &QTimer::timeout, this, &ClockTimer::fire);
 }
 
-ClockTimer::~ClockTimer()
-{
-    stop();
-}
+ClockTimer::~ClockTimer() = default;
 
 void ClockTimer::startAt(qint64 dueMs)
 {
-    stop();
-    m_clock = &Clock::current();
-    m_clock->schedule(*this, dueMs);
+    Clock &clock = Clock::current();
+    if (!m_alarm || m_alarm->clock() != &clock)
+        m_alarm = clock.createAlarm([this] { emit timeout(); });
+    m_alarm->setAt(dueMs);
 }
 
 void ClockTimer::start(qint64 delayMs)
@@ -29,12 +22,6 @@ void ClockTimer::start(qint64 delayMs)
 
 void ClockTimer::stop()
 {
-    if (Clock *clock = std::exchange(m_clock, nullptr))
-        clock->unschedule(*this);
-}
-
-void ClockTimer::fire()
-{
-    m_clock = nullptr;
-    emit timeout();
+    if (m_alarm)
+        m_alarm->cancel();
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QObject>
-#include <QTimer>
+#include "Clock.h"
 
-class Clock;
+#include <QObject>
+
+#include <memory>
 
 // A single-shot timer on the clock in use (Clock::current() when started), so that
 // under a test's clock it fires when that clock's time has come, not the system's.
@@ -19,18 +20,11 @@ public:
     void startAt(qint64 dueMs);
     void start(qint64 delayMs);
     void stop();
-    bool isActive() const { return m_clock != nullptr; }
+    bool isActive() const { return m_alarm && m_alarm->isPending(); }
 
 signals:
     void timeout();
 
 private:
-    friend class SystemClock;
-    friend class ManualClock;
-    // Called by the clock when the time has come, or when the clock goes away.
-    void fire();
-    void forgetClock() { m_clock = nullptr; }
-
-    Clock *m_clock = nullptr;
-    QTimer m_systemTimer; // the system clock's wake-up
+    std::unique_ptr<Clock::Alarm> m_alarm;
 };

@@ -1,11 +1,12 @@
 #include "Billing.h"
-#include "Clock.h"
 #include "ConsoleFixture.h"
+#include "ManualClock.h"
+#include "ScopedClock.h"
 #include "StationController.h"
 #include "StationWindow.h"
 #include "TcpConnection.h"
-#include "TimeServiceStandIn.h"
 #include "TestSupport.h"
+#include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 
 #include <QPushButton>

@@ -1,6 +1,7 @@
-#include "Clock.h"
 #include "FakeConsole.h"
+#include "ManualClock.h"
 #include "Protocol.h"
+#include "ScopedClock.h"
 #include "StationWindow.h"
 #include "TcpConnection.h"
 #include "TestSupport.h"

@@ -1,6 +1,7 @@
-#include "Clock.h"
 #include "ConsoleFixture.h"
 #include "FakeStation.h"
+#include "ManualClock.h"
+#include "ScopedClock.h"
 #include "StationController.h"
 #include "TestSupport.h"
 #include "UsageDatabase.h"

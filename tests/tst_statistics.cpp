@@ -1,5 +1,6 @@
-#include "Clock.h"
 #include "ConsoleFixture.h"
+#include "ManualClock.h"
+#include "ScopedClock.h"
 #include "StationController.h"
 #include "TestSupport.h"
 #include "UsageDatabase.h"

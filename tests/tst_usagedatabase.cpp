@@ -1,4 +1,5 @@
-#include "Clock.h"
+#include "ManualClock.h"
+#include "ScopedClock.h"
 #include "StoredMoney.h"
 #include "StoreFaults.h"
 #include "TestSupport.h"

@@ -4,8 +4,9 @@
 // Arguments: the program directory, the settings folder and the number of days
 // the clock starts after 4 May 2026.
 
-#include "Clock.h"
 #include "MainWindow.h"
+#include "ManualClock.h"
+#include "ScopedClock.h"
 #include "SingleInstance.h"
 
 #include <QApplication>

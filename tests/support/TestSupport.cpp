@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "Clock.h"
 #include "ClockTimer.h"
+#include "ManualClock.h"
 
 #include <QSettings>
 #include <QTcpServer>
