@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -21,6 +22,14 @@ constexpr int shownChunkLength = 64;
 constexpr qint64 announcementTimeoutMs = 30000;
 // How long a message waits behind an interval, so that the station reads the two apart.
 constexpr qint64 intervalAloneMs = 200;
+// How far the wall clock may drift from measured time over a period and still be
+// taken as unchanged.
+constexpr qint64 wallClockToleranceMs = 2000;
+
+qint64 wholeSeconds(const QDateTime &moment)
+{
+    return moment.toSecsSinceEpoch();
+}
 }
 
 StationController::StationController(int station, quint16 port, StationPanel &panel, UsageLedger &ledger,
@@ -128,7 +137,7 @@ void StationController::startPeriod()
     // so that no started period goes unrecorded.
     if (const std::optional<RunningPeriod> open = std::exchange(m_running, std::nullopt)) {
         m_panel.stopTime->setText(TextFormats::timeOfDay(now.time()));
-        billPeriod(*open);
+        billPeriod(*open, now);
     }
     m_panel.setHeadingColour(StationPanel::green);
     m_panel.startTime->setText(TextFormats::timeOfDay(now.time()));
@@ -165,19 +174,27 @@ void StationController::stopPeriod()
         send(Protocol::stopMessage(m_station));
     m_panel.runningTime->setText(QStringLiteral("Timer"));
     if (running) {
-        m_panel.stopTime->setText(TextFormats::timeOfDay(Clock::current().now().time()));
-        billPeriod(*running);
+        const QDateTime now = Clock::current().now();
+        m_panel.stopTime->setText(TextFormats::timeOfDay(now.time()));
+        billPeriod(*running, now);
     }
     m_panel.start->setEnabled(true);
     m_panel.stop->setEnabled(false);
     m_panel.clearIntervals();
 }
 
-// The length is the time that passed since the real start, whatever the wall clock
-// did meanwhile, changed only by a readable correction of the start box.
-void StationController::billPeriod(const RunningPeriod &running)
+// The length is the time that passed since the real start, changed only by a
+// readable correction of the start box. While the wall clock keeps pace with
+// measured time it is the record's end minus its start, both to the second, so
+// that the record's texts and its bill agree; a wall clock that stepped meanwhile
+// leaves measured time to decide.
+void StationController::billPeriod(const RunningPeriod &running, const QDateTime &stopMoment)
 {
-    const qint64 measuredSeconds = (Clock::current().elapsedMs() - running.startElapsedMs) / 1000;
+    const qint64 measuredMs = Clock::current().elapsedMs() - running.startElapsedMs;
+    const qint64 wallMs = running.period.begin.msecsTo(stopMoment);
+    const qint64 measuredSeconds = std::abs(wallMs - measuredMs) <= wallClockToleranceMs
+        ? wholeSeconds(stopMoment) - wholeSeconds(running.period.begin)
+        : measuredMs / 1000;
     const QString startBoxText = m_panel.startTime->text();
     const PeriodLength length = Billing::periodLength(running.period.startText, startBoxText, measuredSeconds);
     const PeriodBill bill = Billing::bill(length.seconds, m_tariffs);
@@ -186,7 +203,7 @@ void StationController::billPeriod(const RunningPeriod &running)
     m_panel.duration->setText(bill.durationText);
     const UsageRecord record{m_panel.startTime->text(), m_panel.stopTime->text(), m_panel.duration->text(),
                              m_panel.fee->text()};
-    m_ledger.finish({running.period, record, bill.durationSeconds, Clock::current().now().date().month()});
+    m_ledger.finish({running.period, record, bill.durationSeconds, stopMoment.date().month()});
     if (length.startUnreadable) {
         const QString text = QStringLiteral("Station %1: Die Startzeit „%2“ ist keine Uhrzeit. Abgerechnet wurde ab dem"
                                             " tatsächlichen Start um %3.")

@@ -56,7 +56,7 @@ private:
         qint64 startElapsedMs = 0;
     };
 
-    void billPeriod(const RunningPeriod &running);
+    void billPeriod(const RunningPeriod &running, const QDateTime &stopMoment);
     void send(const QString &text);
     void transmit(const QString &text);
     void sendHeldMessages();

@@ -372,6 +372,17 @@ bool UsageDatabase::makeOwnTables(QString *error)
     return false;
 }
 
+QList<int> UsageDatabase::stationsWithUnreadableTotals()
+{
+    QList<int> unreadable;
+    for (int station : {1, 2}) {
+        Statement read(m_db.get(), forStation("SELECT Entgeld FROM client%1stat LIMIT 1", station));
+        if (read.next() && !read.isNull(0) && !read.money(0) && !read.text(0).value_or(QString()).isEmpty())
+            unreadable.append(station);
+    }
+    return unreadable;
+}
+
 QList<int> UsageDatabase::stationsWithoutTotals()
 {
     QList<int> missing;
@@ -437,6 +448,39 @@ QList<OpenPeriod> UsageDatabase::openPeriods()
     return periods;
 }
 
+QList<QStringList> UsageDatabase::unreadableOpenPeriods()
+{
+    Statement query(m_db.get(), QStringLiteral("SELECT Periode, Station, Beginn, Startzeit, Intervall FROM Perioden"
+                                               " WHERE Abgerechnet IS NOT 1 ORDER BY rowid"));
+    QList<QStringList> rows;
+    while (query.next()) {
+        QStringList row;
+        for (int column = 0; column < 5; ++column)
+            row.append(query.text(column).value_or(QString()));
+        const int station = int(query.integer(1).value_or(0));
+        const bool readable = query.integer(1) && (station == 1 || station == 2)
+            && QDateTime::fromString(row[2], Qt::ISODateWithMs).isValid() && !row[0].isEmpty();
+        if (!readable)
+            rows.append(row);
+    }
+    return rows;
+}
+
+bool UsageDatabase::removeUnreadableOpenPeriod(const QStringList &row)
+{
+    Statement remove(m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Abgerechnet IS NOT 1"
+                                                " AND ifnull(Periode, '') = ?1 AND ifnull(CAST(Station AS TEXT), '') = ?2"
+                                                " AND ifnull(Beginn, '') = ?3"));
+    return remove.bind(1, row.value(0)) && remove.bind(2, row.value(1)) && remove.bind(3, row.value(2))
+        && remove.run();
+}
+
+bool UsageDatabase::discardOpenPeriod(const QString &periodId)
+{
+    Statement remove(m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Periode = ?1 AND Abgerechnet = 0"));
+    return remove.bind(1, periodId) && remove.run();
+}
+
 QStringList UsageDatabase::recordedPeriods()
 {
     Statement query(m_db.get(), QStringLiteral("SELECT Periode FROM Perioden WHERE Abgerechnet = 1"));
@@ -473,7 +517,8 @@ RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool kee
     }
     bool totalsFailed = false;
     if (checked && appendRecord(station, stopped.record, *fee, stopped.month)) {
-        outcome.totals = addToTotals(station, Billing::wholeMinutes(stopped.durationSeconds), *fee, &totalsFailed);
+        outcome.totals = addToTotals(station, Billing::wholeMinutes(stopped.durationSeconds), *fee, &totalsFailed,
+                                     &outcome.totalsUnreadable);
         if (!totalsFailed && closePeriod(stopped.period, keepMarker) && transaction.commit()) {
             outcome.kind = RecordOutcome::Written;
             return outcome;
@@ -507,19 +552,23 @@ bool UsageDatabase::appendRecord(int station, const UsageRecord &record, qint64 
         && insert.bind(4, feeUnits) && insert.bind(5, qint64(month)) && insert.run();
 }
 
-// A missing totals row (or a total that would overflow) skips the totals and keeps
-// the record; an engine failure sets `failed`.
-std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minutes, qint64 feeUnits, bool *failed)
+// A missing totals row, a total of fees that reads as no amount (`unreadable`) or a
+// total that would overflow skips the totals and keeps the record; an engine
+// failure sets `failed`.
+std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minutes, qint64 feeUnits, bool *failed,
+                                                      bool *unreadable)
 {
     Statement read(m_db.get(), forStation("SELECT rowid, Nutzungszeit, Entgeld FROM client%1stat LIMIT 1", station));
     if (!read.next()) {
         *failed = !read.reachedEnd();
         return std::nullopt;
     }
-    // Empty fields count as zero.
+    // Empty fields count as zero; a total typed by hand that is no amount is never overwritten.
+    const std::optional<qint64> storedFees = read.money(2);
+    *unreadable = !storedFees && !read.isNull(2) && !read.text(2).value_or(QString()).isEmpty();
     UsageTotals totals;
-    if (qAddOverflow(read.integer(1).value_or(0), minutes, &totals.minutes)
-        || qAddOverflow(read.money(2).value_or(0), feeUnits, &totals.feeUnits))
+    if (*unreadable || qAddOverflow(read.integer(1).value_or(0), minutes, &totals.minutes)
+        || qAddOverflow(storedFees.value_or(0), feeUnits, &totals.feeUnits))
         return std::nullopt;
 
     Statement write(m_db.get(),

@@ -224,6 +224,17 @@ private slots:
         QTEST(rows[0][2].toString(), "duration");
     }
 
+    // Measured time is cut to whole seconds; while the wall clock is not stepped
+    // the record's end minus its start decides, so that its texts and bill agree.
+    void lengthIsTheRecordsEndMinusItsStart()
+    {
+        StationPanel &panel = consoleAt(QDateTime(QDate(2026, 4, 2), QTime(23, 25, 33, 600)));
+        panel.start->click();
+        m_clock->advanceMs(1'799'400);
+        panel.stop->click();
+        QCOMPARE(m_console->records(1).value(0).mid(0, 3), QVariantList({"23:25:33", "23:55:33", "00:30:00"}));
+    }
+
     void daylightSavingChangeDoesNotAddAnHour()
     {
         const QTimeZone berlin("Europe/Berlin");
