@@ -27,9 +27,57 @@ void report(QString *error, const QString &text)
         *error = text;
 }
 
+// What the operator reads when the engine refuses: German, naming the file and
+// what to do, with the engine's own words in brackets for whoever looks further.
+QString failureText(int code, const QString &path, const QString &engineText)
+{
+    const QString file = QDir::toNativeSeparators(path);
+    QString text;
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        text = QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt. Bitte das Programm beenden, das"
+                              " sie offen hält (etwa eine sqlcipher-Sitzung).");
+        break;
+    case SQLITE_CORRUPT:
+        text = QStringLiteral("Die Datenbank %1 ist beschädigt. Bitte Kavo beenden, die Datei sichern und die letzte"
+                              " Datensicherung zurückholen.");
+        break;
+    case SQLITE_NOTADB:
+        text = QStringLiteral("Die Datei %1 ist keine Kavo-Datenbank (oder hat einen anderen Schlüssel). Bitte den DB"
+                              " Name in Kavo.ini prüfen oder die richtige Datei in den Programmordner legen.");
+        break;
+    case SQLITE_FULL:
+        text = QStringLiteral("Auf dem Datenträger der Datenbank %1 ist kein Platz mehr. Bitte Platz schaffen.");
+        break;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+    case SQLITE_AUTH:
+        text = QStringLiteral("Die Datenbank %1 lässt sich nicht öffnen oder beschreiben. Bitte die Rechte der Datei"
+                              " und des Programmordners prüfen (Gruppe kavo).");
+        break;
+    case SQLITE_IOERR:
+        text = QStringLiteral("Beim Lesen oder Schreiben der Datenbank %1 meldet der Datenträger einen Fehler. Bitte"
+                              " den Datenträger prüfen und Kavo neu starten.");
+        break;
+    case SQLITE_ERROR:
+        text = QStringLiteral("Der Datenbank %1 fehlt eine Tabelle oder Spalte, die Kavo braucht. Bitte prüfen, ob DB"
+                              " Name in Kavo.ini die richtige Datei nennt.");
+        break;
+    default:
+        text = QStringLiteral("Die Datenbank %1 meldet einen Fehler. Bitte Kavo neu starten; bleibt der Fehler, die"
+                              " Datei sichern und prüfen lassen.");
+        break;
+    }
+    return text.arg(file) + QStringLiteral(" (%1)").arg(engineText);
+}
+
 QString engineMessage(sqlite3 *db)
 {
-    return QString::fromUtf8(sqlite3_errmsg(db));
+    const char *name = sqlite3_db_filename(db, "main");
+    return failureText(sqlite3_extended_errcode(db), name ? QString::fromUtf8(name) : QString(),
+                       QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
 // A fee or total column's value in ten-thousandths of a euro, whether the console
@@ -288,7 +336,7 @@ bool UsageDatabase::connect(const QString &path, QString *error)
     const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
     m_db.reset(handle);
     if (!handle) {
-        report(error, QString::fromUtf8(sqlite3_errstr(opened)));
+        report(error, failureText(opened, path, QString::fromUtf8(sqlite3_errstr(opened))));
         return false;
     }
     sqlite3_busy_timeout(handle, 2000);
@@ -324,7 +372,9 @@ bool UsageDatabase::checkWritable(const QString &path, QString *error)
 {
     if (sqlite3_db_readonly(m_db.get(), "main") == 0)
         return true;
-    report(error, QStringLiteral("Die Datenbank %1 ist schreibgeschützt.").arg(QDir::toNativeSeparators(path)));
+    report(error, QStringLiteral("Die Datenbank %1 ist schreibgeschützt. Bitte die Rechte der Datei und des"
+                                 " Programmordners prüfen (Gruppe kavo).")
+                      .arg(QDir::toNativeSeparators(path)));
     return false;
 }
 
@@ -338,15 +388,16 @@ bool UsageDatabase::checkPages(const QString &path, QString *error)
         return true;
     const int code = sqlite3_errcode(m_db.get()) & 0xff;
     if (!check.reachedEnd() && (code == SQLITE_BUSY || code == SQLITE_LOCKED)) {
-        report(error, QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt: %2")
-                          .arg(QDir::toNativeSeparators(path), engineMessage(m_db.get())));
+        report(error, engineMessage(m_db.get()));
         return false;
     }
     // The check's first lines name the damage ("*** in database main ***" only heads them).
     findings.removeIf([](const QString &line) { return line.startsWith(QStringLiteral("***")); });
     const QString finding = check.reachedEnd() && !findings.isEmpty() ? findings.mid(0, 3).join(QStringLiteral("; "))
-                                                                      : engineMessage(m_db.get());
-    report(error, QStringLiteral("Die Datenbank %1 ist beschädigt: %2").arg(QDir::toNativeSeparators(path), finding));
+                                                                      : QString::fromUtf8(sqlite3_errmsg(m_db.get()));
+    report(error, QStringLiteral("Die Datenbank %1 ist beschädigt (%2). Bitte Kavo beenden, die Datei sichern und die"
+                                 " letzte Datensicherung zurückholen.")
+                      .arg(QDir::toNativeSeparators(path), finding));
     return false;
 }
 
@@ -357,7 +408,7 @@ bool UsageDatabase::checkTakesRecords(const QString &path, QString *error)
     Transaction trial(m_db.get());
     if (trial.isOpen() && exec(m_db.get(), QStringLiteral("INSERT INTO client1 (client1start) VALUES ('Probe')")))
         return true;
-    report(error, QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an: %2")
+    report(error, QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an. %2")
                       .arg(QDir::toNativeSeparators(path), engineMessage(m_db.get())));
     return false;
 }
@@ -410,7 +461,8 @@ bool UsageDatabase::stillInPlace(QString *error)
     int moved = 0;
     if (m_db && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved == 0)
         return true;
-    report(error, QStringLiteral("Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht"));
+    report(error, QStringLiteral("Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht; bitte unter ihrem"
+                                 " Namen zurücklegen"));
     return false;
 }
 

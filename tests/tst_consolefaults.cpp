@@ -7,6 +7,7 @@
 #include "StationWindow.h"
 #include "StoreFaults.h"
 #include "TestSupport.h"
+#include "TextFormats.h"
 #include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 #include "UsageLedger.h"
@@ -145,6 +146,10 @@ private slots:
             const QString text = messages.texts().first();
             for (const char *part : {"Station 1", "12:00:00", "12:10:00", "00:10:00", "1,00 €"})
                 QVERIFY2(text.contains(QString::fromUtf8(part)), qPrintable(text));
+            if (refusal == Refusal::LockedByAnotherProgram)
+                QVERIFY2(text.contains(QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt")
+                                           .arg(fixture.databasePath())),
+                         qPrintable(text));
             QCOMPARE(QFileInfo(sideFile).isFile(), refused.sideFileTakesRecords());
             QCOMPARE(window.ledger().pendingCount(), 1);
 
@@ -288,6 +293,39 @@ private slots:
         QCOMPARE(fixture.records(1).size(), 2);
         QCOMPARE(messages.shown().size(), 1);
         QVERIFY(fixture.window().statistics().station(1).totalMinutes->text().isEmpty());
+    }
+
+    // Periods left open are shown with their start; one begun over 12 hours ago or
+    // in the future goes on only when the operator says so, else it is billed now.
+    void oldOrFutureOpenPeriodsWaitForTheOperatorsChoice()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 6, 4), QTime(12, 0)));
+        ScopedClock guard(clock);
+        ConsoleFixture fixture;
+        const auto leaveOpen = [&](const QString &id, int station, const QDateTime &begin) {
+            UsageDatabase database;
+            QVERIFY(database.open(fixture.databasePath(), nullptr));
+            QVERIFY(database.saveOpenPeriod({id, station, begin, TextFormats::timeOfDay(begin.time()), 0}));
+        };
+        leaveOpen(QStringLiteral("old"), 1, QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
+        leaveOpen(QStringLiteral("fresh"), 2, QDateTime(QDate(2026, 6, 4), QTime(11, 0)));
+        MessageRecorder messages(QMessageBox::No);
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QStringList texts = messages.texts();
+        QCOMPARE(texts.size(), 2);
+        QVERIFY2(texts[0].contains(QStringLiteral("Station 1: seit 01.06.2026 12:00:00")), qPrintable(texts[0]));
+        QVERIFY2(texts[1].contains(QStringLiteral("Station 2: seit 04.06.2026 11:00:00")), qPrintable(texts[1]));
+        QVERIFY(!fixture.window().controller(1).periodRunning());
+        QCOMPARE(fixture.records(1).value(0).mid(0, 3), QVariantList({"12:00:00", "12:00:00", "72:00:00"}));
+        QVERIFY(fixture.window().controller(2).periodRunning());
+
+        fixture.start(); // closes the file for the next period left open
+        leaveOpen(QStringLiteral("future"), 1, QDateTime(QDate(2026, 6, 4), QTime(13, 0)));
+        messages.clear();
+        messages.answerWith(QMessageBox::Yes);
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(messages.texts().value(0).contains(QStringLiteral("Zukunft")));
+        QVERIFY(fixture.window().controller(1).periodRunning());
     }
 
     void aDifferentClientTakesOverAnOpenPeriod()

@@ -300,7 +300,7 @@ private slots:
         QCOMPARE(m_database->stationsWithoutTotals(), QList<int>({2}));
         const RecordOutcome frozen = record(1, recordWithFee(QStringLiteral("1,05 €")), 630);
         QCOMPARE(frozen.kind, RecordOutcome::Refused);
-        QCOMPARE(frozen.error, QStringLiteral("frozen"));
+        QVERIFY2(frozen.error.endsWith(QStringLiteral("(frozen)")), qPrintable(frozen.error));
         QCOMPARE(record(1, recordWithFee(QStringLiteral("kostenlos")), 630).kind, RecordOutcome::Refused);
         // Without its totals row a station's records are still kept.
         const RecordOutcome untotalled = record(2, recordWithFee(QStringLiteral("1,05 €")), 630);
@@ -528,15 +528,17 @@ private slots:
         const QString otherKey = m_dir->filePath(QStringLiteral("anders.mde"));
         RawDatabase(otherKey, "geheim").exec("CREATE TABLE client1 (x)");
         QVERIFY(!m_database->open(otherKey, &error));
-        QCOMPARE(error, QStringLiteral("file is encrypted or is not a database"));
+        QVERIFY2(error.startsWith(QStringLiteral("Die Datei %1 ist keine Kavo-Datenbank").arg(otherKey)), qPrintable(error));
 
         RawDatabase(m_path).exec("DROP TABLE client2stat");
         QVERIFY(!m_database->open(m_path, &error));
-        QCOMPARE(error, QStringLiteral("no such table: client2stat"));
+        QVERIFY2(error.startsWith(QStringLiteral("Der Datenbank %1 fehlt eine Tabelle").arg(m_path))
+                     && error.endsWith(QStringLiteral("(no such table: client2stat)")),
+                 qPrintable(error));
 
         RawDatabase(m_path).exec("CREATE TABLE client2stat (Nutzungszeit INTEGER);");
         QVERIFY(!m_database->open(m_path, &error));
-        QCOMPARE(error, QStringLiteral("no such column: Entgeld"));
+        QVERIFY2(error.endsWith(QStringLiteral("(no such column: Entgeld)")), qPrintable(error));
         QVERIFY(!m_database->readTotalMinutes(1).has_value());
         QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630).kind, RecordOutcome::Refused);
     }
