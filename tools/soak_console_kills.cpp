@@ -53,7 +53,9 @@ int runConsole(const QString &programDir, const QString &settingsDir, int day, b
         std::fprintf(stderr, "message: %s\n", qPrintable(QString(request.text).replace(QLatin1Char('\n'), ' ')));
         return QMessageBox::Yes;
     });
-    ManualClock clock(QDateTime(QDate(2026, 5, 4).addDays(day), QTime(9, 0)));
+    // Each run starts on a day and at a second of its own, so that records carry
+    // texts of their own and a record written twice shows.
+    ManualClock clock(QDateTime(QDate(2026, 5, 4).addDays(day), QTime(9, 0).addSecs(day * 61)));
     ScopedClock guard(clock);
     MainWindow window(programDir);
     window.setStationPorts(0, 0);
