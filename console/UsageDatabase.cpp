@@ -75,7 +75,7 @@ QString failureText(int code, const QString &path, const QString &engineText)
 
 QString engineMessage(sqlite3 *db)
 {
-    const char *name = sqlite3_db_filename(db, "main");
+    const char *name = db ? sqlite3_db_filename(db, "main") : nullptr;
     return failureText(sqlite3_extended_errcode(db), name ? QString::fromUtf8(name) : QString(),
                        QString::fromUtf8(sqlite3_errmsg(db)));
 }
