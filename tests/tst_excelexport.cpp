@@ -209,6 +209,17 @@ private slots:
         QCOMPARE(filesInProgramDir(), QStringList{QStringLiteral("zeitclient1.xls")});
     }
 
+    void failedRepeatKeepsTheOldWorkbook()
+    {
+        exportNow();
+        const auto first = readWorkbook(path(QStringLiteral("zeitclient2.xls")));
+        m_tables[2] = std::nullopt;
+        exportNow();
+        QCOMPARE(m_messages->texts().last(), notWrittenText(2));
+        QVERIFY(readWorkbook(path(QStringLiteral("zeitclient2.xls"))) == first);
+        QCOMPARE(filesInProgramDir().size(), 2);
+    }
+
     void missingProgramDirectoryNamesBothWorkbooks()
     {
         const QString missing = path(QStringLiteral("fehlt"));
