@@ -1,4 +1,5 @@
 #include "ExcelExport.h"
+#include "WorkbookViewer.h"
 #include "TestSupport.h"
 #include "TextFormats.h"
 
@@ -218,6 +219,18 @@ private slots:
         QCOMPARE(m_messages->texts().last(), notWrittenText(2));
         QVERIFY(readWorkbook(path(QStringLiteral("zeitclient2.xls"))) == first);
         QCOMPARE(filesInProgramDir().size(), 2);
+    }
+
+    void programForWorkbooksIsFoundByItsDesktopEntry()
+    {
+        const QString folder = path(QStringLiteral("applications"));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/vendor")));
+        QVERIFY(!WorkbookViewer::programInstalled({folder}));
+        QFile entry(folder + QStringLiteral("/vendor/calc.desktop"));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nMimeType=text/csv;application/vnd.ms-excel;\n");
+        entry.close();
+        QVERIFY(WorkbookViewer::programInstalled({path(QStringLiteral("fehlt")), folder}));
     }
 
     void missingProgramDirectoryNamesBothWorkbooks()
