@@ -16,12 +16,12 @@
 #include "StatisticsPanel.h"
 #include "UsageDatabase.h"
 #include "UsageLedger.h"
+#include "WorkbookViewer.h"
 #include "TextFormats.h"
 #include "TimemasterWindow.h"
 #include "Twips.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -34,7 +34,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -388,7 +387,7 @@ void MainWindow::openWorkbook()
     const QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("Öffnen"), m_programDir,
                                                         QStringLiteral("Alle Dateien (*.xls)"));
     if (!chosen.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(chosen));
+        WorkbookViewer::open(chosen, this);
 }
 
 void MainWindow::bringToFront()

@@ -22,7 +22,9 @@
 
 namespace {
 constexpr int clientWidth = 3180;
-constexpr int clientHeight = 1290;
+// Tall enough for the time boxes' whole height; the boxes that only hold values
+// lie below it.
+constexpr int clientHeight = 1425;
 constexpr int topWindowIntervalMs = 1000;
 // A pass is due when the shown second changes; the display wakes this long after
 // the change, so that a timer firing a little early still finds the new second.
@@ -49,7 +51,8 @@ void setShown(std::initializer_list<QWidget *> widgets, bool shown)
 
 StationWindow::StationWindow(int station, const QString &programDirectory, std::optional<quint16> consolePort,
                              QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint)
     , m_station(station)
     , m_name(QStringLiteral("Client") + QString::number(station))
     , m_consolePort(consolePort.value_or(Protocol::port(station)))
@@ -163,12 +166,28 @@ void StationWindow::releaseInputBlock()
 
 void StationWindow::TopWindow()
 {
+    showIfMinimised();
     raise();
 }
 
 void StationWindow::closeEvent(QCloseEvent *event)
 {
     event->ignore();
+}
+
+// The window offers no minimise button; one minimised all the same, by the window
+// manager or a key, comes back at once, and at the latest on the next tick.
+void StationWindow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QTimer::singleShot(0, this, &StationWindow::showIfMinimised);
+}
+
+void StationWindow::showIfMinimised()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
 void StationWindow::cmdVerbindenClicked()

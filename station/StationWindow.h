@@ -39,6 +39,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void placeInScreenCorner();
@@ -51,6 +52,7 @@ private:
     void ConnectConsole();
     void releaseInputBlock();
     void TopWindow();
+    void showIfMinimised();
     void cmdVerbindenClicked();
     void consoleConnected();
     void consoleClosed();

@@ -141,8 +141,8 @@ private slots:
         QVERIFY(rig.item<QTimer>("Timer1")->isActive());
         for (const char *below : {"Text1", "Text3", "lbMinute", "Label1"})
             QVERIFY2(rig.item<QWidget>(below)->y() >= window.height(), below);
-        for (const char *inside : {"cmdVerbinden", "cmdStop", "Text2", "Text6"})
-            QVERIFY2(rig.item<QWidget>(inside)->y() < window.height(), inside);
+        for (const char *whole : {"cmdVerbinden", "cmdStop", "Text2", "Text4", "Text5", "Text6", "Label2", "Label4"})
+            QVERIFY2(window.rect().contains(rig.item<QWidget>(whole)->geometry()), whole);
 
         QTRY_COMPARE(rig.console.messages(), QStringList{QStringLiteral("Startup%1").arg(station)});
         QTRY_VERIFY(!shown(rig.field("Text4")));
@@ -190,13 +190,16 @@ private slots:
         QTRY_COMPARE(rig.console.messages().count(QStringLiteral("Startup1")), 2);
     }
 
-    void closeRequestsAreRefused()
+    void closeAndMinimiseAreRefused()
     {
         StationRig rig;
         rig.start();
         rig.window->show();
         QVERIFY(!rig.window->close());
         QVERIFY(rig.window->isVisible());
+        QVERIFY(!rig.window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        rig.window->showMinimized();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->isMinimized(), 1000);
     }
 
     void entryAidsOfTheFields()
