@@ -173,7 +173,7 @@ private slots:
         QCOMPARE(panel.headingColour(), StationPanel::red);
     }
 
-    void reconnectedStationLetsTheOpenPeriodBeBilled()
+    void reconnectedStationResumesTheOpenPeriod()
     {
         startAt(QDateTime(QDate(2026, 4, 2), QTime(18, 0, 0)));
         // The console keeps a period open while its station is gone.
@@ -182,11 +182,16 @@ private slots:
         QTRY_VERIFY(!panel().stop->isEnabled());
         panel().withoutStation->click();
         panel().start->click();
-        m_clock->advanceMs(45 * 60 * 1000);
-        m_station = m_console->createStation(1);
-        QTRY_COMPARE(panel().runningTime->text(), QStringLiteral("Startup1"));
-        QVERIFY(controller().periodRunning());
-        panel().stop->click();
+        m_clock->advanceMs(44 * 60 * 1000);
+        // The console goes on with its period, and the station, back, runs it again.
+        whenClockReaches(60 * 1000, [this] {
+            QCOMPARE(panel().headingColour(), StationPanel::green);
+            QVERIFY(!panel().start->isEnabled());
+            QCOMPARE(m_station->windowTitle(), QStringLiteral("Client1 - Endlos"));
+            panel().stop->click();
+        });
+        m_station = std::make_unique<StationWindow>(1, m_console->programDir(), m_console->port(1));
+        QTRY_VERIFY(!controller().periodRunning());
         QCOMPARE(panel().duration->text(), QStringLiteral("00:45:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("3,60 €"));
         QCOMPARE(m_console->records(1).size(), 1);
