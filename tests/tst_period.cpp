@@ -9,6 +9,7 @@
 #include "UsageDatabase.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -171,6 +172,43 @@ private slots:
         QCOMPARE(station.windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
         QVERIFY(console.records(1).size() <= 1);
         QCOMPARE(panel.headingColour(), StationPanel::red);
+    }
+
+    // A hundred starts and stops from the station, 20 ms apart: every answer
+    // reaches the station whole, though the link hands on what arrives within
+    // 50 ms as one piece, and both ends finish idle.
+    void burstOfStartsAndStopsEndsWithBothIdle()
+    {
+        ConsoleFixture console;
+        QCOMPARE(console.start(), MainWindow::StartOutcome::Running);
+        LinkRelay link(console.port(1), 20, 50);
+        IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")), QStringLiteral("Server"),
+                       QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+        StationWindow station(1, console.programDir(), link.port());
+        auto *stop = station.findChild<QPushButton *>(QStringLiteral("cmdStop"));
+        QTRY_VERIFY(station.findChild<QLineEdit *>(QStringLiteral("Text3"))->text().isEmpty());
+        StationController &controller = console.window().controller(1);
+
+        QStringList burst;
+        for (int i = 0; i < 100; ++i)
+            burst << QStringLiteral("Start1") << QStringLiteral("Stop1");
+        QElapsedTimer answering;
+        answering.start();
+        link.sendToConsole(burst);
+        const auto settled = [&] {
+            return link.toConsole().size() > burst.size() && !controller.periodRunning() && !stop->isEnabled()
+                && link.toStation().last() == QStringLiteral("Stop1");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
+        qInfo("burst of %lld messages handed on and answered in %lld ms", qint64(burst.size()), answering.elapsed());
+        // The station's stop behind its last pass is answered once more; then all is quiet.
+        for (qsizetype pieces = 0; pieces != link.toStation().size();) {
+            pieces = link.toStation().size();
+            QTest::qWait(1000);
+        }
+        QVERIFY(settled());
+        for (const QString &piece : link.toStation())
+            QVERIFY2(piece == QStringLiteral("420") || piece == QStringLiteral("Stop1"), qPrintable(piece));
     }
 
     void reconnectedStationResumesTheOpenPeriod()
