@@ -253,8 +253,15 @@ void MainWindow::createStationControllers()
         m_controllers[station - 1] = std::make_unique<StationController>(station, m_stationPorts[station - 1],
                                                                          panel(station), *m_ledger, tariffs);
     }
-    for (auto &controller : m_controllers)
+    for (auto &controller : m_controllers) {
         connect(controller.get(), &StationController::problem, this, &MainWindow::reportProblem);
+        connect(controller.get(), &StationController::notice, statusBar(),
+                [this](const QString &text) { statusBar()->showMessage(text); });
+        connect(controller.get(), &StationController::noticeOver, statusBar(), [this](const QString &text) {
+            if (statusBar()->currentMessage() == text)
+                statusBar()->clearMessage();
+        });
+    }
     connect(m_ledger.get(), &UsageLedger::totalsChanged, this,
             [this](int station, const UsageTotals &totals) { m_statisticsPanel->showTotals(station, totals); });
 }

@@ -339,7 +339,9 @@ bool UsageDatabase::connect(const QString &path, QString *error)
         report(error, failureText(opened, path, QString::fromUtf8(sqlite3_errstr(opened))));
         return false;
     }
-    sqlite3_busy_timeout(handle, 2000);
+    // A locked file is waited for only briefly, so that the window and the station
+    // links go on; a record it refuses is kept and written later.
+    sqlite3_busy_timeout(handle, 20);
     // A wrong key shows only when the first page is read.
     const bool ready = opened == SQLITE_OK
         && exec(handle, QStringLiteral("PRAGMA key = '%1'").arg(QLatin1String(password)))
