@@ -1,22 +1,22 @@
 #include "Clock.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <algorithm>
 #include <limits>
 
+#include <time.h>
+
 namespace {
 Clock *installedClock = nullptr;
 
+// Time that never steps and goes on while the PC sleeps, so that a period over a
+// suspend is billed for the time that really passed.
 qint64 monotonicMs()
 {
-    static QElapsedTimer timer = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return timer.elapsed();
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
 }
 
 // A precise single-shot system timer, started for the time left until the alarm is due.

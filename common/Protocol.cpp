@@ -2,6 +2,8 @@
 
 #include "TextFormats.h"
 
+#include <QRegularExpression>
+
 namespace Protocol {
 namespace {
 constexpr quint16 firstStationPort = 12000;
@@ -52,10 +54,13 @@ bool isStartup(const QString &chunk, int station)
     return chunk == startupMessage(station);
 }
 
+// Time texts pile up while the console is busy, and the stop that the station
+// sent behind them must not be lost with them.
 bool isStop(const QString &chunk, int station)
 {
+    static const QRegularExpression timeTexts(QStringLiteral("\\A(?:(?:\\d{2,}\\. )?\\d{2,}:\\d\\d:\\d\\d)*\\z"));
     const QString stop = stopMessage(station);
-    return chunk == stop || chunk == lastTimeText + stop;
+    return chunk.endsWith(stop) && timeTexts.match(chunk.chopped(stop.size())).hasMatch();
 }
 
 bool isStart(const QString &chunk, int station)

@@ -28,10 +28,11 @@ QString startMessage(int station);   // "Start1": Start pressed at the station
 // "420" when no interval is chosen (an endless period).
 QString intervalMessage(std::optional<int> minutes);
 
-// The console's tests of a chunk from the station; each compares the whole chunk,
+// The console's tests of a chunk from the station; each looks at the whole chunk,
 // letter case counting.
 bool isStartup(const QString &chunk, int station); // "Startup1"
-bool isStop(const QString &chunk, int station);    // "Stop1" or "00:00:00Stop1"
+// "Stop1", or whole time texts followed by it ("00:00:0100:00:00Stop1").
+bool isStop(const QString &chunk, int station);
 bool isStart(const QString &chunk, int station);   // "Start1" or "00:00:00Start1"
 
 // What a chunk from the console asks of the station.

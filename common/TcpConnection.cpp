@@ -67,6 +67,8 @@ bool TcpConnection::accept(int requestId)
     adopt(std::exchange(m_requestSocket, nullptr));
     keepPeerWatched(m_socket);
     m_established = true;
+    if (m_replaceableBySamePeer)
+        m_server->listen(QHostAddress::Any, m_localPort); // no replacement when someone took the port meanwhile
     return true;
 }
 
@@ -106,7 +108,7 @@ void TcpConnection::takeRequests()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         socket->setParent(this);
-        if (!m_server->isListening()) {
+        if (!takesRequestFrom(*socket)) {
             refuse(socket);
             continue;
         }
@@ -116,6 +118,13 @@ void TcpConnection::takeRequests()
         if (QTcpSocket *unanswered = std::exchange(m_requestSocket, nullptr))
             refuse(unanswered);
     }
+}
+
+bool TcpConnection::takesRequestFrom(const QTcpSocket &socket) const
+{
+    if (!m_server->isListening())
+        return false;
+    return !m_socket || m_socket->peerAddress().isEqual(socket.peerAddress(), QHostAddress::TolerantConversion);
 }
 
 void TcpConnection::refuse(QTcpSocket *socket)

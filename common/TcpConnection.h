@@ -44,10 +44,12 @@ public:
     void close();
 
     // Takes the request announced by connectionRequest(requestId); only valid inside
-    // that signal's handler. The object stops listening and becomes the connection, so
-    // further requests to the port are refused until it listens again. A request not
-    // accepted in the handler is refused.
+    // that signal's handler. The object becomes the connection, and further requests
+    // to the port are refused until it listens again; or, when it is replaceable by
+    // its peer, all but those from the peer's address, which are announced as
+    // requests like the first. A request not accepted in the handler is refused.
     bool accept(int requestId);
+    void setReplaceableBySamePeer(bool replaceable) { m_replaceableBySamePeer = replaceable; }
 
     void connectTo(const QString &host, quint16 port);
     void connectTo(); // to the remote host and port set before
@@ -72,6 +74,7 @@ signals:
 
 private:
     void takeRequests();
+    bool takesRequestFrom(const QTcpSocket &socket) const;
     void refuse(QTcpSocket *socket);
     void adopt(QTcpSocket *socket);
     void closeBroken();
@@ -86,6 +89,7 @@ private:
     quint64 m_generation = 0;
     bool m_dataArrivalPending = false;
     bool m_established = false;
+    bool m_replaceableBySamePeer = false;
 
     int m_lastRequestId = 0;
     int m_requestId = 0;

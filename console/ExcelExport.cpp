@@ -3,7 +3,6 @@
 #include "MessageDialog.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -37,11 +36,10 @@ QString ExcelExport::workbookPath(int station) const
 
 void ExcelExport::exportExcel()
 {
-    if (!writeWorkbook(1) || !writeWorkbook(2)) {
-        removeWorkbooks();
+    if (!writeWorkbook(1, Existing::Refuse) || !writeWorkbook(2, Existing::Refuse)) {
         bool allWritten = true;
         for (const int station : stations) {
-            if (writeWorkbook(station))
+            if (writeWorkbook(station, Existing::Replace))
                 continue;
             allWritten = false;
             MessageDialog::show(m_dialogParent,
@@ -59,10 +57,10 @@ void ExcelExport::exportExcel()
                                         "'zeitclientX.xls' abgelegt.")});
 }
 
-bool ExcelExport::writeWorkbook(int station) const
+bool ExcelExport::writeWorkbook(int station, Existing existing) const
 {
     const QString path = workbookPath(station);
-    if (QFileInfo::exists(path))
+    if (existing == Existing::Refuse && QFileInfo::exists(path))
         return false;
     const std::optional<XlsSheetData> table = m_source(station);
     if (!table)
@@ -72,10 +70,4 @@ bool ExcelExport::writeWorkbook(int station) const
         return false;
     file.write(XlsWriter::workbook({{sheetName(station), *table}}));
     return file.commit();
-}
-
-void ExcelExport::removeWorkbooks() const
-{
-    for (const int station : stations)
-        QFile::remove(workbookPath(station));
 }

@@ -12,11 +12,11 @@ class QWidget;
 // Copies both station tables into the workbooks zeitclient1.xls (sheet client1)
 // and zeitclient2.xls (sheet client2) in the program directory.
 //
-// An existing workbook is never written over: finding one counts as a failed copy.
-// The first failed copy removes both workbooks and runs both copies once more, so a
-// repeated export replaces both files. Each workbook is written to a temporary
-// file beside it and renamed when complete, so no half-written workbook appears
-// under its name. The operator is told once that the workbooks were made, or, when
+// The first copy never writes over a workbook: finding one counts as a failed copy.
+// The first failed copy runs both copies once more, now replacing the workbooks, so
+// a repeated export replaces both files. Each workbook is written to a temporary
+// file beside it and renamed over the old one only when complete, so no
+// half-written workbook appears under its name and a failed copy keeps the old one. The operator is told once that the workbooks were made, or, when
 // a copy failed again, which workbook could not be written.
 class ExcelExport
 {
@@ -30,8 +30,8 @@ public:
 
 private:
     QString workbookPath(int station) const;
-    bool writeWorkbook(int station) const;
-    void removeWorkbooks() const;
+    enum class Existing { Refuse, Replace };
+    bool writeWorkbook(int station, Existing existing) const;
 
     QString m_programDir;
     TableSource m_source;

@@ -1,11 +1,13 @@
 #include "MainWindow.h"
 
 #include "Clock.h"
+#include "DatabaseLock.h"
 #include "MessageDialog.h"
 #include "OptionsDialog.h"
 #include "PcInfoWindow.h"
 #include "Protocol.h"
 #include "ProgramEnd.h"
+#include "RecoveredPeriods.h"
 #include "AboutDialog.h"
 #include "ExcelExport.h"
 #include "HelpContents.h"
@@ -14,12 +16,12 @@
 #include "StatisticsPanel.h"
 #include "UsageDatabase.h"
 #include "UsageLedger.h"
+#include "WorkbookViewer.h"
 #include "TextFormats.h"
 #include "TimemasterWindow.h"
 #include "Twips.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -32,7 +34,6 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -115,6 +116,7 @@ QMenu *addMenu(QMenuBar *bar, const char *name, const QString &caption)
 MainWindow::MainWindow(const QString &programDir, QWidget *parent)
     : QMainWindow(parent)
     , m_programDir(programDir)
+    , m_lock(std::make_unique<DatabaseLock>())
     , m_database(std::make_unique<UsageDatabase>())
     , m_stationPorts{Protocol::port(1), Protocol::port(2)}
 {
@@ -223,7 +225,9 @@ MainWindow::StartOutcome MainWindow::start(SingleInstance &instance, QString *er
     connect(&instance, &SingleInstance::activationRequested, this, &MainWindow::bringToFront);
 
     const QString databasePath = UsageDatabase::pathFor(m_programDir, m_config.dbName);
-    if (!UsageDatabase::checkName(m_config.dbName, error) || !m_database->open(databasePath, error)
+    // The lock comes first: nothing of the database is touched while another console holds it.
+    if (!UsageDatabase::checkName(m_config.dbName, error) || !m_lock->acquire(databasePath, error)
+        || !m_database->open(databasePath, error)
         || !recoverPeriods(databasePath, error)
         || !restoreGeometryFromSettings(error))
         return StartOutcome::Failed;
@@ -249,8 +253,15 @@ void MainWindow::createStationControllers()
         m_controllers[station - 1] = std::make_unique<StationController>(station, m_stationPorts[station - 1],
                                                                          panel(station), *m_ledger, tariffs);
     }
-    for (auto &controller : m_controllers)
+    for (auto &controller : m_controllers) {
         connect(controller.get(), &StationController::problem, this, &MainWindow::reportProblem);
+        connect(controller.get(), &StationController::notice, statusBar(),
+                [this](const QString &text) { statusBar()->showMessage(text); });
+        connect(controller.get(), &StationController::noticeOver, statusBar(), [this](const QString &text) {
+            if (statusBar()->currentMessage() == text)
+                statusBar()->clearMessage();
+        });
+    }
     connect(m_ledger.get(), &UsageLedger::totalsChanged, this,
             [this](int station, const UsageTotals &totals) { m_statisticsPanel->showTotals(station, totals); });
 }
@@ -263,12 +274,29 @@ bool MainWindow::recoverPeriods(const QString &databasePath, QString *error)
     return m_ledger->recover(error);
 }
 
+// Every period left open is shown; one that began long ago or in the future goes
+// on only if the operator wants it to, or is ended and billed now.
 void MainWindow::resumeOpenPeriods()
 {
+    QStringList resumed;
     for (int station : {1, 2}) {
-        if (const std::optional<OpenPeriod> period = m_ledger->openPeriod(station))
-            controller(station).resumePeriod(*period);
+        const std::optional<OpenPeriod> period = m_ledger->openPeriod(station);
+        if (!period)
+            continue;
+        controller(station).resumePeriod(*period);
+        const QDateTime now = Clock::current().now();
+        if (RecoveredPeriods::needsChoice(*period, now)
+            && MessageDialog::show(this, {QStringLiteral("Kavo"), RecoveredPeriods::question(*period, now),
+                                          QMessageBox::Question, QMessageBox::Yes | QMessageBox::No})
+                != QMessageBox::Yes) {
+            controller(station).stopPeriod();
+            continue;
+        }
+        resumed.append(RecoveredPeriods::description(*period));
     }
+    if (!resumed.isEmpty())
+        MessageDialog::show(this, {QStringLiteral("Kavo"), RecoveredPeriods::resumedNotice(resumed),
+                                   QMessageBox::Information});
 }
 
 void MainWindow::reportMissingTotals()
@@ -281,6 +309,9 @@ void MainWindow::reportMissingTotals()
                                        .arg(station),
                                    QMessageBox::Warning});
     }
+    for (int station : m_database->stationsWithUnreadableTotals())
+        MessageDialog::show(this, {QStringLiteral("Kavo"), UsageLedger::unreadableTotalsText(station),
+                                   QMessageBox::Warning});
 }
 
 // Shown once the stop or start at hand is complete, so that the box holds up
@@ -363,7 +394,7 @@ void MainWindow::openWorkbook()
     const QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("Öffnen"), m_programDir,
                                                         QStringLiteral("Alle Dateien (*.xls)"));
     if (!chosen.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(chosen));
+        WorkbookViewer::open(chosen, this);
 }
 
 void MainWindow::bringToFront()

@@ -10,6 +10,7 @@
 
 class QAction;
 class QLabel;
+class DatabaseLock;
 class SingleInstance;
 class StationController;
 class StatisticsPanel;
@@ -65,6 +66,7 @@ private:
     ConsoleConfig m_config;
     StationPanel m_panels[2];
     StatisticsBlock m_statistics;
+    std::unique_ptr<DatabaseLock> m_lock;
     std::unique_ptr<UsageDatabase> m_database;
     std::unique_ptr<UsageLedger> m_ledger;
     std::unique_ptr<StatisticsPanel> m_statisticsPanel;

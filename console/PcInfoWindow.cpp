@@ -34,5 +34,7 @@ PcInfoWindow::PcInfoWindow(int station, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(info);
 
-    info->setPlainText(StationInfo::QueryStationInfo(StationInfo::computerName(station)));
+    const QString name = StationInfo::computerName(station);
+    const QString text = StationInfo::QueryStationInfo(name);
+    info->setPlainText(text.isEmpty() ? StationInfo::unresolvedText(name) : text);
 }

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -19,8 +20,16 @@ constexpr int shownChunkLength = 64;
 // A real station announces itself the moment it is connected; a connection silent
 // for this long is someone else's and gives the port back.
 constexpr qint64 announcementTimeoutMs = 30000;
-// How long a message waits behind an interval, so that the station reads the two apart.
-constexpr qint64 intervalAloneMs = 200;
+// How far the wall clock may drift from measured time over a period and still be
+// taken as unchanged.
+constexpr qint64 wallClockToleranceMs = 2000;
+
+qint64 wholeSeconds(const QDateTime &moment)
+{
+    return moment.toSecsSinceEpoch();
+}
+// How often a port that was in use is tried again.
+constexpr qint64 listenRetryMs = 5000;
 }
 
 StationController::StationController(int station, quint16 port, StationPanel &panel, UsageLedger &ledger,
@@ -31,6 +40,7 @@ StationController::StationController(int station, quint16 port, StationPanel &pa
     , m_panel(panel)
     , m_ledger(ledger)
     , m_tariffs(tariffs)
+    , m_sender([this](const QString &text) { m_link.sendData(text); })
 {
     m_link.setObjectName(QStringLiteral("Winsock%1").arg(station));
     connect(&m_link, &TcpConnection::connectionRequest, this, &StationController::acceptStation);
@@ -40,14 +50,30 @@ StationController::StationController(int station, quint16 port, StationPanel &pa
     connect(m_panel.stop, &QPushButton::clicked, this, &StationController::stopPeriod);
     connect(m_panel.withoutStation, &QPushButton::clicked, this, &StationController::enableStation);
     connect(&m_announcementTimer, &ClockTimer::timeout, this, &StationController::dropSilentConnection);
-    connect(&m_heldMessageTimer, &ClockTimer::timeout, this, &StationController::sendHeldMessages);
+    connect(&m_listenRetryTimer, &ClockTimer::timeout, this, &StationController::listenStation);
+    // A station PC that restarted without closing its connection comes back from
+    // the same address; it takes the port over at once.
+    m_link.setReplaceableBySamePeer(true);
 }
 
 void StationController::listenStation()
 {
     disableStation();
     m_link.setLocalPort(m_port);
-    m_link.listen(); // a port in use leaves the panel inactive, without a message
+    if (m_link.listen()) {
+        m_listenRetryTimer.stop();
+        if (!m_portInUseNotice.isEmpty())
+            emit noticeOver(std::exchange(m_portInUseNotice, QString()));
+        return;
+    }
+    m_listenRetryTimer.start(listenRetryMs);
+    if (!m_portInUseNotice.isEmpty())
+        return;
+    m_portInUseNotice = QStringLiteral("Port %1 für Station %2 ist belegt. Kavo versucht es alle %3 Sekunden wieder.")
+                            .arg(m_port)
+                            .arg(m_station)
+                            .arg(listenRetryMs / 1000);
+    emit notice(m_portInUseNotice);
 }
 
 void StationController::disableStation()
@@ -65,10 +91,12 @@ void StationController::enableStation()
 void StationController::acceptStation(int requestId)
 {
     m_link.close();
-    m_heldMessages.clear();
-    m_heldMessageTimer.stop();
+    m_sender.reset();
     if (m_link.accept(requestId)) {
         enableStation();
+        // A period still open goes on at the station that returns; Start would
+        // bill it now, so it waits for the stop.
+        m_panel.start->setEnabled(!m_running);
         m_announcementTimer.start(announcementTimeoutMs);
     } else {
         listenStation();
@@ -94,12 +122,8 @@ void StationController::dropSilentConnection()
 void StationController::dispatchStationData()
 {
     const QString chunk = m_link.getData();
-    if (chunk.contains(Protocol::startupMessage(m_station)))
-        m_announcementTimer.stop();
-    if (Protocol::isStartup(chunk, m_station)) {
-        send(Protocol::stopMessage(m_station));
-        m_panel.setHeadingColour(StationPanel::red);
-    }
+    if (Protocol::isStartup(chunk, m_station))
+        answerAnnouncement();
     if (Protocol::isStop(chunk, m_station)) {
         // Every stop from the station is answered, so that a station still
         // counting (a period the console had already stopped) ends too; only a
@@ -112,6 +136,31 @@ void StationController::dispatchStationData()
         startPeriod();
     else
         showRunningTime(chunk);
+}
+
+// A station that announces itself is idle. A period still open here (the link was
+// lost, or the console restarted) goes on: the panel keeps showing it, and the
+// station is given what is left of it after the stop that every announcement gets.
+void StationController::answerAnnouncement()
+{
+    m_announcementTimer.stop();
+    send(Protocol::stopMessage(m_station));
+    if (!m_running) {
+        m_panel.setHeadingColour(StationPanel::red);
+        return;
+    }
+    send(resumeMessage());
+}
+
+// The whole minutes left of a timed period, rounded up; an endless one starts its
+// count again at the station.
+QString StationController::resumeMessage() const
+{
+    const int interval = m_running->period.intervalMinutes;
+    if (interval <= 0)
+        return Protocol::intervalMessage(std::nullopt);
+    const qint64 leftMs = 60'000 * qint64(interval) - (Clock::current().elapsedMs() - m_running->startElapsedMs);
+    return QString::number(qMax<qint64>(0, (leftMs + 59'999) / 60'000));
 }
 
 void StationController::showRunningTime(const QString &chunk)
@@ -128,7 +177,7 @@ void StationController::startPeriod()
     // so that no started period goes unrecorded.
     if (const std::optional<RunningPeriod> open = std::exchange(m_running, std::nullopt)) {
         m_panel.stopTime->setText(TextFormats::timeOfDay(now.time()));
-        billPeriod(*open);
+        billPeriod(*open, now);
     }
     m_panel.setHeadingColour(StationPanel::green);
     m_panel.startTime->setText(TextFormats::timeOfDay(now.time()));
@@ -165,19 +214,27 @@ void StationController::stopPeriod()
         send(Protocol::stopMessage(m_station));
     m_panel.runningTime->setText(QStringLiteral("Timer"));
     if (running) {
-        m_panel.stopTime->setText(TextFormats::timeOfDay(Clock::current().now().time()));
-        billPeriod(*running);
+        const QDateTime now = Clock::current().now();
+        m_panel.stopTime->setText(TextFormats::timeOfDay(now.time()));
+        billPeriod(*running, now);
     }
     m_panel.start->setEnabled(true);
     m_panel.stop->setEnabled(false);
     m_panel.clearIntervals();
 }
 
-// The length is the time that passed since the real start, whatever the wall clock
-// did meanwhile, changed only by a readable correction of the start box.
-void StationController::billPeriod(const RunningPeriod &running)
+// The length is the time that passed since the real start, changed only by a
+// readable correction of the start box. While the wall clock keeps pace with
+// measured time it is the record's end minus its start, both to the second, so
+// that the record's texts and its bill agree; a wall clock that stepped meanwhile
+// leaves measured time to decide.
+void StationController::billPeriod(const RunningPeriod &running, const QDateTime &stopMoment)
 {
-    const qint64 measuredSeconds = (Clock::current().elapsedMs() - running.startElapsedMs) / 1000;
+    const qint64 measuredMs = Clock::current().elapsedMs() - running.startElapsedMs;
+    const qint64 wallMs = running.period.begin.msecsTo(stopMoment);
+    const qint64 measuredSeconds = std::abs(wallMs - measuredMs) <= wallClockToleranceMs
+        ? wholeSeconds(stopMoment) - wholeSeconds(running.period.begin)
+        : measuredMs / 1000;
     const QString startBoxText = m_panel.startTime->text();
     const PeriodLength length = Billing::periodLength(running.period.startText, startBoxText, measuredSeconds);
     const PeriodBill bill = Billing::bill(length.seconds, m_tariffs);
@@ -186,7 +243,7 @@ void StationController::billPeriod(const RunningPeriod &running)
     m_panel.duration->setText(bill.durationText);
     const UsageRecord record{m_panel.startTime->text(), m_panel.stopTime->text(), m_panel.duration->text(),
                              m_panel.fee->text()};
-    m_ledger.finish({running.period, record, bill.durationSeconds, Clock::current().now().date().month()});
+    m_ledger.finish({running.period, record, bill.durationSeconds, stopMoment.date().month()});
     if (length.startUnreadable) {
         const QString text = QStringLiteral("Station %1: Die Startzeit „%2“ ist keine Uhrzeit. Abgerechnet wurde ab dem"
                                             " tatsächlichen Start um %3.")
@@ -196,36 +253,12 @@ void StationController::billPeriod(const RunningPeriod &running)
     }
 }
 
-// The station takes whatever has arrived as one chunk: a stop right behind an
-// interval would reach it as "420Stop1", a period of 420 minutes. What follows an
-// interval therefore waits until the interval has had time to arrive alone.
+// A stop overtakes a start that has not left yet: the station need not see a
+// period that is over already.
 void StationController::send(const QString &text)
 {
-    const qint64 sendableMs = m_intervalSentMs + intervalAloneMs;
-    if (m_heldMessages.isEmpty() && Clock::current().elapsedMs() >= sendableMs) {
-        transmit(text);
-        return;
-    }
-    m_heldMessages.append(text);
-    if (!m_heldMessageTimer.isActive())
-        m_heldMessageTimer.startAt(sendableMs);
-}
-
-void StationController::sendHeldMessages()
-{
-    while (!m_heldMessages.isEmpty()) {
-        transmit(m_heldMessages.takeFirst());
-        if (!m_heldMessages.isEmpty() && Clock::current().elapsedMs() < m_intervalSentMs + intervalAloneMs) {
-            m_heldMessageTimer.startAt(m_intervalSentMs + intervalAloneMs);
-            return;
-        }
-    }
-}
-
-// The console sends two kinds of message: the stop, and the interval that starts a period.
-void StationController::transmit(const QString &text)
-{
-    if (text != Protocol::stopMessage(m_station))
-        m_intervalSentMs = Clock::current().elapsedMs();
-    m_link.sendData(text); // a station that is not connected misses it, as it would
+    const QString stop = Protocol::stopMessage(m_station);
+    if (text == stop && m_sender.lastWaiting().value_or(stop) != stop)
+        m_sender.withdrawLastWaiting();
+    m_sender.send(text); // a station that is not connected misses it, as it would
 }

@@ -2,15 +2,12 @@
 
 #include "Billing.h"
 #include "ClockTimer.h"
+#include "SpacedSender.h"
 #include "StationPanel.h"
 #include "TcpConnection.h"
 #include "UsageDatabase.h"
 
 #include <QObject>
-#include <QStringList>
-
-#include <limits>
-
 #include <optional>
 
 class UsageLedger;
@@ -42,6 +39,9 @@ public:
 signals:
     // Something the operator must read, such as a start box that held no time.
     void problem(const QString &text);
+    // Something the operator should know of while it lasts, for the status bar.
+    void notice(const QString &text);
+    void noticeOver(const QString &text);
 
 private:
     void acceptStation(int requestId);
@@ -56,10 +56,10 @@ private:
         qint64 startElapsedMs = 0;
     };
 
-    void billPeriod(const RunningPeriod &running);
+    void billPeriod(const RunningPeriod &running, const QDateTime &stopMoment);
+    void answerAnnouncement();
+    QString resumeMessage() const;
     void send(const QString &text);
-    void transmit(const QString &text);
-    void sendHeldMessages();
     void dropSilentConnection();
 
     int m_station;
@@ -71,8 +71,8 @@ private:
     std::optional<RunningPeriod> m_running;
     // A connection that has not announced itself in time is dropped.
     ClockTimer m_announcementTimer;
-    // Messages waiting for the interval before them to reach the station alone.
-    QStringList m_heldMessages;
-    ClockTimer m_heldMessageTimer;
-    qint64 m_intervalSentMs = std::numeric_limits<qint64>::min() / 2;
+    SpacedSender m_sender;
+    // A port in use is tried again until it is ours; the operator is told once.
+    ClockTimer m_listenRetryTimer;
+    QString m_portInUseNotice; // once told
 };

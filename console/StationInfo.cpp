@@ -62,6 +62,16 @@ std::optional<QHostAddress> firstIPv4Address(const QString &hostName)
     return std::nullopt;
 }
 
+QString socketDescription()
+{
+    return QStringLiteral("Linux sockets (Qt %1)").arg(QString::fromLatin1(qVersion()));
+}
+
+QString socketStatus()
+{
+    return QStringLiteral("Running");
+}
+
 QString dottedAddress(const QHostAddress &address)
 {
     const quint32 value = address.toIPv4Address();
@@ -173,9 +183,19 @@ QString QueryStationInfo(const QString &computerName)
     if (!address)
         return QString();
     const WorkstationQuery &query = installedQuery();
-    const StationFacts facts{*address, QStringLiteral("Linux sockets (Qt %1)").arg(QString::fromLatin1(qVersion())),
-                             QStringLiteral("Running"), query ? query(hostName) : askWithRpcClient(hostName)};
+    const StationFacts facts{*address, socketDescription(), socketStatus(),
+                             query ? query(hostName) : askWithRpcClient(hostName)};
     return infoText(facts);
+}
+
+QString unresolvedText(const QString &computerName)
+{
+    const QString hostName = QString(computerName).remove(u'\\');
+    return QStringLiteral("IP-Adresse: unbekannt, denn der Name %1 lässt sich nicht in eine IPv4-Adresse auflösen "
+                          "(kein Eintrag im Namensdienst des Netzes oder in /etc/hosts).")
+               .arg(hostName)
+           + lineEnd + QStringLiteral("Winsock Version: ") + socketDescription() + lineEnd
+           + QStringLiteral("Winsock Status: ") + socketStatus() + lineEnd;
 }
 
 void setResolver(Resolver resolver)

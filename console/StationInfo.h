@@ -49,6 +49,9 @@ std::optional<WorkstationFacts> parseWorkstationDump(const QString &dump);
 // cannot be resolved to an IPv4 address. Blocks until the answers are in.
 QString QueryStationInfo(const QString &computerName);
 
+// What is known about a PC whose name does not resolve, and why no more is.
+QString unresolvedText(const QString &computerName);
+
 // The name service and the workstation query, replaceable for tests; an empty
 // function restores the system's own. Both get the name without backslashes.
 using Resolver = std::function<QList<QHostAddress>(const QString &hostName)>;

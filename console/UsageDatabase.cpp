@@ -27,9 +27,57 @@ void report(QString *error, const QString &text)
         *error = text;
 }
 
+// What the operator reads when the engine refuses: German, naming the file and
+// what to do, with the engine's own words in brackets for whoever looks further.
+QString failureText(int code, const QString &path, const QString &engineText)
+{
+    const QString file = QDir::toNativeSeparators(path);
+    QString text;
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        text = QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt. Bitte das Programm beenden, das"
+                              " sie offen hält (etwa eine sqlcipher-Sitzung).");
+        break;
+    case SQLITE_CORRUPT:
+        text = QStringLiteral("Die Datenbank %1 ist beschädigt. Bitte Kavo beenden, die Datei sichern und die letzte"
+                              " Datensicherung zurückholen.");
+        break;
+    case SQLITE_NOTADB:
+        text = QStringLiteral("Die Datei %1 ist keine Kavo-Datenbank (oder hat einen anderen Schlüssel). Bitte den DB"
+                              " Name in Kavo.ini prüfen oder die richtige Datei in den Programmordner legen.");
+        break;
+    case SQLITE_FULL:
+        text = QStringLiteral("Auf dem Datenträger der Datenbank %1 ist kein Platz mehr. Bitte Platz schaffen.");
+        break;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+    case SQLITE_AUTH:
+        text = QStringLiteral("Die Datenbank %1 lässt sich nicht öffnen oder beschreiben. Bitte die Rechte der Datei"
+                              " und des Programmordners prüfen (Gruppe kavo).");
+        break;
+    case SQLITE_IOERR:
+        text = QStringLiteral("Beim Lesen oder Schreiben der Datenbank %1 meldet der Datenträger einen Fehler. Bitte"
+                              " den Datenträger prüfen und Kavo neu starten.");
+        break;
+    case SQLITE_ERROR:
+        text = QStringLiteral("Der Datenbank %1 fehlt eine Tabelle oder Spalte, die Kavo braucht. Bitte prüfen, ob DB"
+                              " Name in Kavo.ini die richtige Datei nennt.");
+        break;
+    default:
+        text = QStringLiteral("Die Datenbank %1 meldet einen Fehler. Bitte Kavo neu starten; bleibt der Fehler, die"
+                              " Datei sichern und prüfen lassen.");
+        break;
+    }
+    return text.arg(file) + QStringLiteral(" (%1)").arg(engineText);
+}
+
 QString engineMessage(sqlite3 *db)
 {
-    return QString::fromUtf8(sqlite3_errmsg(db));
+    const char *name = db ? sqlite3_db_filename(db, "main") : nullptr;
+    return failureText(sqlite3_extended_errcode(db), name ? QString::fromUtf8(name) : QString(),
+                       QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
 // A fee or total column's value in ten-thousandths of a euro, whether the console
@@ -288,10 +336,12 @@ bool UsageDatabase::connect(const QString &path, QString *error)
     const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
     m_db.reset(handle);
     if (!handle) {
-        report(error, QString::fromUtf8(sqlite3_errstr(opened)));
+        report(error, failureText(opened, path, QString::fromUtf8(sqlite3_errstr(opened))));
         return false;
     }
-    sqlite3_busy_timeout(handle, 2000);
+    // A locked file is waited for only briefly, so that the window and the station
+    // links go on; a record it refuses is kept and written later.
+    sqlite3_busy_timeout(handle, 20);
     // A wrong key shows only when the first page is read.
     const bool ready = opened == SQLITE_OK
         && exec(handle, QStringLiteral("PRAGMA key = '%1'").arg(QLatin1String(password)))
@@ -324,7 +374,9 @@ bool UsageDatabase::checkWritable(const QString &path, QString *error)
 {
     if (sqlite3_db_readonly(m_db.get(), "main") == 0)
         return true;
-    report(error, QStringLiteral("Die Datenbank %1 ist schreibgeschützt.").arg(QDir::toNativeSeparators(path)));
+    report(error, QStringLiteral("Die Datenbank %1 ist schreibgeschützt. Bitte die Rechte der Datei und des"
+                                 " Programmordners prüfen (Gruppe kavo).")
+                      .arg(QDir::toNativeSeparators(path)));
     return false;
 }
 
@@ -338,15 +390,16 @@ bool UsageDatabase::checkPages(const QString &path, QString *error)
         return true;
     const int code = sqlite3_errcode(m_db.get()) & 0xff;
     if (!check.reachedEnd() && (code == SQLITE_BUSY || code == SQLITE_LOCKED)) {
-        report(error, QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt: %2")
-                          .arg(QDir::toNativeSeparators(path), engineMessage(m_db.get())));
+        report(error, engineMessage(m_db.get()));
         return false;
     }
     // The check's first lines name the damage ("*** in database main ***" only heads them).
     findings.removeIf([](const QString &line) { return line.startsWith(QStringLiteral("***")); });
     const QString finding = check.reachedEnd() && !findings.isEmpty() ? findings.mid(0, 3).join(QStringLiteral("; "))
-                                                                      : engineMessage(m_db.get());
-    report(error, QStringLiteral("Die Datenbank %1 ist beschädigt: %2").arg(QDir::toNativeSeparators(path), finding));
+                                                                      : QString::fromUtf8(sqlite3_errmsg(m_db.get()));
+    report(error, QStringLiteral("Die Datenbank %1 ist beschädigt (%2). Bitte Kavo beenden, die Datei sichern und die"
+                                 " letzte Datensicherung zurückholen.")
+                      .arg(QDir::toNativeSeparators(path), finding));
     return false;
 }
 
@@ -357,7 +410,7 @@ bool UsageDatabase::checkTakesRecords(const QString &path, QString *error)
     Transaction trial(m_db.get());
     if (trial.isOpen() && exec(m_db.get(), QStringLiteral("INSERT INTO client1 (client1start) VALUES ('Probe')")))
         return true;
-    report(error, QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an: %2")
+    report(error, QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an. %2")
                       .arg(QDir::toNativeSeparators(path), engineMessage(m_db.get())));
     return false;
 }
@@ -370,6 +423,17 @@ bool UsageDatabase::makeOwnTables(QString *error)
         return true;
     report(error, engineMessage(m_db.get()));
     return false;
+}
+
+QList<int> UsageDatabase::stationsWithUnreadableTotals()
+{
+    QList<int> unreadable;
+    for (int station : {1, 2}) {
+        Statement read(m_db.get(), forStation("SELECT Entgeld FROM client%1stat LIMIT 1", station));
+        if (read.next() && !read.isNull(0) && !read.money(0) && !read.text(0).value_or(QString()).isEmpty())
+            unreadable.append(station);
+    }
+    return unreadable;
 }
 
 QList<int> UsageDatabase::stationsWithoutTotals()
@@ -399,7 +463,8 @@ bool UsageDatabase::stillInPlace(QString *error)
     int moved = 0;
     if (m_db && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved == 0)
         return true;
-    report(error, QStringLiteral("Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht"));
+    report(error, QStringLiteral("Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht; bitte unter ihrem"
+                                 " Namen zurücklegen"));
     return false;
 }
 
@@ -435,6 +500,39 @@ QList<OpenPeriod> UsageDatabase::openPeriods()
             periods.append(period);
     }
     return periods;
+}
+
+QList<QStringList> UsageDatabase::unreadableOpenPeriods()
+{
+    Statement query(m_db.get(), QStringLiteral("SELECT Periode, Station, Beginn, Startzeit, Intervall FROM Perioden"
+                                               " WHERE Abgerechnet IS NOT 1 ORDER BY rowid"));
+    QList<QStringList> rows;
+    while (query.next()) {
+        QStringList row;
+        for (int column = 0; column < 5; ++column)
+            row.append(query.text(column).value_or(QString()));
+        const int station = int(query.integer(1).value_or(0));
+        const bool readable = query.integer(1) && (station == 1 || station == 2)
+            && QDateTime::fromString(row[2], Qt::ISODateWithMs).isValid() && !row[0].isEmpty();
+        if (!readable)
+            rows.append(row);
+    }
+    return rows;
+}
+
+bool UsageDatabase::removeUnreadableOpenPeriod(const QStringList &row)
+{
+    Statement remove(m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Abgerechnet IS NOT 1"
+                                                " AND ifnull(Periode, '') = ?1 AND ifnull(CAST(Station AS TEXT), '') = ?2"
+                                                " AND ifnull(Beginn, '') = ?3"));
+    return remove.bind(1, row.value(0)) && remove.bind(2, row.value(1)) && remove.bind(3, row.value(2))
+        && remove.run();
+}
+
+bool UsageDatabase::discardOpenPeriod(const QString &periodId)
+{
+    Statement remove(m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Periode = ?1 AND Abgerechnet = 0"));
+    return remove.bind(1, periodId) && remove.run();
 }
 
 QStringList UsageDatabase::recordedPeriods()
@@ -473,7 +571,8 @@ RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool kee
     }
     bool totalsFailed = false;
     if (checked && appendRecord(station, stopped.record, *fee, stopped.month)) {
-        outcome.totals = addToTotals(station, Billing::wholeMinutes(stopped.durationSeconds), *fee, &totalsFailed);
+        outcome.totals = addToTotals(station, Billing::wholeMinutes(stopped.durationSeconds), *fee, &totalsFailed,
+                                     &outcome.totalsUnreadable);
         if (!totalsFailed && closePeriod(stopped.period, keepMarker) && transaction.commit()) {
             outcome.kind = RecordOutcome::Written;
             return outcome;
@@ -507,19 +606,23 @@ bool UsageDatabase::appendRecord(int station, const UsageRecord &record, qint64 
         && insert.bind(4, feeUnits) && insert.bind(5, qint64(month)) && insert.run();
 }
 
-// A missing totals row (or a total that would overflow) skips the totals and keeps
-// the record; an engine failure sets `failed`.
-std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minutes, qint64 feeUnits, bool *failed)
+// A missing totals row, a total of fees that reads as no amount (`unreadable`) or a
+// total that would overflow skips the totals and keeps the record; an engine
+// failure sets `failed`.
+std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minutes, qint64 feeUnits, bool *failed,
+                                                      bool *unreadable)
 {
     Statement read(m_db.get(), forStation("SELECT rowid, Nutzungszeit, Entgeld FROM client%1stat LIMIT 1", station));
     if (!read.next()) {
         *failed = !read.reachedEnd();
         return std::nullopt;
     }
-    // Empty fields count as zero.
+    // Empty fields count as zero; a total typed by hand that is no amount is never overwritten.
+    const std::optional<qint64> storedFees = read.money(2);
+    *unreadable = !storedFees && !read.isNull(2) && !read.text(2).value_or(QString()).isEmpty();
     UsageTotals totals;
-    if (qAddOverflow(read.integer(1).value_or(0), minutes, &totals.minutes)
-        || qAddOverflow(read.money(2).value_or(0), feeUnits, &totals.feeUnits))
+    if (*unreadable || qAddOverflow(read.integer(1).value_or(0), minutes, &totals.minutes)
+        || qAddOverflow(storedFees.value_or(0), feeUnits, &totals.feeUnits))
         return std::nullopt;
 
     Statement write(m_db.get(),

@@ -59,6 +59,7 @@ struct RecordOutcome
     Kind kind = Refused;
     std::optional<UsageTotals> totals; // none when the totals row is missing
     QString error;                     // the engine's reason for a refusal
+    bool totalsUnreadable = false;     // written, but the total of fees reads as no amount
 };
 
 // The encrypted usage database: per station N (1 or 2) the table clientN of usage
@@ -96,10 +97,19 @@ public:
     // The stations whose totals row is missing: their records are written, their
     // totals are not kept.
     QList<int> stationsWithoutTotals();
+    // The stations whose total of fees reads as no amount (an empty field counts as
+    // zero): their records are written, their totals are left as they are.
+    QList<int> stationsWithUnreadableTotals();
 
     // Keeps a started period on disk until recordPeriod takes it.
     bool saveOpenPeriod(const OpenPeriod &period, QString *error = nullptr);
     QList<OpenPeriod> openPeriods();
+    // Open rows whose station or beginning can't be read, each as its texts:
+    // Periode, Station, Beginn, Startzeit, Intervall.
+    QList<QStringList> unreadableOpenPeriods();
+    // Removes the open row (by its texts from unreadableOpenPeriods, or by id).
+    bool removeUnreadableOpenPeriod(const QStringList &row);
+    bool discardOpenPeriod(const QString &periodId);
 
     // Appends the record with the period's month and adds the whole minutes and
     // the fee to the totals, and ends the open period, all or nothing, on disk
@@ -147,7 +157,8 @@ private:
     bool makeTables(QString *error);
     bool wasRecorded(const QString &periodId, bool *recorded);
     bool appendRecord(int station, const UsageRecord &record, qint64 feeUnits, int month);
-    std::optional<UsageTotals> addToTotals(int station, qint64 minutes, qint64 feeUnits, bool *failed);
+    std::optional<UsageTotals> addToTotals(int station, qint64 minutes, qint64 feeUnits, bool *failed,
+                                           bool *unreadable);
     bool closePeriod(const OpenPeriod &period, bool keepMarker);
     bool writePeriodRow(const OpenPeriod &period, bool recorded);
     void replaceResultTable(const QString &table, const QString &select, const QStringList &parameters = {});

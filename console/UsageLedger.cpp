@@ -11,6 +11,8 @@
 #include <QSaveFile>
 #include <QUuid>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -64,6 +66,84 @@ StoppedPeriod stoppedPeriodFrom(const OpenPeriod &period, const QJsonObject &ent
             entry.value(QStringLiteral("monat")).toInt()};
 }
 
+bool isTime(const QJsonValue &value)
+{
+    return TextFormats::parseTimeOfDay(value.toString()).has_value();
+}
+
+// Why an entry of the side file can't be written as it stands; empty when it can.
+QString entryFault(const QJsonObject &entry)
+{
+    const int station = entry.value(QStringLiteral("station")).toInt();
+    if (entry.value(QStringLiteral("periode")).toString().isEmpty() || (station != 1 && station != 2))
+        return QStringLiteral("Station unbekannt");
+    if (!openPeriodFrom(entry))
+        return QStringLiteral("Beginn nicht lesbar");
+    if (!isStopped(entry))
+        return {};
+    if (!isTime(entry.value(QStringLiteral("start"))) || !isTime(entry.value(QStringLiteral("ende"))))
+        return QStringLiteral("Start oder Ende nicht lesbar");
+    const std::optional<qint64> fee = TextFormats::parseMoney(entry.value(QStringLiteral("kosten")).toString());
+    if (!fee)
+        return QStringLiteral("Betrag nicht lesbar");
+    const QJsonValue seconds = entry.value(QStringLiteral("sekunden"));
+    if (*fee < 0 || !seconds.isDouble() || seconds.toDouble() < 0)
+        return QStringLiteral("Betrag oder Dauer negativ oder nicht lesbar");
+    const int month = entry.value(QStringLiteral("monat")).toInt();
+    if (month < 1 || month > 12)
+        return QStringLiteral("Monat nicht lesbar");
+    return {};
+}
+
+QJsonObject withReason(QJsonObject entry, const QString &reason)
+{
+    entry.insert(QStringLiteral("grund"), reason);
+    return entry;
+}
+
+// An open row of the database as an entry of the side file, its texts as they stand.
+QJsonObject rowEntry(const QStringList &row)
+{
+    return {{QStringLiteral("periode"), row.value(0)},
+            {QStringLiteral("station"), row.value(1)},
+            {QStringLiteral("beginn"), row.value(2)},
+            {QStringLiteral("startzeit"), row.value(3)},
+            {QStringLiteral("intervall"), row.value(4)}};
+}
+
+// `path`, or `path` with a number behind it when that is taken.
+QString freeName(const QString &path)
+{
+    QString name = path;
+    for (int number = 2; QFile::exists(name); ++number)
+        name = path + QLatin1Char('-') + QString::number(number);
+    return name;
+}
+
+QString entryText(const QJsonObject &entry)
+{
+    const QJsonValue station = entry.value(QStringLiteral("station"));
+    QString text = QStringLiteral("Station %1, Beginn %2")
+                       .arg(station.isString() ? station.toString() : QString::number(station.toInt()),
+                            entry.value(QStringLiteral("beginn")).toString());
+    if (isStopped(entry))
+        text += QStringLiteral(", %1 bis %2, %3")
+                    .arg(entry.value(QStringLiteral("start")).toString(), entry.value(QStringLiteral("ende")).toString(),
+                         entry.value(QStringLiteral("kosten")).toVariant().toString());
+    return text + QStringLiteral(": ") + entry.value(QStringLiteral("grund")).toString();
+}
+
+QString setAsideText(const QJsonArray &entries, const QString &path)
+{
+    QStringList lines;
+    for (const QJsonValue &entry : entries)
+        lines.append(QStringLiteral("- ") + entryText(entry.toObject()));
+    return QStringLiteral("Kavo hat %1 Nutzung(en), die sich nicht abrechnen oder fortsetzen ließen, in %2 abgelegt:\n"
+                          "%3\nBitte prüfen und von Hand abrechnen; die übrigen Nutzungen sind gespeichert.")
+        .arg(entries.size())
+        .arg(QDir::toNativeSeparators(path), lines.join(QLatin1Char('\n')));
+}
+
 // The file is complete on disk, under its name, before this returns true.
 bool writeDurably(const QString &path, const QByteArray &bytes, QString *error)
 {
@@ -99,51 +179,126 @@ QString UsageLedger::sideFilePathFor(const QString &databasePath)
 
 bool UsageLedger::recover(QString *error)
 {
-    QFile file(m_sideFilePath);
     QJsonArray entries;
-    if (file.exists()) {
-        QJsonParseError parseError{};
-        const QJsonDocument document = file.open(QIODevice::ReadOnly)
-            ? QJsonDocument::fromJson(file.readAll(), &parseError)
-            : QJsonDocument();
-        if (!document.isObject() || !document.object().value(periodsKey).isArray()) {
-            *error = QStringLiteral("Die Datei %1 mit noch nicht gespeicherten Nutzungen ist nicht lesbar. Bitte"
-                                    " sichern und aus dem Programmverzeichnis entfernen.")
-                         .arg(QDir::toNativeSeparators(m_sideFilePath));
-            return false;
-        }
-        entries = document.object().value(periodsKey).toArray();
-    }
+    if (!readSideFile(&entries, error))
+        return false;
 
     const QStringList recorded = m_database.recordedPeriods();
     m_markersToForget = recorded;
+    QJsonArray setAside;
     QStringList stoppedIds;
-    for (const QJsonValue &value : entries) {
-        const std::optional<OpenPeriod> period = openPeriodFrom(value.toObject());
-        if (!period)
-            continue;
-        m_sideFileIds.append(period->id);
+    for (const QJsonValue &value : std::as_const(entries)) {
         const QJsonObject entry = value.toObject();
-        if (!isStopped(entry)) {
-            m_openInSideFile.append(*period);
+        if (const QString fault = entryFault(entry); !fault.isEmpty()) {
+            setAside.append(withReason(entry, fault));
             continue;
         }
-        stoppedIds.append(period->id);
-        if (!recorded.contains(period->id))
-            m_pending.append(stoppedPeriodFrom(*period, entry));
-    }
-    m_openInSideFile.removeIf([&](const OpenPeriod &period) { return stoppedIds.contains(period.id); });
-    for (const QList<OpenPeriod> &source : {m_database.openPeriods(), m_openInSideFile}) {
-        for (const OpenPeriod &period : source) {
-            if (stoppedIds.contains(period.id) || recorded.contains(period.id))
-                continue;
-            // One period runs on a station at a time; should two be left, the later counts.
-            m_recovered.removeIf([&](const OpenPeriod &other) { return other.station == period.station; });
-            m_recovered.append(period);
+        const OpenPeriod period = *openPeriodFrom(entry);
+        m_sideFileIds.append(period.id);
+        if (!isStopped(entry)) {
+            m_openInSideFile.append(period);
+            continue;
         }
+        stoppedIds.append(period.id);
+        if (!recorded.contains(period.id))
+            m_pending.append(stoppedPeriodFrom(period, entry));
+    }
+    // A start whose record is written, or whose stop is held, is no longer open.
+    m_openInSideFile.removeIf(
+        [&](const OpenPeriod &period) { return stoppedIds.contains(period.id) || recorded.contains(period.id); });
+
+    const QList<QStringList> unreadableRows = m_database.unreadableOpenPeriods();
+    for (const QStringList &row : unreadableRows)
+        setAside.append(withReason(rowEntry(row), QStringLiteral("Station oder Beginn nicht lesbar")));
+    const QList<OpenPeriod> superseded = collectRecovered(stoppedIds, recorded);
+    for (const OpenPeriod &period : superseded) {
+        setAside.append(withReason(toJson(period), QStringLiteral("von einer späteren Nutzung derselben Station"
+                                                                  " abgelöst, Ende unbekannt")));
+    }
+    if (!setAside.isEmpty()) {
+        QString asidePath;
+        if (!keepAside(setAside, &asidePath, error))
+            return false;
+        for (const QStringList &row : unreadableRows)
+            m_database.removeUnreadableOpenPeriod(row);
+        for (const OpenPeriod &period : superseded) {
+            m_database.discardOpenPeriod(period.id);
+            m_openInSideFile.removeIf([&](const OpenPeriod &other) { return other.id == period.id; });
+        }
+        emit problem(setAsideText(setAside, asidePath));
     }
     writePending();
     return true;
+}
+
+// One period runs on a station at a time: should two be left open, the later
+// counts and the earlier ones are returned, settled for good.
+QList<OpenPeriod> UsageLedger::collectRecovered(const QStringList &stoppedIds, const QStringList &recorded)
+{
+    QList<OpenPeriod> open;
+    for (const QList<OpenPeriod> &source : {m_database.openPeriods(), m_openInSideFile}) {
+        for (const OpenPeriod &period : source) {
+            const bool known = std::any_of(open.cbegin(), open.cend(),
+                                           [&](const OpenPeriod &other) { return other.id == period.id; });
+            if (!known && !stoppedIds.contains(period.id) && !recorded.contains(period.id))
+                open.append(period);
+        }
+    }
+    std::stable_sort(open.begin(), open.end(),
+                     [](const OpenPeriod &a, const OpenPeriod &b) { return a.begin < b.begin; });
+    QList<OpenPeriod> superseded;
+    for (const OpenPeriod &period : std::as_const(open)) {
+        for (const OpenPeriod &earlier : std::as_const(m_recovered)) {
+            if (earlier.station == period.station)
+                superseded.append(earlier);
+        }
+        m_recovered.removeIf([&](const OpenPeriod &other) { return other.station == period.station; });
+        m_recovered.append(period);
+    }
+    return superseded;
+}
+
+bool UsageLedger::readSideFile(QJsonArray *entries, QString *error)
+{
+    QFile file(m_sideFilePath);
+    if (!file.exists())
+        return true;
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.close();
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
+    if (document.isObject() && document.object().value(periodsKey).isArray()) {
+        *entries = document.object().value(periodsKey).toArray();
+        m_sideFileBytes = bytes;
+        return true;
+    }
+    // Kept as it is under a name of its own, so that nothing in it is lost and the
+    // console can keep new records again.
+    const QString kept = freeName(m_sideFilePath + QStringLiteral(".unlesbar"));
+    if (!QFile::rename(m_sideFilePath, kept)) {
+        *error = QStringLiteral("Die Datei %1 mit noch nicht gespeicherten Nutzungen ist nicht lesbar und lässt sich"
+                                " nicht beiseitelegen. Bitte die Datei sichern, aus dem Programmverzeichnis"
+                                " entfernen und Kavo neu starten.")
+                     .arg(QDir::toNativeSeparators(m_sideFilePath));
+        return false;
+    }
+    emit problem(QStringLiteral("Die Datei %1 mit noch nicht gespeicherten Nutzungen war nicht lesbar. Kavo hat sie"
+                                " unverändert als %2 abgelegt. Bitte die Nutzungen darin prüfen und von Hand"
+                                " nachtragen.")
+                     .arg(QDir::toNativeSeparators(m_sideFilePath), QDir::toNativeSeparators(kept)));
+    return true;
+}
+
+bool UsageLedger::keepAside(const QJsonArray &entries, QString *path, QString *error)
+{
+    const QFileInfo sideFile(m_sideFilePath);
+    *path = freeName(sideFile.dir().filePath(sideFile.completeBaseName() + QStringLiteral(".abgelegt")));
+    QString reason;
+    if (writeDurably(*path, QJsonDocument(QJsonObject{{periodsKey, entries}}).toJson(), &reason))
+        return true;
+    *error = QStringLiteral("Kavo fand Nutzungen, die sich nicht abrechnen lassen, kann sie aber nicht in %1 ablegen"
+                            " (%2). Bitte Platz und Rechte im Programmverzeichnis prüfen und Kavo neu starten.")
+                 .arg(QDir::toNativeSeparators(*path), reason);
+    return false;
 }
 
 std::optional<OpenPeriod> UsageLedger::openPeriod(int station) const
@@ -160,14 +315,19 @@ OpenPeriod UsageLedger::begin(int station, const QDateTime &moment, int interval
     const OpenPeriod period{QUuid::createUuid().toString(QUuid::WithoutBraces), station, moment,
                             TextFormats::timeOfDay(moment.time()), intervalMinutes};
     m_recovered.removeIf([&](const OpenPeriod &other) { return other.station == station; });
+    // Records of earlier stops still held go in first, in the order of the stops.
+    writePending();
     QString reason;
     if (m_database.saveOpenPeriod(period, &reason))
         return period;
     m_openInSideFile.append(period);
+    if (!m_retry.isActive())
+        m_retry.start();
     QString fileError;
     if (!saveSideFile(&fileError)) {
-        emit problem(QStringLiteral("Station %1: Der Start um %2 ließ sich nicht speichern (%3; %4). Die Nutzung läuft"
-                                    " und wird beim Stopp abgerechnet; stürzt Kavo vorher ab, geht sie verloren.")
+        emit problem(QStringLiteral("Station %1: Der Start um %2 ließ sich nicht speichern (%3; %4). Die Nutzung läuft,"
+                                    " wird beim Stopp abgerechnet und gespeichert, sobald die Datenbank wieder"
+                                    " schreibbar ist; stürzt Kavo vorher ab, geht sie verloren.")
                          .arg(station)
                          .arg(period.startText, reason, fileError));
     }
@@ -203,10 +363,15 @@ void UsageLedger::writePending()
             m_markersToForget.append(next.period.id);
         if (outcome.totals)
             emit totalsChanged(next.period.station, *outcome.totals);
+        if (outcome.totalsUnreadable)
+            emit problem(unreadableTotalsText(next.period.station));
     }
+    // Starts held while the database refused are saved as soon as it takes them.
+    if (m_pending.isEmpty())
+        m_openInSideFile.removeIf([this](const OpenPeriod &period) { return m_database.saveOpenPeriod(period); });
     QString ignored; // a side file that can't be written now is tried again next time
     saveSideFile(&ignored);
-    if (m_pending.isEmpty())
+    if (m_pending.isEmpty() && m_openInSideFile.isEmpty())
         m_retry.stop();
     else if (!m_retry.isActive())
         m_retry.start();
@@ -255,6 +420,14 @@ void UsageLedger::forgetMarkers()
     m_markersToForget.removeIf([this](const QString &id) {
         return !sideFileHolds(id) && m_database.forgetRecorded(id);
     });
+}
+
+QString UsageLedger::unreadableTotalsText(int station)
+{
+    return QStringLiteral("In der Tabelle client%1stat ist das Feld Entgeld kein Betrag. Die Nutzungen von Station %1"
+                          " werden gespeichert, ihre Summen nicht fortgeschrieben. Bitte das Feld berichtigen (z. B."
+                          " 12,5) und Kavo neu starten.")
+        .arg(station);
 }
 
 QString UsageLedger::refusalText(const StoppedPeriod &stopped, const QString &reason, bool inSideFile) const

@@ -2,6 +2,7 @@
 
 #include "UsageDatabase.h"
 
+#include <QJsonArray>
 #include <QObject>
 #include <QTimer>
 
@@ -36,6 +37,9 @@ public:
     // Writes the record, after any still pending before it.
     void finish(const StoppedPeriod &stopped);
 
+    // The text for a station whose total of fees reads as no amount.
+    static QString unreadableTotalsText(int station);
+
     qsizetype pendingCount() const { return m_pending.size(); }
     void setRetryInterval(int milliseconds) { m_retry.setInterval(milliseconds); }
 
@@ -44,6 +48,9 @@ signals:
     void problem(const QString &text);
 
 private:
+    bool readSideFile(QJsonArray *entries, QString *error);
+    QList<OpenPeriod> collectRecovered(const QStringList &stoppedIds, const QStringList &recorded);
+    bool keepAside(const QJsonArray &entries, QString *path, QString *error);
     void writePending();
     bool saveSideFile(QString *error);
     bool sideFileHolds(const QString &periodId) const;

@@ -7,8 +7,26 @@
 
 #include <QApplication>
 
+#include <sys/stat.h>
+
+namespace {
+// Run from where the package installs it, the console keeps its files in a data
+// directory of their own that its operators may write, so that none of them can
+// change the programs; run from anywhere else, it keeps them beside itself.
+QString filesDirectory()
+{
+    const QString programDirectory = QCoreApplication::applicationDirPath();
+    if (programDirectory == QStringLiteral(KAVO_INSTALLED_PROGRAM_DIR))
+        return QStringLiteral(KAVO_INSTALLED_DATA_DIR);
+    return programDirectory;
+}
+}
+
 int main(int argc, char *argv[])
 {
+    // Database, side file, journals, lock, settings and workbooks: for the operators
+    // of group kavo, for nobody else.
+    umask(S_IRWXO);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kavo"));
     QApplication::setOrganizationName(QStringLiteral("Kavo"));
@@ -16,7 +34,7 @@ int main(int argc, char *argv[])
     ProgramIcon::applyToApplication();
     GermanQtTexts::install();
 
-    MainWindow window(QCoreApplication::applicationDirPath());
+    MainWindow window(filesDirectory());
     SingleInstance instance;
     QString error;
     switch (window.start(instance, &error)) {

@@ -2,12 +2,21 @@
 # Builds the two Debian packages from the build directory given, unpacks each into a
 # temporary root and checks it: the files each must hold, the package relations, the
 # desktop entries, and that the unpacked console starts against a fresh database and
-# answers a station's announcement.
+# answers a station's announcement. Run as root on a machine without them, it also
+# installs both packages, checks the file modes and that two operators share the
+# console's files while neither can touch a program, upgrades unattended to a later
+# version, removes and purges, and leaves the machine as it found it.
 #   check_packages.sh <build-dir>
 set -euo pipefail
 build=$(cd "${1:?usage: $0 <build-dir>}" && pwd)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+cleanups=()
+clean_up() {
+    local step
+    for step in "${cleanups[@]}"; do eval "$step" >/dev/null 2>&1 || true; done
+    rm -rf "$work"
+}
+trap clean_up EXIT
 
 failures=0
 fail() {
@@ -41,36 +50,53 @@ check_package() {
     done
     local depends
     depends=$(dpkg-deb -f "$deb" Depends)
-    for needed in qt6-translations-l10n libqt6svg6 libqt6widgets6; do
+    for needed in qt6-translations-l10n libqt6svg6 libqt6widgets6 qt6-qpa-plugins; do
         [[ $depends == *"$needed"* ]] || fail "$name: does not depend on $needed"
+    done
+    # Every plugin the programs load comes with a package they depend on, so that
+    # they start where recommended packages were left out.
+    local plugin owner
+    for plugin in platforms/libqxcb.so iconengines/libqsvgicon.so imageformats/libqsvg.so; do
+        owner=$(dpkg -S "*/qt6/plugins/$plugin" 2>/dev/null | head -1 | cut -d: -f1) || true
+        [[ -z $owner || $depends == *"$owner"* ]] || fail "$name: $plugin comes with $owner, not in Depends"
+    done
+    dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx './conffiles' && fail "$name: ships conffiles"
+    for script in postinst postrm; do
+        dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx "./$script" || fail "$name: no $script"
     done
     while IFS= read -r -d '' desktop; do
         desktop-file-validate "$desktop" || fail "$name: ${desktop#"$root"} is not a valid desktop entry"
     done < <(find "$root" -name '*.desktop' -print0)
 }
 
-check_package kavo-console +opt/kavo/Kavo +opt/kavo/create_usage_db opt/kavo/Kavo.ini \
+check_package kavo-console +opt/kavo/Kavo +opt/kavo/create_usage_db usr/share/kavo-console/Kavo.ini \
     usr/share/applications/kavo.desktop usr/share/icons/hicolor/scalable/apps/kavo.svg
-check_package kavo-station +opt/kavo-client/Client1 +opt/kavo-client/Client2 opt/kavo-client/Client.ini \
-    usr/share/applications/kavo-client1.desktop usr/share/applications/kavo-client2.desktop \
+check_package kavo-station +opt/kavo-client/Client1 +opt/kavo-client/Client2 usr/share/kavo-station/Client.ini \
     opt/kavo-client/autostart/kavo-client1.desktop opt/kavo-client/autostart/kavo-client2.desktop \
     usr/share/icons/hicolor/scalable/apps/kavo-client.svg
-
+[[ -z $(find "$work/kavo-station/usr/share/applications" -name '*.desktop' 2>/dev/null) ]] ||
+    fail "kavo-station: offers a station in the menu"
 console_deb=$(find "$work/cpack" -maxdepth 1 -name 'kavo-console_*.deb' | head -1)
-if [[ -n $console_deb ]]; then
-    dpkg-deb --ctrl-tarfile "$console_deb" | tar -t | grep -qx './postinst' || fail "kavo-console: no postinst"
-    dpkg-deb --ctrl-tarfile "$console_deb" | tar -xO ./conffiles | grep -qx '/opt/kavo/Kavo.ini' ||
-        fail "kavo-console: Kavo.ini is not a conffile"
-fi
+[[ $(dpkg-deb -f "$console_deb" Depends) == *"libsqlcipher0 (<< 4)"* ]] ||
+    fail "kavo-console: does not say which SQLCipher it needs"
 
-# The console from the unpacked package: its own Kavo.ini names the database that the
-# packaged tool makes beside it. It answers a station's announcement only once its
-# whole start-up has run. Its settings and lock stay inside the temporary folder, and
-# where possible it runs in a network of its own, so no other program's port is met.
+# The console from the unpacked package: the default Kavo.ini, copied beside it as
+# postinst would, names the database that the packaged tool makes there. It answers a
+# station's announcement only once its whole start-up has run. Its settings and lock
+# stay inside the temporary folder, and where possible it runs in a network of its
+# own, so no other program's port is met. Given a user, it runs as that user on the
+# installed console's data folder.
 run_console() {
-    local dir=$1
-    "$dir/create_usage_db" "$dir" kavo >/dev/null || { echo "create_usage_db failed"; return 1; }
-    HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp \
+    local dir=$1 data=${2:-$1} user=${3:-}
+    local as=() home=$work/home
+    if [[ -n $user ]]; then
+        as=(runuser -u "$user" --)
+        home=$work/home-$user
+    fi
+    if [[ ! -e $data/kavo.mde ]]; then
+        "${as[@]}" "$dir/create_usage_db" "$data" kavo >/dev/null || { echo "create_usage_db failed"; return 1; }
+    fi
+    "${as[@]}" env HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$home/run" TMPDIR="$home" \
         QT_QPA_PLATFORM=offscreen "$dir/Kavo" >"$work/console.log" 2>&1 &
     local console=$!
     local reply=
@@ -92,15 +118,24 @@ run_console() {
         return 1
     fi
 }
-mkdir -p "$work/home" "$work/run" "$work/tmp"
-chmod 700 "$work/run"
+mkdir -p "$work/home/run"
+chmod 700 "$work/home/run"
 export -f run_console
 export work
-if [[ $(id -u) -eq 0 ]] && unshare --net true 2>/dev/null; then
-    unshare --net bash -c 'ip link set lo up && run_console "$1"' _ "$work/kavo-console/opt/kavo" ||
-        fail "kavo-console: the unpacked console does not run"
-else
-    run_console "$work/kavo-console/opt/kavo" || fail "kavo-console: the unpacked console does not run"
+in_own_network=false
+[[ $(id -u) -eq 0 ]] && unshare --net true 2>/dev/null && in_own_network=true
+run_console_here() {
+    if $in_own_network; then
+        unshare --net bash -c 'ip link set lo up && run_console "$@"' _ "$@"
+    else
+        run_console "$@"
+    fi
+}
+cp "$work/kavo-console/usr/share/kavo-console/Kavo.ini" "$work/kavo-console/opt/kavo/"
+run_console_here "$work/kavo-console/opt/kavo" || fail "kavo-console: the unpacked console does not run"
+
+if [[ $(id -u) -eq 0 ]] && $in_own_network && command -v apt-get >/dev/null; then
+    source "$(dirname "$0")/check_installed.sh"
 fi
 
 if ((failures)); then

@@ -6,6 +6,7 @@
 #include "EntryField.h"
 #include "IniFile.h"
 #include "Protocol.h"
+#include "SpacedSender.h"
 #include "TcpConnection.h"
 #include "TextFormats.h"
 #include "Twips.h"
@@ -22,7 +23,9 @@
 
 namespace {
 constexpr int clientWidth = 3180;
-constexpr int clientHeight = 1290;
+// Tall enough for the time boxes' whole height; the boxes that only hold values
+// lie below it.
+constexpr int clientHeight = 1425;
 constexpr int topWindowIntervalMs = 1000;
 // A pass is due when the shown second changes; the display wakes this long after
 // the change, so that a timer firing a little early still finds the new second.
@@ -49,7 +52,8 @@ void setShown(std::initializer_list<QWidget *> widgets, bool shown)
 
 StationWindow::StationWindow(int station, const QString &programDirectory, std::optional<quint16> consolePort,
                              QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint)
     , m_station(station)
     , m_name(QStringLiteral("Client") + QString::number(station))
     , m_consolePort(consolePort.value_or(Protocol::port(station)))
@@ -115,6 +119,7 @@ void StationWindow::createItems()
     connect(Winsock1, &TcpConnection::connected, this, &StationWindow::consoleConnected);
     connect(Winsock1, &TcpConnection::closed, this, &StationWindow::consoleClosed);
     connect(Winsock1, &TcpConnection::dataArrival, this, &StationWindow::consoleDataArrived);
+    m_sender = new SpacedSender([this](const QString &text) { Winsock1->sendData(text); }, this);
 }
 
 template<typename Item>
@@ -153,6 +158,7 @@ void StationWindow::ConnectConsole()
     releaseInputBlock();
     cmdStart->setEnabled(false);
     cmdVerbinden->setEnabled(true);
+    m_sender->reset();
     Winsock1->connectTo(m_serverAddress, m_consolePort);
 }
 
@@ -163,12 +169,28 @@ void StationWindow::releaseInputBlock()
 
 void StationWindow::TopWindow()
 {
+    showIfMinimised();
     raise();
 }
 
 void StationWindow::closeEvent(QCloseEvent *event)
 {
     event->ignore();
+}
+
+// The window offers no minimise button; one minimised all the same, by the window
+// manager or a key, comes back at once, and at the latest on the next tick.
+void StationWindow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QTimer::singleShot(0, this, &StationWindow::showIfMinimised);
+}
+
+void StationWindow::showIfMinimised()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
 void StationWindow::cmdVerbindenClicked()
@@ -391,7 +413,7 @@ void StationWindow::countdownPass(const QDateTime &end)
     showRemainingTime(end);
     const QString timeText = Label1->text();
     setWindowTitle(m_name + QStringLiteral(" Online - ") + timeText);
-    send(timeText);
+    sendTimeText(timeText);
 }
 
 void StationWindow::endlessPass(const QDateTime &end, const QDateTime &start)
@@ -402,7 +424,7 @@ void StationWindow::endlessPass(const QDateTime &end, const QDateTime &start)
     Text4->setText(TextFormats::timeOfDay(now.time()));
     // A clock set back while the period runs shows no time used rather than a negative one.
     Text6->setText(Protocol::elapsedTimeText(qMax<qint64>(0, start.secsTo(now))));
-    send(Text6->text());
+    sendTimeText(Text6->text());
 }
 
 // A clock set forward while the period runs shows 00:00:00 rather than a negative
@@ -418,8 +440,15 @@ void StationWindow::ReportStop()
     setWindowTitle(m_name + QStringLiteral(" - bitte freischalten."));
 }
 
-// Nothing is reported when the link is down: the text is simply lost.
+// The console takes each piece that arrives as one message: the stop, the start and
+// the announcement leave on their own, apart from the time texts. Nothing is
+// reported when the link is down: the text is simply lost.
 void StationWindow::send(const QString &text)
 {
-    Winsock1->sendData(text);
+    m_sender->send(text);
+}
+
+void StationWindow::sendTimeText(const QString &text)
+{
+    m_sender->send(text, SpacedSender::Spacing::Streamed);
 }

@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+class SpacedSender;
 class TcpConnection;
 
 // The station's small window, always on top and never closed. It connects to the
@@ -39,6 +40,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void placeInScreenCorner();
@@ -51,6 +53,7 @@ private:
     void ConnectConsole();
     void releaseInputBlock();
     void TopWindow();
+    void showIfMinimised();
     void cmdVerbindenClicked();
     void consoleConnected();
     void consoleClosed();
@@ -89,6 +92,7 @@ private:
     void showRemainingTime(const QDateTime &end);
     void ReportStop();
     void send(const QString &text);
+    void sendTimeText(const QString &text);
 
     const int m_station;
     const QString m_name;
@@ -115,4 +119,6 @@ private:
     ClockTimer *m_displayTimer = nullptr;
     std::vector<DisplayedPeriod> m_periods; // the innermost last
     TcpConnection *Winsock1 = nullptr;
+    // Keeps the stop, the start and the announcement apart from the time texts.
+    SpacedSender *m_sender = nullptr;
 };

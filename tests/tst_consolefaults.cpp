@@ -8,6 +8,7 @@
 #include "StationWindow.h"
 #include "StoreFaults.h"
 #include "TestSupport.h"
+#include "TextFormats.h"
 #include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 #include "UsageLedger.h"
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
+#include <QStatusBar>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -96,8 +98,10 @@ class ConsoleFaultsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void portsInUseLeaveOnlyThatPanelInactive()
+    void portsInUseLeaveOnlyThatPanelInactiveUntilFree()
     {
+        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
+        ScopedClock guard(clock);
         ConsoleFixture fixture;
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::Any, fixture.port(1)));
@@ -105,6 +109,8 @@ private slots:
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         QVERIFY(messages.shown().isEmpty());
         QVERIFY(!fixture.window().panel(1).start->isEnabled());
+        const QString told = fixture.window().statusBar()->currentMessage();
+        QVERIFY2(told.contains(QStringLiteral("Port %1 für Station 1").arg(fixture.port(1))), qPrintable(told));
 
         FakeStation second;
         QVERIFY(second.connectTo(fixture.port(2)));
@@ -112,6 +118,19 @@ private slots:
         QVERIFY(second.waitForText("Stop2"));
         QVERIFY(fixture.window().panel(2).start->isEnabled());
         QVERIFY(!fixture.window().panel(1).start->isEnabled());
+
+        // Tried again every few seconds, without a word more, until the port is free.
+        clock.advanceMs(5'000);
+        QTest::qWait(20);
+        QCOMPARE(fixture.window().statusBar()->currentMessage(), told);
+        squatter.close();
+        clock.advanceMs(5'000);
+        QTRY_VERIFY(fixture.window().statusBar()->currentMessage().isEmpty());
+        FakeStation first;
+        QVERIFY(first.connectTo(fixture.port(1)));
+        first.send("Startup1");
+        QVERIFY(first.waitForText("Stop1"));
+        QVERIFY(messages.shown().isEmpty());
     }
 
     void refusedRecordsAreKeptShownAndWrittenOnceInOrder_data()
@@ -139,13 +158,21 @@ private slots:
         clock.advanceMs(600'000);
         {
             RefusedWrites refused(refusal, faults, fixture.databasePath());
+            QElapsedTimer stopping;
+            stopping.start();
             panel.stop->click();
+            // A locked file is not waited for: the window and the links go on.
+            QVERIFY2(stopping.elapsed() < 1000, qPrintable(QString::number(stopping.elapsed())));
             QCOMPARE(panel.fee->text(), QStringLiteral("1,00 €"));
             QVERIFY(panel.start->isEnabled());
             QTRY_COMPARE(messages.shown().size(), 1);
             const QString text = messages.texts().first();
             for (const char *part : {"Station 1", "12:00:00", "12:10:00", "00:10:00", "1,00 €"})
                 QVERIFY2(text.contains(QString::fromUtf8(part)), qPrintable(text));
+            if (refusal == Refusal::LockedByAnotherProgram)
+                QVERIFY2(text.contains(QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt")
+                                           .arg(fixture.databasePath())),
+                         qPrintable(text));
             QCOMPARE(QFileInfo(sideFile).isFile(), refused.sideFileTakesRecords());
             QCOMPARE(window.ledger().pendingCount(), 1);
 
@@ -291,6 +318,39 @@ private slots:
         QVERIFY(fixture.window().statistics().station(1).totalMinutes->text().isEmpty());
     }
 
+    // Periods left open are shown with their start; one begun over 12 hours ago or
+    // in the future goes on only when the operator says so, else it is billed now.
+    void oldOrFutureOpenPeriodsWaitForTheOperatorsChoice()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 6, 4), QTime(12, 0)));
+        ScopedClock guard(clock);
+        ConsoleFixture fixture;
+        const auto leaveOpen = [&](const QString &id, int station, const QDateTime &begin) {
+            UsageDatabase database;
+            QVERIFY(database.open(fixture.databasePath(), nullptr));
+            QVERIFY(database.saveOpenPeriod({id, station, begin, TextFormats::timeOfDay(begin.time()), 0}));
+        };
+        leaveOpen(QStringLiteral("old"), 1, QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
+        leaveOpen(QStringLiteral("fresh"), 2, QDateTime(QDate(2026, 6, 4), QTime(11, 0)));
+        MessageRecorder messages(QMessageBox::No);
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QStringList texts = messages.texts();
+        QCOMPARE(texts.size(), 2);
+        QVERIFY2(texts[0].contains(QStringLiteral("Station 1: seit 01.06.2026 12:00:00")), qPrintable(texts[0]));
+        QVERIFY2(texts[1].contains(QStringLiteral("Station 2: seit 04.06.2026 11:00:00")), qPrintable(texts[1]));
+        QVERIFY(!fixture.window().controller(1).periodRunning());
+        QCOMPARE(fixture.records(1).value(0).mid(0, 3), QVariantList({"12:00:00", "12:00:00", "72:00:00"}));
+        QVERIFY(fixture.window().controller(2).periodRunning());
+
+        fixture.start(); // closes the file for the next period left open
+        leaveOpen(QStringLiteral("future"), 1, QDateTime(QDate(2026, 6, 4), QTime(13, 0)));
+        messages.clear();
+        messages.answerWith(QMessageBox::Yes);
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(messages.texts().value(0).contains(QStringLiteral("Zukunft")));
+        QVERIFY(fixture.window().controller(1).periodRunning());
+    }
+
     void aDifferentClientTakesOverAnOpenPeriod()
     {
         ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
@@ -333,6 +393,8 @@ private slots:
         FakeStation silent;
         QVERIFY(silent.connectTo(fixture.port(1)));
         QTRY_VERIFY(panel.start->isEnabled());
+        // Only the announcement itself counts, not a chunk that holds it.
+        silent.send("xxStartup1yy");
         FakeStation other;
         QVERIFY(other.connectTo(fixture.port(2)));
         other.send("Startup2");
@@ -342,7 +404,7 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(silent.socket().state(), QAbstractSocket::ConnectedState);
         FakeStation refused;
-        refused.connectTo(fixture.port(1));
+        refused.connectTo(fixture.port(1), QHostAddress(QStringLiteral("127.0.0.2")));
         QVERIFY(refused.waitForDisconnect());
 
         clock.advanceMs(1'000);

@@ -130,6 +130,7 @@ private slots:
         }
 
         // The period the last kill left open is billed by the next run.
+        MessageRecorder messages;
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         StationPanel &panel = fixture.window().panel(1);
         if (fixture.window().controller(1).periodRunning()) {
@@ -157,7 +158,11 @@ private slots:
         console.kill();
         QVERIFY(console.waitForFinished());
 
+        MessageRecorder messages;
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QCOMPARE(messages.texts().size(), 1);
+        QVERIFY(messages.texts().first().contains(QStringLiteral("Station 2: seit ")));
+        messages.clear();
         for (int station : {1, 2}) {
             StationPanel &panel = fixture.window().panel(station);
             QVERIFY(fixture.window().controller(station).periodRunning());
@@ -177,6 +182,36 @@ private slots:
             fixture.window().panel(station).stop->click();
             QCOMPARE(fixture.records(station).size(), 1);
         }
+        QVERIFY(messages.texts().isEmpty());
+    }
+
+    // A console of another operator (another user, another runtime directory) on the
+    // same database ends at once and touches neither the database nor its periods.
+    void aSecondConsoleOnTheDatabaseEndsWithoutTouchingIt()
+    {
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        fixture.window().panel(1).withoutStation->click();
+        fixture.window().panel(1).start->click();
+        const QByteArray before = IndependentReader(fixture.databasePath())
+                                      .rows("SELECT Periode FROM Perioden").value(0).value(0).toByteArray();
+        QTemporaryDir settings;
+        QTemporaryDir runtime;
+        QProcess second;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        second.setProcessEnvironment(environment);
+        second.start(QStringLiteral(KAVO_TEST_HELPERS_DIR "/running_console"), {fixture.programDir(), settings.path()});
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 1);
+        const QString said = QString::fromUtf8(second.readAllStandardError());
+        QVERIFY2(said.contains(QStringLiteral("wird schon von einem anderen Kavo benutzt (Benutzer ")), qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("(Prozess %1)").arg(QCoreApplication::applicationPid())), qPrintable(said));
+        const QList<QVariantList> open = IndependentReader(fixture.databasePath()).rows("SELECT Periode FROM Perioden");
+        QCOMPARE(open.size(), 1);
+        QCOMPARE(open[0][0].toByteArray(), before);
+        fixture.window().panel(1).stop->click();
+        QCOMPARE(fixture.records(1).size(), 1);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "ExcelExport.h"
+#include "WorkbookViewer.h"
 #include "TestSupport.h"
 #include "TextFormats.h"
 
@@ -207,6 +208,29 @@ private slots:
         QCOMPARE(m_messages->texts(), QStringList{notWrittenText(2)});
         verifyWorkbook(1);
         QCOMPARE(filesInProgramDir(), QStringList{QStringLiteral("zeitclient1.xls")});
+    }
+
+    void failedRepeatKeepsTheOldWorkbook()
+    {
+        exportNow();
+        const auto first = readWorkbook(path(QStringLiteral("zeitclient2.xls")));
+        m_tables[2] = std::nullopt;
+        exportNow();
+        QCOMPARE(m_messages->texts().last(), notWrittenText(2));
+        QVERIFY(readWorkbook(path(QStringLiteral("zeitclient2.xls"))) == first);
+        QCOMPARE(filesInProgramDir().size(), 2);
+    }
+
+    void programForWorkbooksIsFoundByItsDesktopEntry()
+    {
+        const QString folder = path(QStringLiteral("applications"));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/vendor")));
+        QVERIFY(!WorkbookViewer::programInstalled({folder}));
+        QFile entry(folder + QStringLiteral("/vendor/calc.desktop"));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nMimeType=text/csv;application/vnd.ms-excel;\n");
+        entry.close();
+        QVERIFY(WorkbookViewer::programInstalled({path(QStringLiteral("fehlt")), folder}));
     }
 
     void missingProgramDirectoryNamesBothWorkbooks()

@@ -1,4 +1,8 @@
+#include "Clock.h"
+#include "ManualClock.h"
+#include "ScopedClock.h"
 #include "Protocol.h"
+#include "SpacedSender.h"
 
 #include <QTest>
 
@@ -57,8 +61,13 @@ private slots:
         QTest::newRow("startup of the other station") << "Startup2" << 1 << false << false << false;
         QTest::newRow("stop") << "Stop1" << 1 << false << true << false;
         QTest::newRow("stop after the last time") << "00:00:00Stop1" << 1 << false << true << false;
-        QTest::newRow("stop after two times") << "00:00:0000:00:00Stop1" << 1 << false << false << false;
-        QTest::newRow("stop after another time") << "00:00:01Stop1" << 1 << false << false << false;
+        // Time texts that piled up while the console was busy do not hide the stop.
+        QTest::newRow("stop after two times") << "00:00:0100:00:00Stop1" << 1 << false << true << false;
+        QTest::newRow("stop after another time") << "00:00:01Stop1" << 1 << false << true << false;
+        QTest::newRow("stop after days") << "01. 02:03:04Stop1" << 1 << false << true << false;
+        QTest::newRow("stop after a cut time") << "0:00:00Stop1" << 1 << false << false << false;
+        QTest::newRow("stop after other text") << "xx00:00:00Stop1" << 1 << false << false << false;
+        QTest::newRow("stop before a time") << "Stop100:00:00" << 1 << false << false << false;
         QTest::newRow("stop in lower case") << "stop1" << 1 << false << false << false;
         QTest::newRow("stop with a blank") << "Stop1 " << 1 << false << false << false;
         QTest::newRow("start") << "Start1" << 1 << false << false << true;
@@ -114,8 +123,41 @@ private slots:
         QCOMPARE(Protocol::elapsedTimeText(725), QStringLiteral("00:12:05"));
         QCOMPARE(Protocol::elapsedTimeText(7 * 3600), QStringLiteral("07:00:00"));
     }
+
+    // The peer reads whatever has arrived as one message: what must be read alone
+    // leaves apart from its neighbours, in order, with nothing said twice in a row.
+    void spacedTextsLeaveApartAndInOrder()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 1, 1), QTime(12, 0)));
+        ScopedClock guard(clock);
+        clock.runFreely();
+        QStringList sent;
+        SpacedSender sender([&](const QString &text) { sent.append(QString::number(clock.elapsedMs()) + ' ' + text); });
+        const auto streamed = SpacedSender::Spacing::Streamed;
+        sender.send(QStringLiteral("Stop1"));
+        sender.send(QStringLiteral("00:00:01"), streamed);
+        sender.send(QStringLiteral("00:00:02"), streamed);
+        sender.send(QStringLiteral("Stop1"));
+        sender.send(QStringLiteral("Stop1"));
+        sender.send(QStringLiteral("420"));
+        QTRY_COMPARE(sent, QStringList({"0 Stop1", "200 00:00:01", "200 00:00:02", "400 Stop1", "600 420"}));
+
+        sender.send(QStringLiteral("Stop1"));
+        sender.send(QStringLiteral("5"));
+        QCOMPARE(sender.lastWaiting(), std::optional<QString>(QStringLiteral("5")));
+        sender.withdrawLastWaiting();
+        QTRY_COMPARE(sent.size(), 6);
+        QCOMPARE(sent.last(), QStringLiteral("800 Stop1"));
+        QTest::qWait(10);
+        QCOMPARE(sent.size(), 6);
+
+        // A new connection starts afresh.
+        sender.send(QStringLiteral("Stop1"));
+        sender.reset();
+        sender.send(QStringLiteral("Startup1"));
+        QCOMPARE(sent.last(), QStringLiteral("800 Startup1"));
+    }
 };
 
-
-QTEST_APPLESS_MAIN(ProtocolTest)
+QTEST_GUILESS_MAIN(ProtocolTest)
 #include "tst_protocol.moc"

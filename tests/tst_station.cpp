@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -142,8 +143,8 @@ private slots:
         QVERIFY(rig.item<QTimer>("Timer1")->isActive());
         for (const char *below : {"Text1", "Text3", "lbMinute", "Label1"})
             QVERIFY2(rig.item<QWidget>(below)->y() >= window.height(), below);
-        for (const char *inside : {"cmdVerbinden", "cmdStop", "Text2", "Text6"})
-            QVERIFY2(rig.item<QWidget>(inside)->y() < window.height(), inside);
+        for (const char *whole : {"cmdVerbinden", "cmdStop", "Text2", "Text4", "Text5", "Text6", "Label2", "Label4"})
+            QVERIFY2(window.rect().contains(rig.item<QWidget>(whole)->geometry()), whole);
 
         QTRY_COMPARE(rig.console.messages(), QStringList{QStringLiteral("Startup%1").arg(station)});
         QTRY_VERIFY(!shown(rig.field("Text4")));
@@ -191,13 +192,16 @@ private slots:
         QTRY_COMPARE(rig.console.messages().count(QStringLiteral("Startup1")), 2);
     }
 
-    void closeRequestsAreRefused()
+    void closeAndMinimiseAreRefused()
     {
         StationRig rig;
         rig.start();
         rig.window->show();
         QVERIFY(!rig.window->close());
         QVERIFY(rig.window->isVisible());
+        QVERIFY(!rig.window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        rig.window->showMinimized();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window->isMinimized(), 1000);
     }
 
     void entryAidsOfTheFields()
@@ -548,7 +552,9 @@ private slots:
         rig.console.setRecording(true);
         const qsizetype before = rig.console.messages().size();
         QVERIFY(rig.button("cmdStop")->isEnabled());
-        QTRY_VERIFY(rig.messagesFrom(before).contains(QStringLiteral("00:04:58")));
+        // How far the free clock got while the flood was read depends on the load.
+        static const QRegularExpression countingDown(QStringLiteral("^00:0[0-4]:\\d\\d$"));
+        QTRY_VERIFY(!rig.messagesFrom(before).filter(countingDown).isEmpty());
         rig.console.send(QStringLiteral("Stop1"));
         QTRY_VERIFY(rig.messagesFrom(before).contains(QStringLiteral("Stop1")));
         QTest::qWait(50);
@@ -581,7 +587,8 @@ private slots:
         QTRY_VERIFY((rig.console.send(QStringLiteral("Stop1")), !rig.button("cmdStop")->isEnabled()));
         const qsizetype stops = rig.messagesFrom(before).size();
         QTRY_COMPARE(rig.console.received(), QStringLiteral("Startup1") + QStringLiteral("Stop1").repeated(stops));
-        QCOMPARE(rig.clock.elapsedMs(), 0);
+        // No period ran: only the stops, each on its own, took their moment.
+        QVERIFY(rig.clock.elapsedMs() < 10'000);
     }
 };
 

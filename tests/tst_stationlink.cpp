@@ -2,6 +2,7 @@
 #include "FakeStation.h"
 #include "ManualClock.h"
 #include "ScopedClock.h"
+#include "SpacedSender.h"
 #include "StationController.h"
 #include "TestSupport.h"
 #include "UsageDatabase.h"
@@ -38,6 +39,8 @@ private:
         station.send(QByteArrayLiteral("Startup") + QByteArray::number(number));
         QVERIFY(station.waitForText(QByteArrayLiteral("Stop") + QByteArray::number(number)));
         station.takeReceived();
+        // Whatever the console sends next leaves this much after its answer.
+        m_clock->advanceMs(SpacedSender::spacingMs);
     }
 
 private slots:
@@ -74,11 +77,18 @@ private slots:
         FakeStation first;
         connectStation(first);
         FakeStation intruder;
-        intruder.connectTo(m_console->port(1));
+        intruder.connectTo(m_console->port(1), QHostAddress(QStringLiteral("127.0.0.2")));
         QVERIFY(intruder.waitForDisconnect());
+        QCOMPARE(first.socket().state(), QAbstractSocket::ConnectedState);
 
-        first.disconnect();
+        // The station's PC restarted without closing its connection: it comes back
+        // from the same address and takes the port over at once.
+        FakeStation restarted;
+        connectStation(restarted);
+        QVERIFY(first.waitForDisconnect());
+        restarted.disconnect();
         QTRY_VERIFY(!panel(1).start->isEnabled());
+
         FakeStation again;
         connectStation(again);
         QVERIFY(panel(1).start->isEnabled());
@@ -104,6 +114,7 @@ private slots:
             QVERIFY(!option->isChecked());
         station.takeReceived();
 
+        m_clock->advanceMs(SpacedSender::spacingMs);
         panel(1).start->click();
         QVERIFY(station.waitForText("420"));
     }
@@ -117,10 +128,11 @@ private slots:
         QVERIFY(station.waitForText("5"));
         station.takeReceived();
         m_clock->advanceMs(300'000);
-        station.send("00:00:00Stop1");
+        // Time texts that piled up in front of the stop do not hide it.
+        station.send("00:00:0100:00:00Stop1");
         QVERIFY(station.waitForText("Stop1"));
         QCOMPARE(panel(1).duration->text(), QStringLiteral("00:05:00"));
-        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("00:00:00Stop1"));
+        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("00:00:0100:00:00Stop1"));
         QCOMPARE(recordCount(1), 1);
         QCOMPARE(m_console->window().statistics().station(1).totalMinutes->text(), QStringLiteral("5"));
         QCOMPARE(m_console->window().statistics().station(1).totalFees->text(), QStringLiteral("0,5"));
@@ -128,6 +140,7 @@ private slots:
         // The station's own stop answering the console's arrives later: it is
         // answered, so that a station still counting ends, and nothing more is billed.
         station.takeReceived();
+        m_clock->advanceMs(SpacedSender::spacingMs);
         station.send("Stop1");
         QVERIFY(station.waitForText("Stop1"));
         QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Stop1"));
@@ -143,8 +156,8 @@ private slots:
         connectStation(station);
         panel(1).start->click();
         QVERIFY(station.waitForText("420"));
-        station.send("00:00:0000:00:00Stop1");
-        QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("00:00:0000:00:00Stop1"));
+        station.send("Stop100:00:00");
+        QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("Stop100:00:00"));
         QVERIFY(controller(1).periodRunning());
         station.send("Start2");
         QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("Start2"));
@@ -177,12 +190,13 @@ private slots:
         QCOMPARE(recordCount(1), 0);
     }
 
-    void periodSurvivesTheLossOfTheLink()
+    void periodSurvivesTheLossOfTheLinkAndResumes()
     {
         auto station = std::make_unique<FakeStation>();
         connectStation(*station);
+        panel(1).intervals[3]->setChecked(true);
         panel(1).start->click();
-        QVERIFY(station->waitForText("420"));
+        QVERIFY(station->waitForText("30"));
         station->send("00:12:00");
         QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("00:12:00"));
         station->disconnect();
@@ -190,12 +204,23 @@ private slots:
         QCOMPARE(panel(1).headingColour(), StationPanel::green);
         QCOMPARE(panel(1).runningTime->text(), QStringLiteral("00:12:00"));
 
-        m_clock->advanceMs(1'200'000);
+        // The station comes back idle; it is told to go on with the 9 1/2 minutes left.
+        m_clock->advanceMs(1'230'000);
         FakeStation returned;
-        connectStation(returned);
+        QVERIFY(returned.connectTo(m_console->port(1)));
+        returned.send("Startup1");
+        QVERIFY(returned.waitForText("Stop1"));
+        QCOMPARE(panel(1).headingColour(), StationPanel::green);
+        QVERIFY(!panel(1).start->isEnabled());
+        QVERIFY(panel(1).stop->isEnabled());
+        QTest::qWait(50);
+        QCOMPARE(returned.takeReceived(), QByteArray("Stop1"));
+        m_clock->advanceMs(SpacedSender::spacingMs);
+        QVERIFY(returned.waitForText("10"));
+        QCOMPARE(returned.takeReceived(), QByteArray("10"));
         QVERIFY(controller(1).periodRunning());
         panel(1).stop->click();
-        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:20:00"));
+        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:20:30"));
         QCOMPARE(recordCount(1), 1);
     }
 

@@ -9,8 +9,11 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
+
 int main(int argc, char *argv[])
 {
+    umask(S_IRWXO); // the database is for the operators of group kavo only
     if (argc != 3) {
         std::fprintf(stderr, "Aufruf: create_usage_db <Programmverzeichnis> <DB-Name>\n");
         return 2;

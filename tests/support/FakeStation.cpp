@@ -3,8 +3,9 @@
 #include <QDeadlineTimer>
 #include <QTest>
 
-bool FakeStation::connectTo(quint16 port)
+bool FakeStation::connectTo(quint16 port, const QHostAddress &from)
 {
+    m_socket.bind(from);
     m_socket.connectToHost(QHostAddress::LocalHost, port);
     return m_socket.waitForConnected(2000);
 }

@@ -8,7 +8,8 @@
 class FakeStation
 {
 public:
-    bool connectTo(quint16 port);
+    // From `from` on loopback, so that a second station PC can be stood in for.
+    bool connectTo(quint16 port, const QHostAddress &from = QHostAddress::LocalHost);
     void send(const QByteArray &bytes);
     // Waits until the console has sent `expected` since the last take, then returns
     // everything received so far and forgets it.

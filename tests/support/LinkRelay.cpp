@@ -45,6 +45,13 @@ void LinkRelay::readFromStation()
         passToConsole();
 }
 
+void LinkRelay::sendToConsole(const QStringList &messages)
+{
+    m_waitingForConsole.append(messages);
+    if (!m_consoleSpacing.isActive())
+        passToConsole();
+}
+
 void LinkRelay::passToConsole()
 {
     if (m_waitingForConsole.isEmpty() || m_console.state() != QAbstractSocket::ConnectedState) {

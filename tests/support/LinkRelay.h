@@ -23,6 +23,9 @@ public:
     // Where the station connects.
     quint16 port() const { return m_server.serverPort(); }
 
+    // Hands these on to the console, in turn, as though the station had sent them.
+    void sendToConsole(const QStringList &messages);
+
     // The messages handed to the console, and the pieces handed to the station.
     QStringList toConsole() const { return m_toConsole; }
     QStringList toStation() const { return m_toStation; }
