@@ -43,7 +43,8 @@ Layout layoutFor(qsizetype streamSize)
     // The table must also map its own sectors and the extension sectors.
     while (layout.fatSectors * idsPerSector < layout.totalSectors()) {
         ++layout.fatSectors;
-        const quint32 beyondHeader = layout.fatSectors > headerFatSlots ? layout.fatSectors - headerFatSlots : 0;
+        const quint32 beyondHeader
+            = layout.fatSectors > headerFatSlots ? layout.fatSectors - headerFatSlots : 0;
         layout.difatSectors = (beyondHeader + idsPerSector - 2) / (idsPerSector - 1);
     }
     return layout;
@@ -66,16 +67,16 @@ void writeHeader(QDataStream &out, const Layout &layout)
 {
     static const char signature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
     out.writeRawData(signature, 8);
-    writeZeros(out, 16);                        // class id
-    out << quint16(0x003E) << quint16(3);       // format version 3
-    out << quint16(0xFFFE);                     // little-endian byte order mark
-    out << quint16(9) << quint16(6);            // 512-byte sectors, 64-byte mini sectors
+    writeZeros(out, 16);                  // class id
+    out << quint16(0x003E) << quint16(3); // format version 3
+    out << quint16(0xFFFE);               // little-endian byte order mark
+    out << quint16(9) << quint16(6);      // 512-byte sectors, 64-byte mini sectors
     writeZeros(out, 6);
-    out << quint32(0);                          // directory sector count, unused in version 3
+    out << quint32(0); // directory sector count, unused in version 3
     out << layout.fatSectors << layout.directorySector();
-    out << quint32(0);                          // transaction signature
+    out << quint32(0); // transaction signature
     out << quint32(smallStreamLimit);
-    out << endOfChain << quint32(0);            // no mini allocation table
+    out << endOfChain << quint32(0); // no mini allocation table
     out << (layout.difatSectors ? layout.firstDifatSector() : endOfChain) << layout.difatSectors;
     for (quint32 slot = 0; slot < headerFatSlots; ++slot)
         out << (slot < layout.fatSectors ? layout.firstFatSector() + slot : freeSector);
@@ -89,9 +90,9 @@ void writeDirectoryEntry(QDataStream &out, const QString &name, quint8 type, qui
         out << quint16(ch.unicode());
     writeZeros(out, int(64 - 2 * shortName.size()));
     out << quint16(shortName.isEmpty() ? 0 : 2 * (shortName.size() + 1));
-    out << type << quint8(type ? 1 : 0);        // colour black for used entries
-    out << noEntry << noEntry << child;         // left, right sibling; child
-    writeZeros(out, 16 + 4 + 8 + 8);            // class id, state bits, times
+    out << type << quint8(type ? 1 : 0); // colour black for used entries
+    out << noEntry << noEntry << child;  // left, right sibling; child
+    writeZeros(out, 16 + 4 + 8 + 8);     // class id, state bits, times
     out << startSector << size << quint32(0);
 }
 

@@ -51,7 +51,9 @@ void DaytimeRequest::fail()
 
 void DaytimeRequest::showFailure(QWidget *parent)
 {
-    MessageDialog::show(parent, {QStringLiteral("Systemzeit nicht gestellt"), QStringLiteral("Sorry - Keine Verbindung")});
+    MessageDialog::show(
+        parent,
+        {QStringLiteral("Systemzeit nicht gestellt"), QStringLiteral("Sorry - Keine Verbindung")});
 }
 
 void DaytimeRequest::setServer(const QString &host, quint16 port)

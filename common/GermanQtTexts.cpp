@@ -12,7 +12,8 @@ bool install()
     if (translator)
         return true;
     auto *loaded = new QTranslator(QCoreApplication::instance());
-    if (!loaded->load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    if (!loaded->load(QStringLiteral("qtbase_de"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete loaded;
         return false;
     }

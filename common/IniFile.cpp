@@ -207,10 +207,12 @@ QString read(const QString &path, const QString &section, const QString &key)
     return Contents::load(path).value(section, key);
 }
 
-bool write(const QString &path, const QString &section, const QString &key, const QString &value, QString *error)
+bool write(const QString &path, const QString &section, const QString &key, const QString &value,
+           QString *error)
 {
     if (holdsLineBreak(section) || holdsLineBreak(key) || holdsLineBreak(value))
-        return fail(error, QStringLiteral("Ein Wert mit Zeilenumbruch kann nicht gespeichert werden."));
+        return fail(error,
+                    QStringLiteral("Ein Wert mit Zeilenumbruch kann nicht gespeichert werden."));
     if (section.trimmed().isEmpty() || key.trimmed().isEmpty() || key.contains(QLatin1Char('=')))
         return fail(error, QStringLiteral("Ungültiger Abschnitt oder Schlüssel."));
 
@@ -226,7 +228,9 @@ bool write(const QString &path, const QString &section, const QString &key, cons
 
     const std::optional<QByteArray> bytes = encoded(document);
     if (!bytes)
-        return fail(error, QStringLiteral("Der Wert enthält Zeichen, die die Datei nicht darstellen kann."));
+        return fail(
+            error,
+            QStringLiteral("Der Wert enthält Zeichen, die die Datei nicht darstellen kann."));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit())
         return fail(error, file.errorString());

@@ -19,8 +19,8 @@ QString hoursMinutesSeconds(qint64 seconds)
 {
     const qint64 hours = seconds / 3600;
     const qint64 minutes = seconds % 3600 / 60;
-    return TextFormats::twoDigits(hours) + QLatin1Char(':') + TextFormats::twoDigits(minutes) + QLatin1Char(':')
-        + TextFormats::twoDigits(seconds - 3600 * hours - 60 * minutes);
+    return TextFormats::twoDigits(hours) + QLatin1Char(':') + TextFormats::twoDigits(minutes)
+        + QLatin1Char(':') + TextFormats::twoDigits(seconds - 3600 * hours - 60 * minutes);
 }
 }
 
@@ -58,7 +58,8 @@ bool isStartup(const QString &chunk, int station)
 // sent behind them must not be lost with them.
 bool isStop(const QString &chunk, int station)
 {
-    static const QRegularExpression timeTexts(QStringLiteral("\\A(?:(?:\\d{2,}\\. )?\\d{2,}:\\d\\d:\\d\\d)*\\z"));
+    static const QRegularExpression timeTexts(
+        QStringLiteral("\\A(?:(?:\\d{2,}\\. )?\\d{2,}:\\d\\d:\\d\\d)*\\z"));
     const QString stop = stopMessage(station);
     return chunk.endsWith(stop) && timeTexts.match(chunk.chopped(stop.size())).hasMatch();
 }
@@ -84,7 +85,8 @@ int leadingMinutes(const QString &text)
     while (at < text.size() && text.at(at) == QLatin1Char(' '))
         ++at;
     int minutes = 0;
-    for (; at < text.size() && text.at(at) >= QLatin1Char('0') && text.at(at) <= QLatin1Char('9'); ++at)
+    for (; at < text.size() && text.at(at) >= QLatin1Char('0') && text.at(at) <= QLatin1Char('9');
+         ++at)
         minutes = qMin(maxMinutes, minutes * 10 + text.at(at).digitValue());
     return minutes;
 }
@@ -92,7 +94,8 @@ int leadingMinutes(const QString &text)
 QString remainingTimeText(qint64 seconds)
 {
     const qint64 days = seconds / 86400;
-    const QString daysText = days > 0 ? TextFormats::twoDigits(days) + QStringLiteral(". ") : QString();
+    const QString daysText
+        = days > 0 ? TextFormats::twoDigits(days) + QStringLiteral(". ") : QString();
     return daysText + hoursMinutesSeconds(seconds - 86400 * days);
 }
 

@@ -33,7 +33,7 @@ QString intervalMessage(std::optional<int> minutes);
 bool isStartup(const QString &chunk, int station); // "Startup1"
 // "Stop1", or whole time texts followed by it ("00:00:0100:00:00Stop1").
 bool isStop(const QString &chunk, int station);
-bool isStart(const QString &chunk, int station);   // "Start1" or "00:00:00Start1"
+bool isStart(const QString &chunk, int station); // "Start1" or "00:00:00Start1"
 
 // What a chunk from the console asks of the station.
 enum class StationOrder {

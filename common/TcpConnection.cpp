@@ -68,7 +68,8 @@ bool TcpConnection::accept(int requestId)
     keepPeerWatched(m_socket);
     m_established = true;
     if (m_replaceableBySamePeer)
-        m_server->listen(QHostAddress::Any, m_localPort); // no replacement when someone took the port meanwhile
+        m_server->listen(QHostAddress::Any,
+                         m_localPort); // no replacement when someone took the port meanwhile
     return true;
 }
 
@@ -124,7 +125,8 @@ bool TcpConnection::takesRequestFrom(const QTcpSocket &socket) const
 {
     if (!m_server->isListening())
         return false;
-    return !m_socket || m_socket->peerAddress().isEqual(socket.peerAddress(), QHostAddress::TolerantConversion);
+    return !m_socket
+        || m_socket->peerAddress().isEqual(socket.peerAddress(), QHostAddress::TolerantConversion);
 }
 
 void TcpConnection::refuse(QTcpSocket *socket)
@@ -147,21 +149,25 @@ void TcpConnection::adopt(QTcpSocket *socket)
         });
     });
     connect(socket, &QIODevice::readyRead, this, &TcpConnection::scheduleDataArrival);
-    connect(socket, &QAbstractSocket::disconnected, this, [this] { post([this] { emit closed(); }); });
-    connect(socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError number) {
-        // The peer closing is no error; closed() reports it.
-        if (number == QAbstractSocket::RemoteHostClosedError)
-            return;
-        const bool wasConnected = m_socket->state() == QAbstractSocket::ConnectedState;
-        post([this, number, description = m_socket->errorString()] { emit error(int(number), description); });
-        // A connection the system gave up on (its peer silent too long) is closed
-        // as well; should the socket not say so itself, this does.
-        if (wasConnected)
-            post([this] {
-                if (m_socket->state() == QAbstractSocket::UnconnectedState)
-                    closeBroken();
+    connect(socket, &QAbstractSocket::disconnected, this,
+            [this] { post([this] { emit closed(); }); });
+    connect(socket, &QAbstractSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError number) {
+                // The peer closing is no error; closed() reports it.
+                if (number == QAbstractSocket::RemoteHostClosedError)
+                    return;
+                const bool wasConnected = m_socket->state() == QAbstractSocket::ConnectedState;
+                post([this, number, description = m_socket->errorString()] {
+                    emit error(int(number), description);
+                });
+                // A connection the system gave up on (its peer silent too long) is closed
+                // as well; should the socket not say so itself, this does.
+                if (wasConnected)
+                    post([this] {
+                        if (m_socket->state() == QAbstractSocket::UnconnectedState)
+                            closeBroken();
+                    });
             });
-    });
 }
 
 void TcpConnection::closeBroken()

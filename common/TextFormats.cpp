@@ -59,11 +59,13 @@ QString plainAmount(qint64 tenThousandths)
 
 std::optional<QTime> parseTimeOfDay(const QString &text)
 {
-    static const QRegularExpression form(QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2}):(\\d{1,2})\\s*$"));
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2}):(\\d{1,2})\\s*$"));
     const QRegularExpressionMatch match = form.match(text);
     if (!match.hasMatch())
         return std::nullopt;
-    const QTime time(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt());
+    const QTime time(match.captured(1).toInt(), match.captured(2).toInt(),
+                     match.captured(3).toInt());
     if (!time.isValid())
         return std::nullopt;
     return time;
@@ -75,8 +77,9 @@ std::optional<double> parseDecimal(const QString &text)
     const QRegularExpressionMatch match = form.match(text);
     if (!match.hasMatch() || (match.captured(2).isEmpty() && match.captured(3).isEmpty()))
         return std::nullopt;
-    const QString normalised = match.captured(1) + (match.captured(2).isEmpty() ? QStringLiteral("0") : match.captured(2))
-        + QLatin1Char('.') + (match.captured(3).isEmpty() ? QStringLiteral("0") : match.captured(3));
+    const QString normalised = match.captured(1)
+        + (match.captured(2).isEmpty() ? QStringLiteral("0") : match.captured(2)) + QLatin1Char('.')
+        + (match.captured(3).isEmpty() ? QStringLiteral("0") : match.captured(3));
     bool ok = false;
     const double value = normalised.toDouble(&ok);
     if (!ok)

@@ -9,11 +9,11 @@
 // The German text forms of the user interface, fixed whatever the system locale.
 namespace TextFormats {
 
-QString timeOfDay(const QTime &time);             // 14:05:09
-QString date(const QDate &date);                  // 12.05.2004
-QString money(qint64 tenThousandths);             // 1.234,50 € (two decimals, halves away from zero)
-QString plainAmount(qint64 tenThousandths);       // 12,5 - no trailing zeros, no sign
-QString twoDigits(qint64 value);                  // 05, 123
+QString timeOfDay(const QTime &time);       // 14:05:09
+QString date(const QDate &date);            // 12.05.2004
+QString money(qint64 tenThousandths);       // 1.234,50 € (two decimals, halves away from zero)
+QString plainAmount(qint64 tenThousandths); // 12,5 - no trailing zeros, no sign
+QString twoDigits(qint64 value);            // 05, 123
 
 // A time of day written hh:mm:ss (one or two digits each); nothing for other text.
 std::optional<QTime> parseTimeOfDay(const QString &text);

@@ -55,7 +55,9 @@ struct Page
 
 QByteArray sheetName(const QString &name, qsizetype pageIndex)
 {
-    const QString full = pageIndex == 0 ? name : QStringLiteral("%1 (%2)").arg(name, QString::number(pageIndex + 1));
+    const QString full = pageIndex == 0
+        ? name
+        : QStringLiteral("%1 (%2)").arg(name, QString::number(pageIndex + 1));
     return Windows1252::encode(full).left(maxSheetNameLength);
 }
 
@@ -68,7 +70,8 @@ QList<Page> paginate(const QList<XlsSheet> &sheets)
         qsizetype first = 0;
         do {
             const qsizetype count = std::min<qsizetype>(recordsPerSheet, records - first);
-            pages.append({sheetName(sheet.name, first / recordsPerSheet), &sheet.data, first, count, columns});
+            pages.append({sheetName(sheet.name, first / recordsPerSheet), &sheet.data, first, count,
+                          columns});
             first += count;
         } while (first < records);
     }
@@ -111,9 +114,10 @@ void writeFonts(QDataStream &out)
     }
 }
 
-void writeExtendedFormat(QDataStream &out, bool isStyle, quint8 attributeFlags, quint16 numberFormat)
+void writeExtendedFormat(QDataStream &out, bool isStyle, quint8 attributeFlags,
+                         quint16 numberFormat)
 {
-    constexpr quint16 lockedStyle = 0xFFF5;     // locked, style, no parent
+    constexpr quint16 lockedStyle = 0xFFF5; // locked, style, no parent
     constexpr quint16 lockedCellOfNormal = 0x0001;
     constexpr quint8 bottomAligned = 0x20;
     constexpr quint32 windowColours = 0x000020C0;
@@ -144,9 +148,10 @@ void writeWindow(QDataStream &out)
 {
     constexpr quint16 scrollBarsAndTabs = 0x0038;
     beginRecord(out, Window1, 18);
-    out << quint16(0) << quint16(0) << quint16(0x25BC) << quint16(0x1572); // position and size in twips
-    out << scrollBarsAndTabs << quint16(0) << quint16(0);                  // first sheet active and shown
-    out << quint16(1) << quint16(0x0258);                                  // one sheet selected, tab bar width
+    out << quint16(0) << quint16(0) << quint16(0x25BC)
+        << quint16(0x1572);                               // position and size in twips
+    out << scrollBarsAndTabs << quint16(0) << quint16(0); // first sheet active and shown
+    out << quint16(1) << quint16(0x0258);                 // one sheet selected, tab bar width
 }
 
 // Returns where each sheet entry keeps the stream position of its sheet.
@@ -230,10 +235,12 @@ void writeWorksheet(QDataStream &out, const Page &page, bool isFirst)
             writeCell(out, quint16(record + 1), quint16(column), values.at(column));
     }
 
-    // Grid lines, headings, zero values and outline symbols shown; the first sheet is the selected one.
+    // Grid lines, headings, zero values and outline symbols shown; the first sheet is the selected
+    // one.
     constexpr quint16 plainView = 0x00B6, selectedAndShown = 0x0600;
     beginRecord(out, Window2, 10);
-    out << quint16(isFirst ? plainView | selectedAndShown : plainView) << quint16(0) << quint16(0) << quint32(0);
+    out << quint16(isFirst ? plainView | selectedAndShown : plainView) << quint16(0) << quint16(0)
+        << quint32(0);
     writeEndOfFile(out);
 }
 }

@@ -45,16 +45,21 @@ AboutDialog::AboutDialog(QWidget *parent)
     title->setFont(titleFont);
 
     auto *version = label(QStringLiteral("lblVersion"),
-                          QStringLiteral("Version %1.%2.%3").arg(Version::major).arg(Version::minor).arg(Version::revision),
+                          QStringLiteral("Version %1.%2.%3")
+                              .arg(Version::major)
+                              .arg(Version::minor)
+                              .arg(Version::revision),
                           this);
-    auto *description = label(QStringLiteral("lblDescription"),
-                              QStringLiteral(u"Diese kleine Programm soll bei der Zeitverwaltung in Internetcafés "
-                                             u"sorgen. Momentan unterstützt es zwei Clients, kann aber ohne weiteres "
-                                             u"erweitert werden."),
-                              this);
+    auto *description = label(
+        QStringLiteral("lblDescription"),
+        QStringLiteral(u"Diese kleine Programm soll bei der Zeitverwaltung in Internetcafés "
+                       u"sorgen. Momentan unterstützt es zwei Clients, kann aber ohne weiteres "
+                       u"erweitert werden."),
+        this);
     description->setWordWrap(true);
-    auto *disclaimer = label(QStringLiteral("lblDisclaimer"),
-                             QStringLiteral(u"Bei Änderungswünschen einfach den Author fragen..."), this);
+    auto *disclaimer
+        = label(QStringLiteral("lblDisclaimer"),
+                QStringLiteral(u"Bei Änderungswünschen einfach den Author fragen..."), this);
     disclaimer->setWordWrap(true);
 
     auto *separator = new QFrame(this);
@@ -63,9 +68,11 @@ AboutDialog::AboutDialog(QWidget *parent)
 
     QPushButton *ok = button(QStringLiteral("cmdOK"), QStringLiteral("OK"), this);
     ok->setDefault(true);
-    QPushButton *sysInfo = button(QStringLiteral("cmdSysInfo"), QStringLiteral("&System-Info..."), this);
+    QPushButton *sysInfo
+        = button(QStringLiteral("cmdSysInfo"), QStringLiteral("&System-Info..."), this);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(sysInfo, &QPushButton::clicked, this, [this] { SystemInfoLauncher::StartSysInfo(this); });
+    connect(sysInfo, &QPushButton::clicked, this,
+            [this] { SystemInfoLauncher::StartSysInfo(this); });
 
     auto *layout = new QGridLayout(this);
     layout->addWidget(icon, 0, 0, 3, 1);

@@ -76,7 +76,8 @@ QString Billing::durationText(qint64 seconds)
 
 qint64 Billing::feeUnits(qint64 durationSeconds, const Tariffs &tariffs)
 {
-    const std::optional<double> tariff = TextFormats::parseDecimal(tariffFor(durationSeconds, tariffs));
+    const std::optional<double> tariff
+        = TextFormats::parseDecimal(tariffFor(durationSeconds, tariffs));
     if (!tariff)
         return 0;
     const double minutes = double(durationSeconds) / 60.0;

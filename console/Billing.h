@@ -27,7 +27,7 @@ struct PeriodBill
 struct PeriodLength
 {
     qint64 seconds = 0;
-    QString startText;        // the start as it goes into the record: 14:05:00
+    QString startText;            // the start as it goes into the record: 14:05:00
     bool startUnreadable = false; // the box held no time; the real start counts
 };
 

@@ -51,10 +51,11 @@ void ExcelExport::exportExcel()
         if (!allWritten)
             return;
     }
-    MessageDialog::show(m_dialogParent,
-                        {QStringLiteral("Kavo"),
-                         QStringLiteral("Die Excel Datei wurde im Programmverzeichnis unter dem Namen "
-                                        "'zeitclientX.xls' abgelegt.")});
+    MessageDialog::show(
+        m_dialogParent,
+        {QStringLiteral("Kavo"),
+         QStringLiteral("Die Excel Datei wurde im Programmverzeichnis unter dem Namen "
+                        "'zeitclientX.xls' abgelegt.")});
 }
 
 bool ExcelExport::writeWorkbook(int station, Existing existing) const

@@ -16,8 +16,9 @@ class QWidget;
 // The first failed copy runs both copies once more, now replacing the workbooks, so
 // a repeated export replaces both files. Each workbook is written to a temporary
 // file beside it and renamed over the old one only when complete, so no
-// half-written workbook appears under its name and a failed copy keeps the old one. The operator is told once that the workbooks were made, or, when
-// a copy failed again, which workbook could not be written.
+// half-written workbook appears under its name and a failed copy keeps the old one. The operator is
+// told once that the workbooks were made, or, when a copy failed again, which workbook could not be
+// written.
 class ExcelExport
 {
 public:

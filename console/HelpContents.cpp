@@ -6,8 +6,9 @@
 
 void showHelpContents(QWidget *mainWindow)
 {
-    MessageDialog::show(mainWindow, {mainWindow->windowTitle(),
-                                     QStringLiteral("Hilfeinhalt konnte nicht angezeigt werden. "
-                                                    "Dieser Anwendung ist keine Hilfedatei zugeordnet."),
-                                     QMessageBox::Information});
+    MessageDialog::show(mainWindow,
+                        {mainWindow->windowTitle(),
+                         QStringLiteral("Hilfeinhalt konnte nicht angezeigt werden. "
+                                        "Dieser Anwendung ist keine Hilfedatei zugeordnet."),
+                         QMessageBox::Information});
 }

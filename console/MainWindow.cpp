@@ -1,25 +1,25 @@
 #include "MainWindow.h"
 
+#include "AboutDialog.h"
 #include "Clock.h"
 #include "DatabaseLock.h"
+#include "ExcelExport.h"
+#include "HelpContents.h"
 #include "MessageDialog.h"
 #include "OptionsDialog.h"
 #include "PcInfoWindow.h"
-#include "Protocol.h"
 #include "ProgramEnd.h"
+#include "Protocol.h"
 #include "RecoveredPeriods.h"
-#include "AboutDialog.h"
-#include "ExcelExport.h"
-#include "HelpContents.h"
 #include "SingleInstance.h"
 #include "StationController.h"
 #include "StatisticsPanel.h"
-#include "UsageDatabase.h"
-#include "UsageLedger.h"
-#include "WorkbookViewer.h"
 #include "TextFormats.h"
 #include "TimemasterWindow.h"
 #include "Twips.h"
+#include "UsageDatabase.h"
+#include "UsageLedger.h"
+#include "WorkbookViewer.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -48,14 +48,14 @@ struct GeometryKey
     double fallback;
 };
 // In the order they are read and stored: Left, Top, Width, Height.
-constexpr GeometryKey geometryKeys[] = {
-    {"MainLeft", 1000}, {"MainTop", 1000}, {"MainWidth", 16500}, {"MainHeight", 3000}};
+constexpr GeometryKey geometryKeys[]
+    = {{"MainLeft", 1000}, {"MainTop", 1000}, {"MainWidth", 16500}, {"MainHeight", 3000}};
 
 // The per-user store of the window geometry: application Kavo, section Settings.
 std::unique_ptr<QSettings> openGeometryStore()
 {
-    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kavo"),
-                                                QStringLiteral("Kavo"));
+    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                QStringLiteral("Kavo"), QStringLiteral("Kavo"));
     settings->beginGroup(QStringLiteral("Settings"));
     return settings;
 }
@@ -75,7 +75,8 @@ bool showsACorner(const QRect &window)
     const QSize corner(std::min(window.width(), 64), std::min(window.height(), 64));
     for (const QScreen *screen : QGuiApplication::screens()) {
         const QRect visible = window.intersected(screen->availableGeometry());
-        if (!visible.isEmpty() && visible.width() >= corner.width() && visible.height() >= corner.height())
+        if (!visible.isEmpty() && visible.width() >= corner.width()
+            && visible.height() >= corner.height())
             return true;
     }
     return false;
@@ -89,7 +90,9 @@ QPoint visiblePosition(const QRect &window)
         return window.topLeft();
     const QScreen *primary = QGuiApplication::primaryScreen();
     const QPoint origin = primary ? primary->availableGeometry().topLeft() : QPoint();
-    return origin + QPoint(Twips::toPixels(geometryKeys[0].fallback), Twips::toPixels(geometryKeys[1].fallback));
+    return origin
+        + QPoint(Twips::toPixels(geometryKeys[0].fallback),
+                 Twips::toPixels(geometryKeys[1].fallback));
 }
 
 QAction *addItem(QMenu *menu, const char *name, const QString &caption)
@@ -126,7 +129,8 @@ MainWindow::MainWindow(const QString &programDir, QWidget *parent)
     for (int station : {1, 2})
         m_panels[station - 1] = StationPanel::create(central, station);
     m_statistics = StatisticsBlock::create(central, statisticsTop);
-    central->setMinimumSize(Twips::toPixels(clientWidth), Twips::toPixels(statisticsTop + StatisticsBlock::height));
+    central->setMinimumSize(Twips::toPixels(clientWidth),
+                            Twips::toPixels(statisticsTop + StatisticsBlock::height));
     setCentralWidget(central);
     for (int station : {1, 2}) {
         connect(panel(station).pcInfo, &QPushButton::clicked, this,
@@ -169,7 +173,8 @@ void MainWindow::createMenus()
     connect(m_exportAction, &QAction::triggered, this, &MainWindow::exportExcel);
     connect(closeAtOnce, &QAction::triggered, this, [] { ProgramEnd::now(0); });
     connect(exit, &QAction::triggered, this, &QWidget::close);
-    connect(m_statusBarAction, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    connect(m_statusBarAction, &QAction::toggled, this,
+            [this](bool on) { statusBar()->setVisible(on); });
     connect(options, &QAction::triggered, this,
             [this] { OptionsDialog::showOrRaise(ConsoleConfig::iniPath(m_programDir), this); });
     connect(timemaster, &QAction::triggered, this, [this] { TimemasterWindow::showOrRaise(this); });
@@ -179,7 +184,9 @@ void MainWindow::createMenus()
         box.exec();
     });
     connect(refresh, &QAction::triggered, this, [this] {
-        MessageDialog::show(this, {QStringLiteral("Kavo"), QStringLiteral("Noch nicht nötig."), QMessageBox::Warning});
+        MessageDialog::show(
+            this,
+            {QStringLiteral("Kavo"), QStringLiteral("Noch nicht nötig."), QMessageBox::Warning});
     });
 }
 
@@ -227,8 +234,7 @@ MainWindow::StartOutcome MainWindow::start(SingleInstance &instance, QString *er
     const QString databasePath = UsageDatabase::pathFor(m_programDir, m_config.dbName);
     // The lock comes first: nothing of the database is touched while another console holds it.
     if (!UsageDatabase::checkName(m_config.dbName, error) || !m_lock->acquire(databasePath, error)
-        || !m_database->open(databasePath, error)
-        || !recoverPeriods(databasePath, error)
+        || !m_database->open(databasePath, error) || !recoverPeriods(databasePath, error)
         || !restoreGeometryFromSettings(error))
         return StartOutcome::Failed;
     clearPeriodFields();
@@ -250,26 +256,30 @@ void MainWindow::createStationControllers()
     m_statisticsPanel = std::make_unique<StatisticsPanel>(m_statistics, *m_database);
     const Tariffs tariffs{m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60};
     for (int station : {1, 2}) {
-        m_controllers[station - 1] = std::make_unique<StationController>(station, m_stationPorts[station - 1],
-                                                                         panel(station), *m_ledger, tariffs);
+        m_controllers[station - 1] = std::make_unique<StationController>(
+            station, m_stationPorts[station - 1], panel(station), *m_ledger, tariffs);
     }
     for (auto &controller : m_controllers) {
         connect(controller.get(), &StationController::problem, this, &MainWindow::reportProblem);
         connect(controller.get(), &StationController::notice, statusBar(),
                 [this](const QString &text) { statusBar()->showMessage(text); });
-        connect(controller.get(), &StationController::noticeOver, statusBar(), [this](const QString &text) {
-            if (statusBar()->currentMessage() == text)
-                statusBar()->clearMessage();
-        });
+        connect(controller.get(), &StationController::noticeOver, statusBar(),
+                [this](const QString &text) {
+                    if (statusBar()->currentMessage() == text)
+                        statusBar()->clearMessage();
+                });
     }
     connect(m_ledger.get(), &UsageLedger::totalsChanged, this,
-            [this](int station, const UsageTotals &totals) { m_statisticsPanel->showTotals(station, totals); });
+            [this](int station, const UsageTotals &totals) {
+                m_statisticsPanel->showTotals(station, totals);
+            });
 }
 
 // Pending records of an earlier run are written here, before anything else.
 bool MainWindow::recoverPeriods(const QString &databasePath, QString *error)
 {
-    m_ledger = std::make_unique<UsageLedger>(*m_database, UsageLedger::sideFilePathFor(databasePath));
+    m_ledger
+        = std::make_unique<UsageLedger>(*m_database, UsageLedger::sideFilePathFor(databasePath));
     connect(m_ledger.get(), &UsageLedger::problem, this, &MainWindow::reportProblem);
     return m_ledger->recover(error);
 }
@@ -286,8 +296,10 @@ void MainWindow::resumeOpenPeriods()
         controller(station).resumePeriod(*period);
         const QDateTime now = Clock::current().now();
         if (RecoveredPeriods::needsChoice(*period, now)
-            && MessageDialog::show(this, {QStringLiteral("Kavo"), RecoveredPeriods::question(*period, now),
-                                          QMessageBox::Question, QMessageBox::Yes | QMessageBox::No})
+            && MessageDialog::show(this,
+                                   {QStringLiteral("Kavo"),
+                                    RecoveredPeriods::question(*period, now), QMessageBox::Question,
+                                    QMessageBox::Yes | QMessageBox::No})
                 != QMessageBox::Yes) {
             controller(station).stopPeriod();
             continue;
@@ -295,31 +307,36 @@ void MainWindow::resumeOpenPeriods()
         resumed.append(RecoveredPeriods::description(*period));
     }
     if (!resumed.isEmpty())
-        MessageDialog::show(this, {QStringLiteral("Kavo"), RecoveredPeriods::resumedNotice(resumed),
-                                   QMessageBox::Information});
+        MessageDialog::show(this,
+                            {QStringLiteral("Kavo"), RecoveredPeriods::resumedNotice(resumed),
+                             QMessageBox::Information});
 }
 
 void MainWindow::reportMissingTotals()
 {
     for (int station : m_database->stationsWithoutTotals()) {
-        MessageDialog::show(this, {QStringLiteral("Kavo"),
-                                   QStringLiteral("In der Tabelle client%1stat fehlt die Zeile mit den Summen. Die"
-                                                  " Nutzungen von Station %1 werden gespeichert, ihre Summen nicht"
-                                                  " fortgeschrieben.")
-                                       .arg(station),
-                                   QMessageBox::Warning});
+        MessageDialog::show(
+            this,
+            {QStringLiteral("Kavo"),
+             QStringLiteral("In der Tabelle client%1stat fehlt die Zeile mit den Summen. Die"
+                            " Nutzungen von Station %1 werden gespeichert, ihre Summen nicht"
+                            " fortgeschrieben.")
+                 .arg(station),
+             QMessageBox::Warning});
     }
     for (int station : m_database->stationsWithUnreadableTotals())
-        MessageDialog::show(this, {QStringLiteral("Kavo"), UsageLedger::unreadableTotalsText(station),
-                                   QMessageBox::Warning});
+        MessageDialog::show(this,
+                            {QStringLiteral("Kavo"), UsageLedger::unreadableTotalsText(station),
+                             QMessageBox::Warning});
 }
 
 // Shown once the stop or start at hand is complete, so that the box holds up
 // neither the panel nor the station.
 void MainWindow::reportProblem(const QString &text)
 {
-    QTimer::singleShot(0, this,
-                       [this, text] { MessageDialog::show(this, {QStringLiteral("Kavo"), text, QMessageBox::Warning}); });
+    QTimer::singleShot(0, this, [this, text] {
+        MessageDialog::show(this, {QStringLiteral("Kavo"), text, QMessageBox::Warning});
+    });
 }
 
 bool MainWindow::restoreGeometryFromSettings(QString *error)
@@ -335,13 +352,17 @@ bool MainWindow::restoreGeometryFromSettings(QString *error)
         const QString text = settings->value(key).toString();
         const std::optional<double> value = TextFormats::parseDecimal(text);
         if (!value) {
-            *error = QStringLiteral("Typen unverträglich: gespeicherter Wert %1 = \"%2\" ist keine Zahl.").arg(key, text);
+            *error = QStringLiteral(
+                         "Typen unverträglich: gespeicherter Wert %1 = \"%2\" ist keine Zahl.")
+                         .arg(key, text);
             return false;
         }
         values[i] = float(*value);
     }
-    resize(Twips::toPixels(withinPixelRange(values[2])), Twips::toPixels(withinPixelRange(values[3])));
-    const QPoint stored(Twips::toPixels(withinPixelRange(values[0])), Twips::toPixels(withinPixelRange(values[1])));
+    resize(Twips::toPixels(withinPixelRange(values[2])),
+           Twips::toPixels(withinPixelRange(values[3])));
+    const QPoint stored(Twips::toPixels(withinPixelRange(values[0])),
+                        Twips::toPixels(withinPixelRange(values[1])));
     move(visiblePosition(QRect(stored, size())));
     return true;
 }
@@ -351,7 +372,8 @@ void MainWindow::storeGeometryInSettings()
     const std::unique_ptr<QSettings> settings = openGeometryStore();
     const int pixels[] = {x(), y(), width(), height()};
     for (int i = 0; i < 4; ++i)
-        settings->setValue(QString::fromLatin1(geometryKeys[i].name), QString::number(Twips::fromPixels(pixels[i])));
+        settings->setValue(QString::fromLatin1(geometryKeys[i].name),
+                           QString::number(Twips::fromPixels(pixels[i])));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -385,14 +407,15 @@ void MainWindow::setStatisticsVisible(bool visible)
 
 void MainWindow::exportExcel()
 {
-    ExcelExport exporter(m_programDir, [this](int station) { return m_database->exportStation(station); }, this);
+    ExcelExport exporter(
+        m_programDir, [this](int station) { return m_database->exportStation(station); }, this);
     exporter.exportExcel();
 }
 
 void MainWindow::openWorkbook()
 {
-    const QString chosen = QFileDialog::getOpenFileName(this, QStringLiteral("Öffnen"), m_programDir,
-                                                        QStringLiteral("Alle Dateien (*.xls)"));
+    const QString chosen = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Öffnen"), m_programDir, QStringLiteral("Alle Dateien (*.xls)"));
     if (!chosen.isEmpty())
         WorkbookViewer::open(chosen, this);
 }

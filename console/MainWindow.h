@@ -30,7 +30,11 @@ public:
     enum class StartOutcome { Running, AlreadyRunning, Failed };
 
     // The ports the stations connect to; tests move them off the café's ports.
-    void setStationPorts(quint16 first, quint16 second) { m_stationPorts[0] = first; m_stationPorts[1] = second; }
+    void setStationPorts(quint16 first, quint16 second)
+    {
+        m_stationPorts[0] = first;
+        m_stationPorts[1] = second;
+    }
 
     // The start-up sequence; on failure `error` holds the text to show.
     StartOutcome start(SingleInstance &instance, QString *error);
@@ -77,4 +81,3 @@ private:
     QLabel *m_statusDate = nullptr;
     QLabel *m_statusTime = nullptr;
 };
-

@@ -14,7 +14,8 @@
 namespace {
 const QString applicationTitle = QStringLiteral("Kavo");
 
-QLineEdit *addRow(QWidget *dialog, const char *labelName, const QString &caption, const char *boxName, int top)
+QLineEdit *addRow(QWidget *dialog, const char *labelName, const QString &caption,
+                  const char *boxName, int top)
 {
     auto *label = new QLabel(caption, dialog);
     label->setObjectName(QString::fromLatin1(labelName));
@@ -41,16 +42,33 @@ OptionsDialog::OptionsDialog(const QString &iniPath, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(Twips::toPixels(4320), Twips::toPixels(2520));
 
-    m_fee = {addRow(this, "Label1", QStringLiteral("Gebühr bis 15min."), "tfGeb", 120), feeSection, tariffBase, {},
+    m_fee = {addRow(this, "Label1", QStringLiteral("Gebühr bis 15min."), "tfGeb", 120),
+             feeSection,
+             tariffBase,
+             {},
              QStringLiteral("Bitte Gebühr eingeben.")};
-    m_fee30 = {addRow(this, "Label2", QStringLiteral("Gebühr über 30min."), "tfGeb30", 480), feeSection, tariffOver30,
-               {}, QStringLiteral("Bitte Gebühr über 30 min eingeben.")};
-    m_fee60 = {addRow(this, "Label3", QStringLiteral("Gebühr über 60min."), "tfGeb60", 840), feeSection, tariffOver60,
-               {}, QStringLiteral("Bitte Gebühr über 60 min eingeben.")};
-    m_dbName = {addRow(this, "Label4", QStringLiteral("DB Name"), "tfDBName", 1200), dbSection, dbName, {}, {}};
-    m_companyName = {addRow(this, "lbFirma", QStringLiteral("Firmenname:"), "tfFirmenName", 1560), companySection,
-                     companyName, {}, {}};
-    m_companyName.box->setToolTip(QStringLiteral("Der Firmenname wird im Hauptfenster als Fenstertext übernommen."));
+    m_fee30 = {addRow(this, "Label2", QStringLiteral("Gebühr über 30min."), "tfGeb30", 480),
+               feeSection,
+               tariffOver30,
+               {},
+               QStringLiteral("Bitte Gebühr über 30 min eingeben.")};
+    m_fee60 = {addRow(this, "Label3", QStringLiteral("Gebühr über 60min."), "tfGeb60", 840),
+               feeSection,
+               tariffOver60,
+               {},
+               QStringLiteral("Bitte Gebühr über 60 min eingeben.")};
+    m_dbName = {addRow(this, "Label4", QStringLiteral("DB Name"), "tfDBName", 1200),
+                dbSection,
+                dbName,
+                {},
+                {}};
+    m_companyName = {addRow(this, "lbFirma", QStringLiteral("Firmenname:"), "tfFirmenName", 1560),
+                     companySection,
+                     companyName,
+                     {},
+                     {}};
+    m_companyName.box->setToolTip(
+        QStringLiteral("Der Firmenname wird im Hauptfenster als Fenstertext übernommen."));
 
     auto *ok = new QPushButton(QStringLiteral("&Ok"), this);
     ok->setObjectName(QStringLiteral("cmdOk"));
@@ -118,10 +136,12 @@ bool OptionsDialog::saveTariff(const Field &field)
 bool OptionsDialog::saveDbName(const Field &field)
 {
     const QMessageBox::StandardButton answer = MessageDialog::show(
-        this, {QStringLiteral("DB Namen ändern"),
-               QStringLiteral("Wenn Sie einen neuen DB Namen eingeben, muss auch die DB im Programmverzeichnis "
-                              "umbennant sein! - DB Name neu eingeben?"),
-               QMessageBox::NoIcon, QMessageBox::Ok | QMessageBox::Cancel});
+        this,
+        {QStringLiteral("DB Namen ändern"),
+         QStringLiteral(
+             "Wenn Sie einen neuen DB Namen eingeben, muss auch die DB im Programmverzeichnis "
+             "umbennant sein! - DB Name neu eingeben?"),
+         QMessageBox::NoIcon, QMessageBox::Ok | QMessageBox::Cancel});
     if (answer != QMessageBox::Ok || field.box->text().isEmpty() || !write(field))
         return false;
     endForRestart();
@@ -139,16 +159,19 @@ bool OptionsDialog::write(const Field &field)
     QString error;
     if (IniFile::write(m_iniPath, field.section, field.key, field.box->text(), &error))
         return true;
-    MessageDialog::show(this, {applicationTitle,
-                               QStringLiteral("Die Einstellung \"%1\" konnte nicht gespeichert werden: %2")
-                                   .arg(field.key, error),
-                               QMessageBox::Critical});
+    MessageDialog::show(
+        this,
+        {applicationTitle,
+         QStringLiteral("Die Einstellung \"%1\" konnte nicht gespeichert werden: %2")
+             .arg(field.key, error),
+         QMessageBox::Critical});
     return false;
 }
 
 void OptionsDialog::endForRestart()
 {
-    warn(this, QStringLiteral("Das Programm muss neu gestartet werden damit die Werte übernommen werden! "
-                              "Das Programm wird nun beendet."));
+    warn(this,
+         QStringLiteral("Das Programm muss neu gestartet werden damit die Werte übernommen werden! "
+                        "Das Programm wird nun beendet."));
     ProgramEnd::now(0);
 }

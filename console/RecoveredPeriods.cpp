@@ -20,18 +20,21 @@ QString description(const OpenPeriod &period)
 
 QString question(const OpenPeriod &period, const QDateTime &now)
 {
-    const QString when = period.begin > now ? QStringLiteral("Ihr Beginn liegt in der Zukunft; die Uhr dieses PCs"
-                                                             " ging damals oder geht jetzt falsch.")
-                                            : QStringLiteral("Sie begann vor mehr als 12 Stunden.");
-    return QStringLiteral("Eine Nutzung, die beim letzten Beenden von Kavo noch lief, ist offen (%1). %2\n\n"
-                          "Ja: Die Nutzung läuft weiter.\n"
-                          "Nein: Die Nutzung wird jetzt beendet und abgerechnet.")
+    const QString when = period.begin > now
+        ? QStringLiteral("Ihr Beginn liegt in der Zukunft; die Uhr dieses PCs"
+                         " ging damals oder geht jetzt falsch.")
+        : QStringLiteral("Sie begann vor mehr als 12 Stunden.");
+    return QStringLiteral(
+               "Eine Nutzung, die beim letzten Beenden von Kavo noch lief, ist offen (%1). %2\n\n"
+               "Ja: Die Nutzung läuft weiter.\n"
+               "Nein: Die Nutzung wird jetzt beendet und abgerechnet.")
         .arg(description(period), when);
 }
 
 QString resumedNotice(const QStringList &descriptions)
 {
-    return QStringLiteral("Diese Nutzungen liefen beim letzten Beenden von Kavo noch und laufen weiter:\n%1")
+    return QStringLiteral(
+               "Diese Nutzungen liefen beim letzten Beenden von Kavo noch und laufen weiter:\n%1")
         .arg(descriptions.join(QLatin1Char('\n')));
 }
 

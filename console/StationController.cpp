@@ -32,8 +32,8 @@ qint64 wholeSeconds(const QDateTime &moment)
 constexpr qint64 listenRetryMs = 5000;
 }
 
-StationController::StationController(int station, quint16 port, StationPanel &panel, UsageLedger &ledger,
-                                     const Tariffs &tariffs, QObject *parent)
+StationController::StationController(int station, quint16 port, StationPanel &panel,
+                                     UsageLedger &ledger, const Tariffs &tariffs, QObject *parent)
     : QObject(parent)
     , m_station(station)
     , m_port(port)
@@ -49,7 +49,8 @@ StationController::StationController(int station, quint16 port, StationPanel &pa
     connect(m_panel.start, &QPushButton::clicked, this, &StationController::startPeriod);
     connect(m_panel.stop, &QPushButton::clicked, this, &StationController::stopPeriod);
     connect(m_panel.withoutStation, &QPushButton::clicked, this, &StationController::enableStation);
-    connect(&m_announcementTimer, &ClockTimer::timeout, this, &StationController::dropSilentConnection);
+    connect(&m_announcementTimer, &ClockTimer::timeout, this,
+            &StationController::dropSilentConnection);
     connect(&m_listenRetryTimer, &ClockTimer::timeout, this, &StationController::listenStation);
     // A station PC that restarted without closing its connection comes back from
     // the same address; it takes the port over at once.
@@ -69,10 +70,12 @@ void StationController::listenStation()
     m_listenRetryTimer.start(listenRetryMs);
     if (!m_portInUseNotice.isEmpty())
         return;
-    m_portInUseNotice = QStringLiteral("Port %1 für Station %2 ist belegt. Kavo versucht es alle %3 Sekunden wieder.")
-                            .arg(m_port)
-                            .arg(m_station)
-                            .arg(listenRetryMs / 1000);
+    m_portInUseNotice
+        = QStringLiteral(
+              "Port %1 für Station %2 ist belegt. Kavo versucht es alle %3 Sekunden wieder.")
+              .arg(m_port)
+              .arg(m_station)
+              .arg(listenRetryMs / 1000);
     emit notice(m_portInUseNotice);
 }
 
@@ -159,14 +162,15 @@ QString StationController::resumeMessage() const
     const int interval = m_running->period.intervalMinutes;
     if (interval <= 0)
         return Protocol::intervalMessage(std::nullopt);
-    const qint64 leftMs = 60'000 * qint64(interval) - (Clock::current().elapsedMs() - m_running->startElapsedMs);
+    const qint64 leftMs
+        = 60'000 * qint64(interval) - (Clock::current().elapsedMs() - m_running->startElapsedMs);
     return QString::number(qMax<qint64>(0, (leftMs + 59'999) / 60'000));
 }
 
 void StationController::showRunningTime(const QString &chunk)
 {
-    m_panel.runningTime->setText(chunk.size() > shownChunkLength ? chunk.left(shownChunkLength) + QChar(0x2026)
-                                                                  : chunk);
+    m_panel.runningTime->setText(
+        chunk.size() > shownChunkLength ? chunk.left(shownChunkLength) + QChar(0x2026) : chunk);
 }
 
 void StationController::startPeriod()
@@ -236,19 +240,22 @@ void StationController::billPeriod(const RunningPeriod &running, const QDateTime
         ? wholeSeconds(stopMoment) - wholeSeconds(running.period.begin)
         : measuredMs / 1000;
     const QString startBoxText = m_panel.startTime->text();
-    const PeriodLength length = Billing::periodLength(running.period.startText, startBoxText, measuredSeconds);
+    const PeriodLength length
+        = Billing::periodLength(running.period.startText, startBoxText, measuredSeconds);
     const PeriodBill bill = Billing::bill(length.seconds, m_tariffs);
     m_panel.startTime->setText(length.startText);
     m_panel.fee->setText(bill.feeText);
     m_panel.duration->setText(bill.durationText);
-    const UsageRecord record{m_panel.startTime->text(), m_panel.stopTime->text(), m_panel.duration->text(),
-                             m_panel.fee->text()};
+    const UsageRecord record{m_panel.startTime->text(), m_panel.stopTime->text(),
+                             m_panel.duration->text(), m_panel.fee->text()};
     m_ledger.finish({running.period, record, bill.durationSeconds, stopMoment.date().month()});
     if (length.startUnreadable) {
-        const QString text = QStringLiteral("Station %1: Die Startzeit „%2“ ist keine Uhrzeit. Abgerechnet wurde ab dem"
-                                            " tatsächlichen Start um %3.")
-                                 .arg(m_station)
-                                 .arg(startBoxText, running.period.startText);
+        const QString text
+            = QStringLiteral(
+                  "Station %1: Die Startzeit „%2“ ist keine Uhrzeit. Abgerechnet wurde ab dem"
+                  " tatsächlichen Start um %3.")
+                  .arg(m_station)
+                  .arg(startBoxText, running.period.startText);
         emit problem(text);
     }
 }

@@ -7,8 +7,8 @@
 #include "TcpConnection.h"
 #include "UsageDatabase.h"
 
-#include <QObject>
 #include <optional>
+#include <QObject>
 
 class UsageLedger;
 
@@ -19,8 +19,8 @@ class StationController : public QObject
     Q_OBJECT
 
 public:
-    StationController(int station, quint16 port, StationPanel &panel, UsageLedger &ledger, const Tariffs &tariffs,
-                      QObject *parent = nullptr);
+    StationController(int station, quint16 port, StationPanel &panel, UsageLedger &ledger,
+                      const Tariffs &tariffs, QObject *parent = nullptr);
 
     int station() const { return m_station; }
     bool periodRunning() const { return m_running.has_value(); }

@@ -26,8 +26,9 @@ std::optional<WorkstationFacts> askWithRpcClient(const QString &hostName)
         return std::nullopt;
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, {QStringLiteral("-d"), QStringLiteral("10"), QStringLiteral("-U%"),
-                            QStringLiteral("-c"), QStringLiteral("wkssvc_wkstagetinfo 102"), hostName});
+    process.start(program,
+                  {QStringLiteral("-d"), QStringLiteral("10"), QStringLiteral("-U%"),
+                   QStringLiteral("-c"), QStringLiteral("wkssvc_wkstagetinfo 102"), hostName});
     process.closeWriteChannel();
     if (!process.waitForFinished(workstationQueryTimeoutMs)) {
         process.kill();
@@ -130,16 +131,17 @@ QString platformName(quint32 platformId, quint32 versionMajor)
 QString infoText(const StationFacts &facts)
 {
     QString text = QStringLiteral("IP-Adresse: ") + dottedAddress(facts.address) + lineEnd
-                   + QStringLiteral("Winsock Version: ") + facts.socketDescription + lineEnd
-                   + QStringLiteral("Winsock Status: ") + facts.socketStatus + lineEnd;
+        + QStringLiteral("Winsock Version: ") + facts.socketDescription + lineEnd
+        + QStringLiteral("Winsock Status: ") + facts.socketStatus + lineEnd;
     if (!facts.workstation)
         return text;
     const WorkstationFacts &station = *facts.workstation;
     text += QStringLiteral("Domain: ") + station.domain.left(maxWideTextLength) + lineEnd
-            + QStringLiteral("Betriebssystem: ") + platformName(station.platformId, station.versionMajor)
-            + QStringLiteral(" Version %1.%2").arg(station.versionMajor).arg(station.versionMinor)
-            + QStringLiteral("Lan Root: ") + station.lanRoot.left(maxWideTextLength)
-            + QStringLiteral("Eingeloggte Benutzer:  %1").arg(station.loggedOnUsers);
+        + QStringLiteral("Betriebssystem: ")
+        + platformName(station.platformId, station.versionMajor)
+        + QStringLiteral(" Version %1.%2").arg(station.versionMajor).arg(station.versionMinor)
+        + QStringLiteral("Lan Root: ") + station.lanRoot.left(maxWideTextLength)
+        + QStringLiteral("Eingeloggte Benutzer:  %1").arg(station.loggedOnUsers);
     return text;
 }
 
@@ -191,11 +193,12 @@ QString QueryStationInfo(const QString &computerName)
 QString unresolvedText(const QString &computerName)
 {
     const QString hostName = QString(computerName).remove(u'\\');
-    return QStringLiteral("IP-Adresse: unbekannt, denn der Name %1 lässt sich nicht in eine IPv4-Adresse auflösen "
+    return QStringLiteral("IP-Adresse: unbekannt, denn der Name %1 lässt sich nicht in eine "
+                          "IPv4-Adresse auflösen "
                           "(kein Eintrag im Namensdienst des Netzes oder in /etc/hosts).")
                .arg(hostName)
-           + lineEnd + QStringLiteral("Winsock Version: ") + socketDescription() + lineEnd
-           + QStringLiteral("Winsock Status: ") + socketStatus() + lineEnd;
+        + lineEnd + QStringLiteral("Winsock Version: ") + socketDescription() + lineEnd
+        + QStringLiteral("Winsock Status: ") + socketStatus() + lineEnd;
 }
 
 void setResolver(Resolver resolver)

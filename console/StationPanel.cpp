@@ -17,7 +17,7 @@ struct Placement
     int left, top, width, height;
 };
 
-template <typename Widget>
+template<typename Widget>
 Widget *make(QWidget *parent, const QString &name, const QString &text, Placement at, int offset,
              const QString &toolTip = QString())
 {
@@ -40,8 +40,9 @@ QString numbered(const char *prefix, int station)
 
 QLabel *makeHeading(QWidget *parent, int station, int offset)
 {
-    QLabel *heading = make<QLabel>(parent, station == 1 ? QStringLiteral("Label5") : QStringLiteral("Label6"),
-                                   QStringLiteral("Client %1").arg(station), {120, 240, 4575, 375}, offset);
+    QLabel *heading
+        = make<QLabel>(parent, station == 1 ? QStringLiteral("Label5") : QStringLiteral("Label6"),
+                       QStringLiteral("Client %1").arg(station), {120, 240, 4575, 375}, offset);
     QFont font(QStringLiteral("MS Sans Serif"), 18, QFont::Bold);
     heading->setFont(font);
     heading->setAlignment(Qt::AlignCenter);
@@ -52,15 +53,17 @@ QLabel *makeHeading(QWidget *parent, int station, int offset)
 void makeIntervals(StationPanel &panel, QWidget *parent, int offset)
 {
     // The two right-hand options of station 2 sit a little further right.
-    const Placement places[] = {{1200, 720, 735, 255}, {2040, 720, 855, 255}, {2880, 720, 855, 255}, {3720, 720, 855, 255}};
+    const Placement places[] = {
+        {1200, 720, 735, 255}, {2040, 720, 855, 255}, {2880, 720, 855, 255}, {3720, 720, 855, 255}};
     const int extraShift[] = {0, 0, 120, 120};
     panel.intervalGroup = new QButtonGroup(parent);
     for (int i = 0; i < 4; ++i) {
         const int minutes = StationPanel::intervalMinutes[i];
         const int shift = panel.station == 2 ? extraShift[i] : 0;
-        auto *option = make<QRadioButton>(parent, QStringLiteral("opt%1_%2").arg(panel.station).arg(minutes),
-                                          QStringLiteral("%1 min").arg(minutes), places[i], offset + shift,
-                                          QStringLiteral("%1 min Timerfunktion").arg(minutes));
+        auto *option
+            = make<QRadioButton>(parent, QStringLiteral("opt%1_%2").arg(panel.station).arg(minutes),
+                                 QStringLiteral("%1 min").arg(minutes), places[i], offset + shift,
+                                 QStringLiteral("%1 min Timerfunktion").arg(minutes));
         panel.intervals.append(option);
         panel.intervalGroup->addButton(option, minutes);
     }
@@ -75,29 +78,34 @@ StationPanel StationPanel::create(QWidget *parent, int station)
     const int offset = first ? 0 : panelOffset;
 
     panel.heading = makeHeading(parent, station, offset);
-    panel.pcInfo = make<QPushButton>(parent, numbered("cmdPCInfo", station), QStringLiteral("PC Info"),
-                                     {120, 720, 975, 255}, offset,
-                                     QStringLiteral("Zeigt ein paar Netzwerk / PC Infos des Clienten an."));
+    panel.pcInfo = make<QPushButton>(
+        parent, numbered("cmdPCInfo", station), QStringLiteral("PC Info"), {120, 720, 975, 255},
+        offset, QStringLiteral("Zeigt ein paar Netzwerk / PC Infos des Clienten an."));
     makeIntervals(panel, parent, offset);
     panel.start = make<QPushButton>(parent, numbered("cmdStart", station),
-                                    first ? QStringLiteral("&Start") : QStringLiteral("Start"), {120, 1080, 975, 255},
-                                    offset, QStringLiteral("Startet den Timer bzw. den Client."));
+                                    first ? QStringLiteral("&Start") : QStringLiteral("Start"),
+                                    {120, 1080, 975, 255}, offset,
+                                    QStringLiteral("Startet den Timer bzw. den Client."));
     panel.startTime = makeBox(parent, numbered("tfstart", station), {1200, 1080, 975, 285}, offset);
     panel.stop = make<QPushButton>(parent, numbered("cmdStop", station),
-                                   first ? QStringLiteral("S&top") : QStringLiteral("Stop"), {2400, 1080, 975, 255},
-                                   offset, QStringLiteral("Stopt den Timer bzw. den Client."));
+                                   first ? QStringLiteral("S&top") : QStringLiteral("Stop"),
+                                   {2400, 1080, 975, 255}, offset,
+                                   QStringLiteral("Stopt den Timer bzw. den Client."));
     panel.stopTime = makeBox(parent, numbered("tfstop", station), {3480, 1080, 975, 285}, offset);
-    make<QLabel>(parent, first ? QStringLiteral("Label1") : QStringLiteral("Label2"), QStringLiteral("Dauer"),
-                 {600, 1440, 495, 255}, offset);
+    make<QLabel>(parent, first ? QStringLiteral("Label1") : QStringLiteral("Label2"),
+                 QStringLiteral("Dauer"), {600, 1440, 495, 255}, offset);
     panel.duration = makeBox(parent, numbered("tfDauer", station), {1200, 1440, 975, 285}, offset);
-    make<QLabel>(parent, first ? QStringLiteral("Label4") : QStringLiteral("Label3"), QStringLiteral("Kosten"),
-                 {2880, 1440, 615, 255}, offset);
+    make<QLabel>(parent, first ? QStringLiteral("Label4") : QStringLiteral("Label3"),
+                 QStringLiteral("Kosten"), {2880, 1440, 615, 255}, offset);
     panel.fee = makeBox(parent, numbered("tfKosten", station), {3480, 1440, 975, 285}, offset);
-    panel.runningTime = make<QLabel>(parent, first ? QStringLiteral("Label17") : QStringLiteral("Label18"),
-                                     QStringLiteral("Timer"), {2280, 1680, 735, 255}, offset, QStringLiteral("Timer"));
-    panel.withoutStation = make<QPushButton>(
-        parent, numbered("Command", station), QStringLiteral("Ohne Client"), {120, 2160, 1095, 255}, offset,
-        QStringLiteral("Falls Kavo ohne Client genutzt werden soll, schaltet diese Funktion die Steuerung frei."));
+    panel.runningTime = make<QLabel>(
+        parent, first ? QStringLiteral("Label17") : QStringLiteral("Label18"),
+        QStringLiteral("Timer"), {2280, 1680, 735, 255}, offset, QStringLiteral("Timer"));
+    panel.withoutStation
+        = make<QPushButton>(parent, numbered("Command", station), QStringLiteral("Ohne Client"),
+                            {120, 2160, 1095, 255}, offset,
+                            QStringLiteral("Falls Kavo ohne Client genutzt werden soll, schaltet "
+                                           "diese Funktion die Steuerung frei."));
     return panel;
 }
 
@@ -112,8 +120,9 @@ QList<QWidget *> StationPanel::stationControls() const
 void StationPanel::setHeadingColour(int colourNumber) const
 {
     QPalette palette = heading->palette();
-    palette.setColor(QPalette::Window,
-                     QColor(colourNumber & 0xFF, (colourNumber >> 8) & 0xFF, (colourNumber >> 16) & 0xFF));
+    palette.setColor(
+        QPalette::Window,
+        QColor(colourNumber & 0xFF, (colourNumber >> 8) & 0xFF, (colourNumber >> 16) & 0xFF));
     heading->setPalette(palette);
 }
 

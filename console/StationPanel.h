@@ -15,17 +15,17 @@ class QWidget;
 struct StationPanel
 {
     int station = 1;
-    QLabel *heading = nullptr;          // Label5 / Label6
-    QPushButton *pcInfo = nullptr;      // cmdPCInfo1
-    QList<QRadioButton *> intervals;    // opt1_5, opt1_10, opt1_15, opt1_30
+    QLabel *heading = nullptr;             // Label5 / Label6
+    QPushButton *pcInfo = nullptr;         // cmdPCInfo1
+    QList<QRadioButton *> intervals;       // opt1_5, opt1_10, opt1_15, opt1_30
     QButtonGroup *intervalGroup = nullptr; // at most one option selected
-    QPushButton *start = nullptr;       // cmdStart1
-    QLineEdit *startTime = nullptr;     // tfstart1
-    QPushButton *stop = nullptr;        // cmdStop1
-    QLineEdit *stopTime = nullptr;      // tfstop1
-    QLineEdit *duration = nullptr;      // tfDauer1
-    QLineEdit *fee = nullptr;           // tfKosten1
-    QLabel *runningTime = nullptr;      // Label17 / Label18
+    QPushButton *start = nullptr;          // cmdStart1
+    QLineEdit *startTime = nullptr;        // tfstart1
+    QPushButton *stop = nullptr;           // cmdStop1
+    QLineEdit *stopTime = nullptr;         // tfstop1
+    QLineEdit *duration = nullptr;         // tfDauer1
+    QLineEdit *fee = nullptr;              // tfKosten1
+    QLabel *runningTime = nullptr;         // Label17 / Label18
     QPushButton *withoutStation = nullptr; // Command1 / Command2
 
     // The minutes of the interval options, in their order.

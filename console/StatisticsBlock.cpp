@@ -14,7 +14,8 @@ constexpr int rowHeight = 360;
 // total takings and its unit, month choice, month minutes' unit, month takings' unit.
 struct LabelNames
 {
-    const char *heading, *minutes, *minutesUnit, *fees, *feesUnit, *month, *monthMinutesUnit, *monthFeesUnit;
+    const char *heading, *minutes, *minutesUnit, *fees, *feesUnit, *month, *monthMinutesUnit,
+        *monthFeesUnit;
 };
 constexpr LabelNames labelNames[2] = {
     {"Label7", "Label9", "Label13", "Label10", "Label15", "Label19", "Label20", "Label21"},
@@ -80,14 +81,17 @@ StatisticsBlock::Station createStation(QWidget *parent, int number, int top)
 
 QList<QWidget *> showHideOrder(QWidget *parent)
 {
-    const char *names[] = {"Label7", "Label8", "Label9", "Label10", "Label11", "Label12", "Label13",
-                           "Label14", "Label15", "Label16", "Label19", "Label20", "Label21", "Label22",
-                           "Label23", "Label24", "cmbMonat1", "cmbMonat2", "tfNutzungszeit1",
-                           "tfNutzungszeit2", "tfEntgeld1", "tfEntgeld2", "tfMMinuten1", "tfMMinuten2",
-                           "tfMEuro1", "tfMEuro2"};
+    const char *names[]
+        = {"Label7",     "Label8",     "Label9",      "Label10",         "Label11",
+           "Label12",    "Label13",    "Label14",     "Label15",         "Label16",
+           "Label19",    "Label20",    "Label21",     "Label22",         "Label23",
+           "Label24",    "cmbMonat1",  "cmbMonat2",   "tfNutzungszeit1", "tfNutzungszeit2",
+           "tfEntgeld1", "tfEntgeld2", "tfMMinuten1", "tfMMinuten2",     "tfMEuro1",
+           "tfMEuro2"};
     QList<QWidget *> controls;
     for (const char *name : names)
-        controls.append(parent->findChild<QWidget *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly));
+        controls.append(
+            parent->findChild<QWidget *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly));
     return controls;
 }
 }

@@ -12,11 +12,11 @@ struct StatisticsBlock
 {
     struct Station
     {
-        QLineEdit *totalMinutes = nullptr;  // tfNutzungszeit1
-        QLineEdit *totalFees = nullptr;     // tfEntgeld1
-        QComboBox *months = nullptr;        // cmbMonat1
-        QLineEdit *monthMinutes = nullptr;  // tfMMinuten1
-        QLineEdit *monthFees = nullptr;     // tfMEuro1
+        QLineEdit *totalMinutes = nullptr; // tfNutzungszeit1
+        QLineEdit *totalFees = nullptr;    // tfEntgeld1
+        QComboBox *months = nullptr;       // cmbMonat1
+        QLineEdit *monthMinutes = nullptr; // tfMMinuten1
+        QLineEdit *monthFees = nullptr;    // tfMEuro1
     };
 
     Station stations[2];

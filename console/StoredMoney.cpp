@@ -20,11 +20,14 @@ std::optional<qint64> fromDecimal(bool negative, const QString &whole, const QSt
     const qint64 euros = (whole.isEmpty() ? QStringLiteral("0") : whole).toLongLong(&ok);
     qint64 units = 0;
     if (!ok || qMulOverflow(euros, unitsPerEuro, &units)
-        || qAddOverflow(units, fraction.left(decimals).leftJustified(decimals, QLatin1Char('0')).toLongLong(), &units))
+        || qAddOverflow(
+            units, fraction.left(decimals).leftJustified(decimals, QLatin1Char('0')).toLongLong(),
+            &units))
         return std::nullopt;
     // Digit strings of one length compare as their numbers do.
     const QString rest = fraction.mid(decimals);
-    const int againstHalf = rest.compare(QStringLiteral("5").leftJustified(rest.size(), QLatin1Char('0')));
+    const int againstHalf
+        = rest.compare(QStringLiteral("5").leftJustified(rest.size(), QLatin1Char('0')));
     if (!rest.isEmpty() && (againstHalf > 0 || (againstHalf == 0 && units % 2 != 0))
         && qAddOverflow(units, qint64(1), &units))
         return std::nullopt;
@@ -51,7 +54,8 @@ std::optional<qint64> fromText(const QString &text)
         return ok ? std::optional<qint64>(units) : std::nullopt;
     }
     if (const QRegularExpressionMatch match = decimal.match(text); match.hasMatch())
-        return fromDecimal(match.captured(1) == QLatin1String("-"), match.captured(2), match.captured(3));
+        return fromDecimal(match.captured(1) == QLatin1String("-"), match.captured(2),
+                           match.captured(3));
     return TextFormats::parseMoney(text);
 }
 

@@ -36,8 +36,9 @@ void StartSysInfo(QWidget *parent)
     const QString path = findTool();
     if (!path.isEmpty() && QProcess::startDetached(path, {}))
         return;
-    MessageDialog::show(parent, {QStringLiteral("Kavo"),
-                                 QStringLiteral(u"Systeminformationsprogramm zur Zeit nicht verfügbar.")});
+    MessageDialog::show(parent,
+                        {QStringLiteral("Kavo"),
+                         QStringLiteral(u"Systeminformationsprogramm zur Zeit nicht verfügbar.")});
 }
 
 void setProgramFinder(ProgramFinder finder)

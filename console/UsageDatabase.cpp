@@ -36,38 +36,46 @@ QString failureText(int code, const QString &path, const QString &engineText)
     switch (code & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        text = QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt. Bitte das Programm beenden, das"
+        text = QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt. Bitte das "
+                              "Programm beenden, das"
                               " sie offen hält (etwa eine sqlcipher-Sitzung).");
         break;
     case SQLITE_CORRUPT:
-        text = QStringLiteral("Die Datenbank %1 ist beschädigt. Bitte Kavo beenden, die Datei sichern und die letzte"
-                              " Datensicherung zurückholen.");
+        text = QStringLiteral(
+            "Die Datenbank %1 ist beschädigt. Bitte Kavo beenden, die Datei sichern und die letzte"
+            " Datensicherung zurückholen.");
         break;
     case SQLITE_NOTADB:
-        text = QStringLiteral("Die Datei %1 ist keine Kavo-Datenbank (oder hat einen anderen Schlüssel). Bitte den DB"
-                              " Name in Kavo.ini prüfen oder die richtige Datei in den Programmordner legen.");
+        text = QStringLiteral(
+            "Die Datei %1 ist keine Kavo-Datenbank (oder hat einen anderen Schlüssel). Bitte den DB"
+            " Name in Kavo.ini prüfen oder die richtige Datei in den Programmordner legen.");
         break;
     case SQLITE_FULL:
-        text = QStringLiteral("Auf dem Datenträger der Datenbank %1 ist kein Platz mehr. Bitte Platz schaffen.");
+        text = QStringLiteral(
+            "Auf dem Datenträger der Datenbank %1 ist kein Platz mehr. Bitte Platz schaffen.");
         break;
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_CANTOPEN:
     case SQLITE_AUTH:
-        text = QStringLiteral("Die Datenbank %1 lässt sich nicht öffnen oder beschreiben. Bitte die Rechte der Datei"
-                              " und des Programmordners prüfen (Gruppe kavo).");
+        text = QStringLiteral(
+            "Die Datenbank %1 lässt sich nicht öffnen oder beschreiben. Bitte die Rechte der Datei"
+            " und des Programmordners prüfen (Gruppe kavo).");
         break;
     case SQLITE_IOERR:
-        text = QStringLiteral("Beim Lesen oder Schreiben der Datenbank %1 meldet der Datenträger einen Fehler. Bitte"
-                              " den Datenträger prüfen und Kavo neu starten.");
+        text = QStringLiteral(
+            "Beim Lesen oder Schreiben der Datenbank %1 meldet der Datenträger einen Fehler. Bitte"
+            " den Datenträger prüfen und Kavo neu starten.");
         break;
     case SQLITE_ERROR:
-        text = QStringLiteral("Der Datenbank %1 fehlt eine Tabelle oder Spalte, die Kavo braucht. Bitte prüfen, ob DB"
-                              " Name in Kavo.ini die richtige Datei nennt.");
+        text = QStringLiteral(
+            "Der Datenbank %1 fehlt eine Tabelle oder Spalte, die Kavo braucht. Bitte prüfen, ob DB"
+            " Name in Kavo.ini die richtige Datei nennt.");
         break;
     default:
-        text = QStringLiteral("Die Datenbank %1 meldet einen Fehler. Bitte Kavo neu starten; bleibt der Fehler, die"
-                              " Datei sichern und prüfen lassen.");
+        text = QStringLiteral(
+            "Die Datenbank %1 meldet einen Fehler. Bitte Kavo neu starten; bleibt der Fehler, die"
+            " Datei sichern und prüfen lassen.");
         break;
     }
     return text.arg(file) + QStringLiteral(" (%1)").arg(engineText);
@@ -90,8 +98,8 @@ std::optional<qint64> moneyUnits(sqlite3_value *value)
     case SQLITE_FLOAT:
         return StoredMoney::fromReal(sqlite3_value_double(value));
     case SQLITE_TEXT:
-        return StoredMoney::fromText(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(value)),
-                                                       sqlite3_value_bytes(value)));
+        return StoredMoney::fromText(QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_value_text(value)), sqlite3_value_bytes(value)));
     default:
         return std::nullopt;
     }
@@ -130,7 +138,8 @@ public:
     Statement(sqlite3 *db, const QString &sql)
     {
         const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr)
+            != SQLITE_OK)
             lastFailure() = engineMessage(db);
     }
     ~Statement() { sqlite3_finalize(m_statement); }
@@ -143,7 +152,8 @@ public:
     {
         const QByteArray utf8 = text.toUtf8();
         return isValid()
-            && sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT)
+            && sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()),
+                                 SQLITE_TRANSIENT)
             == SQLITE_OK;
     }
     bool bind(int index, qint64 value)
@@ -158,8 +168,14 @@ public:
     bool reachedEnd() const { return m_lastStep == SQLITE_DONE; }
 
     int columnCount() const { return sqlite3_column_count(m_statement); }
-    QString columnName(int column) const { return QString::fromUtf8(sqlite3_column_name(m_statement, column)); }
-    bool isNull(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
+    QString columnName(int column) const
+    {
+        return QString::fromUtf8(sqlite3_column_name(m_statement, column));
+    }
+    bool isNull(int column) const
+    {
+        return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+    }
 
     std::optional<qint64> money(int column) const
     {
@@ -180,7 +196,8 @@ public:
     {
         if (isNull(column))
             return std::nullopt;
-        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+        const auto *bytes
+            = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
         return QString::fromUtf8(bytes, sqlite3_column_bytes(m_statement, column));
     }
 
@@ -218,7 +235,11 @@ private:
 class Transaction
 {
 public:
-    explicit Transaction(sqlite3 *db) : m_db(db), m_open(exec(db, QStringLiteral("BEGIN IMMEDIATE"))) {}
+    explicit Transaction(sqlite3 *db)
+        : m_db(db)
+        , m_open(exec(db, QStringLiteral("BEGIN IMMEDIATE")))
+    {
+    }
     ~Transaction()
     {
         if (m_open)
@@ -253,9 +274,10 @@ qsizetype columnIndex(const QStringList &columns, const QString &name)
 
 QString recordColumnsQuery(int station)
 {
-    return forStation("SELECT client%1start, client%1ende, client%1dauer, client%1kosten, client%1datum"
-                      " FROM client%1",
-                      station);
+    return forStation(
+        "SELECT client%1start, client%1ende, client%1dauer, client%1kosten, client%1datum"
+        " FROM client%1",
+        station);
 }
 
 QString totalsColumnsQuery(int station)
@@ -265,12 +287,13 @@ QString totalsColumnsQuery(int station)
 
 QString tablesOf(int station)
 {
-    return forStation("CREATE TABLE client%1 (client%1start TEXT, client%1ende TEXT, client%1dauer TEXT,"
-                      " client%1kosten INTEGER, client%1datum INTEGER);"
-                      "CREATE INDEX client%1monat ON client%1 (client%1datum, client%1kosten);"
-                      "CREATE TABLE client%1stat (Nutzungszeit INTEGER, Entgeld INTEGER);"
-                      "INSERT INTO client%1stat (Nutzungszeit, Entgeld) VALUES (0, 0);",
-                      station);
+    return forStation(
+        "CREATE TABLE client%1 (client%1start TEXT, client%1ende TEXT, client%1dauer TEXT,"
+        " client%1kosten INTEGER, client%1datum INTEGER);"
+        "CREATE INDEX client%1monat ON client%1 (client%1datum, client%1kosten);"
+        "CREATE TABLE client%1stat (Nutzungszeit INTEGER, Entgeld INTEGER);"
+        "INSERT INTO client%1stat (Nutzungszeit, Entgeld) VALUES (0, 0);",
+        station);
 }
 }
 
@@ -292,9 +315,11 @@ bool UsageDatabase::checkName(const QString &dbName, QString *error)
     static const QRegularExpression pathPart(QStringLiteral("[/\\\\]|\\.\\.|\\x{0}"));
     if (!dbName.contains(pathPart))
         return true;
-    report(error, QStringLiteral("Der DB Name \"%1\" in Kavo.ini ist kein Dateiname: er darf kein Verzeichnis, "
-                                 "kein \"..\" und kein \"/\" oder \"\\\" enthalten.")
-                      .arg(dbName));
+    report(error,
+           QStringLiteral(
+               "Der DB Name \"%1\" in Kavo.ini ist kein Dateiname: er darf kein Verzeichnis, "
+               "kein \"..\" und kein \"/\" oder \"\\\" enthalten.")
+               .arg(dbName));
     return false;
 }
 
@@ -302,9 +327,10 @@ bool UsageDatabase::create(const QString &path, QString *error)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        report(error, file.exists() ? QStringLiteral("Die Datei %1 gibt es schon; sie bleibt unverändert.")
-                                          .arg(QDir::toNativeSeparators(path))
-                                    : file.errorString());
+        report(error,
+               file.exists() ? QStringLiteral("Die Datei %1 gibt es schon; sie bleibt unverändert.")
+                                   .arg(QDir::toNativeSeparators(path))
+                             : file.errorString());
         return false;
     }
     file.close();
@@ -320,11 +346,13 @@ bool UsageDatabase::open(const QString &path, QString *error)
 {
     m_db.reset();
     if (!QFileInfo(path).isFile()) {
-        report(error, QStringLiteral("Die Datenbank %1 wurde nicht gefunden.").arg(QDir::toNativeSeparators(path)));
+        report(error,
+               QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
+                   .arg(QDir::toNativeSeparators(path)));
         return false;
     }
-    if (connect(path, error) && checkTables(error) && checkWritable(path, error) && checkPages(path, error)
-        && checkTakesRecords(path, error) && makeOwnTables(error))
+    if (connect(path, error) && checkTables(error) && checkWritable(path, error)
+        && checkPages(path, error) && checkTakesRecords(path, error) && makeOwnTables(error))
         return true;
     m_db.reset();
     return false;
@@ -333,7 +361,8 @@ bool UsageDatabase::open(const QString &path, QString *error)
 bool UsageDatabase::connect(const QString &path, QString *error)
 {
     sqlite3 *handle = nullptr;
-    const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle,
+                                       SQLITE_OPEN_READWRITE, nullptr);
     m_db.reset(handle);
     if (!handle) {
         report(error, failureText(opened, path, QString::fromUtf8(sqlite3_errstr(opened))));
@@ -347,8 +376,8 @@ bool UsageDatabase::connect(const QString &path, QString *error)
         && exec(handle, QStringLiteral("PRAGMA key = '%1'").arg(QLatin1String(password)))
         && exec(handle, QStringLiteral("SELECT count(*) FROM sqlite_master"))
         && exec(handle, QStringLiteral("PRAGMA synchronous = FULL"))
-        && sqlite3_create_function_v2(handle, "money", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                      &moneyFunction, nullptr, nullptr, nullptr)
+        && sqlite3_create_function_v2(handle, "money", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                      nullptr, &moneyFunction, nullptr, nullptr, nullptr)
             == SQLITE_OK;
     if (!ready)
         report(error, engineMessage(handle));
@@ -357,8 +386,8 @@ bool UsageDatabase::connect(const QString &path, QString *error)
 
 bool UsageDatabase::checkTables(QString *error)
 {
-    const QStringList queries = {recordColumnsQuery(1), recordColumnsQuery(2), totalsColumnsQuery(1),
-                                 totalsColumnsQuery(2)};
+    const QStringList queries = {recordColumnsQuery(1), recordColumnsQuery(2),
+                                 totalsColumnsQuery(1), totalsColumnsQuery(2)};
     for (const QString &query : queries) {
         if (!Statement(m_db.get(), query).isValid()) {
             report(error, engineMessage(m_db.get()));
@@ -374,9 +403,11 @@ bool UsageDatabase::checkWritable(const QString &path, QString *error)
 {
     if (sqlite3_db_readonly(m_db.get(), "main") == 0)
         return true;
-    report(error, QStringLiteral("Die Datenbank %1 ist schreibgeschützt. Bitte die Rechte der Datei und des"
-                                 " Programmordners prüfen (Gruppe kavo).")
-                      .arg(QDir::toNativeSeparators(path)));
+    report(
+        error,
+        QStringLiteral("Die Datenbank %1 ist schreibgeschützt. Bitte die Rechte der Datei und des"
+                       " Programmordners prüfen (Gruppe kavo).")
+            .arg(QDir::toNativeSeparators(path)));
     return false;
 }
 
@@ -395,11 +426,14 @@ bool UsageDatabase::checkPages(const QString &path, QString *error)
     }
     // The check's first lines name the damage ("*** in database main ***" only heads them).
     findings.removeIf([](const QString &line) { return line.startsWith(QStringLiteral("***")); });
-    const QString finding = check.reachedEnd() && !findings.isEmpty() ? findings.mid(0, 3).join(QStringLiteral("; "))
-                                                                      : QString::fromUtf8(sqlite3_errmsg(m_db.get()));
-    report(error, QStringLiteral("Die Datenbank %1 ist beschädigt (%2). Bitte Kavo beenden, die Datei sichern und die"
-                                 " letzte Datensicherung zurückholen.")
-                      .arg(QDir::toNativeSeparators(path), finding));
+    const QString finding = check.reachedEnd() && !findings.isEmpty()
+        ? findings.mid(0, 3).join(QStringLiteral("; "))
+        : QString::fromUtf8(sqlite3_errmsg(m_db.get()));
+    report(error,
+           QStringLiteral(
+               "Die Datenbank %1 ist beschädigt (%2). Bitte Kavo beenden, die Datei sichern und die"
+               " letzte Datensicherung zurückholen.")
+               .arg(QDir::toNativeSeparators(path), finding));
     return false;
 }
 
@@ -408,18 +442,22 @@ bool UsageDatabase::checkPages(const QString &path, QString *error)
 bool UsageDatabase::checkTakesRecords(const QString &path, QString *error)
 {
     Transaction trial(m_db.get());
-    if (trial.isOpen() && exec(m_db.get(), QStringLiteral("INSERT INTO client1 (client1start) VALUES ('Probe')")))
+    if (trial.isOpen()
+        && exec(m_db.get(), QStringLiteral("INSERT INTO client1 (client1start) VALUES ('Probe')")))
         return true;
-    report(error, QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an. %2")
-                      .arg(QDir::toNativeSeparators(path), engineMessage(m_db.get())));
+    report(error,
+           QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an. %2")
+               .arg(QDir::toNativeSeparators(path), engineMessage(m_db.get())));
     return false;
 }
 
 bool UsageDatabase::makeOwnTables(QString *error)
 {
-    if (exec(m_db.get(), QStringLiteral("CREATE TABLE IF NOT EXISTS Perioden (Periode TEXT PRIMARY KEY,"
-                                        " Station INTEGER,"
-                                        " Beginn TEXT, Startzeit TEXT, Intervall INTEGER, Abgerechnet INTEGER)")))
+    if (exec(m_db.get(),
+             QStringLiteral(
+                 "CREATE TABLE IF NOT EXISTS Perioden (Periode TEXT PRIMARY KEY,"
+                 " Station INTEGER,"
+                 " Beginn TEXT, Startzeit TEXT, Intervall INTEGER, Abgerechnet INTEGER)")))
         return true;
     report(error, engineMessage(m_db.get()));
     return false;
@@ -430,7 +468,8 @@ QList<int> UsageDatabase::stationsWithUnreadableTotals()
     QList<int> unreadable;
     for (int station : {1, 2}) {
         Statement read(m_db.get(), forStation("SELECT Entgeld FROM client%1stat LIMIT 1", station));
-        if (read.next() && !read.isNull(0) && !read.money(0) && !read.text(0).value_or(QString()).isEmpty())
+        if (read.next() && !read.isNull(0) && !read.money(0)
+            && !read.text(0).value_or(QString()).isEmpty())
             unreadable.append(station);
     }
     return unreadable;
@@ -461,10 +500,14 @@ bool UsageDatabase::makeTables(QString *error)
 bool UsageDatabase::stillInPlace(QString *error)
 {
     int moved = 0;
-    if (m_db && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved == 0)
+    if (m_db
+        && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK
+        && moved == 0)
         return true;
-    report(error, QStringLiteral("Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht; bitte unter ihrem"
-                                 " Namen zurücklegen"));
+    report(error,
+           QStringLiteral(
+               "Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht; bitte unter ihrem"
+               " Namen zurücklegen"));
     return false;
 }
 
@@ -480,22 +523,28 @@ bool UsageDatabase::saveOpenPeriod(const OpenPeriod &period, QString *error)
 
 bool UsageDatabase::writePeriodRow(const OpenPeriod &period, bool recorded)
 {
-    Statement write(m_db.get(), QStringLiteral("INSERT OR REPLACE INTO Perioden (Periode, Station, Beginn, Startzeit,"
-                                               " Intervall, Abgerechnet) VALUES (?1, ?2, ?3, ?4, ?5, ?6)"));
-    return write.bind(1, period.id) && write.bind(2, qint64(period.station)) && write.bind(3, period.beginText())
-        && write.bind(4, period.startText) && write.bind(5, qint64(period.intervalMinutes))
-        && write.bind(6, qint64(recorded ? 1 : 0)) && write.run();
+    Statement write(
+        m_db.get(),
+        QStringLiteral("INSERT OR REPLACE INTO Perioden (Periode, Station, Beginn, Startzeit,"
+                       " Intervall, Abgerechnet) VALUES (?1, ?2, ?3, ?4, ?5, ?6)"));
+    return write.bind(1, period.id) && write.bind(2, qint64(period.station))
+        && write.bind(3, period.beginText()) && write.bind(4, period.startText)
+        && write.bind(5, qint64(period.intervalMinutes)) && write.bind(6, qint64(recorded ? 1 : 0))
+        && write.run();
 }
 
 QList<OpenPeriod> UsageDatabase::openPeriods()
 {
-    Statement query(m_db.get(), QStringLiteral("SELECT Periode, Station, Beginn, Startzeit, Intervall FROM Perioden"
-                                               " WHERE Abgerechnet = 0 ORDER BY Beginn"));
+    Statement query(
+        m_db.get(),
+        QStringLiteral("SELECT Periode, Station, Beginn, Startzeit, Intervall FROM Perioden"
+                       " WHERE Abgerechnet = 0 ORDER BY Beginn"));
     QList<OpenPeriod> periods;
     while (query.next()) {
-        OpenPeriod period{query.text(0).value_or(QString()), int(query.integer(1).value_or(0)),
-                          QDateTime::fromString(query.text(2).value_or(QString()), Qt::ISODateWithMs),
-                          query.text(3).value_or(QString()), int(query.integer(4).value_or(0))};
+        OpenPeriod period{
+            query.text(0).value_or(QString()), int(query.integer(1).value_or(0)),
+            QDateTime::fromString(query.text(2).value_or(QString()), Qt::ISODateWithMs),
+            query.text(3).value_or(QString()), int(query.integer(4).value_or(0))};
         if ((period.station == 1 || period.station == 2) && period.begin.isValid())
             periods.append(period);
     }
@@ -504,8 +553,10 @@ QList<OpenPeriod> UsageDatabase::openPeriods()
 
 QList<QStringList> UsageDatabase::unreadableOpenPeriods()
 {
-    Statement query(m_db.get(), QStringLiteral("SELECT Periode, Station, Beginn, Startzeit, Intervall FROM Perioden"
-                                               " WHERE Abgerechnet IS NOT 1 ORDER BY rowid"));
+    Statement query(
+        m_db.get(),
+        QStringLiteral("SELECT Periode, Station, Beginn, Startzeit, Intervall FROM Perioden"
+                       " WHERE Abgerechnet IS NOT 1 ORDER BY rowid"));
     QList<QStringList> rows;
     while (query.next()) {
         QStringList row;
@@ -522,22 +573,26 @@ QList<QStringList> UsageDatabase::unreadableOpenPeriods()
 
 bool UsageDatabase::removeUnreadableOpenPeriod(const QStringList &row)
 {
-    Statement remove(m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Abgerechnet IS NOT 1"
-                                                " AND ifnull(Periode, '') = ?1 AND ifnull(CAST(Station AS TEXT), '') = ?2"
-                                                " AND ifnull(Beginn, '') = ?3"));
-    return remove.bind(1, row.value(0)) && remove.bind(2, row.value(1)) && remove.bind(3, row.value(2))
-        && remove.run();
+    Statement remove(
+        m_db.get(),
+        QStringLiteral("DELETE FROM Perioden WHERE Abgerechnet IS NOT 1"
+                       " AND ifnull(Periode, '') = ?1 AND ifnull(CAST(Station AS TEXT), '') = ?2"
+                       " AND ifnull(Beginn, '') = ?3"));
+    return remove.bind(1, row.value(0)) && remove.bind(2, row.value(1))
+        && remove.bind(3, row.value(2)) && remove.run();
 }
 
 bool UsageDatabase::discardOpenPeriod(const QString &periodId)
 {
-    Statement remove(m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Periode = ?1 AND Abgerechnet = 0"));
+    Statement remove(m_db.get(),
+                     QStringLiteral("DELETE FROM Perioden WHERE Periode = ?1 AND Abgerechnet = 0"));
     return remove.bind(1, periodId) && remove.run();
 }
 
 QStringList UsageDatabase::recordedPeriods()
 {
-    Statement query(m_db.get(), QStringLiteral("SELECT Periode FROM Perioden WHERE Abgerechnet = 1"));
+    Statement query(m_db.get(),
+                    QStringLiteral("SELECT Periode FROM Perioden WHERE Abgerechnet = 1"));
     QStringList ids;
     while (query.next())
         ids.append(query.text(0).value_or(QString()));
@@ -546,7 +601,8 @@ QStringList UsageDatabase::recordedPeriods()
 
 bool UsageDatabase::forgetRecorded(const QString &periodId)
 {
-    Statement forget(m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Periode = ?1 AND Abgerechnet = 1"));
+    Statement forget(m_db.get(),
+                     QStringLiteral("DELETE FROM Perioden WHERE Periode = ?1 AND Abgerechnet = 1"));
     return forget.bind(1, periodId) && forget.run();
 }
 
@@ -571,8 +627,8 @@ RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool kee
     }
     bool totalsFailed = false;
     if (checked && appendRecord(station, stopped.record, *fee, stopped.month)) {
-        outcome.totals = addToTotals(station, Billing::wholeMinutes(stopped.durationSeconds), *fee, &totalsFailed,
-                                     &outcome.totalsUnreadable);
+        outcome.totals = addToTotals(station, Billing::wholeMinutes(stopped.durationSeconds), *fee,
+                                     &totalsFailed, &outcome.totalsUnreadable);
         if (!totalsFailed && closePeriod(stopped.period, keepMarker) && transaction.commit()) {
             outcome.kind = RecordOutcome::Written;
             return outcome;
@@ -585,7 +641,8 @@ RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool kee
 
 bool UsageDatabase::wasRecorded(const QString &periodId, bool *recorded)
 {
-    Statement query(m_db.get(), QStringLiteral("SELECT Abgerechnet FROM Perioden WHERE Periode = ?1"));
+    Statement query(m_db.get(),
+                    QStringLiteral("SELECT Abgerechnet FROM Perioden WHERE Periode = ?1"));
     *recorded = false;
     if (!query.bind(1, periodId))
         return false;
@@ -598,21 +655,26 @@ bool UsageDatabase::wasRecorded(const QString &periodId, bool *recorded)
 
 bool UsageDatabase::appendRecord(int station, const UsageRecord &record, qint64 feeUnits, int month)
 {
-    Statement insert(m_db.get(),
-                     forStation("INSERT INTO client%1 (client%1start, client%1ende, client%1dauer, client%1kosten,"
-                                " client%1datum) VALUES (?1, ?2, ?3, ?4, ?5)",
-                                station));
-    return insert.bind(1, record.start) && insert.bind(2, record.end) && insert.bind(3, record.duration)
-        && insert.bind(4, feeUnits) && insert.bind(5, qint64(month)) && insert.run();
+    Statement insert(
+        m_db.get(),
+        forStation(
+            "INSERT INTO client%1 (client%1start, client%1ende, client%1dauer, client%1kosten,"
+            " client%1datum) VALUES (?1, ?2, ?3, ?4, ?5)",
+            station));
+    return insert.bind(1, record.start) && insert.bind(2, record.end)
+        && insert.bind(3, record.duration) && insert.bind(4, feeUnits)
+        && insert.bind(5, qint64(month)) && insert.run();
 }
 
 // A missing totals row, a total of fees that reads as no amount (`unreadable`) or a
 // total that would overflow skips the totals and keeps the record; an engine
 // failure sets `failed`.
-std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minutes, qint64 feeUnits, bool *failed,
-                                                      bool *unreadable)
+std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minutes, qint64 feeUnits,
+                                                      bool *failed, bool *unreadable)
 {
-    Statement read(m_db.get(), forStation("SELECT rowid, Nutzungszeit, Entgeld FROM client%1stat LIMIT 1", station));
+    Statement read(
+        m_db.get(),
+        forStation("SELECT rowid, Nutzungszeit, Entgeld FROM client%1stat LIMIT 1", station));
     if (!read.next()) {
         *failed = !read.reachedEnd();
         return std::nullopt;
@@ -625,10 +687,12 @@ std::optional<UsageTotals> UsageDatabase::addToTotals(int station, qint64 minute
         || qAddOverflow(storedFees.value_or(0), feeUnits, &totals.feeUnits))
         return std::nullopt;
 
-    Statement write(m_db.get(),
-                    forStation("UPDATE client%1stat SET Nutzungszeit = ?1, Entgeld = ?2 WHERE rowid = ?3", station));
-    if (write.bind(1, totals.minutes) && write.bind(2, totals.feeUnits) && write.bind(3, *read.integer(0))
-        && write.run())
+    Statement write(
+        m_db.get(),
+        forStation("UPDATE client%1stat SET Nutzungszeit = ?1, Entgeld = ?2 WHERE rowid = ?3",
+                   station));
+    if (write.bind(1, totals.minutes) && write.bind(2, totals.feeUnits)
+        && write.bind(3, *read.integer(0)) && write.run())
         return totals;
     *failed = true;
     return std::nullopt;
@@ -655,15 +719,17 @@ std::optional<qint64> UsageDatabase::readTotalFees(int station)
 
 std::optional<qint64> UsageDatabase::sumAllFees(int station)
 {
-    replaceResultTable(forStation("Entgeld%1", station),
-                       forStation("SELECT SUM(money(client%1kosten)) AS Entgeld%1 FROM client%1", station));
+    replaceResultTable(
+        forStation("Entgeld%1", station),
+        forStation("SELECT SUM(money(client%1kosten)) AS Entgeld%1 FROM client%1", station));
     return readSingleValue(forStation("SELECT Entgeld%1 FROM Entgeld%1", station));
 }
 
 QStringList UsageDatabase::listMonths(int station)
 {
-    Statement query(m_db.get(),
-                    forStation("SELECT DISTINCT client%1datum FROM client%1 ORDER BY client%1datum", station));
+    Statement query(
+        m_db.get(),
+        forStation("SELECT DISTINCT client%1datum FROM client%1 ORDER BY client%1datum", station));
     QStringList months;
     while (query.next()) {
         if (const std::optional<QString> month = query.text(0))
@@ -676,11 +742,13 @@ std::optional<qint64> UsageDatabase::sumMonthFees(int station, const QString &mo
 {
     // The month must read exactly as the chosen text ("5" matches 5, "05" and "15"
     // do not); the comparison as a number lets the month index find the rows.
-    replaceResultTable(forStation("Monat%1", station),
-                       forStation("SELECT SUM(money(client%1kosten)) AS Kosten%1 FROM client%1"
-                                  " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
-                                  station),
-                       {monthText});
+    replaceResultTable(
+        forStation("Monat%1", station),
+        forStation(
+            "SELECT SUM(money(client%1kosten)) AS Kosten%1 FROM client%1"
+            " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
+            station),
+        {monthText});
     return readSingleValue(forStation("SELECT Kosten%1 FROM Monat%1", station));
 }
 
@@ -688,12 +756,14 @@ std::optional<qint64> UsageDatabase::sumMonthMinutes(int station, const QString 
 {
     // Durations are stored as hh:nn:ss texts; a period of 100 hours or more has more
     // digits of hours.
-    Statement query(m_db.get(),
-                    forStation("SELECT SUM(CAST(substr(client%1dauer, 1, length(client%1dauer) - 6) AS INTEGER) * 3600"
-                               " + CAST(substr(client%1dauer, -5, 2) AS INTEGER) * 60"
-                               " + CAST(substr(client%1dauer, -2, 2) AS INTEGER)) FROM client%1"
-                               " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
-                               station));
+    Statement query(
+        m_db.get(),
+        forStation(
+            "SELECT SUM(CAST(substr(client%1dauer, 1, length(client%1dauer) - 6) AS INTEGER) * 3600"
+            " + CAST(substr(client%1dauer, -5, 2) AS INTEGER) * 60"
+            " + CAST(substr(client%1dauer, -2, 2) AS INTEGER)) FROM client%1"
+            " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
+            station));
     if (!query.bind(1, monthText) || !query.next())
         return std::nullopt;
     const std::optional<qint64> seconds = query.integer(0);
@@ -702,7 +772,8 @@ std::optional<qint64> UsageDatabase::sumMonthMinutes(int station, const QString 
     return Billing::wholeMinutes(*seconds);
 }
 
-void UsageDatabase::replaceResultTable(const QString &table, const QString &select, const QStringList &parameters)
+void UsageDatabase::replaceResultTable(const QString &table, const QString &select,
+                                       const QStringList &parameters)
 {
     Transaction transaction(m_db.get());
     // A new file has no result table yet; then there is nothing to drop.
@@ -731,7 +802,8 @@ std::optional<XlsSheetData> UsageDatabase::exportStation(int station)
     XlsSheetData table;
     for (int column = 0; column < query.columnCount(); ++column)
         table.fieldNames.append(query.columnName(column));
-    const qsizetype feeColumn = columnIndex(table.fieldNames, forStation("client%1kosten", station));
+    const qsizetype feeColumn
+        = columnIndex(table.fieldNames, forStation("client%1kosten", station));
     while (query.next()) {
         QVariantList row;
         for (int column = 0; column < query.columnCount(); ++column)

@@ -32,15 +32,18 @@ struct UsageTotals
 // A started usage period, kept on disk until its record is written.
 struct OpenPeriod
 {
-    QString id;           // unique for every period
+    QString id; // unique for every period
     int station = 1;
-    QDateTime begin;      // the wall clock at the real start
-    QString startText;    // the start box as the start filled it
+    QDateTime begin;         // the wall clock at the real start
+    QString startText;       // the start box as the start filled it
     int intervalMinutes = 0; // 0: open-ended
 
     // The beginning as kept on disk, with its offset from UTC, so that a clock
     // change between start and stop does not alter the length.
-    QString beginText() const { return begin.toOffsetFromUtc(begin.offsetFromUtc()).toString(Qt::ISODateWithMs); }
+    QString beginText() const
+    {
+        return begin.toOffsetFromUtc(begin.offsetFromUtc()).toString(Qt::ISODateWithMs);
+    }
 };
 
 // A stopped period: its record and what the totals need.
@@ -157,11 +160,12 @@ private:
     bool makeTables(QString *error);
     bool wasRecorded(const QString &periodId, bool *recorded);
     bool appendRecord(int station, const UsageRecord &record, qint64 feeUnits, int month);
-    std::optional<UsageTotals> addToTotals(int station, qint64 minutes, qint64 feeUnits, bool *failed,
-                                           bool *unreadable);
+    std::optional<UsageTotals> addToTotals(int station, qint64 minutes, qint64 feeUnits,
+                                           bool *failed, bool *unreadable);
     bool closePeriod(const OpenPeriod &period, bool keepMarker);
     bool writePeriodRow(const OpenPeriod &period, bool recorded);
-    void replaceResultTable(const QString &table, const QString &select, const QStringList &parameters = {});
+    void replaceResultTable(const QString &table, const QString &select,
+                            const QStringList &parameters = {});
     std::optional<qint64> readSingleValue(const QString &select);
 
     std::unique_ptr<sqlite3, Closer> m_db;

@@ -43,11 +43,14 @@ QJsonObject toJson(const StoppedPeriod &stopped)
 
 std::optional<OpenPeriod> openPeriodFrom(const QJsonObject &entry)
 {
-    OpenPeriod period{entry.value(QStringLiteral("periode")).toString(), entry.value(QStringLiteral("station")).toInt(),
-                      QDateTime::fromString(entry.value(QStringLiteral("beginn")).toString(), Qt::ISODateWithMs),
-                      entry.value(QStringLiteral("startzeit")).toString(),
-                      entry.value(QStringLiteral("intervall")).toInt()};
-    if (period.id.isEmpty() || (period.station != 1 && period.station != 2) || !period.begin.isValid())
+    OpenPeriod period{
+        entry.value(QStringLiteral("periode")).toString(),
+        entry.value(QStringLiteral("station")).toInt(),
+        QDateTime::fromString(entry.value(QStringLiteral("beginn")).toString(), Qt::ISODateWithMs),
+        entry.value(QStringLiteral("startzeit")).toString(),
+        entry.value(QStringLiteral("intervall")).toInt()};
+    if (period.id.isEmpty() || (period.station != 1 && period.station != 2)
+        || !period.begin.isValid())
         return std::nullopt;
     return period;
 }
@@ -60,8 +63,10 @@ bool isStopped(const QJsonObject &entry)
 StoppedPeriod stoppedPeriodFrom(const OpenPeriod &period, const QJsonObject &entry)
 {
     return {period,
-            {entry.value(QStringLiteral("start")).toString(), entry.value(QStringLiteral("ende")).toString(),
-             entry.value(QStringLiteral("dauer")).toString(), entry.value(QStringLiteral("kosten")).toString()},
+            {entry.value(QStringLiteral("start")).toString(),
+             entry.value(QStringLiteral("ende")).toString(),
+             entry.value(QStringLiteral("dauer")).toString(),
+             entry.value(QStringLiteral("kosten")).toString()},
             qint64(entry.value(QStringLiteral("sekunden")).toDouble()),
             entry.value(QStringLiteral("monat")).toInt()};
 }
@@ -75,15 +80,18 @@ bool isTime(const QJsonValue &value)
 QString entryFault(const QJsonObject &entry)
 {
     const int station = entry.value(QStringLiteral("station")).toInt();
-    if (entry.value(QStringLiteral("periode")).toString().isEmpty() || (station != 1 && station != 2))
+    if (entry.value(QStringLiteral("periode")).toString().isEmpty()
+        || (station != 1 && station != 2))
         return QStringLiteral("Station unbekannt");
     if (!openPeriodFrom(entry))
         return QStringLiteral("Beginn nicht lesbar");
     if (!isStopped(entry))
         return {};
-    if (!isTime(entry.value(QStringLiteral("start"))) || !isTime(entry.value(QStringLiteral("ende"))))
+    if (!isTime(entry.value(QStringLiteral("start")))
+        || !isTime(entry.value(QStringLiteral("ende"))))
         return QStringLiteral("Start oder Ende nicht lesbar");
-    const std::optional<qint64> fee = TextFormats::parseMoney(entry.value(QStringLiteral("kosten")).toString());
+    const std::optional<qint64> fee
+        = TextFormats::parseMoney(entry.value(QStringLiteral("kosten")).toString());
     if (!fee)
         return QStringLiteral("Betrag nicht lesbar");
     const QJsonValue seconds = entry.value(QStringLiteral("sekunden"));
@@ -123,12 +131,14 @@ QString freeName(const QString &path)
 QString entryText(const QJsonObject &entry)
 {
     const QJsonValue station = entry.value(QStringLiteral("station"));
-    QString text = QStringLiteral("Station %1, Beginn %2")
-                       .arg(station.isString() ? station.toString() : QString::number(station.toInt()),
-                            entry.value(QStringLiteral("beginn")).toString());
+    QString text
+        = QStringLiteral("Station %1, Beginn %2")
+              .arg(station.isString() ? station.toString() : QString::number(station.toInt()),
+                   entry.value(QStringLiteral("beginn")).toString());
     if (isStopped(entry))
         text += QStringLiteral(", %1 bis %2, %3")
-                    .arg(entry.value(QStringLiteral("start")).toString(), entry.value(QStringLiteral("ende")).toString(),
+                    .arg(entry.value(QStringLiteral("start")).toString(),
+                         entry.value(QStringLiteral("ende")).toString(),
                          entry.value(QStringLiteral("kosten")).toVariant().toString());
     return text + QStringLiteral(": ") + entry.value(QStringLiteral("grund")).toString();
 }
@@ -138,8 +148,10 @@ QString setAsideText(const QJsonArray &entries, const QString &path)
     QStringList lines;
     for (const QJsonValue &entry : entries)
         lines.append(QStringLiteral("- ") + entryText(entry.toObject()));
-    return QStringLiteral("Kavo hat %1 Nutzung(en), die sich nicht abrechnen oder fortsetzen ließen, in %2 abgelegt:\n"
-                          "%3\nBitte prüfen und von Hand abrechnen; die übrigen Nutzungen sind gespeichert.")
+    return QStringLiteral(
+               "Kavo hat %1 Nutzung(en), die sich nicht abrechnen oder fortsetzen ließen, in %2 "
+               "abgelegt:\n"
+               "%3\nBitte prüfen und von Hand abrechnen; die übrigen Nutzungen sind gespeichert.")
         .arg(entries.size())
         .arg(QDir::toNativeSeparators(path), lines.join(QLatin1Char('\n')));
 }
@@ -153,7 +165,8 @@ bool writeDurably(const QString &path, const QByteArray &bytes, QString *error)
         *error = file.errorString();
         return false;
     }
-    const int directory = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY);
+    const int directory
+        = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY);
     if (directory >= 0) {
         ::fsync(directory);
         ::close(directory);
@@ -204,16 +217,19 @@ bool UsageLedger::recover(QString *error)
             m_pending.append(stoppedPeriodFrom(period, entry));
     }
     // A start whose record is written, or whose stop is held, is no longer open.
-    m_openInSideFile.removeIf(
-        [&](const OpenPeriod &period) { return stoppedIds.contains(period.id) || recorded.contains(period.id); });
+    m_openInSideFile.removeIf([&](const OpenPeriod &period) {
+        return stoppedIds.contains(period.id) || recorded.contains(period.id);
+    });
 
     const QList<QStringList> unreadableRows = m_database.unreadableOpenPeriods();
     for (const QStringList &row : unreadableRows)
-        setAside.append(withReason(rowEntry(row), QStringLiteral("Station oder Beginn nicht lesbar")));
+        setAside.append(
+            withReason(rowEntry(row), QStringLiteral("Station oder Beginn nicht lesbar")));
     const QList<OpenPeriod> superseded = collectRecovered(stoppedIds, recorded);
     for (const OpenPeriod &period : superseded) {
-        setAside.append(withReason(toJson(period), QStringLiteral("von einer späteren Nutzung derselben Station"
-                                                                  " abgelöst, Ende unbekannt")));
+        setAside.append(withReason(toJson(period),
+                                   QStringLiteral("von einer späteren Nutzung derselben Station"
+                                                  " abgelöst, Ende unbekannt")));
     }
     if (!setAside.isEmpty()) {
         QString asidePath;
@@ -223,7 +239,8 @@ bool UsageLedger::recover(QString *error)
             m_database.removeUnreadableOpenPeriod(row);
         for (const OpenPeriod &period : superseded) {
             m_database.discardOpenPeriod(period.id);
-            m_openInSideFile.removeIf([&](const OpenPeriod &other) { return other.id == period.id; });
+            m_openInSideFile.removeIf(
+                [&](const OpenPeriod &other) { return other.id == period.id; });
         }
         emit problem(setAsideText(setAside, asidePath));
     }
@@ -233,13 +250,15 @@ bool UsageLedger::recover(QString *error)
 
 // One period runs on a station at a time: should two be left open, the later
 // counts and the earlier ones are returned, settled for good.
-QList<OpenPeriod> UsageLedger::collectRecovered(const QStringList &stoppedIds, const QStringList &recorded)
+QList<OpenPeriod> UsageLedger::collectRecovered(const QStringList &stoppedIds,
+                                                const QStringList &recorded)
 {
     QList<OpenPeriod> open;
     for (const QList<OpenPeriod> &source : {m_database.openPeriods(), m_openInSideFile}) {
         for (const OpenPeriod &period : source) {
-            const bool known = std::any_of(open.cbegin(), open.cend(),
-                                           [&](const OpenPeriod &other) { return other.id == period.id; });
+            const bool known
+                = std::any_of(open.cbegin(), open.cend(),
+                              [&](const OpenPeriod &other) { return other.id == period.id; });
             if (!known && !stoppedIds.contains(period.id) && !recorded.contains(period.id))
                 open.append(period);
         }
@@ -252,7 +271,8 @@ QList<OpenPeriod> UsageLedger::collectRecovered(const QStringList &stoppedIds, c
             if (earlier.station == period.station)
                 superseded.append(earlier);
         }
-        m_recovered.removeIf([&](const OpenPeriod &other) { return other.station == period.station; });
+        m_recovered.removeIf(
+            [&](const OpenPeriod &other) { return other.station == period.station; });
         m_recovered.append(period);
     }
     return superseded;
@@ -275,29 +295,37 @@ bool UsageLedger::readSideFile(QJsonArray *entries, QString *error)
     // console can keep new records again.
     const QString kept = freeName(m_sideFilePath + QStringLiteral(".unlesbar"));
     if (!QFile::rename(m_sideFilePath, kept)) {
-        *error = QStringLiteral("Die Datei %1 mit noch nicht gespeicherten Nutzungen ist nicht lesbar und lässt sich"
-                                " nicht beiseitelegen. Bitte die Datei sichern, aus dem Programmverzeichnis"
-                                " entfernen und Kavo neu starten.")
+        *error = QStringLiteral(
+                     "Die Datei %1 mit noch nicht gespeicherten Nutzungen ist nicht lesbar und "
+                     "lässt sich"
+                     " nicht beiseitelegen. Bitte die Datei sichern, aus dem Programmverzeichnis"
+                     " entfernen und Kavo neu starten.")
                      .arg(QDir::toNativeSeparators(m_sideFilePath));
         return false;
     }
-    emit problem(QStringLiteral("Die Datei %1 mit noch nicht gespeicherten Nutzungen war nicht lesbar. Kavo hat sie"
-                                " unverändert als %2 abgelegt. Bitte die Nutzungen darin prüfen und von Hand"
-                                " nachtragen.")
-                     .arg(QDir::toNativeSeparators(m_sideFilePath), QDir::toNativeSeparators(kept)));
+    emit problem(
+        QStringLiteral(
+            "Die Datei %1 mit noch nicht gespeicherten Nutzungen war nicht lesbar. Kavo hat sie"
+            " unverändert als %2 abgelegt. Bitte die Nutzungen darin prüfen und von Hand"
+            " nachtragen.")
+            .arg(QDir::toNativeSeparators(m_sideFilePath), QDir::toNativeSeparators(kept)));
     return true;
 }
 
 bool UsageLedger::keepAside(const QJsonArray &entries, QString *path, QString *error)
 {
     const QFileInfo sideFile(m_sideFilePath);
-    *path = freeName(sideFile.dir().filePath(sideFile.completeBaseName() + QStringLiteral(".abgelegt")));
+    *path = freeName(
+        sideFile.dir().filePath(sideFile.completeBaseName() + QStringLiteral(".abgelegt")));
     QString reason;
     if (writeDurably(*path, QJsonDocument(QJsonObject{{periodsKey, entries}}).toJson(), &reason))
         return true;
-    *error = QStringLiteral("Kavo fand Nutzungen, die sich nicht abrechnen lassen, kann sie aber nicht in %1 ablegen"
-                            " (%2). Bitte Platz und Rechte im Programmverzeichnis prüfen und Kavo neu starten.")
-                 .arg(QDir::toNativeSeparators(*path), reason);
+    *error
+        = QStringLiteral(
+              "Kavo fand Nutzungen, die sich nicht abrechnen lassen, kann sie aber nicht in %1 "
+              "ablegen"
+              " (%2). Bitte Platz und Rechte im Programmverzeichnis prüfen und Kavo neu starten.")
+              .arg(QDir::toNativeSeparators(*path), reason);
     return false;
 }
 
@@ -325,11 +353,13 @@ OpenPeriod UsageLedger::begin(int station, const QDateTime &moment, int interval
         m_retry.start();
     QString fileError;
     if (!saveSideFile(&fileError)) {
-        emit problem(QStringLiteral("Station %1: Der Start um %2 ließ sich nicht speichern (%3; %4). Die Nutzung läuft,"
-                                    " wird beim Stopp abgerechnet und gespeichert, sobald die Datenbank wieder"
-                                    " schreibbar ist; stürzt Kavo vorher ab, geht sie verloren.")
-                         .arg(station)
-                         .arg(period.startText, reason, fileError));
+        emit problem(
+            QStringLiteral(
+                "Station %1: Der Start um %2 ließ sich nicht speichern (%3; %4). Die Nutzung läuft,"
+                " wird beim Stopp abgerechnet und gespeichert, sobald die Datenbank wieder"
+                " schreibbar ist; stürzt Kavo vorher ab, geht sie verloren.")
+                .arg(station)
+                .arg(period.startText, reason, fileError));
     }
     return period;
 }
@@ -337,7 +367,8 @@ OpenPeriod UsageLedger::begin(int station, const QDateTime &moment, int interval
 void UsageLedger::finish(const StoppedPeriod &stopped)
 {
     m_recovered.removeIf([&](const OpenPeriod &other) { return other.id == stopped.period.id; });
-    m_openInSideFile.removeIf([&](const OpenPeriod &other) { return other.id == stopped.period.id; });
+    m_openInSideFile.removeIf(
+        [&](const OpenPeriod &other) { return other.id == stopped.period.id; });
     m_pending.append(stopped);
     writePending();
     for (const StoppedPeriod &pending : std::as_const(m_pending)) {
@@ -368,7 +399,8 @@ void UsageLedger::writePending()
     }
     // Starts held while the database refused are saved as soon as it takes them.
     if (m_pending.isEmpty())
-        m_openInSideFile.removeIf([this](const OpenPeriod &period) { return m_database.saveOpenPeriod(period); });
+        m_openInSideFile.removeIf(
+            [this](const OpenPeriod &period) { return m_database.saveOpenPeriod(period); });
     QString ignored; // a side file that can't be written now is tried again next time
     saveSideFile(&ignored);
     if (m_pending.isEmpty() && m_openInSideFile.isEmpty())
@@ -389,15 +421,17 @@ bool UsageLedger::saveSideFile(QString *error)
         entries.append(toJson(stopped));
         ids.append(stopped.period.id);
     }
-    const QByteArray bytes = entries.isEmpty() ? QByteArray()
-                                               : QJsonDocument(QJsonObject{{periodsKey, entries}}).toJson();
+    const QByteArray bytes = entries.isEmpty()
+        ? QByteArray()
+        : QJsonDocument(QJsonObject{{periodsKey, entries}}).toJson();
     if (bytes == m_sideFileBytes && ids == m_sideFileIds) {
         forgetMarkers();
         return true;
     }
     if (bytes.isEmpty()) {
         if (!QFile::remove(m_sideFilePath) && QFile::exists(m_sideFilePath)) {
-            *error = QStringLiteral("%1 lässt sich nicht löschen").arg(QDir::toNativeSeparators(m_sideFilePath));
+            *error = QStringLiteral("%1 lässt sich nicht löschen")
+                         .arg(QDir::toNativeSeparators(m_sideFilePath));
             return false;
         }
     } else if (!writeDurably(m_sideFilePath, bytes, error)) {
@@ -417,29 +451,35 @@ bool UsageLedger::sideFileHolds(const QString &periodId) const
 // A period that the side file no longer names needs no mark in the database.
 void UsageLedger::forgetMarkers()
 {
-    m_markersToForget.removeIf([this](const QString &id) {
-        return !sideFileHolds(id) && m_database.forgetRecorded(id);
-    });
+    m_markersToForget.removeIf(
+        [this](const QString &id) { return !sideFileHolds(id) && m_database.forgetRecorded(id); });
 }
 
 QString UsageLedger::unreadableTotalsText(int station)
 {
-    return QStringLiteral("In der Tabelle client%1stat ist das Feld Entgeld kein Betrag. Die Nutzungen von Station %1"
-                          " werden gespeichert, ihre Summen nicht fortgeschrieben. Bitte das Feld berichtigen (z. B."
+    return QStringLiteral("In der Tabelle client%1stat ist das Feld Entgeld kein Betrag. Die "
+                          "Nutzungen von Station %1"
+                          " werden gespeichert, ihre Summen nicht fortgeschrieben. Bitte das Feld "
+                          "berichtigen (z. B."
                           " 12,5) und Kavo neu starten.")
         .arg(station);
 }
 
-QString UsageLedger::refusalText(const StoppedPeriod &stopped, const QString &reason, bool inSideFile) const
+QString UsageLedger::refusalText(const StoppedPeriod &stopped, const QString &reason,
+                                 bool inSideFile) const
 {
     const QString kept = inSideFile
-        ? QStringLiteral("Kavo hat sie in %1 festgehalten und trägt sie nach, sobald die Datenbank wieder"
-                         " schreibbar ist.")
+        ? QStringLiteral(
+              "Kavo hat sie in %1 festgehalten und trägt sie nach, sobald die Datenbank wieder"
+              " schreibbar ist.")
               .arg(QDir::toNativeSeparators(m_sideFilePath))
-        : QStringLiteral("Kavo hält sie nur im Speicher und trägt sie nach, sobald die Datenbank wieder schreibbar"
+        : QStringLiteral("Kavo hält sie nur im Speicher und trägt sie nach, sobald die Datenbank "
+                         "wieder schreibbar"
                          " ist; Kavo bis dahin bitte nicht beenden.");
-    return QStringLiteral("Station %1: Die Nutzung von %2 bis %3 (%4, %5) ließ sich nicht in der Datenbank speichern"
+    return QStringLiteral("Station %1: Die Nutzung von %2 bis %3 (%4, %5) ließ sich nicht in der "
+                          "Datenbank speichern"
                           " (%6). %7")
         .arg(stopped.period.station)
-        .arg(stopped.record.start, stopped.record.end, stopped.record.duration, stopped.record.fee, reason, kept);
+        .arg(stopped.record.start, stopped.record.end, stopped.record.duration, stopped.record.fee,
+             reason, kept);
 }

@@ -59,12 +59,12 @@ private:
 
     UsageDatabase &m_database;
     QString m_sideFilePath;
-    QList<OpenPeriod> m_openInSideFile;  // started while the database refused
-    QList<StoppedPeriod> m_pending;      // stopped, not yet written, oldest first
-    QList<OpenPeriod> m_recovered;       // left open by a previous run
-    QByteArray m_sideFileBytes;          // what the side file holds now
-    QStringList m_sideFileIds;           // the periods it names
-    QStringList m_markersToForget;       // written, still named by the side file
-    QString m_lastError;                 // why the database refused the last record
+    QList<OpenPeriod> m_openInSideFile; // started while the database refused
+    QList<StoppedPeriod> m_pending;     // stopped, not yet written, oldest first
+    QList<OpenPeriod> m_recovered;      // left open by a previous run
+    QByteArray m_sideFileBytes;         // what the side file holds now
+    QStringList m_sideFileIds;          // the periods it names
+    QStringList m_markersToForget;      // written, still named by the side file
+    QString m_lastError;                // why the database refused the last record
     QTimer m_retry;
 };

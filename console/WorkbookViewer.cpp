@@ -29,7 +29,8 @@ bool offersExcel(const QString &desktopEntry)
 bool programInstalled(const QStringList &applicationFolders)
 {
     for (const QString &folder : applicationFolders) {
-        QDirIterator entries(folder, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator entries(folder, {QStringLiteral("*.desktop")}, QDir::Files,
+                             QDirIterator::Subdirectories);
         while (entries.hasNext()) {
             if (offersExcel(entries.next()))
                 return true;
@@ -43,11 +44,13 @@ void open(const QString &path, QWidget *parent)
     if (programInstalled(QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation))
         && QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         return;
-    MessageDialog::show(parent, {QStringLiteral("Kavo"),
-                                 QStringLiteral(u"Auf diesem PC ist kein Programm für Excel-Dateien eingerichtet. "
-                                                u"Bitte ein Tabellenprogramm installieren, zum Beispiel "
-                                                u"LibreOffice Calc: sudo apt install libreoffice-calc"),
-                                 QMessageBox::Information});
+    MessageDialog::show(
+        parent,
+        {QStringLiteral("Kavo"),
+         QStringLiteral(u"Auf diesem PC ist kein Programm für Excel-Dateien eingerichtet. "
+                        u"Bitte ein Tabellenprogramm installieren, zum Beispiel "
+                        u"LibreOffice Calc: sudo apt install libreoffice-calc"),
+         QMessageBox::Information});
 }
 
 }

@@ -13,7 +13,8 @@ class FuzzInput
 {
 public:
     FuzzInput(const std::uint8_t *data, std::size_t size)
-        : m_data(data), m_size(size)
+        : m_data(data)
+        , m_size(size)
     {
     }
 
@@ -21,8 +22,7 @@ public:
 
     std::uint8_t byte() { return atEnd() ? 0 : m_data[m_at++]; }
 
-    template<typename T>
-    T raw()
+    template<typename T> T raw()
     {
         T value{};
         const QByteArray piece = bytes(sizeof(T));
@@ -50,10 +50,10 @@ private:
 };
 
 // Stops the run with the broken rule; libFuzzer keeps the input that did it.
-#define FUZZ_CHECK(condition)                                                                 \
-    do {                                                                                      \
-        if (!(condition)) {                                                                   \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                     \
-        }                                                                                     \
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
+            std::abort();                                                                          \
+        }                                                                                          \
     } while (false)

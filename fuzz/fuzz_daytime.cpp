@@ -10,9 +10,9 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QTime>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTime>
 #include <QTimeZone>
 
 #include <optional>
@@ -30,8 +30,10 @@ RecordingWriter recorder;
 // The date and time a reply spells when it is read field by field, or nothing.
 std::optional<DaytimeClock::UtcTime> spelledTime(const QString &reply)
 {
-    static const QRegularExpression date(QRegularExpression::anchoredPattern(QStringLiteral("(\\d\\d)-(\\d\\d)-(\\d\\d)")));
-    static const QRegularExpression time(QRegularExpression::anchoredPattern(QStringLiteral("(\\d\\d):(\\d\\d):(\\d\\d)")));
+    static const QRegularExpression date(
+        QRegularExpression::anchoredPattern(QStringLiteral("(\\d\\d)-(\\d\\d)-(\\d\\d)")));
+    static const QRegularExpression time(
+        QRegularExpression::anchoredPattern(QStringLiteral("(\\d\\d):(\\d\\d):(\\d\\d)")));
     const QStringList fields = reply.split(QLatin1Char(' '));
     if (fields.size() < 3)
         return std::nullopt;
@@ -39,11 +41,13 @@ std::optional<DaytimeClock::UtcTime> spelledTime(const QString &reply)
     const QRegularExpressionMatch t = time.match(fields[2]);
     if (!d.hasMatch() || !t.hasMatch())
         return std::nullopt;
-    return DaytimeClock::UtcTime{2000 + d.captured(1).toInt(), d.captured(2).toInt(), d.captured(3).toInt(),
-                                 t.captured(1).toInt(), t.captured(2).toInt(), t.captured(3).toInt()};
+    return DaytimeClock::UtcTime{2000 + d.captured(1).toInt(), d.captured(2).toInt(),
+                                 d.captured(3).toInt(),        t.captured(1).toInt(),
+                                 t.captured(2).toInt(),        t.captured(3).toInt()};
 }
 
-void checkSetting(const QString &reply, const std::optional<DaytimeClock::UtcTime> &spelled, bool writerAccepts)
+void checkSetting(const QString &reply, const std::optional<DaytimeClock::UtcTime> &spelled,
+                  bool writerAccepts)
 {
     recorder = RecordingWriter{writerAccepts};
     const bool set = DaytimeClock::SetClockFromDaytime(reply);

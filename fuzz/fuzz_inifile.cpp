@@ -64,7 +64,8 @@ bool hasNonAscii(const QByteArray &bytes)
 QString asRead(const QString &written)
 {
     QString value = written.trimmed();
-    const bool quoted = value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\''))
+    const bool quoted = value.size() >= 2
+        && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\''))
         && value.back() == value.front();
     if (quoted)
         value = value.mid(1, value.size() - 2);
@@ -111,8 +112,9 @@ void checkWrite(const QString &path, const Entry &entry, const QString &value,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     // Memory-backed where there is such a place: every write syncs the file to disk.
-    static QTemporaryDir directory(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/kavo-fuzz-XXXXXX")
-                                                                             : QDir::tempPath() + QStringLiteral("/kavo-fuzz-XXXXXX"));
+    static QTemporaryDir directory(QDir(QStringLiteral("/dev/shm")).exists()
+                                       ? QStringLiteral("/dev/shm/kavo-fuzz-XXXXXX")
+                                       : QDir::tempPath() + QStringLiteral("/kavo-fuzz-XXXXXX"));
     FUZZ_CHECK(directory.isValid());
     const QString path = directory.filePath(QStringLiteral("Kavo.ini"));
 

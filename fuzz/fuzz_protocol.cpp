@@ -45,8 +45,12 @@ void checkConsoleRules(const QString &chunk, int station)
     const bool stop = Protocol::isStop(chunk, station);
     const bool start = Protocol::isStart(chunk, station);
     FUZZ_CHECK(startup == (chunk == QLatin1String("Startup") + n));
-    FUZZ_CHECK(stop == QStringList({QLatin1String("Stop") + n, lastTime + QLatin1String("Stop") + n}).contains(chunk));
-    FUZZ_CHECK(start == QStringList({QLatin1String("Start") + n, lastTime + QLatin1String("Start") + n}).contains(chunk));
+    FUZZ_CHECK(stop
+               == QStringList({QLatin1String("Stop") + n, lastTime + QLatin1String("Stop") + n})
+                      .contains(chunk));
+    FUZZ_CHECK(start
+               == QStringList({QLatin1String("Start") + n, lastTime + QLatin1String("Start") + n})
+                      .contains(chunk));
     FUZZ_CHECK(int(startup) + int(stop) + int(start) <= 1);
 }
 
@@ -54,7 +58,8 @@ void checkStationRules(const QString &chunk, int station)
 {
     using Protocol::StationOrder;
     const StationOrder order = Protocol::stationOrder(chunk, station);
-    FUZZ_CHECK((order == StationOrder::Stop) == (chunk == QLatin1String("Stop") + QString::number(station)));
+    FUZZ_CHECK((order == StationOrder::Stop)
+               == (chunk == QLatin1String("Stop") + QString::number(station)));
     FUZZ_CHECK((order == StationOrder::EndlessPeriod) == (chunk == QLatin1String("420")));
 }
 
@@ -76,8 +81,9 @@ void checkTimeTexts(qint64 seconds)
     const QString elapsed = Protocol::elapsedTimeText(seconds);
     if (seconds < 0)
         return;
-    static const QRegularExpression remainingForm(QStringLiteral(
-        "^(?:(?<days>\\d{2,})\\. )?(?<hours>[01]\\d|2[0-3]):(?<minutes>[0-5]\\d):(?<seconds>[0-5]\\d)$"));
+    static const QRegularExpression remainingForm(
+        QStringLiteral("^(?:(?<days>\\d{2,})\\. "
+                       ")?(?<hours>[01]\\d|2[0-3]):(?<minutes>[0-5]\\d):(?<seconds>[0-5]\\d)$"));
     static const QRegularExpression elapsedForm(
         QStringLiteral("^(?<hours>\\d{2,}):(?<minutes>[0-5]\\d):(?<seconds>[0-5]\\d)$"));
     FUZZ_CHECK(secondsOf(remaining, remainingForm) == seconds);

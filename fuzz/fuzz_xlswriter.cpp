@@ -204,14 +204,17 @@ Expected expectedFor(const QList<XlsSheet> &sheets)
     for (const XlsSheet &sheet : sheets) {
         const qsizetype columns = std::min<qsizetype>(sheet.data.fieldNames.size(), 256);
         const qsizetype records = sheet.data.rows.size();
-        const qsizetype pages = std::max<qsizetype>(1, (records + XlsWriter::recordsPerSheet - 1) / XlsWriter::recordsPerSheet);
+        const qsizetype pages = std::max<qsizetype>(
+            1, (records + XlsWriter::recordsPerSheet - 1) / XlsWriter::recordsPerSheet);
         expected.names.append(Windows1252::encode(sheet.name).left(31));
         for (qsizetype page = 1; page < pages; ++page)
-            expected.names.append(Windows1252::encode(sheet.name + QStringLiteral(" (%1)").arg(page + 1)).left(31));
+            expected.names.append(
+                Windows1252::encode(sheet.name + QStringLiteral(" (%1)").arg(page + 1)).left(31));
         expected.cells += pages * columns;
         for (const QVariantList &row : sheet.data.rows) {
             const qsizetype used = std::min(row.size(), columns);
-            expected.cells += std::count_if(row.cbegin(), row.cbegin() + used, [](const QVariant &value) { return !value.isNull(); });
+            expected.cells += std::count_if(row.cbegin(), row.cbegin() + used,
+                                            [](const QVariant &value) { return !value.isNull(); });
         }
     }
     return expected;

@@ -25,8 +25,9 @@ void EntryField::keyReleaseEvent(QKeyEvent *event)
     // Typed as a key of its own into whichever field has the focus, so that it
     // passes that field's filter like any other key.
     if (QWidget *focused = QApplication::focusWidget()) {
-        QCoreApplication::postEvent(
-            focused, new QKeyEvent(QEvent::KeyPress, m_separator.unicode(), Qt::NoModifier, QString(m_separator)));
+        QCoreApplication::postEvent(focused,
+                                    new QKeyEvent(QEvent::KeyPress, m_separator.unicode(),
+                                                  Qt::NoModifier, QString(m_separator)));
     }
 }
 

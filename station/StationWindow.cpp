@@ -13,9 +13,9 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 
@@ -50,10 +50,11 @@ void setShown(std::initializer_list<QWidget *> widgets, bool shown)
 }
 }
 
-StationWindow::StationWindow(int station, const QString &programDirectory, std::optional<quint16> consolePort,
-                             QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint)
+StationWindow::StationWindow(int station, const QString &programDirectory,
+                             std::optional<quint16> consolePort, QWidget *parent)
+    : QWidget(parent,
+              Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                  | Qt::WindowCloseButtonHint)
     , m_station(station)
     , m_name(QStringLiteral("Client") + QString::number(station))
     , m_consolePort(consolePort.value_or(Protocol::port(station)))
@@ -75,20 +76,24 @@ void StationWindow::placeInScreenCorner()
         return;
     const QRect area = screen->availableGeometry();
     const int margin = 8;
-    move(area.right() - width() - margin, area.top() + margin + (m_station - 1) * (height() + 4 * margin));
+    move(area.right() - width() - margin,
+         area.top() + margin + (m_station - 1) * (height() + 4 * margin));
 }
 
 StationWindow::~StationWindow() = default;
 
 void StationWindow::createItems()
 {
-    cmdVerbinden = addItem(new QPushButton(QStringLiteral("Verbinden"), this), "cmdVerbinden", 0, 120, 1815, 255);
-    cmdStart = addItem(new QPushButton(QStringLiteral("Start"), this), "cmdStart", 0, 480, 855, 255);
+    cmdVerbinden = addItem(new QPushButton(QStringLiteral("Verbinden"), this), "cmdVerbinden", 0,
+                           120, 1815, 255);
+    cmdStart
+        = addItem(new QPushButton(QStringLiteral("Start"), this), "cmdStart", 0, 480, 855, 255);
     cmdStop = addItem(new QPushButton(QStringLiteral("Stop"), this), "cmdStop", 960, 480, 855, 255);
     Label3 = addItem(new QLabel(QStringLiteral("Endzeit:"), this), "Label3", 1920, 120, 975, 255);
     Text2 = addItem(new EntryField(QLatin1Char(':'), this), "Text2", 1920, 360, 975, 285);
     Label2 = addItem(new QLabel(QStringLiteral("Startzeit"), this), "Label2", 0, 840, 735, 255);
-    Label4 = addItem(new QLabel(QStringLiteral("aktuelle Zeit"), this), "Label4", 1080, 840, 975, 255);
+    Label4
+        = addItem(new QLabel(QStringLiteral("aktuelle Zeit"), this), "Label4", 1080, 840, 975, 255);
     Label5 = addItem(new QLabel(QStringLiteral("Differenz"), this), "Label5", 2160, 840, 1095, 255);
     Text5 = addItem(new QLineEdit(this), "Text5", 0, 1080, 1095, 285);
     Text4 = addItem(new QLineEdit(this), "Text4", 1080, 1080, 975, 285);
@@ -96,7 +101,8 @@ void StationWindow::createItems()
     // Below the client area, out of sight: they only hold values.
     Text1 = addItem(new EntryField(QLatin1Char('.'), this), "Text1", 2160, 1440, 975, 285);
     Text3 = addItem(new EntryField(QChar(), this), "Text3", 1440, 1440, 615, 285);
-    lbMinute = addItem(new QLabel(QStringLiteral("Zeitintervall (min):"), this), "lbMinute", 0, 1440, 1335, 255);
+    lbMinute = addItem(new QLabel(QStringLiteral("Zeitintervall (min):"), this), "lbMinute", 0,
+                       1440, 1335, 255);
     Label1 = addItem(new QLabel(this), "Label1", 0, 1680, 1455, 255);
 
     Text5->setToolTip(QStringLiteral("Startzeitpunkt"));
@@ -286,7 +292,8 @@ void StationWindow::cmdStartClicked()
 // begins with. It is shown as date and time of day and handed to the display.
 QDateTime StationWindow::SetEndTime()
 {
-    const QDateTime end = wholeSecondsNow().addSecs(60 * qint64(Protocol::leadingMinutes(Text3->text())));
+    const QDateTime end
+        = wholeSecondsNow().addSecs(60 * qint64(Protocol::leadingMinutes(Text3->text())));
     Text1->setText(TextFormats::date(end.date()));
     Text2->setText(TextFormats::timeOfDay(end.time()));
     return end;
@@ -355,7 +362,8 @@ std::optional<qint64> StationWindow::nextStep(DisplayedPeriod &period)
             return std::nullopt;
         return period.stopAtMs;
     }
-    const qint64 nextSecondMs = nowMs + 1000 - Clock::current().now().time().msec() + passAfterSecondMs;
+    const qint64 nextSecondMs
+        = nowMs + 1000 - Clock::current().now().time().msec() + passAfterSecondMs;
     const bool newSecond = wholeSecondsNow().toSecsSinceEpoch() != period.shownSecond;
     if (m_stopRequested) {
         // The last pass shows the next second rather than repeat the one shown;
@@ -372,7 +380,8 @@ std::optional<qint64> StationWindow::nextStep(DisplayedPeriod &period)
         period.started = true;
         if (nowMs < period.loopEndMs)
             makePass(period);
-    } else if (nowMs < period.loopEndMs ? newSecond : period.shownSecond < secondAt(period.loopEndMs)) {
+    } else if (nowMs < period.loopEndMs ? newSecond
+                                        : period.shownSecond < secondAt(period.loopEndMs)) {
         // Once its time is up a period only shows the second its time ran out in,
         // should a late wake-up have missed it.
         makePass(period);

@@ -27,8 +27,8 @@ class StationWindow : public QWidget
 public:
     // `programDirectory` holds Client.ini. The console is reached on the station's
     // own port unless another is given (tests run a console of their own).
-    StationWindow(int station, const QString &programDirectory, std::optional<quint16> consolePort = std::nullopt,
-                  QWidget *parent = nullptr);
+    StationWindow(int station, const QString &programDirectory,
+                  std::optional<quint16> consolePort = std::nullopt, QWidget *parent = nullptr);
     ~StationWindow() override;
 
     // The console's address as read from Client.ini at start.
@@ -71,11 +71,11 @@ private:
     {
         bool endless = false;
         QDateTime end;
-        QDateTime start;    // of an endless period, to the whole second
+        QDateTime start;      // of an endless period, to the whole second
         qint64 loopEndMs = 0; // when its time is up, on the clock's monotonic count
         bool started = false;
         bool passed = false;
-        qint64 shownSecond = 0; // the wall-clock second of its last pass
+        qint64 shownSecond = 0;         // the wall-clock second of its last pass
         std::optional<qint64> stopAtMs; // while it waits to report its stop
     };
 

@@ -20,7 +20,8 @@ class FakePath
 public:
     explicit FakePath(QHash<QString, QString> programs)
     {
-        SystemInfoLauncher::setProgramFinder([programs](const QString &name) { return programs.value(name); });
+        SystemInfoLauncher::setProgramFinder(
+            [programs](const QString &name) { return programs.value(name); });
     }
     ~FakePath() { SystemInfoLauncher::setProgramFinder({}); }
     FakePath(const FakePath &) = delete;
@@ -60,8 +61,10 @@ private slots:
         QCOMPARE(titleFont.pointSize(), 12);
         QCOMPARE(labelText(dialog, QStringLiteral("lblVersion")), QStringLiteral("Version 1.2.0"));
         QCOMPARE(labelText(dialog, QStringLiteral("lblDescription")),
-                 QStringLiteral(u"Diese kleine Programm soll bei der Zeitverwaltung in Internetcafés sorgen. "
-                                u"Momentan unterstützt es zwei Clients, kann aber ohne weiteres erweitert werden."));
+                 QStringLiteral(
+                     u"Diese kleine Programm soll bei der Zeitverwaltung in Internetcafés sorgen. "
+                     u"Momentan unterstützt es zwei Clients, kann aber ohne weiteres erweitert "
+                     u"werden."));
         QCOMPARE(labelText(dialog, QStringLiteral("lblDisclaimer")),
                  QStringLiteral(u"Bei Änderungswünschen einfach den Author fragen..."));
         QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("picIcon")));
@@ -105,7 +108,8 @@ private slots:
         FakePath path({});
         AboutDialog dialog(nullptr);
         dialog.show();
-        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdSysInfo")), Qt::LeftButton);
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdSysInfo")),
+                          Qt::LeftButton);
         QCOMPARE(messages.texts(), QStringList{unavailable});
         QCOMPARE(messages.shown().first().title, QStringLiteral("Kavo"));
         QCOMPARE(messages.shown().first().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -138,8 +142,9 @@ private slots:
         showHelpContents(&mainWindow);
         QCOMPARE(messages.shown().size(), 1);
         const MessageDialog::Request &shown = messages.shown().first();
-        QCOMPARE(shown.text, QStringLiteral("Hilfeinhalt konnte nicht angezeigt werden. "
-                                            "Dieser Anwendung ist keine Hilfedatei zugeordnet."));
+        QCOMPARE(shown.text,
+                 QStringLiteral("Hilfeinhalt konnte nicht angezeigt werden. "
+                                "Dieser Anwendung ist keine Hilfedatei zugeordnet."));
         QCOMPARE(shown.title, QStringLiteral(u"Internetcafé Sonnenschein"));
         QCOMPARE(shown.icon, QMessageBox::Information);
         QCOMPARE(shown.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));

@@ -17,15 +17,23 @@ private slots:
         QTest::addColumn<qint64>("units");
         QTest::addColumn<QString>("fee");
         QTest::addColumn<QString>("duration");
-        QTest::newRow("ten and a half minutes") << qint64(630) << qint64(10500) << "1,05 €" << "00:10:30";
-        QTest::newRow("just under half an hour") << qint64(1799) << qint64(29983) << "3,00 €" << "00:29:59";
-        QTest::newRow("half an hour") << qint64(1800) << qint64(24000) << "2,40 €" << "00:30:00";
-        QTest::newRow("just under an hour") << qint64(3599) << qint64(47987) << "4,80 €" << "00:59:59";
-        QTest::newRow("an hour") << qint64(3600) << qint64(40000) << "4,00 €" << "01:00:00";
-        QTest::newRow("no time at all") << qint64(0) << qint64(0) << "0,00 €" << "00:00:00";
+        QTest::newRow("ten and a half minutes") << qint64(630) << qint64(10500) << "1,05 €"
+                                                << "00:10:30";
+        QTest::newRow("just under half an hour") << qint64(1799) << qint64(29983) << "3,00 €"
+                                                 << "00:29:59";
+        QTest::newRow("half an hour") << qint64(1800) << qint64(24000) << "2,40 €"
+                                      << "00:30:00";
+        QTest::newRow("just under an hour") << qint64(3599) << qint64(47987) << "4,80 €"
+                                            << "00:59:59";
+        QTest::newRow("an hour") << qint64(3600) << qint64(40000) << "4,00 €"
+                                 << "01:00:00";
+        QTest::newRow("no time at all") << qint64(0) << qint64(0) << "0,00 €"
+                                        << "00:00:00";
         // A day or more keeps all its hours, in the fee and in the duration.
-        QTest::newRow("25 hours") << qint64(90000) << qint64(1000000) << "100,00 €" << "25:00:00";
-        QTest::newRow("four days") << qint64(4 * 86400 + 61) << qint64(3840678) << "384,07 €" << "96:01:01";
+        QTest::newRow("25 hours") << qint64(90000) << qint64(1000000) << "100,00 €"
+                                  << "25:00:00";
+        QTest::newRow("four days") << qint64(4 * 86400 + 61) << qint64(3840678) << "384,07 €"
+                                   << "96:01:01";
     }
     void billsStoppedPeriods()
     {
@@ -45,23 +53,41 @@ private slots:
         QTest::addColumn<qint64>("seconds");
         QTest::addColumn<QString>("start");
         QTest::addColumn<bool>("unreadable");
-        QTest::newRow("unchanged") << "14:00:00" << "14:00:00" << qint64(630) << qint64(630) << "14:00:00" << false;
-        QTest::newRow("earlier, minutes") << "14:07:30" << "14:05" << qint64(600) << qint64(750) << "14:05:00" << false;
-        QTest::newRow("later, seconds") << "14:00:00" << "14:05:09" << qint64(600) << qint64(291) << "14:05:09"
-                                        << false;
-        QTest::newRow("one-digit hour") << "09:10:00" << "9:05" << qint64(60) << qint64(360) << "09:05:00" << false;
-        QTest::newRow("blanks around") << "09:10:00" << " 9:05 " << qint64(60) << qint64(360) << "09:05:00" << false;
-        QTest::newRow("before midnight") << "00:10:00" << "23:55" << qint64(600) << qint64(1500) << "23:55:00"
-                                         << false;
-        QTest::newRow("after the stop") << "14:00:00" << "15:00" << qint64(600) << qint64(0) << "15:00:00" << false;
+        QTest::newRow("unchanged")
+            << "14:00:00"
+            << "14:00:00" << qint64(630) << qint64(630) << "14:00:00" << false;
+        QTest::newRow("earlier, minutes")
+            << "14:07:30"
+            << "14:05" << qint64(600) << qint64(750) << "14:05:00" << false;
+        QTest::newRow("later, seconds")
+            << "14:00:00"
+            << "14:05:09" << qint64(600) << qint64(291) << "14:05:09" << false;
+        QTest::newRow("one-digit hour")
+            << "09:10:00"
+            << "9:05" << qint64(60) << qint64(360) << "09:05:00" << false;
+        QTest::newRow("blanks around")
+            << "09:10:00"
+            << " 9:05 " << qint64(60) << qint64(360) << "09:05:00" << false;
+        QTest::newRow("before midnight")
+            << "00:10:00"
+            << "23:55" << qint64(600) << qint64(1500) << "23:55:00" << false;
+        QTest::newRow("after the stop")
+            << "14:00:00"
+            << "15:00" << qint64(600) << qint64(0) << "15:00:00" << false;
         // The length is measured, so a period of more than a day stays one.
-        QTest::newRow("a day and more") << "14:00:00" << "13:00" << qint64(90000) << qint64(93600) << "13:00:00"
-                                        << false;
-        QTest::newRow("a stray key") << "14:00:00" << " " << qint64(630) << qint64(630) << "14:00:00" << true;
-        QTest::newRow("a letter") << "14:00:00" << "x" << qint64(630) << qint64(630) << "14:00:00" << true;
-        QTest::newRow("emptied") << "14:00:00" << "" << qint64(630) << qint64(630) << "14:00:00" << true;
-        QTest::newRow("no hour 25") << "14:00:00" << "25:00" << qint64(630) << qint64(630) << "14:00:00" << true;
-        QTest::newRow("a date") << "14:00:00" << "12.05.2004" << qint64(630) << qint64(630) << "14:00:00" << true;
+        QTest::newRow("a day and more")
+            << "14:00:00"
+            << "13:00" << qint64(90000) << qint64(93600) << "13:00:00" << false;
+        QTest::newRow("a stray key") << "14:00:00"
+                                     << " " << qint64(630) << qint64(630) << "14:00:00" << true;
+        QTest::newRow("a letter") << "14:00:00"
+                                  << "x" << qint64(630) << qint64(630) << "14:00:00" << true;
+        QTest::newRow("emptied") << "14:00:00"
+                                 << "" << qint64(630) << qint64(630) << "14:00:00" << true;
+        QTest::newRow("no hour 25") << "14:00:00"
+                                    << "25:00" << qint64(630) << qint64(630) << "14:00:00" << true;
+        QTest::newRow("a date") << "14:00:00"
+                                << "12.05.2004" << qint64(630) << qint64(630) << "14:00:00" << true;
     }
     void startBoxCorrections()
     {
@@ -77,7 +103,8 @@ private slots:
     void halvesRoundToEven()
     {
         // 0,0002 € per quarter hour makes these fees land exactly on half a unit.
-        const Tariffs tiny{QStringLiteral("0,0002"), QStringLiteral("0,0002"), QStringLiteral("0,0002")};
+        const Tariffs tiny{QStringLiteral("0,0002"), QStringLiteral("0,0002"),
+                           QStringLiteral("0,0002")};
         QCOMPARE(Billing::feeUnits(225, tiny), 0);  // 0.5
         QCOMPARE(Billing::feeUnits(1125, tiny), 2); // 2.5
         QCOMPARE(Billing::feeUnits(1575, tiny), 4); // 3.5
@@ -93,7 +120,8 @@ private slots:
 
     void tariffTexts()
     {
-        const Tariffs withPoint{QStringLiteral("1.50"), QStringLiteral("1.20"), QStringLiteral("1.00")};
+        const Tariffs withPoint{QStringLiteral("1.50"), QStringLiteral("1.20"),
+                                QStringLiteral("1.00")};
         QCOMPARE(Billing::feeUnits(630, withPoint), 10500);
         QCOMPARE(Billing::feeUnits(3599, withPoint), 47987);
 
@@ -103,7 +131,8 @@ private slots:
         QCOMPARE(hour.durationText, QStringLiteral("01:30:00"));
         QCOMPARE(Billing::feeUnits(3599, noHourTariff), 47987);
 
-        const Tariffs garbled{QStringLiteral("zwei Euro"), QStringLiteral("1,2,0"), QStringLiteral("1,00 €")};
+        const Tariffs garbled{QStringLiteral("zwei Euro"), QStringLiteral("1,2,0"),
+                              QStringLiteral("1,00 €")};
         for (qint64 seconds : {600, 1800, 3600})
             QCOMPARE(Billing::feeUnits(seconds, garbled), 0);
         const Tariffs absurd{QStringLiteral("99999999999999999999"), QString(), QString()};
@@ -115,14 +144,22 @@ private slots:
         QTest::addColumn<int>("seconds");
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("text");
-        QTest::newRow("zero") << 0 << "hh:nn:ss" << "00:00:00";
-        QTest::newRow("59") << 59 << "hh:nn:ss" << "00:00:59";
-        QTest::newRow("3600") << 3600 << "hh:nn:ss" << "01:00:00";
-        QTest::newRow("3725") << 3725 << "hh:nn:ss" << "01:02:05";
-        QTest::newRow("86399") << 86399 << "hh:nn:ss" << "23:59:59";
-        QTest::newRow("a day is dropped") << 90000 << "hh:nn:ss" << "01:00:00";
-        QTest::newRow("mm means minutes") << 3725 << "hh:mm:ss" << "01:02:05";
-        QTest::newRow("other text stays") << 3725 << "nn min, ss s" << "02 min, 05 s";
+        QTest::newRow("zero") << 0 << "hh:nn:ss"
+                              << "00:00:00";
+        QTest::newRow("59") << 59 << "hh:nn:ss"
+                            << "00:00:59";
+        QTest::newRow("3600") << 3600 << "hh:nn:ss"
+                              << "01:00:00";
+        QTest::newRow("3725") << 3725 << "hh:nn:ss"
+                              << "01:02:05";
+        QTest::newRow("86399") << 86399 << "hh:nn:ss"
+                               << "23:59:59";
+        QTest::newRow("a day is dropped") << 90000 << "hh:nn:ss"
+                                          << "01:00:00";
+        QTest::newRow("mm means minutes") << 3725 << "hh:mm:ss"
+                                          << "01:02:05";
+        QTest::newRow("other text stays") << 3725 << "nn min, ss s"
+                                          << "02 min, 05 s";
     }
     void formatSeconds()
     {

@@ -19,8 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QStatusBar>
+#include <QTcpServer>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -47,8 +47,10 @@ public:
     {
         switch (refusal) {
         case Refusal::LockedByAnotherProgram:
-            sqlite3_open_v2(databasePath.toUtf8().constData(), &m_other, SQLITE_OPEN_READWRITE, nullptr);
-            sqlite3_exec(m_other, "PRAGMA key = 'qrtdb52'; BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
+            sqlite3_open_v2(databasePath.toUtf8().constData(), &m_other, SQLITE_OPEN_READWRITE,
+                            nullptr);
+            sqlite3_exec(m_other, "PRAGMA key = 'qrtdb52'; BEGIN EXCLUSIVE;", nullptr, nullptr,
+                         nullptr);
             break;
         case Refusal::ReadOnlyDirectory:
             // Nothing new can be made beside the database: no journal, no side file.
@@ -110,7 +112,8 @@ private slots:
         QVERIFY(messages.shown().isEmpty());
         QVERIFY(!fixture.window().panel(1).start->isEnabled());
         const QString told = fixture.window().statusBar()->currentMessage();
-        QVERIFY2(told.contains(QStringLiteral("Port %1 für Station 1").arg(fixture.port(1))), qPrintable(told));
+        QVERIFY2(told.contains(QStringLiteral("Port %1 für Station 1").arg(fixture.port(1))),
+                 qPrintable(told));
 
         FakeStation second;
         QVERIFY(second.connectTo(fixture.port(2)));
@@ -170,9 +173,11 @@ private slots:
             for (const char *part : {"Station 1", "12:00:00", "12:10:00", "00:10:00", "1,00 €"})
                 QVERIFY2(text.contains(QString::fromUtf8(part)), qPrintable(text));
             if (refusal == Refusal::LockedByAnotherProgram)
-                QVERIFY2(text.contains(QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt")
-                                           .arg(fixture.databasePath())),
-                         qPrintable(text));
+                QVERIFY2(
+                    text.contains(
+                        QStringLiteral("Die Datenbank %1 ist von einem anderen Programm gesperrt")
+                            .arg(fixture.databasePath())),
+                    qPrintable(text));
             QCOMPARE(QFileInfo(sideFile).isFile(), refused.sideFileTakesRecords());
             QCOMPARE(window.ledger().pendingCount(), 1);
 
@@ -253,12 +258,14 @@ private slots:
         faults.set(StoreFaults::Fault::None);
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         QCOMPARE(fixture.records(2).size(), 1);
-        QCOMPARE(fixture.records(2).first().mid(0, 4), QVariantList({"12:00:00", "12:02:00", "00:02:00", 0.2}));
+        QCOMPARE(fixture.records(2).first().mid(0, 4),
+                 QVariantList({"12:00:00", "12:02:00", "00:02:00", 0.2}));
         QVERIFY(!QFile::exists(UsageLedger::sideFilePathFor(fixture.databasePath())));
         QVERIFY(!fixture.window().controller(2).periodRunning());
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         QCOMPARE(fixture.records(2).size(), 1);
-        QCOMPARE(fixture.window().statistics().station(2).totalMinutes->text(), QStringLiteral("2"));
+        QCOMPARE(fixture.window().statistics().station(2).totalMinutes->text(),
+                 QStringLiteral("2"));
     }
 
     void startUpRefusesAFileThatCannotTakeARecord()
@@ -269,7 +276,8 @@ private slots:
             faults.set(StoreFaults::Fault::NoNewFiles);
             QString error;
             QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
-            QVERIFY2(error.contains(QStringLiteral("nimmt keine Datensätze an")), qPrintable(error));
+            QVERIFY2(error.contains(QStringLiteral("nimmt keine Datensätze an")),
+                     qPrintable(error));
             faults.set(StoreFaults::Fault::None);
             QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Running);
         }
@@ -289,7 +297,8 @@ private slots:
         file.close();
         QString error;
         QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
-        QVERIFY2(error.startsWith(QStringLiteral("Die Datenbank %1 ist beschädigt").arg(fixture.databasePath())),
+        QVERIFY2(error.startsWith(
+                     QStringLiteral("Die Datenbank %1 ist beschädigt").arg(fixture.databasePath())),
                  qPrintable(error));
     }
 
@@ -300,8 +309,10 @@ private slots:
         ConsoleFixture fixture;
         {
             sqlite3 *raw = nullptr;
-            sqlite3_open_v2(fixture.databasePath().toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-            QCOMPARE(sqlite3_exec(raw, "PRAGMA key = 'qrtdb52'; DELETE FROM client1stat;", nullptr, nullptr, nullptr),
+            sqlite3_open_v2(fixture.databasePath().toUtf8().constData(), &raw,
+                            SQLITE_OPEN_READWRITE, nullptr);
+            QCOMPARE(sqlite3_exec(raw, "PRAGMA key = 'qrtdb52'; DELETE FROM client1stat;", nullptr,
+                                  nullptr, nullptr),
                      SQLITE_OK);
             sqlite3_close(raw);
         }
@@ -328,7 +339,8 @@ private slots:
         const auto leaveOpen = [&](const QString &id, int station, const QDateTime &begin) {
             UsageDatabase database;
             QVERIFY(database.open(fixture.databasePath(), nullptr));
-            QVERIFY(database.saveOpenPeriod({id, station, begin, TextFormats::timeOfDay(begin.time()), 0}));
+            QVERIFY(database.saveOpenPeriod(
+                {id, station, begin, TextFormats::timeOfDay(begin.time()), 0}));
         };
         leaveOpen(QStringLiteral("old"), 1, QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
         leaveOpen(QStringLiteral("fresh"), 2, QDateTime(QDate(2026, 6, 4), QTime(11, 0)));
@@ -336,10 +348,13 @@ private slots:
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         QStringList texts = messages.texts();
         QCOMPARE(texts.size(), 2);
-        QVERIFY2(texts[0].contains(QStringLiteral("Station 1: seit 01.06.2026 12:00:00")), qPrintable(texts[0]));
-        QVERIFY2(texts[1].contains(QStringLiteral("Station 2: seit 04.06.2026 11:00:00")), qPrintable(texts[1]));
+        QVERIFY2(texts[0].contains(QStringLiteral("Station 1: seit 01.06.2026 12:00:00")),
+                 qPrintable(texts[0]));
+        QVERIFY2(texts[1].contains(QStringLiteral("Station 2: seit 04.06.2026 11:00:00")),
+                 qPrintable(texts[1]));
         QVERIFY(!fixture.window().controller(1).periodRunning());
-        QCOMPARE(fixture.records(1).value(0).mid(0, 3), QVariantList({"12:00:00", "12:00:00", "72:00:00"}));
+        QCOMPARE(fixture.records(1).value(0).mid(0, 3),
+                 QVariantList({"12:00:00", "12:00:00", "72:00:00"}));
         QVERIFY(fixture.window().controller(2).periodRunning());
 
         fixture.start(); // closes the file for the next period left open
@@ -446,7 +461,8 @@ private slots:
         file.close();
         QByteArray padding;
         for (int line = 0; padding.size() < 10 * 1024 * 1024; ++line)
-            padding += "; Kommentarzeile " + QByteArray::number(line) + " " + QByteArray(100, '#') + "\r\n";
+            padding += "; Kommentarzeile " + QByteArray::number(line) + " " + QByteArray(100, '#')
+                + "\r\n";
         writeFile(fixture.iniPath(), settings + padding);
 
         QElapsedTimer timer;

@@ -8,8 +8,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSet>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
 
 #include <sqlite3.h>
@@ -42,8 +42,8 @@ public:
             for (int column = 0; column < sqlite3_column_count(statement); ++column) {
                 row.append(sqlite3_column_type(statement, column) == SQLITE_NULL
                                ? QVariant()
-                               : QVariant(QString::fromUtf8(
-                                     reinterpret_cast<const char *>(sqlite3_column_text(statement, column)))));
+                               : QVariant(QString::fromUtf8(reinterpret_cast<const char *>(
+                                   sqlite3_column_text(statement, column)))));
             }
             result.append(row);
         }
@@ -61,7 +61,8 @@ private:
 void collectStarts(const QByteArray &output, QSet<qint64> *starts)
 {
     for (const QByteArray &line : output.split('\n')) {
-        const QDateTime begin = QDateTime::fromString(QString::fromLatin1(line.mid(8)), Qt::ISODateWithMs);
+        const QDateTime begin
+            = QDateTime::fromString(QString::fromLatin1(line.mid(8)), Qt::ISODateWithMs);
         if (line.startsWith("started ") && begin.isValid())
             starts->insert(begin.toMSecsSinceEpoch());
     }
@@ -70,7 +71,9 @@ void collectStarts(const QByteArray &output, QSet<qint64> *starts)
 qint64 secondsOf(const QString &duration)
 {
     const QStringList parts = duration.split(QLatin1Char(':'));
-    return parts.size() == 3 ? parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong() : -1;
+    return parts.size() == 3
+        ? parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong()
+        : -1;
 }
 }
 
@@ -91,7 +94,8 @@ private slots:
         for (int round = 0; round < kills; ++round) {
             QProcess console;
             console.setProgram(QStringLiteral(KAVO_TEST_HELPERS_DIR "/stopping_console"));
-            console.setArguments({fixture.programDir(), settings.path(), QString::number(round * 100)});
+            console.setArguments(
+                {fixture.programDir(), settings.path(), QString::number(round * 100)});
             console.start();
             QVERIFY(console.waitForStarted());
             QVERIFY2(console.waitForReadyRead(5000), console.readAllStandardError().constData());
@@ -101,8 +105,9 @@ private slots:
             collectStarts(console.readAllStandardOutput(), &printedStarts);
 
             IndependentReader reader(fixture.databasePath());
-            const QList<QVariantList> rows =
-                reader.rows("SELECT client1start, client1ende, client1dauer, client1kosten, client1datum FROM client1");
+            const QList<QVariantList> rows
+                = reader.rows("SELECT client1start, client1ende, client1dauer, client1kosten, "
+                              "client1datum FROM client1");
             QVERIFY2(!reader.failed(), "the file no longer opens with its key");
             qint64 feeUnits = 0;
             qint64 minutes = 0;
@@ -112,17 +117,20 @@ private slots:
                 feeUnits += row[3].toLongLong();
                 minutes += Billing::wholeMinutes(secondsOf(row[2].toString()));
             }
-            const QList<QVariantList> totals = reader.rows("SELECT Nutzungszeit, Entgeld FROM client1stat");
+            const QList<QVariantList> totals
+                = reader.rows("SELECT Nutzungszeit, Entgeld FROM client1stat");
             QCOMPARE(totals.size(), 1);
             QCOMPARE(totals[0][1].toLongLong(), feeUnits);
             QCOMPARE(totals[0][0].toLongLong(), minutes);
             QVERIFY(rows.size() >= records);
             records = rows.size();
 
-            const QList<QVariantList> open = reader.rows("SELECT Beginn FROM Perioden WHERE Abgerechnet = 0");
+            const QList<QVariantList> open
+                = reader.rows("SELECT Beginn FROM Perioden WHERE Abgerechnet = 0");
             QVERIFY(open.size() <= 1);
             for (const QVariantList &row : open) {
-                const qint64 begin = QDateTime::fromString(row[0].toString(), Qt::ISODateWithMs).toMSecsSinceEpoch();
+                const qint64 begin = QDateTime::fromString(row[0].toString(), Qt::ISODateWithMs)
+                                         .toMSecsSinceEpoch();
                 if (!printedStarts.contains(begin))
                     unprintedStarts.insert(begin);
             }
@@ -152,8 +160,9 @@ private slots:
                       {fixture.programDir(), settings.path()});
         QVERIFY(console.waitForStarted());
         QVERIFY2(console.waitForReadyRead(5000), console.readAllStandardError().constData());
-        const QStringList startTexts =
-            QString::fromLatin1(console.readAllStandardOutput()).simplified().split(QLatin1Char(' '));
+        const QStringList startTexts = QString::fromLatin1(console.readAllStandardOutput())
+                                           .simplified()
+                                           .split(QLatin1Char(' '));
         QCOMPARE(startTexts.size(), 2);
         console.kill();
         QVERIFY(console.waitForFinished());
@@ -194,20 +203,29 @@ private slots:
         fixture.window().panel(1).withoutStation->click();
         fixture.window().panel(1).start->click();
         const QByteArray before = IndependentReader(fixture.databasePath())
-                                      .rows("SELECT Periode FROM Perioden").value(0).value(0).toByteArray();
+                                      .rows("SELECT Periode FROM Perioden")
+                                      .value(0)
+                                      .value(0)
+                                      .toByteArray();
         QTemporaryDir settings;
         QTemporaryDir runtime;
         QProcess second;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         second.setProcessEnvironment(environment);
-        second.start(QStringLiteral(KAVO_TEST_HELPERS_DIR "/running_console"), {fixture.programDir(), settings.path()});
+        second.start(QStringLiteral(KAVO_TEST_HELPERS_DIR "/running_console"),
+                     {fixture.programDir(), settings.path()});
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 1);
         const QString said = QString::fromUtf8(second.readAllStandardError());
-        QVERIFY2(said.contains(QStringLiteral("wird schon von einem anderen Kavo benutzt (Benutzer ")), qPrintable(said));
-        QVERIFY2(said.contains(QStringLiteral("(Prozess %1)").arg(QCoreApplication::applicationPid())), qPrintable(said));
-        const QList<QVariantList> open = IndependentReader(fixture.databasePath()).rows("SELECT Periode FROM Perioden");
+        QVERIFY2(
+            said.contains(QStringLiteral("wird schon von einem anderen Kavo benutzt (Benutzer ")),
+            qPrintable(said));
+        QVERIFY2(
+            said.contains(QStringLiteral("(Prozess %1)").arg(QCoreApplication::applicationPid())),
+            qPrintable(said));
+        const QList<QVariantList> open
+            = IndependentReader(fixture.databasePath()).rows("SELECT Periode FROM Perioden");
         QCOMPARE(open.size(), 1);
         QCOMPARE(open[0][0].toByteArray(), before);
         fixture.window().panel(1).stop->click();

@@ -3,8 +3,8 @@
 #include "Protocol.h"
 #include "StationWindow.h"
 #include "TestSupport.h"
-#include "TimeServiceStandIn.h"
 #include "TimemasterWindow.h"
+#include "TimeServiceStandIn.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -61,11 +61,15 @@ private slots:
         QTest::addColumn<QString>("reply");
         QTest::addColumn<QDateTime>("moment");
         QTest::newRow("time server")
-            << QStringLiteral("53138 04-05-12 10:20:30 50 0 0 0.0 UTC(NIST) *") << utc(2004, 5, 12, 10, 20, 30);
+            << QStringLiteral("53138 04-05-12 10:20:30 50 0 0 0.0 UTC(NIST) *")
+            << utc(2004, 5, 12, 10, 20, 30);
         QTest::newRow("with the server's line ends")
-            << QStringLiteral("\n60000 23-03-26 01:59:59 50 0 0 0.0 UTC(NIST) *\n") << utc(2023, 3, 26, 1, 59, 59);
-        QTest::newRow("last year of the century") << QStringLiteral("x 99-12-31 23:59:59") << utc(2099, 12, 31, 23, 59, 59);
-        QTest::newRow("first year of the century") << QStringLiteral("x 00-01-01 00:00:00") << utc(2000, 1, 1, 0, 0, 0);
+            << QStringLiteral("\n60000 23-03-26 01:59:59 50 0 0 0.0 UTC(NIST) *\n")
+            << utc(2023, 3, 26, 1, 59, 59);
+        QTest::newRow("last year of the century")
+            << QStringLiteral("x 99-12-31 23:59:59") << utc(2099, 12, 31, 23, 59, 59);
+        QTest::newRow("first year of the century")
+            << QStringLiteral("x 00-01-01 00:00:00") << utc(2000, 1, 1, 0, 0, 0);
     }
     void replySetsTheClock()
     {
@@ -79,7 +83,8 @@ private slots:
     void replyWithoutDateAndTimeSetsNothing_data()
     {
         QTest::addColumn<QString>("reply");
-        QTest::newRow("two blanks before the date") << QStringLiteral("53138  04-05-12 10:20:30 50");
+        QTest::newRow("two blanks before the date")
+            << QStringLiteral("53138  04-05-12 10:20:30 50");
         QTest::newRow("plain word") << QStringLiteral("53138 Hallo 10:20:30");
         QTest::newRow("empty reply") << QString();
         QTest::newRow("one field") << QStringLiteral("53138");
@@ -227,7 +232,8 @@ private slots:
         QVERIFY(messages.shown().isEmpty());
 
         // A valid reply followed by a megabyte of padding still sets the clock.
-        timeService.server().setReply("53138 04-05-12 10:20:30 50 0 0 0.0 UTC(NIST) *\n" + QByteArray(1 << 20, ' '));
+        timeService.server().setReply("53138 04-05-12 10:20:30 50 0 0 0.0 UTC(NIST) *\n"
+                                      + QByteArray(1 << 20, ' '));
         window = TimemasterWindow::showOrRaise(&mainWindow);
         QTRY_VERIFY(window.isNull());
         QCOMPARE(timeService.clockWrites(), QList<QDateTime>{utc(2004, 5, 12, 10, 20, 30)});
@@ -270,7 +276,8 @@ private slots:
         QTRY_COMPARE(messages.texts(), QStringList{QStringLiteral("Sorry - Keine Verbindung")});
         QCOMPARE(messages.shown().first().title, QStringLiteral("Systemzeit nicht gestellt"));
         QTRY_VERIFY(station.announced());
-        QTRY_VERIFY(station.window->findChild<QPushButton *>(QStringLiteral("cmdStart"))->isEnabled());
+        QTRY_VERIFY(
+            station.window->findChild<QPushButton *>(QStringLiteral("cmdStart"))->isEnabled());
         QTest::qWait(100);
         QCOMPARE(messages.shown().size(), 1);
         QVERIFY(timeService.clockWrites().isEmpty());

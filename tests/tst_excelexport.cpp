@@ -1,7 +1,7 @@
 #include "ExcelExport.h"
-#include "WorkbookViewer.h"
 #include "TestSupport.h"
 #include "TextFormats.h"
+#include "WorkbookViewer.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,7 +23,8 @@ const QString doneText = QStringLiteral(
 
 QString notWrittenText(int station)
 {
-    return QStringLiteral("Die Datei 'zeitclient%1.xls' konnte nicht geschrieben werden.").arg(station);
+    return QStringLiteral("Die Datei 'zeitclient%1.xls' konnte nicht geschrieben werden.")
+        .arg(station);
 }
 
 // A station table as the usage database hands it over: three texts, the fee in
@@ -32,11 +33,13 @@ XlsSheetData stationTable(int station, int records, double firstFee = 1.05)
 {
     XlsSheetData table;
     for (const char *field : {"start", "ende", "dauer", "kosten", "datum"})
-        table.fieldNames.append(QStringLiteral("client%1%2").arg(station).arg(QLatin1String(field)));
+        table.fieldNames.append(
+            QStringLiteral("client%1%2").arg(station).arg(QLatin1String(field)));
     for (int record = 0; record < records; ++record) {
         const QTime start = QTime(8, 0).addSecs(record * 37);
-        table.rows.append({TextFormats::timeOfDay(start), TextFormats::timeOfDay(start.addSecs(630)),
-                           QStringLiteral("00:10:30"), firstFee + record % 100, record % 12 + 1});
+        table.rows.append({TextFormats::timeOfDay(start),
+                           TextFormats::timeOfDay(start.addSecs(630)), QStringLiteral("00:10:30"),
+                           firstFee + record % 100, record % 12 + 1});
     }
     return table;
 }
@@ -77,8 +80,9 @@ private:
     static QList<std::pair<QString, QList<QVariantList>>> readWorkbook(const QString &file)
     {
         QProcess python;
-        python.start(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral(KAVO_TESTS_DIR "/xls_dump.py"), QStringLiteral("workbook"), file});
+        python.start(
+            QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral(KAVO_TESTS_DIR "/xls_dump.py"), QStringLiteral("workbook"), file});
         if (!python.waitForFinished(120000) || python.exitCode() != 0) {
             qWarning() << python.readAllStandardError();
             return {};
@@ -111,7 +115,8 @@ private:
 
     QStringList filesInProgramDir() const
     {
-        return QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        return QDir(m_dir->path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
 private slots:
@@ -123,10 +128,7 @@ private slots:
         m_messages.emplace();
     }
 
-    void cleanup()
-    {
-        m_messages.reset();
-    }
+    void cleanup() { m_messages.reset(); }
 
     void firstExportMakesBothWorkbooks()
     {
@@ -139,7 +141,9 @@ private slots:
         QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         verifyWorkbook(1);
         verifyWorkbook(2);
-        QCOMPARE(filesInProgramDir(), QStringList({QStringLiteral("zeitclient1.xls"), QStringLiteral("zeitclient2.xls")}));
+        QCOMPARE(
+            filesInProgramDir(),
+            QStringList({QStringLiteral("zeitclient1.xls"), QStringLiteral("zeitclient2.xls")}));
     }
 
     void repeatedExportReplacesBothWorkbooks_data()

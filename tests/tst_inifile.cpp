@@ -22,17 +22,16 @@ void writeBytes(const QString &path, const QByteArray &bytes)
 const QString feeSection = QStringLiteral("Gebühr");
 const QString over30 = QStringLiteral("Über 30min");
 
-const QByteArray kavoIni = Windows1252::encode(QStringLiteral(
-    "; Einstellungen\r\n"
-    "[Gebühr]\r\n"
-    "Einheit 15min=1,50\r\n"
-    "Über 30min = 1,20 \r\n"
-    "Über 60min=\"1,00\"\r\n"
-    "\r\n"
-    "[DB]\r\n"
-    "DB Name='kavo'\r\n"
-    "[Firma]\r\n"
-    "Firmen Name=Café Müller\r\n"));
+const QByteArray kavoIni = Windows1252::encode(QStringLiteral("; Einstellungen\r\n"
+                                                              "[Gebühr]\r\n"
+                                                              "Einheit 15min=1,50\r\n"
+                                                              "Über 30min = 1,20 \r\n"
+                                                              "Über 60min=\"1,00\"\r\n"
+                                                              "\r\n"
+                                                              "[DB]\r\n"
+                                                              "DB Name='kavo'\r\n"
+                                                              "[Firma]\r\n"
+                                                              "Firmen Name=Café Müller\r\n"));
 }
 
 class IniFileTest : public QObject
@@ -48,19 +47,26 @@ private slots:
     {
         const QString file = path("rules.ini");
         writeBytes(file, kavoIni);
-        QCOMPARE(IniFile::read(file, feeSection, QStringLiteral("Einheit 15min")), QStringLiteral("1,50"));
-        QCOMPARE(IniFile::read(file, QStringLiteral("gebühr"), QStringLiteral("über 30MIN")), QStringLiteral("1,20"));
-        QCOMPARE(IniFile::read(file, QStringLiteral("GEBÜHR"), QStringLiteral("Über 60min")), QStringLiteral("1,00"));
-        QCOMPARE(IniFile::read(file, QStringLiteral("db"), QStringLiteral("db name")), QStringLiteral("kavo"));
-        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")), QStringLiteral("Café Müller"));
+        QCOMPARE(IniFile::read(file, feeSection, QStringLiteral("Einheit 15min")),
+                 QStringLiteral("1,50"));
+        QCOMPARE(IniFile::read(file, QStringLiteral("gebühr"), QStringLiteral("über 30MIN")),
+                 QStringLiteral("1,20"));
+        QCOMPARE(IniFile::read(file, QStringLiteral("GEBÜHR"), QStringLiteral("Über 60min")),
+                 QStringLiteral("1,00"));
+        QCOMPARE(IniFile::read(file, QStringLiteral("db"), QStringLiteral("db name")),
+                 QStringLiteral("kavo"));
+        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")),
+                 QStringLiteral("Café Müller"));
     }
 
     void missingThingsReadEmptyAndCreateNothing()
     {
         const QString file = path("rules.ini");
         writeBytes(file, kavoIni);
-        QCOMPARE(IniFile::read(file, QStringLiteral("Statistik"), QStringLiteral("Statistik")), QString());
-        QCOMPARE(IniFile::read(file, QStringLiteral("DB"), QStringLiteral("Firmen Name")), QString());
+        QCOMPARE(IniFile::read(file, QStringLiteral("Statistik"), QStringLiteral("Statistik")),
+                 QString());
+        QCOMPARE(IniFile::read(file, QStringLiteral("DB"), QStringLiteral("Firmen Name")),
+                 QString());
         const QString absent = path("absent.ini");
         QCOMPARE(IniFile::read(absent, QStringLiteral("DB"), QStringLiteral("DB Name")), QString());
         QVERIFY(!QFile::exists(absent));
@@ -69,16 +75,20 @@ private slots:
     void utf8FilesAreUnderstood()
     {
         const QString file = path("utf8.ini");
-        writeBytes(file, QStringLiteral("[Gebühr]\nÜber 30min=1,20\n[Firma]\nFirmen Name=Café €\n").toUtf8());
+        writeBytes(
+            file,
+            QStringLiteral("[Gebühr]\nÜber 30min=1,20\n[Firma]\nFirmen Name=Café €\n").toUtf8());
         QCOMPARE(IniFile::read(file, feeSection, over30), QStringLiteral("1,20"));
-        QCOMPARE(IniFile::read(file, QStringLiteral("firma"), QStringLiteral("Firmen Name")), QStringLiteral("Café €"));
+        QCOMPARE(IniFile::read(file, QStringLiteral("firma"), QStringLiteral("Firmen Name")),
+                 QStringLiteral("Café €"));
     }
 
     void longValuesAreCutTo199()
     {
         const QString file = path("long.ini");
         writeBytes(file, "[Server]\nIP=" + QByteArray(250, 'a') + "\n");
-        QCOMPARE(IniFile::read(file, QStringLiteral("Server"), QStringLiteral("IP")), QString(199, QLatin1Char('a')));
+        QCOMPARE(IniFile::read(file, QStringLiteral("Server"), QStringLiteral("IP")),
+                 QString(199, QLatin1Char('a')));
     }
 
     // Every usual line end ends a line: CR LF, LF, and the lone CR of old Mac editors.
@@ -88,19 +98,26 @@ private slots:
         const QString file = path("cr.ini");
         const QByteArray crOnly = "[DB]\rDB Name=kavo\r[Firma]\rFirmen Name=Caf\xE9\r";
         writeBytes(file, crOnly);
-        QCOMPARE(IniFile::read(file, QStringLiteral("DB"), QStringLiteral("DB Name")), QStringLiteral("kavo"));
-        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")), QStringLiteral("Café"));
-        QVERIFY(IniFile::write(file, QStringLiteral("DB"), QStringLiteral("DB Name"), QStringLiteral("neu")));
+        QCOMPARE(IniFile::read(file, QStringLiteral("DB"), QStringLiteral("DB Name")),
+                 QStringLiteral("kavo"));
+        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")),
+                 QStringLiteral("Café"));
+        QVERIFY(IniFile::write(file, QStringLiteral("DB"), QStringLiteral("DB Name"),
+                               QStringLiteral("neu")));
         QCOMPARE(readBytes(file), QByteArray(crOnly).replace("kavo", "neu"));
 
         // A lone CR before bytes that would spell a byte order mark at the start is a
         // line end as well, so the file writes and reads back as it was.
         const QByteArray mixed = "\r\xEF\xBB\xBF\r\n[Firma]\nFirmen Name=Caf\xE9\r\n";
         writeBytes(file, mixed);
-        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")), QStringLiteral("Café"));
-        QVERIFY(IniFile::write(file, QStringLiteral("DB"), QStringLiteral("DB Name"), QStringLiteral("kavo")));
-        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")), QStringLiteral("Café"));
-        QCOMPARE(IniFile::read(file, QStringLiteral("DB"), QStringLiteral("DB Name")), QStringLiteral("kavo"));
+        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")),
+                 QStringLiteral("Café"));
+        QVERIFY(IniFile::write(file, QStringLiteral("DB"), QStringLiteral("DB Name"),
+                               QStringLiteral("kavo")));
+        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")),
+                 QStringLiteral("Café"));
+        QCOMPARE(IniFile::read(file, QStringLiteral("DB"), QStringLiteral("DB Name")),
+                 QStringLiteral("kavo"));
     }
 
     // Only the first megabyte is read: what lies beyond is not seen, and the line cut
@@ -115,16 +132,19 @@ private slots:
         writeBytes(file, bytes);
 
         const IniFile::Contents contents = IniFile::Contents::load(file);
-        QCOMPARE(contents.value(QStringLiteral("DB"), QStringLiteral("DB Name")), QStringLiteral("kavo"));
+        QCOMPARE(contents.value(QStringLiteral("DB"), QStringLiteral("DB Name")),
+                 QStringLiteral("kavo"));
         QCOMPARE(contents.value(QStringLiteral("Firma"), QStringLiteral("Firmen Name")), QString());
-        QCOMPARE(contents.value(QStringLiteral("Statistik"), QStringLiteral("Statistik")), QString());
+        QCOMPARE(contents.value(QStringLiteral("Statistik"), QStringLiteral("Statistik")),
+                 QString());
 
         // A file of exactly one megabyte is read whole.
         QByteArray exact = "[DB]\nDB Name=kavo\n";
         exact += QByteArray(IniFile::maxReadBytes - exact.size() - 13, ';') + "\n[Firma]\nX=1\n";
         QCOMPARE(exact.size(), IniFile::maxReadBytes);
         writeBytes(file, exact);
-        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("X")), QStringLiteral("1"));
+        QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("X")),
+                 QStringLiteral("1"));
     }
 
     void writingKeepsEveryOtherLineAndTheEncoding()
@@ -132,13 +152,18 @@ private slots:
         const QString file = path("write.ini");
         writeBytes(file, kavoIni);
         QVERIFY(IniFile::write(file, QStringLiteral("gebühr"), over30, QStringLiteral("1,30")));
-        QVERIFY(IniFile::write(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name"), QStringLiteral("Bäckerei")));
-        QVERIFY(IniFile::write(file, QStringLiteral("DB"), QStringLiteral("Neu"), QStringLiteral("x")));
-        QVERIFY(IniFile::write(file, QStringLiteral("Statistik"), QStringLiteral("Statistik"), QStringLiteral("1")));
+        QVERIFY(IniFile::write(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name"),
+                               QStringLiteral("Bäckerei")));
+        QVERIFY(
+            IniFile::write(file, QStringLiteral("DB"), QStringLiteral("Neu"), QStringLiteral("x")));
+        QVERIFY(IniFile::write(file, QStringLiteral("Statistik"), QStringLiteral("Statistik"),
+                               QStringLiteral("1")));
 
         QByteArray expected = kavoIni;
-        expected.replace(Windows1252::encode(QStringLiteral("Über 30min = 1,20 ")), Windows1252::encode(QStringLiteral("Über 30min =1,30")));
-        expected.replace(Windows1252::encode(QStringLiteral("Café Müller")), Windows1252::encode(QStringLiteral("Bäckerei")));
+        expected.replace(Windows1252::encode(QStringLiteral("Über 30min = 1,20 ")),
+                         Windows1252::encode(QStringLiteral("Über 30min =1,30")));
+        expected.replace(Windows1252::encode(QStringLiteral("Café Müller")),
+                         Windows1252::encode(QStringLiteral("Bäckerei")));
         expected.replace("DB Name='kavo'\r\n", "DB Name='kavo'\r\nNeu=x\r\n");
         expected += "[Statistik]\r\nStatistik=1\r\n";
         QCOMPARE(readBytes(file), expected);
@@ -148,7 +173,8 @@ private slots:
     {
         const QString created = path("created.ini");
         QVERIFY(IniFile::write(created, feeSection, over30, QStringLiteral("1,20")));
-        QCOMPARE(readBytes(created), Windows1252::encode(QStringLiteral("[Gebühr]\r\nÜber 30min=1,20\r\n")));
+        QCOMPARE(readBytes(created),
+                 Windows1252::encode(QStringLiteral("[Gebühr]\r\nÜber 30min=1,20\r\n")));
 
         const QString utf8 = path("utf8-write.ini");
         writeBytes(utf8, QStringLiteral("[Gebühr]\nÜber 30min=1,20\n").toUtf8());
@@ -172,7 +198,8 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("value");
         // In Windows-1252, "Ã¼" gives the bytes of "ü" in UTF-8.
-        QTest::newRow("value spelling UTF-8") << QByteArray("[Server]\r\nIP=127.0.0.1\r\n") << QStringLiteral("Ã¼");
+        QTest::newRow("value spelling UTF-8")
+            << QByteArray("[Server]\r\nIP=127.0.0.1\r\n") << QStringLiteral("Ã¼");
     }
     void writesThatWouldReadBackOtherwiseAreRefused()
     {
@@ -181,7 +208,8 @@ private slots:
         const QString refused = path("refused.ini");
         writeBytes(refused, file);
         QString error;
-        QVERIFY(!IniFile::write(refused, QStringLiteral("DB"), QStringLiteral("DB Name"), value, &error));
+        QVERIFY(!IniFile::write(refused, QStringLiteral("DB"), QStringLiteral("DB Name"), value,
+                                &error));
         QVERIFY(!error.isEmpty());
         QCOMPARE(readBytes(refused), file);
     }

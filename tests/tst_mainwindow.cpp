@@ -1,13 +1,15 @@
 #include "ConsoleFixture.h"
-#include "StationInfo.h"
-#include "TimeServiceStandIn.h"
 #include "MainWindow.h"
 #include "ProgramEnd.h"
+#include "StationInfo.h"
 #include "TestSupport.h"
+#include "TimeServiceStandIn.h"
 #include "Twips.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,13 +17,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
-#include <QDir>
 
 #include <cstring>
 #include <sys/socket.h>
@@ -39,7 +39,8 @@ QStringList menuCaptions(QMenu *menu)
 
 QString storedGeometry(const char *key)
 {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kavo"), QStringLiteral("Kavo"));
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kavo"),
+                       QStringLiteral("Kavo"));
     return settings.value(QStringLiteral("Settings/") + QLatin1String(key)).toString();
 }
 }
@@ -65,12 +66,18 @@ private slots:
         QCOMPARE(start2->geometry(), Twips::toPixels(5040, 1080, 975, 255));
         QCOMPARE(window.findChild<QRadioButton *>(QStringLiteral("opt2_30"))->geometry(),
                  Twips::toPixels(8760, 720, 855, 255));
-        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label6"))->text(), QStringLiteral("Client 2"));
-        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label3"))->text(), QStringLiteral("Kosten"));
-        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label18"))->text(), QStringLiteral("Timer"));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label6"))->text(),
+                 QStringLiteral("Client 2"));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label3"))->text(),
+                 QStringLiteral("Kosten"));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label18"))->text(),
+                 QStringLiteral("Timer"));
         QCOMPARE(window.findChild<QPushButton *>(QStringLiteral("Command2"))->toolTip(),
-                 QStringLiteral("Falls Kavo ohne Client genutzt werden soll, schaltet diese Funktion die Steuerung frei."));
-        QCOMPARE(window.findChild<QStatusBar *>(QStringLiteral("sbStatusBar"))->findChild<QLabel *>(QStringLiteral("sbProduct"))->text(),
+                 QStringLiteral("Falls Kavo ohne Client genutzt werden soll, schaltet diese "
+                                "Funktion die Steuerung frei."));
+        QCOMPARE(window.findChild<QStatusBar *>(QStringLiteral("sbStatusBar"))
+                     ->findChild<QLabel *>(QStringLiteral("sbProduct"))
+                     ->text(),
                  QStringLiteral("Kavo - Tessaro"));
     }
 
@@ -159,11 +166,13 @@ private slots:
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         const QString rightEdge = QString::number(Twips::fromPixels(screen.right() + 1));
         const QString cornerLeft = QString::number(Twips::fromPixels(screen.right() + 1 - 100));
-        QTest::newRow("huge left") << QStringLiteral("99999999999999999999") << QStringLiteral("1000") << false;
+        QTest::newRow("huge left")
+            << QStringLiteral("99999999999999999999") << QStringLiteral("1000") << false;
         QTest::newRow("far above") << QStringLiteral("1000") << QStringLiteral("-50000") << false;
         QTest::newRow("beyond the right edge") << rightEdge << QStringLiteral("1000") << false;
         QTest::newRow("a corner on the screen") << cornerLeft << QStringLiteral("1000") << true;
-        QTest::newRow("left part off the screen") << QStringLiteral("-6000") << QStringLiteral("0") << true;
+        QTest::newRow("left part off the screen")
+            << QStringLiteral("-6000") << QStringLiteral("0") << true;
     }
     void geometryOffTheScreensIsReplaced()
     {
@@ -172,7 +181,8 @@ private slots:
         QFETCH(bool, kept);
         ConsoleFixture fixture;
         {
-            QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kavo"), QStringLiteral("Kavo"));
+            QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                               QStringLiteral("Kavo"), QStringLiteral("Kavo"));
             settings.setValue(QStringLiteral("Settings/MainLeft"), left);
             settings.setValue(QStringLiteral("Settings/MainTop"), top);
         }
@@ -180,9 +190,12 @@ private slots:
         const QPoint defaultPosition(Twips::toPixels(1000), Twips::toPixels(1000));
         const QPoint position = fixture.window().pos();
         if (kept)
-            QCOMPARE(position, QPoint(Twips::toPixels(left.toDouble()), Twips::toPixels(top.toDouble())));
+            QCOMPARE(position,
+                     QPoint(Twips::toPixels(left.toDouble()), Twips::toPixels(top.toDouble())));
         else
-            QCOMPARE(position, QGuiApplication::primaryScreen()->availableGeometry().topLeft() + defaultPosition);
+            QCOMPARE(position,
+                     QGuiApplication::primaryScreen()->availableGeometry().topLeft()
+                         + defaultPosition);
         QCOMPARE(fixture.window().width(), Twips::toPixels(16500));
     }
 
@@ -215,7 +228,8 @@ private slots:
     {
         ConsoleFixture fixture;
         {
-            QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kavo"), QStringLiteral("Kavo"));
+            QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                               QStringLiteral("Kavo"), QStringLiteral("Kavo"));
             settings.setValue(QStringLiteral("Settings/MainTop"), QStringLiteral("oben"));
         }
         QString error;
@@ -249,7 +263,8 @@ private slots:
     {
         for (const char *name : {"../andere/kavo", "/tmp/kavo", "unter/kavo", "..", "C:\\kavo"}) {
             ConsoleFixture fixture;
-            fixture.writeIni(QStringLiteral("DB"), QStringLiteral("DB Name"), QString::fromLatin1(name));
+            fixture.writeIni(QStringLiteral("DB"), QStringLiteral("DB Name"),
+                             QString::fromLatin1(name));
             QString error;
             QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
             QVERIFY2(error.contains(QStringLiteral("DB Name")), qPrintable(error));
@@ -258,7 +273,8 @@ private slots:
 
     void secondInstanceEndsWhileTheFirstStays()
     {
-        const QString name = QStringLiteral("kavo-single-%1").arg(QCoreApplication::applicationPid());
+        const QString name
+            = QStringLiteral("kavo-single-%1").arg(QCoreApplication::applicationPid());
         SingleInstance first(name);
         QVERIFY(first.claim());
         QSignalSpy woken(&first, &SingleInstance::activationRequested);
@@ -275,7 +291,8 @@ private slots:
     void staleSocketFileDoesNotBlockStart()
     {
         // A crashed console leaves its socket file behind with no one listening.
-        const QString name = QStringLiteral("kavo-stale-%1").arg(QCoreApplication::applicationPid());
+        const QString name
+            = QStringLiteral("kavo-stale-%1").arg(QCoreApplication::applicationPid());
         const QByteArray path = QFile::encodeName(QDir::temp().filePath(name));
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address{};
@@ -292,8 +309,11 @@ private slots:
     void menuAndPanelsOpenTheirWindows()
     {
         TimeServiceStandIn timeService;
-        StationInfo::setResolver([](const QString &) { return QList<QHostAddress>{QHostAddress(QStringLiteral("10.0.0.5"))}; });
-        StationInfo::setWorkstationQuery([](const QString &) { return std::optional<WorkstationFacts>(); });
+        StationInfo::setResolver([](const QString &) {
+            return QList<QHostAddress>{QHostAddress(QStringLiteral("10.0.0.5"))};
+        });
+        StationInfo::setWorkstationQuery(
+            [](const QString &) { return std::optional<WorkstationFacts>(); });
         ConsoleFixture fixture;
         fixture.start();
         MainWindow &window = fixture.window();
@@ -314,8 +334,9 @@ private slots:
         window.panel(2).pcInfo->click();
         auto *info = window.findChild<QWidget *>(QStringLiteral("frmPCInfo2"));
         QVERIFY(info);
-        QVERIFY(info->findChild<QPlainTextEdit *>(QStringLiteral("tfInfo"))->toPlainText().startsWith(
-            QStringLiteral("IP-Adresse: 10.0.0.5")));
+        QVERIFY(info->findChild<QPlainTextEdit *>(QStringLiteral("tfInfo"))
+                    ->toPlainText()
+                    .startsWith(QStringLiteral("IP-Adresse: 10.0.0.5")));
         StationInfo::setResolver({});
         StationInfo::setWorkstationQuery({});
     }
@@ -330,8 +351,9 @@ private slots:
         window.panel(1).stop->click();
         MessageRecorder messages;
         window.findChild<QAction *>(QStringLiteral("mnuFileExport"))->trigger();
-        QCOMPARE(messages.texts(), QStringList{QStringLiteral(
-                     "Die Excel Datei wurde im Programmverzeichnis unter dem Namen 'zeitclientX.xls' abgelegt.")});
+        QCOMPARE(messages.texts(),
+                 QStringList{QStringLiteral("Die Excel Datei wurde im Programmverzeichnis unter "
+                                            "dem Namen 'zeitclientX.xls' abgelegt.")});
         for (const char *name : {"zeitclient1.xls", "zeitclient2.xls"})
             QVERIFY(QFile::exists(QDir(fixture.programDir()).filePath(QString::fromLatin1(name))));
     }
@@ -347,7 +369,8 @@ private slots:
         QCOMPARE(messages.shown().first().title, QStringLiteral("Kavo"));
         QCOMPARE(messages.shown().first().icon, QMessageBox::Warning);
 
-        QAction *statusBarItem = fixture.window().findChild<QAction *>(QStringLiteral("mnuViewStatusBar"));
+        QAction *statusBarItem
+            = fixture.window().findChild<QAction *>(QStringLiteral("mnuViewStatusBar"));
         fixture.window().show();
         statusBarItem->trigger();
         QVERIFY(!statusBarItem->isChecked());

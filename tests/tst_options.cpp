@@ -5,17 +5,18 @@
 #include "ProgramEnd.h"
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QApplication>
 #include <QTest>
 #include <QTimer>
 
 namespace {
-const QString restartMessage = QStringLiteral(
-    "Das Programm muss neu gestartet werden damit die Werte übernommen werden! Das Programm wird nun beendet.");
+const QString restartMessage
+    = QStringLiteral("Das Programm muss neu gestartet werden damit die Werte übernommen werden! "
+                     "Das Programm wird nun beendet.");
 
 QByteArray fileBytes(const QString &path)
 {
@@ -34,9 +35,15 @@ private:
     std::unique_ptr<OptionsDialog> m_dialog;
     QList<int> m_endings;
 
-    QLineEdit *box(const char *name) { return m_dialog->findChild<QLineEdit *>(QString::fromLatin1(name)); }
+    QLineEdit *box(const char *name)
+    {
+        return m_dialog->findChild<QLineEdit *>(QString::fromLatin1(name));
+    }
     void pressOk() { m_dialog->findChild<QPushButton *>(QStringLiteral("cmdOk"))->click(); }
-    QString stored(const QString &section, const QString &key) { return IniFile::read(m_ini, section, key); }
+    QString stored(const QString &section, const QString &key)
+    {
+        return IniFile::read(m_ini, section, key);
+    }
 
 private slots:
     void init()
@@ -90,7 +97,8 @@ private slots:
         MessageRecorder messages;
         box("tfFirmenName")->setText(QStringLiteral("Bäckerei"));
         pressOk();
-        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName), QStringLiteral("Bäckerei"));
+        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName),
+                 QStringLiteral("Bäckerei"));
         QVERIFY(messages.shown().isEmpty());
         QVERIFY(m_endings.isEmpty());
         QVERIFY(!m_dialog->isVisible());
@@ -103,7 +111,8 @@ private slots:
         box("tfFirmenName")->setText(QStringLiteral("Neu"));
         pressOk();
         QCOMPARE(stored(ConsoleKeys::feeSection, ConsoleKeys::tariffBase), QStringLiteral("2,00"));
-        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName), QStringLiteral("Café"));
+        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName),
+                 QStringLiteral("Café"));
         QCOMPARE(messages.texts(), QStringList{restartMessage});
         QCOMPARE(messages.shown().first().icon, QMessageBox::Warning);
         QCOMPARE(m_endings, QList<int>{0});
@@ -114,8 +123,10 @@ private slots:
         MessageRecorder messages;
         box("tfGeb30")->clear();
         pressOk();
-        QCOMPARE(messages.texts(), QStringList{QStringLiteral("Bitte Gebühr über 30 min eingeben.")});
-        QCOMPARE(stored(ConsoleKeys::feeSection, ConsoleKeys::tariffOver30), QStringLiteral("1,20"));
+        QCOMPARE(messages.texts(),
+                 QStringList{QStringLiteral("Bitte Gebühr über 30 min eingeben.")});
+        QCOMPARE(stored(ConsoleKeys::feeSection, ConsoleKeys::tariffOver30),
+                 QStringLiteral("1,20"));
         QVERIFY(m_endings.isEmpty());
         QVERIFY(!m_dialog->isVisible());
     }
@@ -129,7 +140,8 @@ private slots:
         QCOMPARE(messages.shown().size(), 1);
         QCOMPARE(messages.shown().first().title, QStringLiteral("DB Namen ändern"));
         QCOMPARE(stored(ConsoleKeys::dbSection, ConsoleKeys::dbName), QStringLiteral("kavo"));
-        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName), QStringLiteral("Neu"));
+        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName),
+                 QStringLiteral("Neu"));
         QVERIFY(m_endings.isEmpty());
     }
 
@@ -161,7 +173,8 @@ private slots:
         box("tfDBName")->setText(QStringLiteral("anders"));
         pressOk();
         QCOMPARE(buttons.size(), 2);
-        QVERIFY2(buttons.contains(QStringLiteral("Abbrechen")), qPrintable(buttons.join(QLatin1Char('|'))));
+        QVERIFY2(buttons.contains(QStringLiteral("Abbrechen")),
+                 qPrintable(buttons.join(QLatin1Char('|'))));
         QCOMPARE(stored(ConsoleKeys::dbSection, ConsoleKeys::dbName), QStringLiteral("kavo"));
     }
 
@@ -172,7 +185,8 @@ private slots:
         MessageRecorder messages;
         box("tfFirmenName")->setText(QStringLiteral("Bäckerei"));
         QTest::keyClick(box("tfGeb60"), Qt::Key_Return);
-        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName), QStringLiteral("Bäckerei"));
+        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName),
+                 QStringLiteral("Bäckerei"));
         QVERIFY(!m_dialog->isVisible());
 
         m_dialog = std::make_unique<OptionsDialog>(m_ini);

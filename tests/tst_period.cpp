@@ -33,7 +33,10 @@ private:
 
     StationPanel &panel() { return m_console->window().panel(1); }
     StationController &controller() { return m_console->window().controller(1); }
-    QPushButton *stationButton(const char *name) { return m_station->findChild<QPushButton *>(QString::fromLatin1(name)); }
+    QPushButton *stationButton(const char *name)
+    {
+        return m_station->findChild<QPushButton *>(QString::fromLatin1(name));
+    }
 
     void startAt(const QDateTime &moment)
     {
@@ -150,12 +153,13 @@ private slots:
         ConsoleFixture console;
         QCOMPARE(console.start(), MainWindow::StartOutcome::Running);
         LinkRelay link(console.port(1), 20, 50);
-        IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")), QStringLiteral("Server"),
-                       QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+        IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")),
+                       QStringLiteral("Server"), QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
         StationWindow station(1, console.programDir(), link.port());
         auto *start = station.findChild<QPushButton *>(QStringLiteral("cmdStart"));
         auto *stop = station.findChild<QPushButton *>(QStringLiteral("cmdStop"));
-        QTRY_VERIFY(start->isEnabled() && station.findChild<QLineEdit *>(QStringLiteral("Text3"))->text().isEmpty());
+        QTRY_VERIFY(start->isEnabled()
+                    && station.findChild<QLineEdit *>(QStringLiteral("Text3"))->text().isEmpty());
         StationPanel &panel = console.window().panel(1);
         StationController &controller = console.window().controller(1);
 
@@ -163,7 +167,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(link.toConsole().count(QStringLiteral("Stop1")) >= 2, 5000);
         QTRY_VERIFY(!stop->isEnabled() && start->isEnabled());
         QVERIFY(!controller.periodRunning());
-        QCOMPARE(link.toStation().filter(QStringLiteral("420")), QStringList{QStringLiteral("420")});
+        QCOMPARE(link.toStation().filter(QStringLiteral("420")),
+                 QStringList{QStringLiteral("420")});
 
         // Nothing runs on: no time text comes any more, and the station stays idle.
         const qsizetype sent = link.toConsole().size();
@@ -183,8 +188,8 @@ private slots:
         ConsoleFixture console;
         QCOMPARE(console.start(), MainWindow::StartOutcome::Running);
         LinkRelay link(console.port(1), 20, 50);
-        IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")), QStringLiteral("Server"),
-                       QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+        IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")),
+                       QStringLiteral("Server"), QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
         StationWindow station(1, console.programDir(), link.port());
         auto *stop = station.findChild<QPushButton *>(QStringLiteral("cmdStop"));
         QTRY_VERIFY(station.findChild<QLineEdit *>(QStringLiteral("Text3"))->text().isEmpty());
@@ -197,11 +202,12 @@ private slots:
         answering.start();
         link.sendToConsole(burst);
         const auto settled = [&] {
-            return link.toConsole().size() > burst.size() && !controller.periodRunning() && !stop->isEnabled()
-                && link.toStation().last() == QStringLiteral("Stop1");
+            return link.toConsole().size() > burst.size() && !controller.periodRunning()
+                && !stop->isEnabled() && link.toStation().last() == QStringLiteral("Stop1");
         };
         QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
-        qInfo("burst of %lld messages handed on and answered in %lld ms", qint64(burst.size()), answering.elapsed());
+        qInfo("burst of %lld messages handed on and answered in %lld ms", qint64(burst.size()),
+              answering.elapsed());
         // The station's stop behind its last pass is answered once more; then all is quiet.
         for (qsizetype pieces = 0; pieces != link.toStation().size();) {
             pieces = link.toStation().size();
@@ -209,7 +215,8 @@ private slots:
         }
         QVERIFY(settled());
         for (const QString &piece : link.toStation())
-            QVERIFY2(piece == QStringLiteral("420") || piece == QStringLiteral("Stop1"), qPrintable(piece));
+            QVERIFY2(piece == QStringLiteral("420") || piece == QStringLiteral("Stop1"),
+                     qPrintable(piece));
     }
 
     void reconnectedStationResumesTheOpenPeriod()
@@ -245,10 +252,15 @@ private slots:
         QTest::addColumn<QString>("stop");
         QTest::addColumn<QString>("duration");
         QTest::addColumn<QString>("fee");
-        QTest::newRow("clock set back") << qint64(-120'000) << qint64(2'000) << "13:58:02" << "00:00:02" << "0,00 €";
-        QTest::newRow("clock set forward") << qint64(3'600'000) << qint64(600'000) << "15:10:00" << "00:10:00"
+        QTest::newRow("clock set back") << qint64(-120'000) << qint64(2'000) << "13:58:02"
+                                        << "00:00:02"
+                                        << "0,00 €";
+        QTest::newRow("clock set forward") << qint64(3'600'000) << qint64(600'000) << "15:10:00"
+                                           << "00:10:00"
                                            << "1,00 €";
-        QTest::newRow("25 hours") << qint64(0) << qint64(90'000'000) << "15:00:00" << "25:00:00" << "100,00 €";
+        QTest::newRow("25 hours") << qint64(0) << qint64(90'000'000) << "15:00:00"
+                                  << "25:00:00"
+                                  << "100,00 €";
     }
     void lengthIsTheTimeThatPassed()
     {
@@ -276,7 +288,8 @@ private slots:
         panel.start->click();
         m_clock->advanceMs(1'799'400);
         panel.stop->click();
-        QCOMPARE(m_console->records(1).value(0).mid(0, 3), QVariantList({"23:25:33", "23:55:33", "00:30:00"}));
+        QCOMPARE(m_console->records(1).value(0).mid(0, 3),
+                 QVariantList({"23:25:33", "23:55:33", "00:30:00"}));
     }
 
     void daylightSavingChangeDoesNotAddAnHour()
@@ -302,10 +315,18 @@ private slots:
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("duration");
         QTest::addColumn<bool>("told");
-        QTest::newRow("correction") << "14:05" << "14:05:00" << "00:12:30" << false;
-        QTest::newRow("correction with seconds") << "14:10:09" << "14:10:09" << "00:07:21" << false;
-        QTest::newRow("garbage") << "x4:0" << "14:07:30" << "00:10:00" << true;
-        QTest::newRow("emptied") << "" << "14:07:30" << "00:10:00" << true;
+        QTest::newRow("correction") << "14:05"
+                                    << "14:05:00"
+                                    << "00:12:30" << false;
+        QTest::newRow("correction with seconds") << "14:10:09"
+                                                 << "14:10:09"
+                                                 << "00:07:21" << false;
+        QTest::newRow("garbage") << "x4:0"
+                                 << "14:07:30"
+                                 << "00:10:00" << true;
+        QTest::newRow("emptied") << ""
+                                 << "14:07:30"
+                                 << "00:10:00" << true;
     }
     void startBoxEdits()
     {

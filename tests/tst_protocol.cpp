@@ -1,7 +1,7 @@
 #include "Clock.h"
 #include "ManualClock.h"
-#include "ScopedClock.h"
 #include "Protocol.h"
+#include "ScopedClock.h"
 #include "SpacedSender.h"
 
 #include <QTest>
@@ -62,7 +62,8 @@ private slots:
         QTest::newRow("stop") << "Stop1" << 1 << false << true << false;
         QTest::newRow("stop after the last time") << "00:00:00Stop1" << 1 << false << true << false;
         // Time texts that piled up while the console was busy do not hide the stop.
-        QTest::newRow("stop after two times") << "00:00:0100:00:00Stop1" << 1 << false << true << false;
+        QTest::newRow("stop after two times")
+            << "00:00:0100:00:00Stop1" << 1 << false << true << false;
         QTest::newRow("stop after another time") << "00:00:01Stop1" << 1 << false << true << false;
         QTest::newRow("stop after days") << "01. 02:03:04Stop1" << 1 << false << true << false;
         QTest::newRow("stop after a cut time") << "0:00:00Stop1" << 1 << false << false << false;
@@ -71,8 +72,10 @@ private slots:
         QTest::newRow("stop in lower case") << "stop1" << 1 << false << false << false;
         QTest::newRow("stop with a blank") << "Stop1 " << 1 << false << false << false;
         QTest::newRow("start") << "Start1" << 1 << false << false << true;
-        QTest::newRow("start after the last time") << "00:00:00Start1" << 1 << false << false << true;
-        QTest::newRow("start of station 2 on station 1") << "Start2" << 1 << false << false << false;
+        QTest::newRow("start after the last time")
+            << "00:00:00Start1" << 1 << false << false << true;
+        QTest::newRow("start of station 2 on station 1")
+            << "Start2" << 1 << false << false << false;
         QTest::newRow("start and stop together") << "Start1Stop1" << 1 << false << false << false;
         QTest::newRow("station 2 stop") << "00:00:00Stop2" << 2 << false << true << false;
         QTest::newRow("time text") << "00:04:59" << 1 << false << false << false;
@@ -119,7 +122,8 @@ private slots:
         QCOMPARE(Protocol::remainingTimeText(23 * 3600 + 59 * 60 + 59), QStringLiteral("23:59:59"));
         QCOMPARE(Protocol::remainingTimeText(24 * 3600), QStringLiteral("01. 00:00:00"));
         QCOMPARE(Protocol::remainingTimeText(25 * 3600 + 61), QStringLiteral("01. 01:01:01"));
-        QCOMPARE(Protocol::remainingTimeText(qint64(Protocol::maxMinutes) * 60), QStringLiteral("69. 10:39:00"));
+        QCOMPARE(Protocol::remainingTimeText(qint64(Protocol::maxMinutes) * 60),
+                 QStringLiteral("69. 10:39:00"));
         QCOMPARE(Protocol::elapsedTimeText(725), QStringLiteral("00:12:05"));
         QCOMPARE(Protocol::elapsedTimeText(7 * 3600), QStringLiteral("07:00:00"));
     }
@@ -132,7 +136,9 @@ private slots:
         ScopedClock guard(clock);
         clock.runFreely();
         QStringList sent;
-        SpacedSender sender([&](const QString &text) { sent.append(QString::number(clock.elapsedMs()) + ' ' + text); });
+        SpacedSender sender([&](const QString &text) {
+            sent.append(QString::number(clock.elapsedMs()) + ' ' + text);
+        });
         const auto streamed = SpacedSender::Spacing::Streamed;
         sender.send(QStringLiteral("Stop1"));
         sender.send(QStringLiteral("00:00:01"), streamed);
@@ -140,7 +146,8 @@ private slots:
         sender.send(QStringLiteral("Stop1"));
         sender.send(QStringLiteral("Stop1"));
         sender.send(QStringLiteral("420"));
-        QTRY_COMPARE(sent, QStringList({"0 Stop1", "200 00:00:01", "200 00:00:02", "400 Stop1", "600 420"}));
+        QTRY_COMPARE(
+            sent, QStringList({"0 Stop1", "200 00:00:01", "200 00:00:02", "400 Stop1", "600 420"}));
 
         sender.send(QStringLiteral("Stop1"));
         sender.send(QStringLiteral("5"));

@@ -73,14 +73,20 @@ private:
         p.start->click();
     }
 
-    bool linked(int number) { return stationButton(number, "cmdStart")->isEnabled() || stationButton(number, "cmdStop")->isEnabled(); }
+    bool linked(int number)
+    {
+        return stationButton(number, "cmdStart")->isEnabled()
+            || stationButton(number, "cmdStop")->isEnabled();
+    }
 
     // Waits for the period to be over everywhere; a period the console still holds
     // open (its station's stop ran together with a time text) is stopped by the
     // operator, as in the café.
     void settle(int number)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(!stationButton(number, "cmdStop")->isEnabled() || !panel(number).stop->isEnabled(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!stationButton(number, "cmdStop")->isEnabled()
+                                     || !panel(number).stop->isEnabled(),
+                                 20000);
         QTest::qWait(1);
         if (console().controller(number).periodRunning())
             panel(number).stop->click();
@@ -91,7 +97,10 @@ private:
 
     void breakLink(int number)
     {
-        station(number).findChild<TcpConnection *>(QStringLiteral("Winsock1"))->findChild<QTcpSocket *>()->abort();
+        station(number)
+            .findChild<TcpConnection *>(QStringLiteral("Winsock1"))
+            ->findChild<QTcpSocket *>()
+            ->abort();
     }
 
     void reconnect(int number)
@@ -145,8 +154,8 @@ private:
         for (const QVariantList &row : records) {
             totals.feeUnits += qRound64(row[3].toDouble() * 10000);
             const QStringList parts = row[2].toString().split(QLatin1Char(':'));
-            totals.minutes += Billing::wholeMinutes(parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60
-                                                    + parts[2].toLongLong());
+            totals.minutes += Billing::wholeMinutes(
+                parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong());
         }
         return totals;
     }
@@ -177,10 +186,12 @@ private slots:
         for (int number : {1, 2}) {
             const StationTotals totals = storedTotals(number);
             QCOMPARE(totals.records, qsizetype(m_started[number - 1]));
-            QCOMPARE(console().database().readTotalMinutes(number), std::optional<qint64>(totals.minutes));
-            QCOMPARE(console().database().readTotalFees(number), std::optional<qint64>(totals.feeUnits));
-            qInfo("station %d: %d periods started, %lld records, %lld minutes", number, m_started[number - 1],
-                  qint64(totals.records), totals.minutes);
+            QCOMPARE(console().database().readTotalMinutes(number),
+                     std::optional<qint64>(totals.minutes));
+            QCOMPARE(console().database().readTotalFees(number),
+                     std::optional<qint64>(totals.feeUnits));
+            qInfo("station %d: %d periods started, %lld records, %lld minutes", number,
+                  m_started[number - 1], qint64(totals.records), totals.minutes);
         }
     }
 

@@ -44,7 +44,10 @@ public:
         file.write(content);
     }
 
-    void start() { window = std::make_unique<StationWindow>(m_station, m_directory.path(), console.port()); }
+    void start()
+    {
+        window = std::make_unique<StationWindow>(m_station, m_directory.path(), console.port());
+    }
 
     // Starts the station with the console's address and waits for the console's
     // answer to its announcement to take effect.
@@ -52,7 +55,8 @@ public:
     {
         writeIni("[Server]\r\nIP=127.0.0.1\r\n");
         start();
-        return QTest::qWaitFor([this] { return button("cmdStart")->isEnabled() && field("Text4")->isHidden(); });
+        return QTest::qWaitFor(
+            [this] { return button("cmdStart")->isEnabled() && field("Text4")->isHidden(); });
     }
 
     QPushButton *button(const char *name) const { return item<QPushButton>(name); }
@@ -60,8 +64,7 @@ public:
     QLabel *label(const char *name) const { return item<QLabel>(name); }
     TcpConnection *link() const { return item<TcpConnection>("Winsock1"); }
 
-    template<typename Item>
-    Item *item(const char *name) const
+    template<typename Item> Item *item(const char *name) const
     {
         return window->findChild<Item *>(QLatin1String(name));
     }
@@ -136,14 +139,16 @@ private slots:
         QVERIFY(rig.button("cmdVerbinden")->isEnabled());
         QVERIFY(!rig.button("cmdStop")->isEnabled());
         QVERIFY(shown(rig.field("Text4")) && rig.field("Text4")->text().isEmpty());
-        QVERIFY(!shown(rig.field("Text1")) && !shown(rig.field("Text2")) && !shown(rig.label("Label3")));
+        QVERIFY(!shown(rig.field("Text1")) && !shown(rig.field("Text2"))
+                && !shown(rig.label("Label3")));
         QCOMPARE(rig.field("Text3")->text(), QStringLiteral("5"));
         QVERIFY(!shown(rig.field("Text3")) && !shown(rig.label("lbMinute")));
         QCOMPARE(rig.item<QTimer>("Timer1")->interval(), 1000);
         QVERIFY(rig.item<QTimer>("Timer1")->isActive());
         for (const char *below : {"Text1", "Text3", "lbMinute", "Label1"})
             QVERIFY2(rig.item<QWidget>(below)->y() >= window.height(), below);
-        for (const char *whole : {"cmdVerbinden", "cmdStop", "Text2", "Text4", "Text5", "Text6", "Label2", "Label4"})
+        for (const char *whole :
+             {"cmdVerbinden", "cmdStop", "Text2", "Text4", "Text5", "Text6", "Label2", "Label4"})
             QVERIFY2(window.rect().contains(rig.item<QWidget>(whole)->geometry()), whole);
 
         QTRY_COMPARE(rig.console.messages(), QStringList{QStringLiteral("Startup%1").arg(station)});
@@ -151,7 +156,8 @@ private slots:
         QVERIFY(rig.button("cmdStart")->isEnabled());
         QVERIFY(!rig.button("cmdVerbinden")->isEnabled());
         QVERIFY(!rig.button("cmdStop")->isEnabled());
-        for (const char *hidden : {"Text1", "Text2", "Text5", "Text6", "Label1", "Label2", "Label3", "Label5"})
+        for (const char *hidden :
+             {"Text1", "Text2", "Text5", "Text6", "Label1", "Label2", "Label3", "Label5"})
             QVERIFY2(!shown(rig.item<QWidget>(hidden)), hidden);
         QCOMPARE(rig.field("Text3")->text(), QString());
         QCOMPARE(window.windowTitle(), name);
@@ -262,7 +268,8 @@ private slots:
 
         QTRY_COMPARE(rig.messagesFrom(before).size(), 302);
         QCOMPARE(rig.messagesFrom(before), remainingTexts(300, 0) << QStringLiteral("Stop1"));
-        QCOMPARE(rig.clock.elapsedMs(), 300000 + stopPauseMs); // ends at the end moment, the stop a moment later
+        QCOMPARE(rig.clock.elapsedMs(),
+                 300000 + stopPauseMs); // ends at the end moment, the stop a moment later
         QCOMPARE(rig.field("Text1")->text(), QStringLiteral("12.05.2004"));
         QCOMPARE(rig.field("Text2")->text(), QStringLiteral("14:08:22"));
         QCOMPARE(rig.window->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
@@ -283,7 +290,8 @@ private slots:
         StationRig rig;
         QVERIFY(rig.startConnected());
         QStringList captions;
-        connect(rig.window.get(), &QWidget::windowTitleChanged, this, [&](const QString &title) { captions << title; });
+        connect(rig.window.get(), &QWidget::windowTitleChanged, this,
+                [&](const QString &title) { captions << title; });
         bool stopSent = false;
         qsizetype captionsAtStop = -1;
         connect(rig.link(), &TcpConnection::dataArrival, this, [&] {
@@ -298,7 +306,8 @@ private slots:
         };
         rig.console.send(QStringLiteral("5"));
 
-        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")) && rig.console.messages().size() > 2);
+        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1"))
+                    && rig.console.messages().size() > 2);
         QVERIFY(captionsAtStop > 0);
         const QStringList afterStop = captions.mid(captionsAtStop);
         QCOMPARE(afterStop.size(), 2);
@@ -317,10 +326,12 @@ private slots:
         QVERIFY(rig.startConnected());
         const qsizetype before = rig.console.messages().size();
         QStringList captions;
-        connect(rig.window.get(), &QWidget::windowTitleChanged, this, [&](const QString &title) { captions << title; });
+        connect(rig.window.get(), &QWidget::windowTitleChanged, this,
+                [&](const QString &title) { captions << title; });
         rig.console.onMessage = [&](const QString &message) {
             if (message == QStringLiteral("00:00:01")) {
-                QVERIFY(shown(rig.label("Label2")) && shown(rig.label("Label4")) && shown(rig.field("Text6")));
+                QVERIFY(shown(rig.label("Label2")) && shown(rig.label("Label4"))
+                        && shown(rig.field("Text6")));
                 QVERIFY(!shown(rig.field("Text2")) && !rig.button("cmdStart")->isEnabled());
             }
         };
@@ -392,8 +403,10 @@ private slots:
         StationRig rig;
         QVERIFY(rig.startConnected());
         const qsizetype before = rig.console.received().size();
-        whenClockReaches(rig.clock, 3000, this, [&rig] { rig.clock.setNow(rig.clock.now().addSecs(-3600)); });
-        whenClockReaches(rig.clock, 6000, this, [&rig] { rig.console.send(QStringLiteral("Stop1")); });
+        whenClockReaches(rig.clock, 3000, this,
+                         [&rig] { rig.clock.setNow(rig.clock.now().addSecs(-3600)); });
+        whenClockReaches(rig.clock, 6000, this,
+                         [&rig] { rig.console.send(QStringLiteral("Stop1")); });
         rig.console.send(QStringLiteral("420"));
         QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
         const QString sent = rig.console.received().mid(before);
@@ -406,10 +419,14 @@ private slots:
         QTest::addColumn<QString>("endDate");
         QTest::addColumn<QString>("endTime");
         QTest::addColumn<QStringList>("firstTexts");
-        QTest::newRow("1500 minutes") << "1500" << "13.05.2004"
-                                      << "15:03:22" << QStringList({"01. 01:00:00", "01. 00:59:59"});
-        QTest::newRow("far too many minutes") << "123456789012" << "21.07.2004"
-                                              << "00:42:22" << QStringList({"69. 10:39:00", "69. 10:38:59"});
+        QTest::newRow("1500 minutes")
+            << "1500"
+            << "13.05.2004"
+            << "15:03:22" << QStringList({"01. 01:00:00", "01. 00:59:59"});
+        QTest::newRow("far too many minutes")
+            << "123456789012"
+            << "21.07.2004"
+            << "00:42:22" << QStringList({"69. 10:39:00", "69. 10:38:59"});
     }
     void longPeriodsShowDays()
     {
@@ -421,7 +438,8 @@ private slots:
         QVERIFY(rig.startConnected());
         const qsizetype before = rig.console.messages().size();
         QStringList captions;
-        connect(rig.window.get(), &QWidget::windowTitleChanged, this, [&](const QString &title) { captions << title; });
+        connect(rig.window.get(), &QWidget::windowTitleChanged, this,
+                [&](const QString &title) { captions << title; });
         rig.console.onMessage = [&](const QString &message) {
             if (message == firstTexts.last())
                 rig.console.send(QStringLiteral("Stop1"));
@@ -486,7 +504,8 @@ private slots:
         QVERIFY(inner >= 3);
         QCOMPARE(texts.mid(inner, 62), remainingTexts(60, 0) << QStringLiteral("Stop1"));
         QCOMPARE(texts.mid(texts.size() - 2), QStringList({"00:00:00", "Stop1"}));
-        QCOMPARE(rig.clock.elapsedMs(), 300000 + stopPauseMs); // the first still ends at its own end moment
+        QCOMPARE(rig.clock.elapsedMs(),
+                 300000 + stopPauseMs); // the first still ends at its own end moment
     }
 
     void aStopDuringAnInnerPeriodEndsTheOuterOneToo()
@@ -510,8 +529,9 @@ private slots:
         const QStringList texts = rig.messagesFrom(before);
         const qsizetype inner = texts.indexOf(QStringLiteral("00:00:00"));
         QCOMPARE(texts.mid(0, inner), remainingTexts(300, 298));
-        QCOMPARE(texts.mid(inner, 7), QStringList({"00:00:00", "00:00:01", "00:00:02", "00:00:03", "00:00:04",
-                                                   "00:00:05", "00:00:06"}));
+        QCOMPARE(texts.mid(inner, 7),
+                 QStringList({"00:00:00", "00:00:01", "00:00:02", "00:00:03", "00:00:04",
+                              "00:00:05", "00:00:06"}));
         QCOMPARE(texts.at(inner + 7), QStringLiteral("Stop1"));
         QCOMPARE(texts.size(), inner + 10);
         QVERIFY(texts.at(inner + 8).startsWith(QStringLiteral("00:04:5")));
@@ -572,7 +592,9 @@ private slots:
         StationRig rig;
         QVERIFY(rig.startConnected());
         const qsizetype before = rig.console.messages().size();
-        rig.console.sendBytes(QByteArray("\0\0\x80\xff" "5", 5));
+        rig.console.sendBytes(QByteArray("\0\0\x80\xff"
+                                         "5",
+                                         5));
         QTRY_COMPARE(rig.messagesFrom(before), QStringList{"Stop1"});
         QTRY_VERIFY(!rig.button("cmdStop")->isEnabled()); // the console's answer came back
 
@@ -584,9 +606,11 @@ private slots:
         rig.console.sendBytes(junk);
         QTRY_VERIFY(rig.console.messages().size() > before + 1);
         // Until the last of it has been read, a stop can arrive run together with it.
-        QTRY_VERIFY((rig.console.send(QStringLiteral("Stop1")), !rig.button("cmdStop")->isEnabled()));
+        QTRY_VERIFY(
+            (rig.console.send(QStringLiteral("Stop1")), !rig.button("cmdStop")->isEnabled()));
         const qsizetype stops = rig.messagesFrom(before).size();
-        QTRY_COMPARE(rig.console.received(), QStringLiteral("Startup1") + QStringLiteral("Stop1").repeated(stops));
+        QTRY_COMPARE(rig.console.received(),
+                     QStringLiteral("Startup1") + QStringLiteral("Stop1").repeated(stops));
         // No period ran: only the stops, each on its own, took their moment.
         QVERIFY(rig.clock.elapsedMs() < 10'000);
     }

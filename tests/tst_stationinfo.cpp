@@ -33,14 +33,14 @@ QString lastLine(const QString &text)
 // What the Samba client prints at debug level 10 for a level-102 workstation query.
 QString rpcDump(const QString &outPart)
 {
-    return QStringLiteral(
-               "[2024/05/12 10:20:30.123456, 10] ../../librpc/ndr/ndr.c:493(ndr_print_function_debug)\n"
-               "       wkssvc_NetWkstaGetInfo: struct wkssvc_NetWkstaGetInfo\n"
-               "          in: struct wkssvc_NetWkstaGetInfo\n"
-               "              server_name              : *\n"
-               "                  server_name              : 'Client1'\n"
-               "              level                    : 0x00000066 (102)\n")
-           + outPart;
+    return QStringLiteral("[2024/05/12 10:20:30.123456, 10] "
+                          "../../librpc/ndr/ndr.c:493(ndr_print_function_debug)\n"
+                          "       wkssvc_NetWkstaGetInfo: struct wkssvc_NetWkstaGetInfo\n"
+                          "          in: struct wkssvc_NetWkstaGetInfo\n"
+                          "              server_name              : *\n"
+                          "                  server_name              : 'Client1'\n"
+                          "              level                    : 0x00000066 (102)\n")
+        + outPart;
 }
 
 const QString grantedOutPart = QStringLiteral(
@@ -102,17 +102,19 @@ private slots:
     void fullTextRunsTheWorkstationFactsTogether()
     {
         QCOMPARE(StationInfo::infoText(station(nt4())),
-                 QStringLiteral("IP-Adresse: 10.0.0.5\r\n"
-                                "Winsock Version: Linux sockets\r\n"
-                                "Winsock Status: Running\r\n"
-                                "Domain: CAFE\r\n"
-                                "Betriebssystem: NT Version 4.0Lan Root: C:\\WINNTEingeloggte Benutzer:  1"));
+                 QStringLiteral(
+                     "IP-Adresse: 10.0.0.5\r\n"
+                     "Winsock Version: Linux sockets\r\n"
+                     "Winsock Status: Running\r\n"
+                     "Domain: CAFE\r\n"
+                     "Betriebssystem: NT Version 4.0Lan Root: C:\\WINNTEingeloggte Benutzer:  1"));
     }
 
     void withoutWorkstationFactsOnlyThreeLines()
     {
         QCOMPARE(StationInfo::infoText(station(std::nullopt)),
-                 QStringLiteral("IP-Adresse: 10.0.0.5\r\nWinsock Version: Linux sockets\r\nWinsock Status: Running\r\n"));
+                 QStringLiteral("IP-Adresse: 10.0.0.5\r\nWinsock Version: Linux sockets\r\nWinsock "
+                                "Status: Running\r\n"));
     }
 
     void operatingSystemLine_data()
@@ -121,10 +123,14 @@ private slots:
         QTest::addColumn<quint32>("major");
         QTest::addColumn<quint32>("minor");
         QTest::addColumn<QString>("start");
-        QTest::newRow("XP") << 500u << 5u << 1u << QStringLiteral("Betriebssystem: Win 2000 Version 5.1Lan Root");
-        QTest::newRow("NT 4.0") << 500u << 4u << 0u << QStringLiteral("Betriebssystem: NT Version 4.0Lan Root");
-        QTest::newRow("unknown id") << 800u << 4u << 0u << QStringLiteral("Betriebssystem:  Version 4.0Lan Root");
-        QTest::newRow("OS2") << 400u << 3u << 0u << QStringLiteral("Betriebssystem: OS2 Version 3.0");
+        QTest::newRow("XP") << 500u << 5u << 1u
+                            << QStringLiteral("Betriebssystem: Win 2000 Version 5.1Lan Root");
+        QTest::newRow("NT 4.0") << 500u << 4u << 0u
+                                << QStringLiteral("Betriebssystem: NT Version 4.0Lan Root");
+        QTest::newRow("unknown id")
+            << 800u << 4u << 0u << QStringLiteral("Betriebssystem:  Version 4.0Lan Root");
+        QTest::newRow("OS2") << 400u << 3u << 0u
+                             << QStringLiteral("Betriebssystem: OS2 Version 3.0");
     }
     void operatingSystemLine()
     {
@@ -146,13 +152,16 @@ private slots:
         facts.domain = QString(200, u'D');
         facts.lanRoot = QString(130, u'L');
         const QString text = StationInfo::infoText(station(facts));
-        QVERIFY(text.contains(QStringLiteral("Domain: ") + QString(127, u'D') + QStringLiteral("\r\n")));
-        QVERIFY(text.contains(QStringLiteral("Lan Root: ") + QString(127, u'L') + QStringLiteral("Eingeloggte")));
+        QVERIFY(text.contains(QStringLiteral("Domain: ") + QString(127, u'D')
+                              + QStringLiteral("\r\n")));
+        QVERIFY(text.contains(QStringLiteral("Lan Root: ") + QString(127, u'L')
+                              + QStringLiteral("Eingeloggte")));
     }
 
     void workstationFactsFromTheSambaDump()
     {
-        const std::optional<WorkstationFacts> facts = StationInfo::parseWorkstationDump(rpcDump(grantedOutPart));
+        const std::optional<WorkstationFacts> facts
+            = StationInfo::parseWorkstationDump(rpcDump(grantedOutPart));
         QVERIFY(facts.has_value());
         QCOMPARE(facts->platformId, 500u);
         QCOMPARE(facts->versionMajor, 5u);
@@ -171,8 +180,9 @@ private slots:
             "                  info102                  : NULL\n"
             "              result                   : WERR_ACCESS_DENIED\n");
         QVERIFY(!StationInfo::parseWorkstationDump(rpcDump(denied)).has_value());
-        QVERIFY(!StationInfo::parseWorkstationDump(QStringLiteral("Cannot connect to server.  Error was "
-                                                                  "NT_STATUS_HOST_UNREACHABLE\n"))
+        QVERIFY(!StationInfo::parseWorkstationDump(
+                     QStringLiteral("Cannot connect to server.  Error was "
+                                    "NT_STATUS_HOST_UNREACHABLE\n"))
                      .has_value());
         QVERIFY(!StationInfo::parseWorkstationDump(QString()).has_value());
     }
@@ -180,9 +190,9 @@ private slots:
     void queryAsksByTheNameWithoutBackslashes()
     {
         FakeNetwork network;
-        network.addresses[QStringLiteral("Client2")] = {QHostAddress(QStringLiteral("::1")),
-                                                        QHostAddress(QStringLiteral("127.0.0.2")),
-                                                        QHostAddress(QStringLiteral("127.0.0.3"))};
+        network.addresses[QStringLiteral("Client2")]
+            = {QHostAddress(QStringLiteral("::1")), QHostAddress(QStringLiteral("127.0.0.2")),
+               QHostAddress(QStringLiteral("127.0.0.3"))};
         network.workstation = nt4();
         const QString text = StationInfo::QueryStationInfo(StationInfo::computerName(2));
         QVERIFY(text.startsWith(QStringLiteral("IP-Adresse: 127.0.0.2\r\nWinsock Version: ")));
@@ -224,8 +234,10 @@ private slots:
         PcInfoWindow *second = PcInfoWindow::showOrRaise(2, &mainWindow);
         QVERIFY(second != window.data());
         QCOMPARE(second->windowTitle(), QStringLiteral("Client2 PC Info"));
-        const QString unresolved = second->findChild<QPlainTextEdit *>(QStringLiteral("tfInfo"))->toPlainText();
-        QVERIFY(unresolved.contains(QStringLiteral("Client2 lässt sich nicht in eine IPv4-Adresse auflösen")));
+        const QString unresolved
+            = second->findChild<QPlainTextEdit *>(QStringLiteral("tfInfo"))->toPlainText();
+        QVERIFY(unresolved.contains(
+            QStringLiteral("Client2 lässt sich nicht in eine IPv4-Adresse auflösen")));
         QVERIFY(unresolved.contains(QStringLiteral("Winsock Status: Running")));
     }
 };

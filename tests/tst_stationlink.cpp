@@ -134,8 +134,10 @@ private slots:
         QCOMPARE(panel(1).duration->text(), QStringLiteral("00:05:00"));
         QCOMPARE(panel(1).runningTime->text(), QStringLiteral("00:00:0100:00:00Stop1"));
         QCOMPARE(recordCount(1), 1);
-        QCOMPARE(m_console->window().statistics().station(1).totalMinutes->text(), QStringLiteral("5"));
-        QCOMPARE(m_console->window().statistics().station(1).totalFees->text(), QStringLiteral("0,5"));
+        QCOMPARE(m_console->window().statistics().station(1).totalMinutes->text(),
+                 QStringLiteral("5"));
+        QCOMPARE(m_console->window().statistics().station(1).totalFees->text(),
+                 QStringLiteral("0,5"));
 
         // The station's own stop answering the console's arrives later: it is
         // answered, so that a station still counting ends, and nothing more is billed.

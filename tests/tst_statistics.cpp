@@ -12,10 +12,14 @@
 
 namespace {
 // Records a period of `seconds` as the console would, in the clock's current month.
-void record(UsageDatabase &database, int station, const QString &duration, const QString &fee, qint64 seconds)
+void record(UsageDatabase &database, int station, const QString &duration, const QString &fee,
+            qint64 seconds)
 {
     const UsageRecord usage{QStringLiteral("10:00:00"), QStringLiteral("11:00:00"), duration, fee};
-    QCOMPARE(database.recordPeriod(stoppedPeriod(station, usage, seconds, Clock::current().now().date().month())).kind,
+    QCOMPARE(database
+                 .recordPeriod(
+                     stoppedPeriod(station, usage, seconds, Clock::current().now().date().month()))
+                 .kind,
              RecordOutcome::Written);
 }
 }
@@ -69,7 +73,8 @@ private slots:
         QCOMPARE(months->itemText(1), QStringLiteral("11"));
         QCOMPARE(months->currentIndex(), -1);
         QCOMPARE(box(window, "tfEntgeld1")->text(), QStringLiteral("7,45"));
-        QCOMPARE(box(window, "tfNutzungszeit1")->text(), QStringLiteral("100")); // 10.5 minutes count as 10, halves to even
+        QCOMPARE(box(window, "tfNutzungszeit1")->text(),
+                 QStringLiteral("100")); // 10.5 minutes count as 10, halves to even
         QCOMPARE(window.statistics().station(2).months->count(), 0);
 
         months->setCurrentIndex(1);

@@ -219,7 +219,8 @@ private slots:
             QCOMPARE(probes, TcpConnection::keepAliveProbes);
             QCOMPARE(unacknowledgedMs, TcpConnection::unacknowledgedLimitMs);
             const int quietLinkSeconds = idle + interval * probes;
-            QVERIFY2(quietLinkSeconds >= 90 && quietLinkSeconds <= 150, qPrintable(QString::number(quietLinkSeconds)));
+            QVERIFY2(quietLinkSeconds >= 90 && quietLinkSeconds <= 150,
+                     qPrintable(QString::number(quietLinkSeconds)));
             QVERIFY(unacknowledgedMs >= 90000 && unacknowledgedMs <= 150000);
             QCOMPARE(option(IPPROTO_TCP, TCP_NODELAY), 1);
         }

@@ -38,7 +38,8 @@ private slots:
     {
         QCOMPARE(TextFormats::timeOfDay(QTime(14, 5, 9)), QStringLiteral("14:05:09"));
         QCOMPARE(TextFormats::date(QDate(2004, 5, 12)), QStringLiteral("12.05.2004"));
-        QCOMPARE(TextFormats::parseTimeOfDay(QStringLiteral("23:59:30")).value(), QTime(23, 59, 30));
+        QCOMPARE(TextFormats::parseTimeOfDay(QStringLiteral("23:59:30")).value(),
+                 QTime(23, 59, 30));
         QCOMPARE(TextFormats::parseTimeOfDay(QStringLiteral("7:05:00")).value(), QTime(7, 5, 0));
         QVERIFY(!TextFormats::parseTimeOfDay(QString()).has_value());
         QVERIFY(!TextFormats::parseTimeOfDay(QStringLiteral("25:00:00")).has_value());

@@ -12,11 +12,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QUuid>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
 
 #include <sqlite3.h>
 
@@ -30,8 +30,8 @@ class RawDatabase
 public:
     explicit RawDatabase(const QString &path, const QByteArray &key = UsageDatabase::password)
     {
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr);
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         exec("PRAGMA key = '" + key + "'");
     }
     ~RawDatabase() { sqlite3_close(m_db); }
@@ -49,7 +49,8 @@ public:
         sqlite3_stmt *statement = nullptr;
         sqlite3_prepare_v2(m_db, sql.constData(), -1, &statement, nullptr);
         QVariant result;
-        if (sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_type(statement, 0) != SQLITE_NULL)
+        if (sqlite3_step(statement) == SQLITE_ROW
+            && sqlite3_column_type(statement, 0) != SQLITE_NULL)
             result = qint64(sqlite3_column_int64(statement, 0));
         sqlite3_finalize(statement);
         return result;
@@ -61,7 +62,8 @@ private:
 
 UsageRecord recordWithFee(const QString &fee)
 {
-    return {QStringLiteral("14:00:00"), QStringLiteral("14:10:30"), QStringLiteral("00:10:30"), fee};
+    return {QStringLiteral("14:00:00"), QStringLiteral("14:10:30"), QStringLiteral("00:10:30"),
+            fee};
 }
 
 QByteArray contents(const QString &path)
@@ -112,7 +114,8 @@ private slots:
     {
         QCOMPARE(UsageDatabase::pathFor(QStringLiteral("/opt/kavo"), QStringLiteral("zeiten")),
                  QStringLiteral("/opt/kavo/zeiten.mde"));
-        QCOMPARE(UsageDatabase::pathFor(QStringLiteral("/opt/kavo"), QString()), QStringLiteral("/opt/kavo/.mde"));
+        QCOMPARE(UsageDatabase::pathFor(QStringLiteral("/opt/kavo"), QString()),
+                 QStringLiteral("/opt/kavo/.mde"));
     }
 
     void newDatabaseHasNoRecords()
@@ -128,15 +131,17 @@ private slots:
         QCOMPARE(m_database->readTotalMinutes(2), 125);
         const std::optional<XlsSheetData> table = m_database->exportStation(1);
         QVERIFY(table.has_value());
-        QCOMPARE(table->fieldNames, QStringList({"client1start", "client1ende", "client1dauer", "client1kosten",
-                                                 "client1datum"}));
+        QCOMPARE(table->fieldNames,
+                 QStringList({"client1start", "client1ende", "client1dauer", "client1kosten",
+                              "client1datum"}));
         QVERIFY(table->rows.isEmpty());
     }
 
     void recordsAddUpPerStation()
     {
         QVERIFY(m_database->open(m_path, nullptr));
-        const std::optional<UsageTotals> first = record(1, recordWithFee(QStringLiteral("1,05 €")), 630).totals;
+        const std::optional<UsageTotals> first
+            = record(1, recordWithFee(QStringLiteral("1,05 €")), 630).totals;
         QVERIFY(first.has_value());
         QCOMPARE(first->minutes, 10); // 10.5 minutes, half to even
         QCOMPARE(first->feeUnits, 10500);
@@ -149,7 +154,8 @@ private slots:
 
         // Committed: another connection sees the records at once.
         QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 4);
-        QCOMPARE(RawDatabase(m_path).value("SELECT Entgeld FROM client1stat"), 10500 + 3 * 12345000);
+        QCOMPARE(RawDatabase(m_path).value("SELECT Entgeld FROM client1stat"),
+                 10500 + 3 * 12345000);
     }
 
     void exportGivesTypedRowsInStoredOrder()
@@ -157,16 +163,18 @@ private slots:
         QVERIFY(m_database->open(m_path, nullptr));
         QVERIFY(recordOn(2, QDate(2004, 11, 3), QStringLiteral("1,05 €")));
         QVERIFY(record(2,
-                       {QStringLiteral("23:50:00"), QStringLiteral("00:10:00"), QStringLiteral("00:20:00"),
-                        QStringLiteral("2,00 €")},
+                       {QStringLiteral("23:50:00"), QStringLiteral("00:10:00"),
+                        QStringLiteral("00:20:00"), QStringLiteral("2,00 €")},
                        1200, 11)
                     .totals);
         const std::optional<XlsSheetData> table = m_database->exportStation(2);
         QVERIFY(table.has_value());
         QCOMPARE(table->fieldNames.first(), QStringLiteral("client2start"));
         QCOMPARE(table->rows.size(), 2);
-        QCOMPARE(table->rows[0], QVariantList({"14:00:00", "14:10:30", "00:10:30", 1.05, qint64(11)}));
-        QCOMPARE(table->rows[1], QVariantList({"23:50:00", "00:10:00", "00:20:00", 2.0, qint64(11)}));
+        QCOMPARE(table->rows[0],
+                 QVariantList({"14:00:00", "14:10:30", "00:10:30", 1.05, qint64(11)}));
+        QCOMPARE(table->rows[1],
+                 QVariantList({"23:50:00", "00:10:00", "00:20:00", 2.0, qint64(11)}));
         QCOMPARE(table->rows[0][3].typeId(), QMetaType::Double);
     }
 
@@ -213,13 +221,15 @@ private slots:
         RawDatabase(m_path).exec("UPDATE client1stat SET Nutzungszeit = 32767, Entgeld = 50000;"
                                  "UPDATE client2stat SET Nutzungszeit = NULL, Entgeld = NULL;");
         QVERIFY(m_database->open(m_path, nullptr));
-        const std::optional<UsageTotals> past = record(1, recordWithFee(QStringLiteral("0,20 €")), 120).totals;
+        const std::optional<UsageTotals> past
+            = record(1, recordWithFee(QStringLiteral("0,20 €")), 120).totals;
         QVERIFY(past.has_value());
         QCOMPARE(past->minutes, 32769);
         QCOMPARE(past->feeUnits, 52000);
         QCOMPARE(m_database->readTotalMinutes(1), 32769);
 
-        const std::optional<UsageTotals> fromEmpty = record(2, recordWithFee(QStringLiteral("0,20 €")), 120).totals;
+        const std::optional<UsageTotals> fromEmpty
+            = record(2, recordWithFee(QStringLiteral("0,20 €")), 120).totals;
         QVERIFY(fromEmpty.has_value());
         QCOMPARE(fromEmpty->minutes, 2);
         QCOMPARE(fromEmpty->feeUnits, 2000);
@@ -302,7 +312,8 @@ private slots:
         const RecordOutcome frozen = record(1, recordWithFee(QStringLiteral("1,05 €")), 630);
         QCOMPARE(frozen.kind, RecordOutcome::Refused);
         QVERIFY2(frozen.error.endsWith(QStringLiteral("(frozen)")), qPrintable(frozen.error));
-        QCOMPARE(record(1, recordWithFee(QStringLiteral("kostenlos")), 630).kind, RecordOutcome::Refused);
+        QCOMPARE(record(1, recordWithFee(QStringLiteral("kostenlos")), 630).kind,
+                 RecordOutcome::Refused);
         // Without its totals row a station's records are still kept.
         const RecordOutcome untotalled = record(2, recordWithFee(QStringLiteral("1,05 €")), 630);
         QCOMPARE(untotalled.kind, RecordOutcome::Written);
@@ -361,7 +372,8 @@ private slots:
             QSignalSpy problems(&ledger, &UsageLedger::problem);
             faults.set(StoreFaults::Fault::DiskFull);
             // Started and stopped while the database takes nothing.
-            const OpenPeriod period = ledger.begin(2, QDateTime(QDate(2004, 5, 12), QTime(14, 0)), 10);
+            const OpenPeriod period
+                = ledger.begin(2, QDateTime(QDate(2004, 5, 12), QTime(14, 0)), 10);
             QVERIFY(QFile::exists(sideFile));
             stopped = {period, recordWithFee(QStringLiteral("1,05 €")), 630, 5};
             ledger.finish(stopped);
@@ -424,30 +436,37 @@ private slots:
     {
         QVERIFY(m_database->open(m_path, nullptr));
         const QString sideFile = UsageLedger::sideFilePathFor(m_path);
-        const StoppedPeriod written = stoppedPeriod(2, recordWithFee(QStringLiteral("1,05 €")), 630, 5);
+        const StoppedPeriod written
+            = stoppedPeriod(2, recordWithFee(QStringLiteral("1,05 €")), 630, 5);
         QVERIFY(m_database->saveOpenPeriod(written.period));
         QCOMPARE(m_database->recordPeriod(written, true).kind, RecordOutcome::Written);
         const auto entry = [](int station, const QString &fee, int seconds) {
-            return QStringLiteral("{\"periode\": \"%1\", \"station\": %2, \"beginn\": \"2004-05-12T14:00:00.000+02:00\","
-                                  " \"startzeit\": \"14:00:00\", \"intervall\": 0, \"start\": \"14:00:00\","
-                                  " \"ende\": \"14:10:30\", \"dauer\": \"00:10:30\", \"kosten\": \"%3\","
-                                  " \"sekunden\": %4, \"monat\": 5}")
+            return QStringLiteral(
+                       "{\"periode\": \"%1\", \"station\": %2, \"beginn\": "
+                       "\"2004-05-12T14:00:00.000+02:00\","
+                       " \"startzeit\": \"14:00:00\", \"intervall\": 0, \"start\": \"14:00:00\","
+                       " \"ende\": \"14:10:30\", \"dauer\": \"00:10:30\", \"kosten\": \"%3\","
+                       " \"sekunden\": %4, \"monat\": 5}")
                 .arg(QUuid::createUuid().toString())
                 .arg(station)
                 .arg(fee)
                 .arg(seconds);
         };
-        const QStringList entries = {entry(1, QStringLiteral("1,70 EUR"), 630), entry(7, QStringLiteral("5,00 €"), 630),
-                                     entry(1, QStringLiteral("-999,50 €"), 630), entry(1, QStringLiteral("1,05 €"), -5),
-                                     entry(1, QStringLiteral("1,05 €"), 630),
-                                     QStringLiteral("{\"periode\": \"%1\", \"station\": 2, \"beginn\": \"%2\","
-                                                    " \"startzeit\": \"14:00:00\", \"intervall\": 0}")
-                                         .arg(written.period.id, written.period.beginText())};
+        const QStringList entries
+            = {entry(1, QStringLiteral("1,70 EUR"), 630),
+               entry(7, QStringLiteral("5,00 €"), 630),
+               entry(1, QStringLiteral("-999,50 €"), 630),
+               entry(1, QStringLiteral("1,05 €"), -5),
+               entry(1, QStringLiteral("1,05 €"), 630),
+               QStringLiteral("{\"periode\": \"%1\", \"station\": 2, \"beginn\": \"%2\","
+                              " \"startzeit\": \"14:00:00\", \"intervall\": 0}")
+                   .arg(written.period.id, written.period.beginText())};
         QFile file(sideFile);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(("{\"perioden\": [" + entries.join(QLatin1Char(',')) + "]}").toUtf8());
         file.close();
-        QVERIFY(RawDatabase(m_path).exec("INSERT INTO Perioden VALUES ('x', 9, 'gestern', '14:00:00', 0, 0)"));
+        QVERIFY(RawDatabase(m_path).exec(
+            "INSERT INTO Perioden VALUES ('x', 9, 'gestern', '14:00:00', 0, 0)"));
 
         UsageLedger ledger(*m_database, sideFile);
         QSignalSpy told(&ledger, &UsageLedger::problem);
@@ -459,10 +478,13 @@ private slots:
         QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM Perioden"), 0);
         QVERIFY(!QFile::exists(sideFile));
         const QString aside = QFileInfo(m_path).dir().filePath(QStringLiteral("kavo.abgelegt"));
-        QCOMPARE(QJsonDocument::fromJson(contents(aside)).object().value("perioden").toArray().size(), 5);
+        QCOMPARE(
+            QJsonDocument::fromJson(contents(aside)).object().value("perioden").toArray().size(),
+            5);
         QCOMPARE(told.size(), 1);
         const QString text = told[0][0].toString();
-        QVERIFY2(text.contains(QStringLiteral("kavo.abgelegt")) && text.contains(QStringLiteral("1,70 EUR"))
+        QVERIFY2(text.contains(QStringLiteral("kavo.abgelegt"))
+                     && text.contains(QStringLiteral("1,70 EUR"))
                      && text.contains(QStringLiteral("Station 9, Beginn gestern")),
                  qPrintable(text));
     }
@@ -489,7 +511,8 @@ private slots:
             QVERIFY(QDir().rmdir(sideFile));
             QTRY_COMPARE(m_database->openPeriods().size(), 1);
         }
-        QVERIFY(m_database->saveOpenPeriod({QStringLiteral("later"), 1, QDateTime(QDate(2004, 5, 12), QTime(14, 0)),
+        QVERIFY(m_database->saveOpenPeriod({QStringLiteral("later"), 1,
+                                            QDateTime(QDate(2004, 5, 12), QTime(14, 0)),
                                             QStringLiteral("14:00:00"), 0}));
         for (int run = 0; run < 2; ++run) {
             UsageLedger ledger(*m_database, sideFile);
@@ -506,7 +529,8 @@ private slots:
     {
         QVERIFY(m_database->open(m_path, nullptr));
         for (const char *typed : {"'12,50 EUR'", "'1 234,50'", "'abc'"}) {
-            QVERIFY(RawDatabase(m_path).exec(QByteArray("UPDATE client1stat SET Entgeld = ") + typed));
+            QVERIFY(
+                RawDatabase(m_path).exec(QByteArray("UPDATE client1stat SET Entgeld = ") + typed));
             QCOMPARE(m_database->stationsWithUnreadableTotals(), QList<int>{1});
             const RecordOutcome outcome = record(1, recordWithFee(QStringLiteral("1,05 €")), 630);
             QCOMPARE(outcome.kind, RecordOutcome::Written);
@@ -529,7 +553,9 @@ private slots:
         const QString otherKey = m_dir->filePath(QStringLiteral("anders.mde"));
         RawDatabase(otherKey, "geheim").exec("CREATE TABLE client1 (x)");
         QVERIFY(!m_database->open(otherKey, &error));
-        QVERIFY2(error.startsWith(QStringLiteral("Die Datei %1 ist keine Kavo-Datenbank").arg(otherKey)), qPrintable(error));
+        QVERIFY2(
+            error.startsWith(QStringLiteral("Die Datei %1 ist keine Kavo-Datenbank").arg(otherKey)),
+            qPrintable(error));
 
         RawDatabase(m_path).exec("DROP TABLE client2stat");
         QVERIFY(!m_database->open(m_path, &error));
@@ -541,7 +567,8 @@ private slots:
         QVERIFY(!m_database->open(m_path, &error));
         QVERIFY2(error.endsWith(QStringLiteral("(no such column: Entgeld)")), qPrintable(error));
         QVERIFY(!m_database->readTotalMinutes(1).has_value());
-        QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630).kind, RecordOutcome::Refused);
+        QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630).kind,
+                 RecordOutcome::Refused);
     }
 
     void existingFilesAreNeverOverwritten()

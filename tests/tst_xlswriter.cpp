@@ -25,9 +25,10 @@ private:
             return {};
         out.close();
         QProcess python;
-        python.start(QStringLiteral("/usr/bin/python3"),
-                     QStringList{QStringLiteral(KAVO_TESTS_DIR "/xls_dump.py"), arguments.first(), path}
-                         + arguments.mid(1));
+        python.start(
+            QStringLiteral("/usr/bin/python3"),
+            QStringList{QStringLiteral(KAVO_TESTS_DIR "/xls_dump.py"), arguments.first(), path}
+                + arguments.mid(1));
         if (!python.waitForFinished(120000) || python.exitCode() != 0) {
             qWarning() << python.readAllStandardError();
             return {};
@@ -53,7 +54,12 @@ private:
 
     static QJsonArray rowsOf(const QJsonObject &book, int sheet)
     {
-        return book.value(QStringLiteral("sheets")).toArray().at(sheet).toObject().value(QStringLiteral("rows")).toArray();
+        return book.value(QStringLiteral("sheets"))
+            .toArray()
+            .at(sheet)
+            .toObject()
+            .value(QStringLiteral("rows"))
+            .toArray();
     }
 
     // A cell as [xlrd cell type, value, number format]; types: 0 empty, 1 text, 2 number.
@@ -72,31 +78,34 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_dir.isValid());
-    }
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
 
     void cellsKeepTypeFormatAndText()
     {
         const QString german = QStringLiteral("Grüße aus Köln: 5 € – ÄÖÜß");
-        XlsSheetData table{{QStringLiteral("client1start"), QStringLiteral("client1kosten"), QStringLiteral("client1datum")}, {}};
+        XlsSheetData table{{QStringLiteral("client1start"), QStringLiteral("client1kosten"),
+                            QStringLiteral("client1datum")},
+                           {}};
         table.rows.append({QStringLiteral("14:05:09"), 1.05, 5});
         table.rows.append({german, 1234.5, qint64(12)});
         table.rows.append({QVariant(), QString(400, QLatin1Char('x')), QStringLiteral("Ω")});
         table.rows.append({QStringLiteral("short row")});
-        const QJsonObject book = readWorkbook({{QStringLiteral("client1"), table},
-                                               {QStringLiteral("leer"), {{QStringLiteral("feld")}, {}}}});
+        const QJsonObject book
+            = readWorkbook({{QStringLiteral("client1"), table},
+                            {QStringLiteral("leer"), {{QStringLiteral("feld")}, {}}}});
 
         QCOMPARE(book.value(QStringLiteral("log")).toString(), QString());
         QCOMPARE(book.value(QStringLiteral("biff")).toInt(), 50);
         QCOMPARE(book.value(QStringLiteral("codepage")).toInt(), 1252);
-        QCOMPARE(sheetNames(book), QStringList({QStringLiteral("client1"), QStringLiteral("leer")}));
+        QCOMPARE(sheetNames(book),
+                 QStringList({QStringLiteral("client1"), QStringLiteral("leer")}));
 
         const QJsonArray rows = rowsOf(book, 0);
         QCOMPARE(rows.size(), 5);
-        QCOMPARE(cell(rows, 0, 1), QJsonArray({1, QStringLiteral("client1kosten"), QStringLiteral("General")}));
-        QCOMPARE(cell(rows, 1, 0), QJsonArray({1, QStringLiteral("14:05:09"), QStringLiteral("General")}));
+        QCOMPARE(cell(rows, 0, 1),
+                 QJsonArray({1, QStringLiteral("client1kosten"), QStringLiteral("General")}));
+        QCOMPARE(cell(rows, 1, 0),
+                 QJsonArray({1, QStringLiteral("14:05:09"), QStringLiteral("General")}));
         QCOMPARE(cell(rows, 1, 1), QJsonArray({2, 1.05, QStringLiteral("0.00")}));
         QCOMPARE(cell(rows, 1, 2), QJsonArray({2, 5.0, QStringLiteral("0")}));
         QCOMPARE(cell(rows, 2, 0).at(1).toString(), german);
@@ -127,7 +136,8 @@ private slots:
     {
         QFETCH(int, records);
         QFETCH(QList<int>, rowsPerSheet);
-        const QJsonObject book = readWorkbook({{QStringLiteral("client1"), countingTable(records)}});
+        const QJsonObject book
+            = readWorkbook({{QStringLiteral("client1"), countingTable(records)}});
         QCOMPARE(book.value(QStringLiteral("log")).toString(), QString());
 
         QStringList expectedNames{QStringLiteral("client1")};
@@ -143,7 +153,8 @@ private slots:
             QCOMPARE(cell(rows, 0, 1).at(1).toString(), QStringLiteral("text"));
             for (int row = 1; row < rows.size(); ++row, ++nextRecord) {
                 QCOMPARE(cell(rows, row, 0).at(1).toDouble(), double(nextRecord));
-                QCOMPARE(cell(rows, row, 1).at(1).toString(), QStringLiteral("r%1").arg(nextRecord));
+                QCOMPARE(cell(rows, row, 1).at(1).toString(),
+                         QStringLiteral("r%1").arg(nextRecord));
             }
         }
         QCOMPARE(nextRecord, records);
@@ -152,7 +163,8 @@ private slots:
     void continuedSheetsKeepTheNameAsItIs()
     {
         const QString name = QStringLiteral("50%1 Rabatt");
-        const QJsonObject book = readWorkbook({{name, countingTable(XlsWriter::recordsPerSheet + 1)}});
+        const QJsonObject book
+            = readWorkbook({{name, countingTable(XlsWriter::recordsPerSheet + 1)}});
         QCOMPARE(sheetNames(book), QStringList({name, name + QStringLiteral(" (2)")}));
     }
 
@@ -178,13 +190,14 @@ private slots:
         QCOMPARE(file.size() % 512, 0);
 
         const QByteArray expected = size < CompoundFile::smallStreamLimit
-                                        ? content + QByteArray(CompoundFile::smallStreamLimit - size, '\0')
-                                        : content;
+            ? content + QByteArray(CompoundFile::smallStreamLimit - size, '\0')
+            : content;
         const QJsonObject stream = dump(file, {QStringLiteral("stream"), QStringLiteral("Book")});
         QCOMPARE(stream.value(QStringLiteral("log")).toString(), QString());
         QCOMPARE(stream.value(QStringLiteral("length")).toInt(), expected.size());
         QCOMPARE(stream.value(QStringLiteral("sha256")).toString(),
-                 QString::fromLatin1(QCryptographicHash::hash(expected, QCryptographicHash::Sha256).toHex()));
+                 QString::fromLatin1(
+                     QCryptographicHash::hash(expected, QCryptographicHash::Sha256).toHex()));
     }
 };
 

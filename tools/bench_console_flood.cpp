@@ -81,7 +81,8 @@ int main(int argc, char *argv[])
     const QString ini = ConsoleConfig::iniPath(programDir.path());
     IniFile::write(ini, QStringLiteral("DB"), QStringLiteral("DB Name"), QStringLiteral("bench"));
     QString error;
-    if (!UsageDatabase::create(UsageDatabase::pathFor(programDir.path(), QStringLiteral("bench")), &error)) {
+    if (!UsageDatabase::create(UsageDatabase::pathFor(programDir.path(), QStringLiteral("bench")),
+                               &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
@@ -89,7 +90,8 @@ int main(int argc, char *argv[])
     const quint16 port = freePort();
     MainWindow window(programDir.path());
     window.setStationPorts(port, freePort());
-    SingleInstance instance(QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
+    SingleInstance instance(
+        QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
     if (window.start(instance, &error) != MainWindow::StartOutcome::Running) {
         std::fprintf(stderr, "start failed: %s\n", qPrintable(error));
         return 1;
@@ -135,8 +137,8 @@ int main(int argc, char *argv[])
                 double(bytesSent.load()) / floodSeconds / 1e6);
     std::printf("posted events: %d handled, mean delay %.2f ms, worst %lld ms\n", probes,
                 probes ? double(totalDelayMs) / probes : 0.0, worstDelayMs);
-    std::printf("resident memory: %ld KiB at start, %ld KiB halfway, %ld KiB at the end\n", startKiB, halfwayKiB,
-                endKiB);
+    std::printf("resident memory: %ld KiB at start, %ld KiB halfway, %ld KiB at the end\n",
+                startKiB, halfwayKiB, endKiB);
     std::printf("running-time label shows %lld characters\n",
                 qint64(window.panel(1).runningTime->text().size()));
     return 0;

@@ -45,12 +45,13 @@ int main(int argc, char *argv[])
     QTemporaryDir programDir;
     QTemporaryDir settingsDir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-    IniFile::write(ConsoleConfig::iniPath(programDir.path()), QStringLiteral("DB"), QStringLiteral("DB Name"),
-                   QStringLiteral("bench"));
-    IniFile::write(QDir(programDir.path()).filePath(QStringLiteral("Client.ini")), QStringLiteral("Server"),
-                   QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+    IniFile::write(ConsoleConfig::iniPath(programDir.path()), QStringLiteral("DB"),
+                   QStringLiteral("DB Name"), QStringLiteral("bench"));
+    IniFile::write(QDir(programDir.path()).filePath(QStringLiteral("Client.ini")),
+                   QStringLiteral("Server"), QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
     QString error;
-    if (!UsageDatabase::create(UsageDatabase::pathFor(programDir.path(), QStringLiteral("bench")), &error)) {
+    if (!UsageDatabase::create(UsageDatabase::pathFor(programDir.path(), QStringLiteral("bench")),
+                               &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
@@ -62,7 +63,8 @@ int main(int argc, char *argv[])
     const quint16 port = freePort();
     MainWindow console(programDir.path());
     console.setStationPorts(port, freePort());
-    SingleInstance instance(QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
+    SingleInstance instance(
+        QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
     if (console.start(instance, &error) != MainWindow::StartOutcome::Running) {
         std::fprintf(stderr, "start failed: %s\n", qPrintable(error));
         return 1;
@@ -82,7 +84,8 @@ int main(int argc, char *argv[])
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         const QString look = station.windowTitle() + QString::number(start->isEnabled())
-            + QString::number(stop->isEnabled()) + QString::number(console.controller(1).periodRunning());
+            + QString::number(stop->isEnabled())
+            + QString::number(console.controller(1).periodRunning());
         if (look != lastLook) {
             lastLook = look;
             unchanged.restart();
@@ -113,7 +116,8 @@ int main(int argc, char *argv[])
             && row.value(3).toDouble() == 0.0)
             ++shortRecords;
     }
-    std::printf("%d customer Starts at an idle station in %.1f s: %d left a period open, %d records (%d of 0-1 s "
+    std::printf("%d customer Starts at an idle station in %.1f s: %d left a period open, %d "
+                "records (%d of 0-1 s "
                 "at 0,00 EUR)\n",
                 pressed, total.elapsed() / 1000.0, leftOpen, records, shortRecords);
     return leftOpen == 0 && pressed == presses ? 0 : 1;

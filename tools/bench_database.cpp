@@ -37,7 +37,8 @@ void bindText(sqlite3_stmt *insert, int index, const QString &text)
 // Bulk insert: one transaction, one prepared statement.
 bool fillStation(sqlite3 *db, int station)
 {
-    const QByteArray sql = QStringLiteral("INSERT INTO client%1 VALUES (?1, ?2, ?3, ?4, ?5)").arg(station).toUtf8();
+    const QByteArray sql
+        = QStringLiteral("INSERT INTO client%1 VALUES (?1, ?2, ?3, ?4, ?5)").arg(station).toUtf8();
     sqlite3_stmt *insert = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
         return false;
@@ -63,8 +64,8 @@ bool fill(const QString &path)
     sqlite3 *db = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     const QByteArray key = QByteArray("PRAGMA key = '") + UsageDatabase::password + "'";
-    const bool ok = exec(db, key.constData()) && exec(db, "PRAGMA synchronous = FULL") && exec(db, "BEGIN")
-        && fillStation(db, 1) && fillStation(db, 2) && exec(db, "COMMIT");
+    const bool ok = exec(db, key.constData()) && exec(db, "PRAGMA synchronous = FULL")
+        && exec(db, "BEGIN") && fillStation(db, 1) && fillStation(db, 2) && exec(db, "COMMIT");
     sqlite3_close(db);
     return ok;
 }
@@ -77,15 +78,16 @@ double milliseconds(const QElapsedTimer &timer)
 void printMedian(const char *what, std::vector<double> times)
 {
     std::sort(times.begin(), times.end());
-    std::printf("%s, durable: median %.1f ms, slowest %.1f ms of %d\n", what, times[times.size() / 2], times.back(),
-                int(times.size()));
+    std::printf("%s, durable: median %.1f ms, slowest %.1f ms of %d\n", what,
+                times[times.size() / 2], times.back(), int(times.size()));
 }
 }
 
 int main(int argc, char *argv[])
 {
-    const QTemporaryDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
-                                     : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
+    const QTemporaryDir dir(argc > 1
+                                ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
+                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
     const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
     QString error;
     QElapsedTimer timer;
@@ -94,7 +96,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen. %s\n", qPrintable(error));
         return 1;
     }
-    std::printf("%d records per station written in %.0f ms\n", recordsPerStation, milliseconds(timer));
+    std::printf("%d records per station written in %.0f ms\n", recordsPerStation,
+                milliseconds(timer));
 
     UsageDatabase database;
     QElapsedTimer step;
@@ -127,8 +130,8 @@ int main(int argc, char *argv[])
 
     std::vector<double> starts;
     std::vector<double> stops;
-    const UsageRecord record{QStringLiteral("14:00:00"), QStringLiteral("14:10:30"), QStringLiteral("00:10:30"),
-                             QStringLiteral("1,05 €")};
+    const UsageRecord record{QStringLiteral("14:00:00"), QStringLiteral("14:10:30"),
+                             QStringLiteral("00:10:30"), QStringLiteral("1,05 €")};
     for (int i = 0; i < repeats; ++i) {
         const OpenPeriod period{QUuid::createUuid().toString(QUuid::WithoutBraces), 1,
                                 QDateTime(QDate(2026, 5, 4), QTime(14, 0)), record.start, 10};
@@ -136,7 +139,8 @@ int main(int argc, char *argv[])
         const bool started = database.saveOpenPeriod(period);
         starts.push_back(milliseconds(timer));
         timer.restart();
-        const bool stopped = database.recordPeriod({period, record, 630, 5}).kind == RecordOutcome::Written;
+        const bool stopped
+            = database.recordPeriod({period, record, 630, 5}).kind == RecordOutcome::Written;
         stops.push_back(milliseconds(timer));
         if (!started || !stopped) {
             std::fprintf(stderr, "Der Datensatz wurde nicht gespeichert.\n");

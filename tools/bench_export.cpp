@@ -20,12 +20,14 @@ XlsSheetData stationTable(int station)
 {
     XlsSheetData table;
     for (const char *field : {"start", "ende", "dauer", "kosten", "datum"})
-        table.fieldNames.append(QStringLiteral("client%1%2").arg(station).arg(QLatin1String(field)));
+        table.fieldNames.append(
+            QStringLiteral("client%1%2").arg(station).arg(QLatin1String(field)));
     table.rows.reserve(recordsPerStation);
     for (int record = 0; record < recordsPerStation; ++record) {
         const QTime start = QTime(8, 0).addSecs(record * 5);
-        table.rows.append({TextFormats::timeOfDay(start), TextFormats::timeOfDay(start.addSecs(1830)),
-                           QStringLiteral("00:30:30"), 2.5 + record % 40 * 0.25, record % 12 + 1});
+        table.rows.append({TextFormats::timeOfDay(start),
+                           TextFormats::timeOfDay(start.addSecs(1830)), QStringLiteral("00:30:30"),
+                           2.5 + record % 40 * 0.25, record % 12 + 1});
     }
     return table;
 }
@@ -54,7 +56,8 @@ int main(int argc, char *argv[])
         exporter.exportExcel();
         const qint64 elapsedMs = Clock::current().elapsedMs() - startMs;
         slowestMs = std::max(slowestMs, elapsedMs);
-        out << "Export of " << recordsPerStation << " records per station (" << run << "): " << elapsedMs << " ms\n";
+        out << "Export of " << recordsPerStation << " records per station (" << run
+            << "): " << elapsedMs << " ms\n";
     }
     for (const char *name : {"zeitclient1.xls", "zeitclient2.xls"})
         out << name << ": " << QFileInfo(dir.filePath(QLatin1String(name))).size() << " bytes\n";

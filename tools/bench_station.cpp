@@ -33,7 +33,8 @@ const QString loopback = QStringLiteral("127.0.0.1");
 
 QByteArray threadFile(const char *name)
 {
-    QFile file(QStringLiteral("/proc/self/task/%1/%2").arg(syscall(SYS_gettid)).arg(QLatin1String(name)));
+    QFile file(
+        QStringLiteral("/proc/self/task/%1/%2").arg(syscall(SYS_gettid)).arg(QLatin1String(name)));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
@@ -96,11 +97,13 @@ struct Snapshot
 void print(const char *phase, const Snapshot &from, const Snapshot &to)
 {
     const double seconds = (to.ms - from.ms) / 1000.0;
-    std::printf("%-9s %5.1f s: processor %.3f s = %.4f %% of one core; %.2f wake-ups/s, of them %.2f/s the "
-                "top-window timer; %.2f time texts/s\n",
-                phase, seconds, to.processor - from.processor, 100.0 * (to.processor - from.processor) / seconds,
-                (to.wakeUps - from.wakeUps) / seconds, (to.topWindowTicks - from.topWindowTicks) / seconds,
-                (to.timeTexts - from.timeTexts) / seconds);
+    std::printf(
+        "%-9s %5.1f s: processor %.3f s = %.4f %% of one core; %.2f wake-ups/s, of them %.2f/s the "
+        "top-window timer; %.2f time texts/s\n",
+        phase, seconds, to.processor - from.processor,
+        100.0 * (to.processor - from.processor) / seconds, (to.wakeUps - from.wakeUps) / seconds,
+        (to.topWindowTicks - from.topWindowTicks) / seconds,
+        (to.timeTexts - from.timeTexts) / seconds);
     std::fflush(stdout);
 }
 }
@@ -125,7 +128,8 @@ int main(int argc, char *argv[])
     inConsoleThread.moveToThread(&consoleThread);
     ConsoleStandIn *console = nullptr;
     QMetaObject::invokeMethod(
-        &inConsoleThread, [&console] { console = new ConsoleStandIn; }, Qt::BlockingQueuedConnection);
+        &inConsoleThread, [&console] { console = new ConsoleStandIn; },
+        Qt::BlockingQueuedConnection);
 
     QTemporaryDir directory;
     QFile ini(directory.filePath(QStringLiteral("Client.ini")));
@@ -167,11 +171,13 @@ int main(int argc, char *argv[])
     QTimer::singleShot(2 * settleMs + 1000 * (idleSeconds + countingSeconds), [&] {
         print("counting", countingFrom, snapshot());
         sendFromConsole(Protocol::stopMessage(1));
-        QTimer::singleShot(500, [] { QCoreApplication::exit(); }); // quit() would ask the window, which refuses
+        QTimer::singleShot(
+            500, [] { QCoreApplication::exit(); }); // quit() would ask the window, which refuses
     });
     QApplication::exec();
 
-    QMetaObject::invokeMethod(console, [console] { delete console; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        console, [console] { delete console; }, Qt::BlockingQueuedConnection);
     consoleThread.quit();
     consoleThread.wait();
     return 0;

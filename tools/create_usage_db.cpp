@@ -18,7 +18,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "Aufruf: create_usage_db <Programmverzeichnis> <DB-Name>\n");
         return 2;
     }
-    const QString path = UsageDatabase::pathFor(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
+    const QString path
+        = UsageDatabase::pathFor(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
     QString error;
     if (!UsageDatabase::create(path, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));

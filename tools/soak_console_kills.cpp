@@ -52,7 +52,8 @@ int runConsole(const QString &programDir, const QString &settingsDir, int day, b
 {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir);
     MessageDialog::setHandler([](const MessageDialog::Request &request) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(QString(request.text).replace(QLatin1Char('\n'), ' ')));
+        std::fprintf(stderr, "message: %s\n",
+                     qPrintable(QString(request.text).replace(QLatin1Char('\n'), ' ')));
         return QMessageBox::Yes;
     });
     // Each run starts on a day and at a second of its own, so that records carry
@@ -111,7 +112,9 @@ int runLocker(const QString &databasePath)
 qint64 secondsOf(const QString &duration)
 {
     const QStringList parts = duration.split(QLatin1Char(':'));
-    return parts.size() == 3 ? parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong() : -1;
+    return parts.size() == 3
+        ? parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong()
+        : -1;
 }
 
 QList<QStringList> rows(sqlite3 *db, const QString &sql)
@@ -122,7 +125,8 @@ QList<QStringList> rows(sqlite3 *db, const QString &sql)
     while (sqlite3_step(statement) == SQLITE_ROW) {
         QStringList row;
         for (int column = 0; column < sqlite3_column_count(statement); ++column)
-            row.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, column))));
+            row.append(QString::fromUtf8(
+                reinterpret_cast<const char *>(sqlite3_column_text(statement, column))));
         result.append(row);
     }
     sqlite3_finalize(statement);
@@ -136,36 +140,43 @@ int check(const QString &databasePath, qint64 started, int kills, qint64 *record
     int faults = 0;
     *records = 0;
     for (int station : {1, 2}) {
-        const QList<QStringList> stored = rows(db, QStringLiteral("SELECT client%1start, client%1ende, client%1dauer,"
-                                                                  " client%1kosten FROM client%1").arg(station));
+        const QList<QStringList> stored
+            = rows(db,
+                   QStringLiteral("SELECT client%1start, client%1ende, client%1dauer,"
+                                  " client%1kosten FROM client%1")
+                       .arg(station));
         qint64 fees = 0;
         qint64 minutes = 0;
         QSet<QString> seen;
         for (const QStringList &row : stored) {
             const qint64 seconds = secondsOf(row[2]);
-            const qint64 expected = *TextFormats::parseMoney(Billing::bill(seconds, tariffs).feeText);
+            const qint64 expected
+                = *TextFormats::parseMoney(Billing::bill(seconds, tariffs).feeText);
             if (row[3].toLongLong() != expected) {
-                std::printf("station %d: fee %s for %s, tariff says %lld\n", station, qPrintable(row[3]),
-                            qPrintable(row[2]), expected);
+                std::printf("station %d: fee %s for %s, tariff says %lld\n", station,
+                            qPrintable(row[3]), qPrintable(row[2]), expected);
                 ++faults;
             }
             if (seen.contains(row.join(QLatin1Char('|')))) {
-                std::printf("station %d: record %s twice\n", station, qPrintable(row.join(QLatin1Char('|'))));
+                std::printf("station %d: record %s twice\n", station,
+                            qPrintable(row.join(QLatin1Char('|'))));
                 ++faults;
             }
             seen.insert(row.join(QLatin1Char('|')));
             fees += row[3].toLongLong();
             minutes += Billing::wholeMinutes(seconds);
         }
-        const QList<QStringList> totals = rows(db, QStringLiteral("SELECT Nutzungszeit, Entgeld FROM client%1stat")
-                                                       .arg(station));
-        if (totals.size() != 1 || totals[0][0].toLongLong() != minutes || totals[0][1].toLongLong() != fees) {
+        const QList<QStringList> totals = rows(
+            db, QStringLiteral("SELECT Nutzungszeit, Entgeld FROM client%1stat").arg(station));
+        if (totals.size() != 1 || totals[0][0].toLongLong() != minutes
+            || totals[0][1].toLongLong() != fees) {
             std::printf("station %d: totals do not match the records\n", station);
             ++faults;
         }
         *records += stored.size();
     }
-    const qint64 open = rows(db, QStringLiteral("SELECT count(*) FROM Perioden")).value(0).value(0).toLongLong();
+    const qint64 open
+        = rows(db, QStringLiteral("SELECT count(*) FROM Perioden")).value(0).value(0).toLongLong();
     sqlite3_close(db);
     if (open != 0) {
         std::printf("%lld periods left in Perioden\n", open);
@@ -184,7 +195,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.value(1) == QLatin1String("--console") || arguments.value(1) == QLatin1String("--finish"))
+    if (arguments.value(1) == QLatin1String("--console")
+        || arguments.value(1) == QLatin1String("--finish"))
         return runConsole(arguments.value(2), arguments.value(3), arguments.value(4).toInt(),
                           arguments.value(1) == QLatin1String("--finish"));
     if (arguments.value(1) == QLatin1String("--locker"))
@@ -207,7 +219,8 @@ int main(int argc, char *argv[])
     }
 
     QProcess locker;
-    locker.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--locker"), databasePath});
+    locker.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--locker"), databasePath});
     locker.waitForStarted();
     QElapsedTimer elapsed;
     elapsed.start();
@@ -217,7 +230,8 @@ int main(int argc, char *argv[])
     for (int round = 0; round < kills;) {
         QProcess console;
         console.start(QCoreApplication::applicationFilePath(),
-                      {QStringLiteral("--console"), programDir.path(), settingsDir.path(), QString::number(round)});
+                      {QStringLiteral("--console"), programDir.path(), settingsDir.path(),
+                       QString::number(round)});
         console.waitForStarted();
         const bool ready = console.waitForReadyRead(15000) && console.canReadLine();
         if (ready) {
@@ -236,12 +250,15 @@ int main(int argc, char *argv[])
     locker.waitForFinished();
     QProcess final;
     final.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--finish"), programDir.path(), settingsDir.path(), QString::number(kills)});
+                {QStringLiteral("--finish"), programDir.path(), settingsDir.path(),
+                 QString::number(kills)});
     final.waitForFinished(60000);
     qint64 records = 0;
     const int faults = check(databasePath, started, kills, &records);
-    const bool sideFileLeft = QFile::exists(QDir(programDir.path()).filePath(QStringLiteral("kavo.nachtrag")));
-    std::printf("%d kills in %.0f s, %d starts refused while locked, %d messages shown, %lld periods started "
+    const bool sideFileLeft
+        = QFile::exists(QDir(programDir.path()).filePath(QStringLiteral("kavo.nachtrag")));
+    std::printf("%d kills in %.0f s, %d starts refused while locked, %d messages shown, %lld "
+                "periods started "
                 "(printed), %lld records, side file left: %s, final run pending %d, faults %d\n",
                 kills, elapsed.elapsed() / 1000.0, refusedStarts, messages, started, records,
                 sideFileLeft ? "yes" : "no", final.exitCode(), faults);

@@ -18,10 +18,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (argc != 3)
         return 2;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromLocal8Bit(argv[2]));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromLocal8Bit(argv[2]));
     MainWindow window(QString::fromLocal8Bit(argv[1]));
     window.setStationPorts(0, 0);
-    SingleInstance instance(QStringLiteral("kavo-running-%1").arg(QCoreApplication::applicationPid()));
+    SingleInstance instance(
+        QStringLiteral("kavo-running-%1").arg(QCoreApplication::applicationPid()));
     QString error;
     if (window.start(instance, &error) != MainWindow::StartOutcome::Running) {
         std::fprintf(stderr, "%s\n", qPrintable(error));

@@ -23,15 +23,18 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (argc != 4)
         return 2;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromLocal8Bit(argv[2]));
-    ManualClock clock(QDateTime(QDate(2026, 5, 4).addDays(QByteArray(argv[3]).toInt()), QTime(9, 0)));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromLocal8Bit(argv[2]));
+    ManualClock clock(
+        QDateTime(QDate(2026, 5, 4).addDays(QByteArray(argv[3]).toInt()), QTime(9, 0)));
     ScopedClock guard(clock);
     // The period the previous run left open began days before: it goes on.
     MessageDialog::setHandler([](const MessageDialog::Request &) { return QMessageBox::Yes; });
 
     MainWindow window(QString::fromLocal8Bit(argv[1]));
     window.setStationPorts(0, 0);
-    SingleInstance instance(QStringLiteral("kavo-stopping-%1").arg(QCoreApplication::applicationPid()));
+    SingleInstance instance(
+        QStringLiteral("kavo-stopping-%1").arg(QCoreApplication::applicationPid()));
     QString error;
     if (window.start(instance, &error) != MainWindow::StartOutcome::Running) {
         std::fprintf(stderr, "%s\n", qPrintable(error));

@@ -38,7 +38,8 @@ QString ConsoleFixture::iniPath() const
     return ConsoleConfig::iniPath(programDir());
 }
 
-void ConsoleFixture::writeIni(const QString &section, const QString &key, const QString &value) const
+void ConsoleFixture::writeIni(const QString &section, const QString &key,
+                              const QString &value) const
 {
     IniFile::write(iniPath(), section, key, value);
 }
@@ -46,8 +47,9 @@ void ConsoleFixture::writeIni(const QString &section, const QString &key, const 
 MainWindow::StartOutcome ConsoleFixture::start(QString *error)
 {
     m_window.reset();
-    m_instance = std::make_unique<SingleInstance>(
-        QStringLiteral("kavo-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(quintptr(this)));
+    m_instance = std::make_unique<SingleInstance>(QStringLiteral("kavo-test-%1-%2")
+                                                      .arg(QCoreApplication::applicationPid())
+                                                      .arg(quintptr(this)));
     m_window = std::make_unique<MainWindow>(programDir());
     m_window->setStationPorts(m_ports[0], m_ports[1]);
     QString ignored;
@@ -56,8 +58,8 @@ MainWindow::StartOutcome ConsoleFixture::start(QString *error)
 
 std::unique_ptr<StationWindow> ConsoleFixture::createStation(int station) const
 {
-    IniFile::write(QDir(programDir()).filePath(QStringLiteral("Client.ini")), QStringLiteral("Server"),
-                   QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+    IniFile::write(QDir(programDir()).filePath(QStringLiteral("Client.ini")),
+                   QStringLiteral("Server"), QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
     auto window = std::make_unique<StationWindow>(station, programDir(), port(station));
     auto *interval = window->findChild<QLineEdit *>(QStringLiteral("Text3"));
     // The announcement's answer empties the interval field.

@@ -10,7 +10,8 @@
 class StationWindow;
 
 // A program directory with a Kavo.ini of the demo tariffs and a fresh usage
-// database, an isolated settings store, and a console started from it under a private single-instance name.
+// database, an isolated settings store, and a console started from it under a private
+// single-instance name.
 class ConsoleFixture
 {
 public:

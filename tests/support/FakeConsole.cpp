@@ -54,7 +54,8 @@ void FakeConsole::takeChunk()
         QStringLiteral("(\\d\\d\\. )?\\d\\d:\\d\\d:\\d\\d|Startup\\d|Start\\d|Stop\\d"));
     const QString chunk = m_endpoint.getData();
     m_bytesReceived += chunk.size();
-    if (Protocol::isStartup(chunk, m_station) || (m_answerStops && Protocol::isStop(chunk, m_station)))
+    if (Protocol::isStartup(chunk, m_station)
+        || (m_answerStops && Protocol::isStop(chunk, m_station)))
         send(Protocol::stopMessage(m_station));
     if (!m_recording)
         return;

@@ -158,7 +158,8 @@ void ManualClock::setWakeUpJitter(const QList<int> &offsetsMs)
 
 ManualClock::ManualAlarm *ManualClock::earliest() const
 {
-    const auto turn = [](const ManualAlarm *alarm) { return std::pair(*alarm->m_dueMs, alarm->m_order); };
+    const auto turn
+        = [](const ManualAlarm *alarm) { return std::pair(*alarm->m_dueMs, alarm->m_order); };
     ManualAlarm *first = nullptr;
     for (ManualAlarm *alarm : m_alarms) {
         if (alarm->isPending() && (!first || turn(alarm) < turn(first)))

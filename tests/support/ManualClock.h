@@ -44,7 +44,7 @@ private:
     QDateTime m_start;
     qint64 m_elapsed = 0;
     std::vector<ManualAlarm *> m_alarms; // every alarm made on this clock that still exists
-    quint64 m_timesSet = 0; // orders alarms due at the same moment
+    quint64 m_timesSet = 0;              // orders alarms due at the same moment
     bool m_runningFreely = false;
     QList<int> m_jitter;
     qsizetype m_nextJitter = 0;

@@ -12,7 +12,8 @@
 namespace {
 QtMessageHandler nextHandler = nullptr;
 
-void filterPlatformWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
+void filterPlatformWarnings(QtMsgType type, const QMessageLogContext &context,
+                            const QString &message)
 {
     if (type == QtWarningMsg && message.startsWith(QLatin1String("This plugin does not support ")))
         return;

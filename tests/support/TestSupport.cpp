@@ -42,7 +42,8 @@ quint16 freeLoopbackPort()
     return probe.serverPort();
 }
 
-void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context, std::function<void()> action)
+void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context,
+                      std::function<void()> action)
 {
     auto *watch = new ClockTimer(context);
     QObject::connect(watch, &ClockTimer::timeout, context, [watch, action] {
@@ -52,7 +53,8 @@ void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context, std:
     watch->startAt(clock.elapsedMs() + afterMs);
 }
 
-StoppedPeriod stoppedPeriod(int station, const UsageRecord &record, qint64 durationSeconds, int month)
+StoppedPeriod stoppedPeriod(int station, const UsageRecord &record, qint64 durationSeconds,
+                            int month)
 {
     const OpenPeriod period{QUuid::createUuid().toString(QUuid::WithoutBraces), station,
                             QDateTime(QDate(2004, month, 1), QTime(12, 0)), record.start, 0};

@@ -38,7 +38,9 @@ quint16 freeLoopbackPort();
 
 // Runs `action` from within the event loop when the clock (the one installed)
 // reaches `afterMs` from now; `context` owns the watch.
-void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context, std::function<void()> action);
+void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context,
+                      std::function<void()> action);
 
 // A stopped period as the console hands it to the database, under a fresh id.
-StoppedPeriod stoppedPeriod(int station, const UsageRecord &record, qint64 durationSeconds, int month);
+StoppedPeriod stoppedPeriod(int station, const UsageRecord &record, qint64 durationSeconds,
+                            int month);
