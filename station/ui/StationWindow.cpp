@@ -5,6 +5,7 @@
 #include "DaytimeRequest.h"
 #include "EntryField.h"
 #include "IniFile.h"
+#include "MessageDialog.h"
 #include "Protocol.h"
 #include "SpacedSender.h"
 #include "TcpConnection.h"
@@ -155,7 +156,9 @@ void StationWindow::startUp(const QString &programDirectory)
 void StationWindow::startTimeServerRequest()
 {
     auto *request = new DaytimeRequest(this);
-    connect(request, &DaytimeRequest::failed, this, [this] { DaytimeRequest::showFailure(this); });
+    connect(request, &DaytimeRequest::failed, this, [this] {
+        MessageDialog::show(this, {DaytimeRequest::failureTitle(), DaytimeRequest::failureText()});
+    });
     request->start();
 }
 

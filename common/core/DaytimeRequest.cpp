@@ -1,7 +1,6 @@
 #include "DaytimeRequest.h"
 
 #include "DaytimeClock.h"
-#include "MessageDialog.h"
 #include "TcpConnection.h"
 
 namespace {
@@ -49,11 +48,14 @@ void DaytimeRequest::fail()
     emit failed();
 }
 
-void DaytimeRequest::showFailure(QWidget *parent)
+QString DaytimeRequest::failureTitle()
 {
-    MessageDialog::show(
-        parent,
-        {QStringLiteral("Systemzeit nicht gestellt"), QStringLiteral("Sorry - Keine Verbindung")});
+    return QStringLiteral("Systemzeit nicht gestellt");
+}
+
+QString DaytimeRequest::failureText()
+{
+    return QStringLiteral("Sorry - Keine Verbindung");
 }
 
 void DaytimeRequest::setServer(const QString &host, quint16 port)

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QString>
 
-class QWidget;
 class TcpConnection;
 
 // One request to the time server over a connection of its own: the first data that
@@ -20,7 +19,8 @@ public:
     void start();
 
     // The message both programs show when the server could not be reached.
-    static void showFailure(QWidget *parent);
+    static QString failureTitle();
+    static QString failureText();
 
     // Where requests go: the time server's daytime port unless a test points them
     // at a server of its own.

@@ -1,6 +1,7 @@
 #include "TimemasterWindow.h"
 
 #include "DaytimeRequest.h"
+#include "MessageDialog.h"
 
 #include <QPointer>
 #include <QPushButton>
@@ -39,6 +40,6 @@ TimemasterWindow::TimemasterWindow(QWidget *parent)
 
 void TimemasterWindow::reportFailure()
 {
-    DaytimeRequest::showFailure(this);
+    MessageDialog::show(this, {DaytimeRequest::failureTitle(), DaytimeRequest::failureText()});
     close();
 }
