@@ -1,9 +1,7 @@
 #include "ConsoleConfig.h"
-#include "ConsoleFixture.h"
+#include "ConsoleOnTestClock.h"
 #include "FakeStation.h"
 #include "IniFile.h"
-#include "ManualClock.h"
-#include "ScopedClock.h"
 #include "StationController.h"
 #include "StationWindow.h"
 #include "StoreFaults.h"
@@ -84,13 +82,6 @@ private:
     QString m_sideFile;
     sqlite3 *m_other = nullptr;
 };
-
-void runPeriod(ManualClock &clock, StationPanel &panel, qint64 seconds)
-{
-    panel.start->click();
-    clock.advanceMs(seconds * 1000);
-    panel.stop->click();
-}
 }
 
 Q_DECLARE_METATYPE(Refusal)
@@ -102,14 +93,11 @@ class ConsoleFaultsTest : public QObject
 private slots:
     void portsInUseLeaveOnlyThatPanelInactiveUntilFree()
     {
-        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
-        ScopedClock guard(clock);
-        ConsoleFixture fixture;
+        ConsoleOnTestClock fixture;
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::Any, fixture.port(1)));
-        MessageRecorder messages;
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
-        QVERIFY(messages.shown().isEmpty());
+        QVERIFY(fixture.messages().shown().isEmpty());
         QVERIFY(!fixture.window().panel(1).start->isEnabled());
         const QString told = fixture.window().statusBar()->currentMessage();
         QVERIFY2(told.contains(QStringLiteral("Port %1 für Station 1").arg(fixture.port(1))),
@@ -123,17 +111,17 @@ private slots:
         QVERIFY(!fixture.window().panel(1).start->isEnabled());
 
         // Tried again every few seconds, without a word more, until the port is free.
-        clock.advanceMs(5'000);
+        fixture.clock().advanceMs(5'000);
         QTest::qWait(20);
         QCOMPARE(fixture.window().statusBar()->currentMessage(), told);
         squatter.close();
-        clock.advanceMs(5'000);
+        fixture.clock().advanceMs(5'000);
         QTRY_VERIFY(fixture.window().statusBar()->currentMessage().isEmpty());
         FakeStation first;
         QVERIFY(first.connectTo(fixture.port(1)));
         first.send("Startup1");
         QVERIFY(first.waitForText("Stop1"));
-        QVERIFY(messages.shown().isEmpty());
+        QVERIFY(fixture.messages().shown().isEmpty());
     }
 
     void refusedRecordsAreKeptShownAndWrittenOnceInOrder_data()
@@ -147,18 +135,15 @@ private slots:
     {
         QFETCH(Refusal, refusal);
         StoreFaults faults;
-        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
-        ScopedClock guard(clock);
-        ConsoleFixture fixture;
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        ConsoleOnTestClock fixture;
+        QVERIFY(fixture.startWithoutStation(1));
         MainWindow &window = fixture.window();
         StationPanel &panel = window.panel(1);
-        panel.withoutStation->click();
         const QString sideFile = UsageLedger::sideFilePathFor(fixture.databasePath());
 
-        MessageRecorder messages;
+        const MessageRecorder &messages = fixture.messages();
         panel.start->click();
-        clock.advanceMs(600'000);
+        fixture.clock().advanceMs(600'000);
         {
             RefusedWrites refused(refusal, faults, fixture.databasePath());
             QElapsedTimer stopping;
@@ -182,8 +167,8 @@ private slots:
             QCOMPARE(window.ledger().pendingCount(), 1);
 
             // A second period while the database still refuses queues behind the first.
-            clock.advanceMs(60'000);
-            runPeriod(clock, panel, 300);
+            fixture.clock().advanceMs(60'000);
+            fixture.runPeriod(1, 300);
             QCOMPARE(window.ledger().pendingCount(), 2);
             refused.lift();
             // The retry timer writes both, the older first.
@@ -198,7 +183,7 @@ private slots:
         QVERIFY(!QFile::exists(sideFile));
 
         // Nothing is written twice, not at the next stop, not at the next start-up.
-        runPeriod(clock, panel, 60);
+        fixture.runPeriod(1, 60);
         QCOMPARE(fixture.records(1).size(), 3);
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         QCOMPARE(fixture.records(1).size(), 3);
@@ -215,15 +200,12 @@ private slots:
 
     void renamedFileKeepsTheRecordForTheFileUnderItsName()
     {
-        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
-        ScopedClock guard(clock);
-        ConsoleFixture fixture;
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        ConsoleOnTestClock fixture;
+        QVERIFY(fixture.startWithoutStation(1));
         StationPanel &panel = fixture.window().panel(1);
-        panel.withoutStation->click();
-        MessageRecorder messages;
+        const MessageRecorder &messages = fixture.messages();
         panel.start->click();
-        clock.advanceMs(60'000);
+        fixture.clock().advanceMs(60'000);
         const QString moved = fixture.databasePath() + QStringLiteral(".alt");
         QVERIFY(QFile::rename(fixture.databasePath(), moved));
         panel.stop->click();
@@ -240,18 +222,14 @@ private slots:
     void pendingRecordsAreWrittenAtTheNextStartOnce()
     {
         StoreFaults faults;
-        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
-        ScopedClock guard(clock);
-        ConsoleFixture fixture;
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        ConsoleOnTestClock fixture;
+        QVERIFY(fixture.startWithoutStation(2));
         StationPanel &panel = fixture.window().panel(2);
-        panel.withoutStation->click();
-        MessageRecorder messages;
         panel.start->click();
-        clock.advanceMs(120'000);
+        fixture.clock().advanceMs(120'000);
         faults.set(StoreFaults::Fault::DiskFull);
         panel.stop->click();
-        QTRY_COMPARE(messages.shown().size(), 1);
+        QTRY_COMPARE(fixture.messages().shown().size(), 1);
         QVERIFY(QFile::exists(UsageLedger::sideFilePathFor(fixture.databasePath())));
 
         // The console ends before the disk has room again; the next run writes the record.
@@ -304,9 +282,7 @@ private slots:
 
     void missingTotalsRowIsToldOnceAndCostsNoRecord()
     {
-        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
-        ScopedClock guard(clock);
-        ConsoleFixture fixture;
+        ConsoleOnTestClock fixture;
         {
             sqlite3 *raw = nullptr;
             sqlite3_open_v2(fixture.databasePath().toUtf8().constData(), &raw,
@@ -316,14 +292,13 @@ private slots:
                      SQLITE_OK);
             sqlite3_close(raw);
         }
-        MessageRecorder messages;
+        const MessageRecorder &messages = fixture.messages();
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         QCOMPARE(messages.shown().size(), 1);
         QVERIFY(messages.texts().first().contains(QStringLiteral("client1stat")));
-        StationPanel &panel = fixture.window().panel(1);
-        panel.withoutStation->click();
-        runPeriod(clock, panel, 600);
-        runPeriod(clock, panel, 600);
+        fixture.window().panel(1).withoutStation->click();
+        fixture.runPeriod(1, 600);
+        fixture.runPeriod(1, 600);
         QCOMPARE(fixture.records(1).size(), 2);
         QCOMPARE(messages.shown().size(), 1);
         QVERIFY(fixture.window().statistics().station(1).totalMinutes->text().isEmpty());
@@ -333,9 +308,7 @@ private slots:
     // in the future goes on only when the operator says so, else it is billed now.
     void oldOrFutureOpenPeriodsWaitForTheOperatorsChoice()
     {
-        ManualClock clock(QDateTime(QDate(2026, 6, 4), QTime(12, 0)));
-        ScopedClock guard(clock);
-        ConsoleFixture fixture;
+        ConsoleOnTestClock fixture(QDateTime(QDate(2026, 6, 4), QTime(12, 0)));
         const auto leaveOpen = [&](const QString &id, int station, const QDateTime &begin) {
             UsageDatabase database;
             QVERIFY(database.open(fixture.databasePath(), nullptr));
@@ -344,7 +317,8 @@ private slots:
         };
         leaveOpen(QStringLiteral("old"), 1, QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
         leaveOpen(QStringLiteral("fresh"), 2, QDateTime(QDate(2026, 6, 4), QTime(11, 0)));
-        MessageRecorder messages(QMessageBox::No);
+        MessageRecorder &messages = fixture.messages();
+        messages.answerWith(QMessageBox::No);
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         QStringList texts = messages.texts();
         QCOMPARE(texts.size(), 2);
@@ -368,9 +342,7 @@ private slots:
 
     void aDifferentClientTakesOverAnOpenPeriod()
     {
-        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
-        ScopedClock guard(clock);
-        ConsoleFixture fixture;
+        ConsoleOnTestClock fixture;
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         StationPanel &panel = fixture.window().panel(1);
         {
@@ -388,7 +360,7 @@ private slots:
         stranger.send(QByteArray("\x00\xff GET / HTTP/1.0\r\n\r\n", 22));
         QTRY_VERIFY(panel.runningTime->text().contains(QStringLiteral("GET")));
         QVERIFY(fixture.window().controller(1).periodRunning());
-        clock.advanceMs(20'000);
+        fixture.clock().advanceMs(20'000);
         panel.stop->click();
         QVERIFY(stranger.waitForText("Stop1"));
         QCOMPARE(panel.duration->text(), QStringLiteral("00:00:20"));
@@ -400,9 +372,7 @@ private slots:
     void aSilentConnectionYieldsToTheRealStation()
     {
         TimeServiceStandIn timeService;
-        ManualClock clock(QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
-        ScopedClock guard(clock);
-        ConsoleFixture fixture;
+        ConsoleOnTestClock fixture;
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         StationPanel &panel = fixture.window().panel(1);
         FakeStation silent;
@@ -415,14 +385,14 @@ private slots:
         other.send("Startup2");
         QVERIFY(other.waitForText("Stop2"));
 
-        clock.advanceMs(29'000);
+        fixture.clock().advanceMs(29'000);
         QTest::qWait(50);
         QCOMPARE(silent.socket().state(), QAbstractSocket::ConnectedState);
         FakeStation refused;
         refused.connectTo(fixture.port(1), QHostAddress(QStringLiteral("127.0.0.2")));
         QVERIFY(refused.waitForDisconnect());
 
-        clock.advanceMs(1'000);
+        fixture.clock().advanceMs(1'000);
         QVERIFY(silent.waitForDisconnect());
         QTRY_VERIFY(!panel.start->isEnabled());
         std::unique_ptr<StationWindow> station = fixture.createStation(1);
@@ -431,7 +401,7 @@ private slots:
 
         // A station that announced itself is kept however quiet it is, and so is
         // the other port's.
-        clock.advanceMs(600'000);
+        fixture.clock().advanceMs(600'000);
         QTest::qWait(50);
         QVERIFY(panel.start->isEnabled());
         QVERIFY(station->findChild<QPushButton *>(QStringLiteral("cmdStart"))->isEnabled());

@@ -1,8 +1,10 @@
+#include "ConsoleFixture.h"
 #include "ExcelExport.h"
 #include "TestSupport.h"
 #include "TextFormats.h"
 #include "WorkbookViewer.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,6 +27,14 @@ QString notWrittenText(int station)
 {
     return QStringLiteral("Die Datei 'zeitclient%1.xls' konnte nicht geschrieben werden.")
         .arg(station);
+}
+
+QStringList texts(const QList<ExcelExport::Notice> &notices)
+{
+    QStringList texts;
+    for (const ExcelExport::Notice &notice : notices)
+        texts.append(notice.text);
+    return texts;
 }
 
 // A station table as the usage database hands it over: three texts, the fee in
@@ -66,15 +76,15 @@ class ExcelExportTest : public QObject
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::map<int, std::optional<XlsSheetData>> m_tables;
-    std::optional<MessageRecorder> m_messages;
 
     QString path(const QString &name) const { return m_dir->filePath(name); }
 
-    void exportNow(const QString &programDir)
+    QList<ExcelExport::Notice> exportNow(const QString &programDir)
     {
-        ExcelExport(programDir, [this](int station) { return m_tables[station]; }).exportExcel();
+        return ExcelExport(programDir, [this](int station) { return m_tables[station]; })
+            .exportExcel();
     }
-    void exportNow() { exportNow(m_dir->path()); }
+    QList<ExcelExport::Notice> exportNow() { return exportNow(m_dir->path()); }
 
     // Sheet name and cell values per sheet, as xlrd reads them.
     static QList<std::pair<QString, QList<QVariantList>>> readWorkbook(const QString &file)
@@ -125,20 +135,15 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         m_tables = {{1, stationTable(1, 3)}, {2, stationTable(2, 2, 0.5)}};
-        m_messages.emplace();
     }
-
-    void cleanup() { m_messages.reset(); }
 
     void firstExportMakesBothWorkbooks()
     {
-        exportNow();
-        QCOMPARE(m_messages->shown().size(), 1);
-        const MessageDialog::Request &message = m_messages->shown().first();
-        QCOMPARE(message.title, QStringLiteral("Kavo"));
-        QCOMPARE(message.text, doneText);
-        QCOMPARE(message.icon, QMessageBox::NoIcon);
-        QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        const QList<ExcelExport::Notice> notices = exportNow();
+        QCOMPARE(notices.size(), 1);
+        QCOMPARE(notices.first().kind, ExcelExport::Notice::Done);
+        QCOMPARE(notices.first().title, QStringLiteral("Kavo"));
+        QCOMPARE(notices.first().text, doneText);
         verifyWorkbook(1);
         verifyWorkbook(2);
         QCOMPARE(
@@ -160,10 +165,8 @@ private slots:
         for (const QString &name : leftOver)
             QVERIFY(QFile::remove(path(name)));
         m_tables = {{1, stationTable(1, 7, 2.0)}, {2, stationTable(2, 5, 3.0)}};
-        m_messages->clear();
 
-        exportNow();
-        QCOMPARE(m_messages->texts(), QStringList{doneText});
+        QCOMPARE(texts(exportNow()), QStringList{doneText});
         verifyWorkbook(1);
         verifyWorkbook(2);
         QCOMPARE(filesInProgramDir().size(), 2);
@@ -172,8 +175,7 @@ private slots:
     void stationWithoutRecordsGivesHeaderOnly()
     {
         m_tables[2] = stationTable(2, 0);
-        exportNow();
-        QCOMPARE(m_messages->texts(), QStringList{doneText});
+        QCOMPARE(texts(exportNow()), QStringList{doneText});
         verifyWorkbook(2);
     }
 
@@ -181,8 +183,7 @@ private slots:
     void manyRecordsContinueOnASecondSheet()
     {
         m_tables[1] = stationTable(1, 20000);
-        exportNow();
-        QCOMPARE(m_messages->texts(), QStringList{doneText});
+        QCOMPARE(texts(exportNow()), QStringList{doneText});
         const XlsSheetData &table = *m_tables[1];
         const auto sheets = readWorkbook(path(QStringLiteral("zeitclient1.xls")));
         QCOMPARE(sheets.size(), 2);
@@ -197,9 +198,10 @@ private slots:
     void unwritableWorkbookIsNamedAndNotClaimed()
     {
         QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("zeitclient1.xls")));
-        exportNow();
-        QCOMPARE(m_messages->texts(), QStringList{notWrittenText(1)});
-        QCOMPARE(m_messages->shown().first().title, QStringLiteral("Kavo"));
+        const QList<ExcelExport::Notice> notices = exportNow();
+        QCOMPARE(texts(notices), QStringList{notWrittenText(1)});
+        QCOMPARE(notices.first().kind, ExcelExport::Notice::Failed);
+        QCOMPARE(notices.first().title, QStringLiteral("Kavo"));
         QVERIFY(QFileInfo(path(QStringLiteral("zeitclient1.xls"))).isDir());
         verifyWorkbook(2);
         QCOMPARE(filesInProgramDir().size(), 2);
@@ -208,8 +210,7 @@ private slots:
     void unreadableTableIsNamedAndNotWritten()
     {
         m_tables[2] = std::nullopt;
-        exportNow();
-        QCOMPARE(m_messages->texts(), QStringList{notWrittenText(2)});
+        QCOMPARE(texts(exportNow()), QStringList{notWrittenText(2)});
         verifyWorkbook(1);
         QCOMPARE(filesInProgramDir(), QStringList{QStringLiteral("zeitclient1.xls")});
     }
@@ -219,8 +220,7 @@ private slots:
         exportNow();
         const auto first = readWorkbook(path(QStringLiteral("zeitclient2.xls")));
         m_tables[2] = std::nullopt;
-        exportNow();
-        QCOMPARE(m_messages->texts().last(), notWrittenText(2));
+        QCOMPARE(texts(exportNow()), QStringList{notWrittenText(2)});
         QVERIFY(readWorkbook(path(QStringLiteral("zeitclient2.xls"))) == first);
         QCOMPARE(filesInProgramDir().size(), 2);
     }
@@ -240,12 +240,36 @@ private slots:
     void missingProgramDirectoryNamesBothWorkbooks()
     {
         const QString missing = path(QStringLiteral("fehlt"));
-        exportNow(missing);
-        QCOMPARE(m_messages->texts(), QStringList({notWrittenText(1), notWrittenText(2)}));
+        QCOMPARE(texts(exportNow(missing)), QStringList({notWrittenText(1), notWrittenText(2)}));
         QVERIFY(!QFileInfo::exists(missing));
         QVERIFY(filesInProgramDir().isEmpty());
     }
+
+    // The window shows every notice in its own box, a failure as a warning.
+    void windowShowsTheNotices()
+    {
+        ConsoleFixture fixture;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        const QDir programDir(fixture.programDir());
+        QVERIFY(programDir.mkdir(QStringLiteral("zeitclient2.xls")));
+        MessageRecorder messages;
+        auto *exportAction = fixture.window().findChild<QAction *>(QStringLiteral("mnuFileExport"));
+        exportAction->trigger();
+        QCOMPARE(messages.texts(), QStringList{notWrittenText(2)});
+        QCOMPARE(messages.shown().first().title, QStringLiteral("Kavo"));
+        QCOMPARE(messages.shown().first().icon, QMessageBox::Warning);
+
+        QVERIFY(programDir.rmdir(QStringLiteral("zeitclient2.xls")));
+        messages.clear();
+        exportAction->trigger();
+        QCOMPARE(messages.shown().size(), 1);
+        const MessageDialog::Request &message = messages.shown().first();
+        QCOMPARE(message.title, QStringLiteral("Kavo"));
+        QCOMPARE(message.text, doneText);
+        QCOMPARE(message.icon, QMessageBox::NoIcon);
+        QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    }
 };
 
-QTEST_GUILESS_MAIN(ExcelExportTest)
+QTEST_MAIN(ExcelExportTest)
 #include "tst_excelexport.moc"

@@ -158,12 +158,6 @@ private:
     bool checkTakesRecords(const QString &path, QString *error);
     bool makeOwnTables(QString *error);
     bool makeTables(QString *error);
-    bool wasRecorded(const QString &periodId, bool *recorded);
-    bool appendRecord(int station, const UsageRecord &record, qint64 feeUnits, int month);
-    std::optional<UsageTotals> addToTotals(int station, qint64 minutes, qint64 feeUnits,
-                                           bool *failed, bool *unreadable);
-    bool closePeriod(const OpenPeriod &period, bool keepMarker);
-    bool writePeriodRow(const OpenPeriod &period, bool recorded);
     void replaceResultTable(const QString &table, const QString &select,
                             const QStringList &parameters = {});
     std::optional<qint64> readSingleValue(const QString &select);

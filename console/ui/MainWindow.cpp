@@ -407,9 +407,13 @@ void MainWindow::setStatisticsVisible(bool visible)
 
 void MainWindow::exportExcel()
 {
-    ExcelExport exporter(
-        m_programDir, [this](int station) { return m_database->exportStation(station); }, this);
-    exporter.exportExcel();
+    const ExcelExport exporter(m_programDir,
+                               [this](int station) { return m_database->exportStation(station); });
+    for (const ExcelExport::Notice &notice : exporter.exportExcel())
+        MessageDialog::show(this,
+                            {notice.title, notice.text,
+                             notice.kind == ExcelExport::Notice::Failed ? QMessageBox::Warning
+                                                                        : QMessageBox::NoIcon});
 }
 
 void MainWindow::openWorkbook()

@@ -25,6 +25,8 @@ public:
     // Starts a fresh console window; the previous one, if any, is dropped first.
     MainWindow::StartOutcome start(QString *error = nullptr);
     MainWindow &window() { return *m_window; }
+    // Drops the console window, if any, closing its database.
+    void closeWindow() { m_window.reset(); }
 
     // A real station window in the same program directory, its Client.ini pointing
     // at this console on loopback, once it has announced itself and gone idle on

@@ -2,12 +2,11 @@
 
 #include "XlsWriter.h"
 
+#include <QList>
 #include <QString>
 
 #include <functional>
 #include <optional>
-
-class QWidget;
 
 // Copies both station tables into the workbooks zeitclient1.xls (sheet client1)
 // and zeitclient2.xls (sheet client2) in the program directory.
@@ -16,18 +15,28 @@ class QWidget;
 // The first failed copy runs both copies once more, now replacing the workbooks, so
 // a repeated export replaces both files. Each workbook is written to a temporary
 // file beside it and renamed over the old one only when complete, so no
-// half-written workbook appears under its name and a failed copy keeps the old one. The operator is
-// told once that the workbooks were made, or, when a copy failed again, which workbook could not be
-// written.
+// half-written workbook appears under its name and a failed copy keeps the old one.
+// The export says once that the workbooks were made, or, when a copy failed again,
+// which workbook could not be written; the window shows it.
 class ExcelExport
 {
 public:
     // The station's table, or nothing when it can't be read.
     using TableSource = std::function<std::optional<XlsSheetData>(int station)>;
 
-    ExcelExport(QString programDir, TableSource source, QWidget *dialogParent = nullptr);
+    // One message to the operator; a failure is shown as a warning.
+    struct Notice
+    {
+        enum Kind { Done, Failed };
+        Kind kind;
+        QString title;
+        QString text;
+    };
 
-    void exportExcel();
+    ExcelExport(QString programDir, TableSource source);
+
+    // The messages in the order they are to be shown.
+    QList<Notice> exportExcel() const;
 
 private:
     QString workbookPath(int station) const;
@@ -36,5 +45,4 @@ private:
 
     QString m_programDir;
     TableSource m_source;
-    QWidget *m_dialogParent;
 };

@@ -1,7 +1,5 @@
 #include "ExcelExport.h"
 
-#include "MessageDialog.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -22,10 +20,9 @@ QString sheetName(int station)
 }
 }
 
-ExcelExport::ExcelExport(QString programDir, TableSource source, QWidget *dialogParent)
+ExcelExport::ExcelExport(QString programDir, TableSource source)
     : m_programDir(std::move(programDir))
     , m_source(std::move(source))
-    , m_dialogParent(dialogParent)
 {
 }
 
@@ -34,28 +31,22 @@ QString ExcelExport::workbookPath(int station) const
     return QDir(m_programDir).filePath(workbookName(station));
 }
 
-void ExcelExport::exportExcel()
+QList<ExcelExport::Notice> ExcelExport::exportExcel() const
 {
     if (!writeWorkbook(1, Existing::Refuse) || !writeWorkbook(2, Existing::Refuse)) {
-        bool allWritten = true;
+        QList<Notice> failures;
         for (const int station : stations) {
-            if (writeWorkbook(station, Existing::Replace))
-                continue;
-            allWritten = false;
-            MessageDialog::show(m_dialogParent,
-                                {QStringLiteral("Kavo"),
+            if (!writeWorkbook(station, Existing::Replace))
+                failures.append({Notice::Failed, QStringLiteral("Kavo"),
                                  QStringLiteral("Die Datei '%1' konnte nicht geschrieben werden.")
-                                     .arg(workbookName(station)),
-                                 QMessageBox::Warning});
+                                     .arg(workbookName(station))});
         }
-        if (!allWritten)
-            return;
+        if (!failures.isEmpty())
+            return failures;
     }
-    MessageDialog::show(
-        m_dialogParent,
-        {QStringLiteral("Kavo"),
-         QStringLiteral("Die Excel Datei wurde im Programmverzeichnis unter dem Namen "
-                        "'zeitclientX.xls' abgelegt.")});
+    return {{Notice::Done, QStringLiteral("Kavo"),
+             QStringLiteral("Die Excel Datei wurde im Programmverzeichnis unter dem Namen "
+                            "'zeitclientX.xls' abgelegt.")}};
 }
 
 bool ExcelExport::writeWorkbook(int station, Existing existing) const
