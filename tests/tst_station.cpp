@@ -245,7 +245,7 @@ private slots:
     {
         StationRig missing;
         missing.start();
-        QCOMPARE(missing.window->serverAddress(), QString());
+        QCOMPARE(missing.window->findChild<StationDisplay *>()->serverAddress(), QString());
         QSignalSpy failed(missing.link(), &TcpConnection::error);
         QTRY_COMPARE(failed.size(), 1);
         QCOMPARE(missing.console.connectionCount(), 0);
@@ -255,7 +255,8 @@ private slots:
         StationRig longValue;
         longValue.writeIni("[Server]\r\nIP=" + QByteArray(250, 'h') + "\r\n");
         longValue.start();
-        QCOMPARE(longValue.window->serverAddress(), QString(199, QLatin1Char('h')));
+        QCOMPARE(longValue.window->findChild<StationDisplay *>()->serverAddress(),
+                 QString(199, QLatin1Char('h')));
     }
 
     void timedPeriodCountsDownThenReportsTheStop()
@@ -557,7 +558,7 @@ private slots:
         // Then straight into the window, as fast as it takes them.
         qint64 residentAfterWarmUp = 0;
         for (int i = 200; i < 100000; ++i) {
-            rig.window->handleChunk(QStringLiteral("5"));
+            rig.window->findChild<StationDisplay *>()->handleChunk(QStringLiteral("5"));
             if (i % 1000 == 0)
                 QCoreApplication::processEvents();
             if (i == 10000)
