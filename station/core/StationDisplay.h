@@ -15,7 +15,7 @@
 // down to its end moment, an endless one counting up, or the stop. While a period
 // runs it shows and sends its time once a second, each time the shown second
 // changes, woken by a timer; in between it sleeps. What is to be shown leaves as
-// signals, each emitted whenever the item is set, changed or not.
+// signals, each emitted whenever its item is set, whether that changes it or not.
 class StationDisplay : public QObject
 {
     Q_OBJECT
@@ -23,13 +23,13 @@ class StationDisplay : public QObject
 public:
     // What the window shows or hides.
     enum class Item {
-        EndDate,
+        EndDate, // of the period's end moment
         EndTime,
         Interval, // the minutes a period started at the station runs for
         CurrentTime,
-        StartTime,
-        UsedTime,
-        RemainingTime,
+        StartTime,     // of the period
+        UsedTime,      // counted up by an endless period
+        RemainingTime, // counted down to the end moment
         StartTimeLabel,
         EndTimeLabel,
         CurrentTimeLabel,
@@ -58,7 +58,7 @@ public:
     void startByCustomer();
     // Tells the console that the period is over.
     void reportStop();
-    // The interval as typed.
+    // The interval as the customer typed it into its field.
     void setInterval(const QString &minutes) { m_interval = minutes; }
 
 signals:

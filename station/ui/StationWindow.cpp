@@ -31,7 +31,7 @@ StationWindow::StationWindow(int station, const QString &programDirectory,
     setWindowTitle(m_display.name());
     setFixedSize(Twips::toPixels(clientWidth), Twips::toPixels(clientHeight));
     placeInScreenCorner(station);
-    createItems();
+    createControls();
     bindDisplay();
     m_display.start();
     m_keepOnTopTimer->start(keepOnTopIntervalMs);
@@ -51,34 +51,34 @@ void StationWindow::placeInScreenCorner(int station)
          area.top() + margin + (station - 1) * (height() + 4 * margin));
 }
 
-StationWindow::~StationWindow() = default;
-
-void StationWindow::createItems()
+void StationWindow::createControls()
 {
-    m_connectButton = addItem(new QPushButton(QStringLiteral("Verbinden"), this), "cmdVerbinden", 0,
-                              120, 1815, 255);
+    m_connectButton = addControl(new QPushButton(QStringLiteral("Verbinden"), this), "cmdVerbinden",
+                                 0, 120, 1815, 255);
     m_startButton
-        = addItem(new QPushButton(QStringLiteral("Start"), this), "cmdStart", 0, 480, 855, 255);
+        = addControl(new QPushButton(QStringLiteral("Start"), this), "cmdStart", 0, 480, 855, 255);
     m_stopButton
-        = addItem(new QPushButton(QStringLiteral("Stop"), this), "cmdStop", 960, 480, 855, 255);
+        = addControl(new QPushButton(QStringLiteral("Stop"), this), "cmdStop", 960, 480, 855, 255);
     m_endTimeLabel
-        = addItem(new QLabel(QStringLiteral("Endzeit:"), this), "Label3", 1920, 120, 975, 255);
-    m_endTimeField = addItem(new EntryField(QLatin1Char(':'), this), "Text2", 1920, 360, 975, 285);
+        = addControl(new QLabel(QStringLiteral("Endzeit:"), this), "Label3", 1920, 120, 975, 255);
+    m_endTimeField
+        = addControl(new EntryField(QLatin1Char(':'), this), "Text2", 1920, 360, 975, 285);
     m_startTimeLabel
-        = addItem(new QLabel(QStringLiteral("Startzeit"), this), "Label2", 0, 840, 735, 255);
-    m_currentTimeLabel
-        = addItem(new QLabel(QStringLiteral("aktuelle Zeit"), this), "Label4", 1080, 840, 975, 255);
+        = addControl(new QLabel(QStringLiteral("Startzeit"), this), "Label2", 0, 840, 735, 255);
+    m_currentTimeLabel = addControl(new QLabel(QStringLiteral("aktuelle Zeit"), this), "Label4",
+                                    1080, 840, 975, 255);
     m_usedTimeLabel
-        = addItem(new QLabel(QStringLiteral("Differenz"), this), "Label5", 2160, 840, 1095, 255);
-    m_startTimeField = addItem(new QLineEdit(this), "Text5", 0, 1080, 1095, 285);
-    m_currentTimeField = addItem(new QLineEdit(this), "Text4", 1080, 1080, 975, 285);
-    m_usedTimeField = addItem(new QLineEdit(this), "Text6", 2160, 1080, 975, 285);
+        = addControl(new QLabel(QStringLiteral("Differenz"), this), "Label5", 2160, 840, 1095, 255);
+    m_startTimeField = addControl(new QLineEdit(this), "Text5", 0, 1080, 1095, 285);
+    m_currentTimeField = addControl(new QLineEdit(this), "Text4", 1080, 1080, 975, 285);
+    m_usedTimeField = addControl(new QLineEdit(this), "Text6", 2160, 1080, 975, 285);
     // Below the client area, out of sight: they only hold values.
-    m_endDateField = addItem(new EntryField(QLatin1Char('.'), this), "Text1", 2160, 1440, 975, 285);
-    m_intervalField = addItem(new EntryField(QChar(), this), "Text3", 1440, 1440, 615, 285);
-    m_intervalLabel = addItem(new QLabel(QStringLiteral("Zeitintervall (min):"), this), "lbMinute",
-                              0, 1440, 1335, 255);
-    m_remainingTimeText = addItem(new QLabel(this), "Label1", 0, 1680, 1455, 255);
+    m_endDateField
+        = addControl(new EntryField(QLatin1Char('.'), this), "Text1", 2160, 1440, 975, 285);
+    m_intervalField = addControl(new EntryField(QChar(), this), "Text3", 1440, 1440, 615, 285);
+    m_intervalLabel = addControl(new QLabel(QStringLiteral("Zeitintervall (min):"), this),
+                                 "lbMinute", 0, 1440, 1335, 255);
+    m_remainingTimeText = addControl(new QLabel(this), "Label1", 0, 1680, 1455, 255);
 
     m_startTimeField->setToolTip(QStringLiteral("Startzeitpunkt"));
     m_currentTimeField->setToolTip(QStringLiteral("aktuelle Zeit"));
@@ -89,12 +89,13 @@ void StationWindow::createItems()
     connect(m_keepOnTopTimer, &QTimer::timeout, this, &StationWindow::bringToFront);
 }
 
-template<typename Item>
-Item *StationWindow::addItem(Item *item, const char *name, int left, int top, int width, int height)
+template<typename Control>
+Control *StationWindow::addControl(Control *control, const char *name, int left, int top, int width,
+                                   int height)
 {
-    item->setObjectName(QLatin1String(name));
-    Twips::place(item, left, top, width, height);
-    return item;
+    control->setObjectName(QLatin1String(name));
+    Twips::place(control, left, top, width, height);
+    return control;
 }
 
 // Binds the controls to the display: what it says is shown, what the customer does

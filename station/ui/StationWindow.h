@@ -24,7 +24,6 @@ public:
     // own port unless another is given (tests run a console of their own).
     StationWindow(int station, const QString &programDirectory,
                   std::optional<quint16> consolePort = std::nullopt, QWidget *parent = nullptr);
-    ~StationWindow() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -32,9 +31,10 @@ protected:
 
 private:
     void placeInScreenCorner(int station);
-    void createItems();
-    template<typename Item>
-    Item *addItem(Item *item, const char *name, int left, int top, int width, int height);
+    void createControls();
+    template<typename Control>
+    Control *addControl(Control *control, const char *name, int left, int top, int width,
+                        int height);
     void bindDisplay();
     QWidget *widgetOf(StationDisplay::Item item) const;
     void startTimeServerRequest();
@@ -44,6 +44,7 @@ private:
     void showIfMinimised();
     void keepOnTopWhileIdle(bool periodRunning);
 
+    // What the station does and shows; the controls below are bound to it.
     StationDisplay m_display;
 
     // The controls, each under its old name as objectName, by which tests and
