@@ -268,6 +268,23 @@ private slots:
         QCOMPARE(rig.window->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
         QTRY_COMPARE(rig.messagesFrom(before), QStringList({"Start1", "Stop1"}));
     }
+
+    void startAtTheStationRunsForTheIntervalTyped()
+    {
+        StationRig rig;
+        QVERIFY(rig.startConnected());
+        rig.console.setAnswerStops(false);
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+        QLineEdit *interval = rig.field("Text3");
+        interval->show();
+        QTest::keyClick(interval, '1');
+        const qsizetype before = rig.console.messages().size();
+        QTest::mouseClick(rig.button("cmdStart"), Qt::LeftButton);
+        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
+        QCOMPARE(rig.messagesFrom(before),
+                 QStringList{"Start1"} + FakeConsole::countdownTexts(60, 0) << "Stop1");
+    }
 };
 
 QTEST_MAIN(StationTest)
