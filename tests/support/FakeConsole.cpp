@@ -22,6 +22,14 @@ FakeConsole::FakeConsole(int station)
     listen();
 }
 
+QStringList FakeConsole::countdownTexts(qint64 fromSeconds, qint64 toSeconds)
+{
+    QStringList texts;
+    for (qint64 seconds = fromSeconds; seconds >= toSeconds; --seconds)
+        texts.append(Protocol::remainingTimeText(seconds));
+    return texts;
+}
+
 bool FakeConsole::listen()
 {
     return m_endpoint.listen();

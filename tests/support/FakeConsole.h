@@ -43,6 +43,10 @@ public:
     // Called with each message as it is recognised, after the console's answers.
     std::function<void(const QString &message)> onMessage;
 
+    // The time texts a station counting down sends, from `fromSeconds` left down to
+    // `toSeconds`.
+    static QStringList countdownTexts(qint64 fromSeconds, qint64 toSeconds);
+
 private:
     void takeChunk();
 

@@ -1,0 +1,134 @@
+#pragma once
+
+#include "ClockTimer.h"
+#include "ConsoleLink.h"
+
+#include <QDateTime>
+#include <QObject>
+
+#include <initializer_list>
+#include <optional>
+#include <vector>
+
+// What the station does and shows, without its window. It connects to the console,
+// announces itself and carries out what the console sends: a timed period counting
+// down to its end moment, an endless one counting up, or the stop. While a period
+// runs it shows and sends its time once a second, each time the shown second
+// changes, woken by a timer; in between it sleeps. What is to be shown leaves as
+// signals, each emitted whenever its item is set, whether that changes it or not.
+class StationDisplay : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What the window shows or hides.
+    enum class Item {
+        EndDate, // of the period's end moment
+        EndTime,
+        Interval, // the minutes a period started at the station runs for
+        CurrentTime,
+        StartTime,     // of the period
+        UsedTime,      // counted up by an endless period
+        RemainingTime, // counted down to the end moment
+        StartTimeLabel,
+        EndTimeLabel,
+        CurrentTimeLabel,
+        UsedTimeLabel,
+        IntervalLabel,
+    };
+
+    // `programDirectory` holds Client.ini. The console is reached on the station's
+    // own port unless another is given (tests run a console of their own).
+    StationDisplay(int station, const QString &programDirectory,
+                   std::optional<quint16> consolePort = std::nullopt, QObject *parent = nullptr);
+
+    // "Client1": the station program's name, which begins each caption.
+    QString name() const { return m_name; }
+    // The console's address as read from Client.ini at start.
+    QString serverAddress() const { return m_link.serverAddress(); }
+
+    // Sets up what is shown at start and connects to the console.
+    void start();
+    // Ends the connection there is and connects anew.
+    void reconnect();
+    // Carries out one chunk as read from the console: the stop, or the start of a
+    // period.
+    void handleChunk(const QString &chunk);
+    // The customer's Start: a period of the interval's minutes.
+    void startByCustomer();
+    // Tells the console that the period is over.
+    void reportStop();
+    // The interval as the customer typed it into its field.
+    void setInterval(const QString &minutes) { m_interval = minutes; }
+
+signals:
+    void captionChanged(const QString &caption);
+    void shownChanged(StationDisplay::Item item, bool shown);
+    void canConnectChanged(bool enabled);
+    void canStartChanged(bool enabled);
+    void canStopChanged(bool enabled);
+
+    void endDateChanged(const QString &text);
+    void endTimeChanged(const QString &text);
+    void intervalChanged(const QString &text);
+    void currentTimeChanged(const QString &text);
+    void startTimeChanged(const QString &text);
+    void usedTimeChanged(const QString &text);
+    void remainingTimeChanged(const QString &text);
+
+    // With each pass of a period: the station's time is to be seen.
+    void raiseRequested();
+    // Whether a period is on the display: the first has begun, or the last has ended.
+    void runningChanged(bool running);
+    // Keyboard and mouse are the customer's from here on: on connecting and when
+    // the console starts a period.
+    void inputReleaseDue();
+
+private:
+    void connectToConsole();
+    void consoleConnected();
+    void consoleClosed();
+
+    void showIdleLayout();
+    void startEndlessPeriod(const QString &chunk);
+    void startTimedPeriod(const QString &chunk);
+    void setShown(std::initializer_list<Item> items, bool shown);
+    void showInterval(const QString &minutes);
+    // Stop offered and Start not while a period runs; the other way round after it.
+    void offerStop(bool offered);
+
+    // One period on the display. A period started while another runs takes the
+    // display until it has ended and reported its stop; then the one it interrupted
+    // carries on.
+    struct DisplayedPeriod
+    {
+        bool endless = false;
+        QDateTime end;
+        QDateTime start;      // of an endless period, to the whole second
+        qint64 loopEndMs = 0; // when its time is up, on the clock's monotonic count
+        bool started = false;
+        bool passed = false;
+        qint64 shownSecond = 0;         // the wall-clock second of its last pass
+        std::optional<qint64> stopAtMs; // while it waits to report its stop
+    };
+
+    QDateTime showEndMoment();
+    void beginCountdown(const QDateTime &end);
+    void beginEndless(const QDateTime &end);
+    void beginPeriod(DisplayedPeriod period);
+    void runDisplay();
+    std::optional<qint64> nextStep(DisplayedPeriod &period);
+    void makePass(DisplayedPeriod &period);
+    qint64 secondAt(qint64 ms) const;
+    void countdownPass(const QDateTime &end);
+    void endlessPass(const QDateTime &end, const QDateTime &start);
+    QString showRemainingTime(const QDateTime &end);
+
+    const int m_station;
+    const QString m_name;
+    ConsoleLink m_link;
+    QString m_interval;
+    bool m_stopRequested = false;
+    ClockTimer m_displayTimer;
+    std::vector<DisplayedPeriod> m_periods; // the innermost last
+};

@@ -1,0 +1,459 @@
+#include "FakeConsole.h"
+#include "ManualClock.h"
+#include "Protocol.h"
+#include "ScopedClock.h"
+#include "StationDisplay.h"
+#include "TcpConnection.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <map>
+#include <memory>
+
+namespace {
+using Item = StationDisplay::Item;
+
+// A period that runs out sends its stop this long after its last time text.
+constexpr qint64 stopPauseMs = 200;
+const QDateTime afternoon(QDate(2004, 5, 12), QTime(14, 3, 22, 500));
+
+// Station 1's display with its Client.ini in a directory of its own, on a clock
+// moved by hand, with a console stand-in on loopback. What the display says is
+// kept as its window would show it.
+class DisplayRig
+{
+public:
+    explicit DisplayRig(const QDateTime &start = afternoon)
+        : clock(start)
+        , scopedClock(clock)
+        , console(1)
+    {
+        clock.runFreely();
+    }
+
+    void writeIni(const QByteArray &content) const
+    {
+        QFile file(m_directory.filePath(QStringLiteral("Client.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    void start()
+    {
+        display = std::make_unique<StationDisplay>(1, m_directory.path(), console.port());
+        keepWhatIsShown();
+        display->start();
+    }
+
+    // Starts the station with the console's address and waits for the console's
+    // answer to its announcement to take effect.
+    bool startConnected()
+    {
+        writeIni("[Server]\r\nIP=127.0.0.1\r\n");
+        start();
+        return QTest::qWaitFor([this] { return canStart && !shown(Item::CurrentTime); });
+    }
+
+    bool shown(Item item) const
+    {
+        const auto found = m_shown.find(item);
+        return found == m_shown.end() || found->second;
+    }
+
+    TcpConnection *link() const
+    {
+        return display->findChild<TcpConnection *>(QStringLiteral("Winsock1"));
+    }
+
+    // The station's messages from the n-th on.
+    QStringList messagesFrom(qsizetype first) const { return console.messages().mid(first); }
+
+    ManualClock clock;
+    ScopedClock scopedClock;
+    FakeConsole console;
+    std::unique_ptr<StationDisplay> display;
+
+    QString caption = QStringLiteral("Client1");
+    QStringList captions; // each change
+    QString endDate;
+    QString endTime;
+    bool canConnect = true;
+    bool canStart = true;
+    bool canStop = true;
+
+private:
+    void keepWhatIsShown()
+    {
+        const StationDisplay *source = display.get();
+        QObject::connect(source, &StationDisplay::captionChanged, source,
+                         [this](const QString &text) {
+                             if (text != caption)
+                                 captions << (caption = text);
+                         });
+        QObject::connect(source, &StationDisplay::shownChanged, source,
+                         [this](Item item, bool isShown) { m_shown[item] = isShown; });
+        QObject::connect(source, &StationDisplay::endDateChanged, source,
+                         [this](const QString &text) { endDate = text; });
+        QObject::connect(source, &StationDisplay::endTimeChanged, source,
+                         [this](const QString &text) { endTime = text; });
+        QObject::connect(source, &StationDisplay::canConnectChanged, source,
+                         [this](bool enabled) { canConnect = enabled; });
+        QObject::connect(source, &StationDisplay::canStartChanged, source,
+                         [this](bool enabled) { canStart = enabled; });
+        QObject::connect(source, &StationDisplay::canStopChanged, source,
+                         [this](bool enabled) { canStop = enabled; });
+    }
+
+    QTemporaryDir m_directory;
+    std::map<Item, bool> m_shown; // items never set are shown
+};
+
+// Wake-ups a few milliseconds early and late, some beyond the display's margin.
+const QList<int> timerJitter{-4, 3, -1, 5, -30, 2, 0, 25, -3, -2, 4, -25, 1};
+
+qint64 residentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    return 0;
+}
+}
+
+class StationDisplayTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lostConnectionIsNotTakenUpAgainByItself()
+    {
+        DisplayRig rig;
+        QVERIFY(rig.startConnected());
+        rig.console.dropStation();
+        QTRY_VERIFY(!rig.canStart);
+        QVERIFY(rig.canConnect);
+        QTest::qWait(200);
+        QCOMPARE(rig.console.connectionCount(), 1);
+
+        rig.display->reconnect();
+        QTRY_COMPARE(rig.console.connectionCount(), 2);
+        QTRY_COMPARE(rig.console.messages().count(QStringLiteral("Startup1")), 2);
+    }
+
+    void consoleAddressFromClientIni()
+    {
+        MessageRecorder shownMessages;
+        DisplayRig missing;
+        missing.start();
+        QCOMPARE(missing.display->serverAddress(), QString());
+        QSignalSpy failed(missing.link(), &TcpConnection::error);
+        QTRY_COMPARE(failed.size(), 1);
+        QCOMPARE(missing.console.connectionCount(), 0);
+        QVERIFY(missing.canConnect);
+        QVERIFY(shownMessages.shown().isEmpty());
+
+        DisplayRig longValue;
+        longValue.writeIni("[Server]\r\nIP=" + QByteArray(250, 'h') + "\r\n");
+        longValue.start();
+        QCOMPARE(longValue.display->serverAddress(), QString(199, QLatin1Char('h')));
+    }
+
+    void consoleStopEndsThePeriodAfterOneMoreText()
+    {
+        DisplayRig rig;
+        QVERIFY(rig.startConnected());
+        bool stopSent = false;
+        qsizetype captionsAtStop = -1;
+        connect(rig.link(), &TcpConnection::dataArrival, this, [&] {
+            if (stopSent && captionsAtStop < 0)
+                captionsAtStop = rig.captions.size();
+        });
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:04:57")) {
+                rig.console.send(QStringLiteral("Stop1"));
+                stopSent = true;
+            }
+        };
+        rig.console.send(QStringLiteral("5"));
+
+        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1"))
+                    && rig.console.messages().size() > 2);
+        QVERIFY(captionsAtStop > 0);
+        const QStringList afterStop = rig.captions.mid(captionsAtStop);
+        QCOMPARE(afterStop.size(), 2);
+        QVERIFY(afterStop.at(0).startsWith(QStringLiteral("Client1 Online - 00:04:")));
+        QCOMPARE(afterStop.at(1), QStringLiteral("Client1 - bitte freischalten."));
+        const QString lastText = afterStop.at(0).mid(QStringLiteral("Client1 Online - ").size());
+        QCOMPARE(rig.console.messages().mid(rig.console.messages().size() - 2),
+                 QStringList({lastText, QStringLiteral("Stop1")}));
+        QVERIFY(!rig.shown(Item::EndTime));
+        QVERIFY(rig.clock.elapsedMs() < 10000);
+    }
+
+    void timeTextsStepOneSecondWhateverTheTimerJitter_data()
+    {
+        QTest::addColumn<int>("startMs");
+        QTest::newRow("start on the second") << 0;
+        QTest::newRow("start mid-second") << 500;
+        QTest::newRow("start just before the next second") << 997;
+    }
+    void timeTextsStepOneSecondWhateverTheTimerJitter()
+    {
+        QFETCH(int, startMs);
+        DisplayRig rig(QDateTime(afternoon.date(), QTime(14, 3, 22, startMs)));
+        rig.clock.setWakeUpJitter(timerJitter);
+        QVERIFY(rig.startConnected());
+        rig.console.setAnswerStops(false);
+
+        qsizetype before = rig.console.messages().size();
+        rig.console.send(QStringLiteral("2"));
+        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
+        QCOMPARE(rig.messagesFrom(before),
+                 FakeConsole::countdownTexts(120, 0) << QStringLiteral("Stop1"));
+
+        before = rig.console.messages().size();
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:03:00"))
+                rig.console.send(QStringLiteral("Stop1"));
+        };
+        rig.console.send(QStringLiteral("420"));
+        QTRY_COMPARE(rig.messagesFrom(before).count(QStringLiteral("Stop1")), 1);
+        QStringList expected;
+        // The stop's extra pass shows the next second, as every other pass does.
+        for (qint64 second = 0; second <= 181; ++second)
+            expected.append(Protocol::elapsedTimeText(second));
+        QCOMPARE(rig.messagesFrom(before), expected << QStringLiteral("Stop1"));
+    }
+
+    void stopInThePeriodsLastSecondRepeatsNoText()
+    {
+        DisplayRig rig;
+        QVERIFY(rig.startConnected());
+        rig.console.setAnswerStops(false);
+        const qsizetype before = rig.console.messages().size();
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:00:00"))
+                rig.console.send(QStringLiteral("Stop1"));
+        };
+        rig.console.send(QStringLiteral("1"));
+        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
+        QTest::qWait(20);
+        QCOMPARE(rig.messagesFrom(before),
+                 FakeConsole::countdownTexts(60, 0) << QStringLiteral("Stop1"));
+    }
+
+    void clockSetBackDuringAnEndlessPeriodShowsNoNegativeTime()
+    {
+        DisplayRig rig;
+        QVERIFY(rig.startConnected());
+        const qsizetype before = rig.console.received().size();
+        whenClockReaches(rig.clock, 3000, this,
+                         [&rig] { rig.clock.setNow(rig.clock.now().addSecs(-3600)); });
+        whenClockReaches(rig.clock, 6000, this,
+                         [&rig] { rig.console.send(QStringLiteral("Stop1")); });
+        rig.console.send(QStringLiteral("420"));
+        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
+        const QString sent = rig.console.received().mid(before);
+        QVERIFY2(!sent.contains(QLatin1Char('-')), qPrintable(sent.left(200)));
+    }
+
+    void longPeriodsShowDays_data()
+    {
+        QTest::addColumn<QString>("chunk");
+        QTest::addColumn<QString>("endDate");
+        QTest::addColumn<QString>("endTime");
+        QTest::addColumn<QStringList>("firstTexts");
+        QTest::newRow("1500 minutes")
+            << "1500"
+            << "13.05.2004"
+            << "15:03:22" << QStringList({"01. 01:00:00", "01. 00:59:59"});
+        QTest::newRow("far too many minutes")
+            << "123456789012"
+            << "21.07.2004"
+            << "00:42:22" << QStringList({"69. 10:39:00", "69. 10:38:59"});
+    }
+    void longPeriodsShowDays()
+    {
+        QFETCH(QString, chunk);
+        QFETCH(QString, endDate);
+        QFETCH(QString, endTime);
+        QFETCH(QStringList, firstTexts);
+        DisplayRig rig(QDateTime(afternoon.date(), QTime(14, 3, 22)));
+        QVERIFY(rig.startConnected());
+        const qsizetype before = rig.console.messages().size();
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == firstTexts.last())
+                rig.console.send(QStringLiteral("Stop1"));
+        };
+        rig.console.send(chunk);
+
+        QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
+        QCOMPARE(rig.messagesFrom(before).mid(0, 2), firstTexts);
+        QCOMPARE(rig.captions.at(1), QStringLiteral("Client1 Online - ") + firstTexts.last());
+        QCOMPARE(rig.endDate, endDate);
+        QCOMPARE(rig.endTime, endTime);
+    }
+
+    void periodsAcrossMidnight()
+    {
+        DisplayRig timed(QDateTime(afternoon.date(), QTime(23, 58, 30, 250)));
+        QVERIFY(timed.startConnected());
+        qsizetype before = timed.console.messages().size();
+        timed.console.send(QStringLiteral("5"));
+        QTRY_VERIFY(timed.console.messages().endsWith(QStringLiteral("Stop1")));
+        QCOMPARE(timed.messagesFrom(before),
+                 FakeConsole::countdownTexts(300, 0) << QStringLiteral("Stop1"));
+        QCOMPARE(timed.endDate, QStringLiteral("13.05.2004"));
+        QCOMPARE(timed.endTime, QStringLiteral("00:03:30"));
+
+        DisplayRig endless(QDateTime(afternoon.date(), QTime(23, 55, 0, 700)));
+        QVERIFY(endless.startConnected());
+        before = endless.console.messages().size();
+        endless.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:10:00"))
+                endless.console.send(QStringLiteral("Stop1"));
+        };
+        endless.console.send(QStringLiteral("420"));
+        QTRY_VERIFY(endless.console.messages().endsWith(QStringLiteral("Stop1")));
+        QCOMPARE(endless.messagesFrom(before).mid(599, 2), QStringList({"00:09:59", "00:10:00"}));
+    }
+
+    void aPeriodStartedDuringAnotherRunsInsideIt()
+    {
+        DisplayRig rig;
+        QVERIFY(rig.startConnected());
+        rig.console.setAnswerStops(false);
+        const qsizetype before = rig.console.messages().size();
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:04:58"))
+                rig.console.send(QStringLiteral("1"));
+        };
+        rig.console.send(QStringLiteral("5"));
+
+        QTRY_COMPARE(rig.messagesFrom(before).count(QStringLiteral("Stop1")), 2);
+        const QStringList texts = rig.messagesFrom(before);
+        const qsizetype inner = texts.indexOf(QStringLiteral("00:01:00"));
+        QVERIFY(inner >= 3);
+        QCOMPARE(texts.mid(inner, 62),
+                 FakeConsole::countdownTexts(60, 0) << QStringLiteral("Stop1"));
+        QCOMPARE(texts.mid(texts.size() - 2), QStringList({"00:00:00", "Stop1"}));
+        QCOMPARE(rig.clock.elapsedMs(),
+                 300000 + stopPauseMs); // the first still ends at its own end moment
+    }
+
+    void aStopDuringAnInnerPeriodEndsTheOuterOneToo()
+    {
+        DisplayRig rig;
+        QVERIFY(rig.startConnected());
+        rig.console.setAnswerStops(false);
+        const qsizetype before = rig.console.messages().size();
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:04:58"))
+                rig.console.send(QStringLiteral("420"));
+            else if (message == QStringLiteral("00:00:05"))
+                rig.console.send(QStringLiteral("Stop1"));
+        };
+        rig.console.send(QStringLiteral("5"));
+
+        // The inner period makes one more pass and reports its stop; the outer one,
+        // handed the display back with the stop still requested, does the same.
+        QTRY_COMPARE(rig.messagesFrom(before).count(QStringLiteral("Stop1")), 2);
+        QTest::qWait(50);
+        const QStringList texts = rig.messagesFrom(before);
+        const qsizetype inner = texts.indexOf(QStringLiteral("00:00:00"));
+        QCOMPARE(texts.mid(0, inner), FakeConsole::countdownTexts(300, 298));
+        QCOMPARE(texts.mid(inner, 7),
+                 QStringList({"00:00:00", "00:00:01", "00:00:02", "00:00:03", "00:00:04",
+                              "00:00:05", "00:00:06"}));
+        QCOMPARE(texts.at(inner + 7), QStringLiteral("Stop1"));
+        QCOMPARE(texts.size(), inner + 10);
+        QVERIFY(texts.at(inner + 8).startsWith(QStringLiteral("00:04:5")));
+        QCOMPARE(texts.last(), QStringLiteral("Stop1"));
+        QVERIFY(!rig.canStop);
+        QCOMPARE(rig.caption, QStringLiteral("Client1 - bitte freischalten."));
+    }
+
+    // A peer sending start after start once crashed the station: each start ran a
+    // display inside the one before, until the call stack overflowed.
+    void hundredThousandStartsLeaveTheStationRunning()
+    {
+        DisplayRig rig;
+        QVERIFY(rig.startConnected());
+        rig.console.setAnswerStops(false);
+        rig.console.setRecording(false);
+        // Through the link, as a peer sends them: each start read as a chunk of its own.
+        for (int i = 0; i < 200; ++i) {
+            const qint64 before = rig.console.bytesReceived();
+            rig.console.send(QStringLiteral("5"));
+            QTRY_VERIFY(rig.console.bytesReceived() > before);
+        }
+        // Then straight into the display, as fast as it takes them.
+        qint64 residentAfterWarmUp = 0;
+        for (int i = 200; i < 100000; ++i) {
+            rig.display->handleChunk(QStringLiteral("5"));
+            if (i % 1000 == 0)
+                QCoreApplication::processEvents();
+            if (i == 10000)
+                residentAfterWarmUp = residentKilobytes();
+        }
+        const qint64 sent = 8 * 100000;
+        QTRY_VERIFY(rig.console.bytesReceived() >= sent);
+        const qint64 growth = residentKilobytes() - residentAfterWarmUp;
+        QVERIFY2(growth < 1024, qPrintable(QStringLiteral("%1 kB more").arg(growth)));
+
+        // Still running, and still stopped by one stop message.
+        rig.console.setRecording(true);
+        const qsizetype before = rig.console.messages().size();
+        QVERIFY(rig.canStop);
+        // How far the free clock got while the flood was read depends on the load.
+        static const QRegularExpression countingDown(QStringLiteral("^00:0[0-4]:\\d\\d$"));
+        QTRY_VERIFY(!rig.messagesFrom(before).filter(countingDown).isEmpty());
+        rig.console.send(QStringLiteral("Stop1"));
+        QTRY_VERIFY(rig.messagesFrom(before).contains(QStringLiteral("Stop1")));
+        QTest::qWait(50);
+        const qsizetype stops = rig.messagesFrom(before).count(QStringLiteral("Stop1"));
+        QVERIFY2(stops >= 1 && stops <= 16, qPrintable(QString::number(stops)));
+        QVERIFY(!rig.canStop);
+        const qsizetype atEnd = rig.console.messages().size();
+        rig.clock.advanceMs(5000);
+        QTest::qWait(50);
+        QCOMPARE(rig.console.messages().size(), atEnd);
+    }
+
+    void hugeAndBinaryChunksEndAtOnce()
+    {
+        DisplayRig rig;
+        QVERIFY(rig.startConnected());
+        const qsizetype before = rig.console.messages().size();
+        rig.console.sendBytes(QByteArray("\0\0\x80\xff"
+                                         "5",
+                                         5));
+        QTRY_COMPARE(rig.messagesFrom(before), QStringList{"Stop1"});
+        QTRY_VERIFY(!rig.canStop); // the console's answer came back
+
+        // A megabyte without a number in it: every piece the station reads is a period
+        // of no time, answered with the stop message.
+        QByteArray junk(1 << 20, 'x');
+        for (qsizetype at = 0; at < junk.size(); at += 997)
+            junk[at] = at % 2 ? '\0' : char(0x80 + at % 128);
+        rig.console.sendBytes(junk);
+        QTRY_VERIFY(rig.console.messages().size() > before + 1);
+        // Until the last of it has been read, a stop can arrive run together with it.
+        QTRY_VERIFY((rig.console.send(QStringLiteral("Stop1")), !rig.canStop));
+        const qsizetype stops = rig.messagesFrom(before).size();
+        QTRY_COMPARE(rig.console.received(),
+                     QStringLiteral("Startup1") + QStringLiteral("Stop1").repeated(stops));
+        // No period ran: only the stops, each on its own, took their moment.
+        QVERIFY(rig.clock.elapsedMs() < 10'000);
+    }
+};
+
+QTEST_GUILESS_MAIN(StationDisplayTest)
+#include "tst_stationdisplay.moc"
