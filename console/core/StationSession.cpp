@@ -50,7 +50,7 @@ StationSession::StationSession(int station, quint16 port, UsageLedger &ledger,
 
 void StationSession::listen()
 {
-    setControlsEnabled(false);
+    emit controlsEnabledChanged(false);
     m_link.setLocalPort(m_port);
     if (m_link.listen()) {
         m_listenRetryTimer.stop();
@@ -72,12 +72,7 @@ void StationSession::listen()
 
 void StationSession::enableWithoutStation()
 {
-    setControlsEnabled(true);
-}
-
-void StationSession::setControlsEnabled(bool enabled)
-{
-    emit controlsEnabledChanged(enabled);
+    emit controlsEnabledChanged(true);
 }
 
 void StationSession::acceptStation(int requestId)
@@ -85,7 +80,7 @@ void StationSession::acceptStation(int requestId)
     m_link.close();
     m_sender.reset();
     if (m_link.accept(requestId)) {
-        setControlsEnabled(true);
+        emit controlsEnabledChanged(true);
         // A period still open goes on at the station that returns; Start would
         // bill it now, so it waits for the stop.
         emit startEnabledChanged(!m_running);
@@ -99,7 +94,7 @@ void StationSession::stationClosed()
 {
     // The period, its start time, colour and last time text stay as they are.
     m_announcementTimer.stop();
-    setControlsEnabled(false);
+    emit controlsEnabledChanged(false);
     listen();
 }
 

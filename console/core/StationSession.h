@@ -45,7 +45,8 @@ public:
 
     // Starts a period of `minutes` (0: open-ended); one still running is billed first.
     void start(int minutes);
-    // Ends the running period, if any, and bills it; a stop is sent either way.
+    // Ends the running period, if any: the station is told and the period billed.
+    // The panel shows no period either way.
     void stop();
 
     // Shows a period that a previous run left open as running; its time counts
@@ -94,7 +95,6 @@ private:
         qint64 startElapsedMs = 0;
     };
 
-    void setControlsEnabled(bool enabled);
     void acceptStation(int requestId);
     void stationClosed();
     void dropSilentConnection();
