@@ -1,9 +1,11 @@
 #include "ConsoleFixture.h"
 #include "IniFile.h"
+#include "LinkedStationRig.h"
 #include "LinkRelay.h"
 #include "ManualClock.h"
 #include "ScopedClock.h"
 #include "StationController.h"
+#include "StationSessionRig.h"
 #include "StationWindow.h"
 #include "TestSupport.h"
 #include "TimeServiceStandIn.h"
@@ -15,66 +17,55 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimeZone>
 
-// A real console and a real station window on loopback, under one clock that the
-// station's display moves on a second at a time.
+// Periods from start to bill: on a real console with a real station window on
+// loopback, under one clock that the station's display moves on a second at a
+// time, and on a session alone where no window is needed.
 class PeriodTest : public QObject
 {
     Q_OBJECT
 
 private:
     TimeServiceStandIn m_timeService;
-    std::unique_ptr<ManualClock> m_clock;
-    std::unique_ptr<ScopedClock> m_clockGuard;
-    std::unique_ptr<ConsoleFixture> m_console;
-    std::unique_ptr<StationWindow> m_station;
+    std::unique_ptr<LinkedStationRig> m_rig;
+    std::unique_ptr<StationSessionRig> m_alone;
 
-    StationPanel &panel() { return m_console->window().panel(1); }
-    StationController &controller() { return m_console->window().controller(1); }
-    QPushButton *stationButton(const char *name)
-    {
-        return m_station->findChild<QPushButton *>(QString::fromLatin1(name));
-    }
+    StationPanel &panel() { return m_rig->panel(1); }
+    StationController &controller() { return m_rig->controller(1); }
+    StationWindow &station() { return m_rig->station(1); }
+    QPushButton *stationButton(const char *name) { return m_rig->stationButton(1, name); }
+    QList<QVariantList> records() { return m_rig->console().records(1); }
 
     void startAt(const QDateTime &moment)
     {
-        m_clock = std::make_unique<ManualClock>(moment);
-        m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
-        m_clock->runFreely();
-        m_console = std::make_unique<ConsoleFixture>();
-        QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
-        m_station = m_console->createStation(1);
-        m_station->show();
+        m_rig = std::make_unique<LinkedStationRig>(moment);
+        QVERIFY(m_rig->start({1}));
+        station().show();
         QTRY_COMPARE(panel().runningTime->text(), QStringLiteral("Startup1"));
-        QTRY_VERIFY(stationButton("cmdStart")->isEnabled());
         QCOMPARE(panel().headingColour(), StationPanel::red);
     }
 
     void whenClockReaches(qint64 afterMs, std::function<void()> action)
     {
-        ::whenClockReaches(*m_clock, afterMs, this, std::move(action));
+        ::whenClockReaches(m_rig->clock(), afterMs, this, std::move(action));
     }
 
-    // A console alone, its first panel used without a station.
-    StationPanel &consoleAt(const QDateTime &moment)
+    // A session alone, as a panel used without a station runs it.
+    StationSession &sessionAt(const QDateTime &moment)
     {
-        m_clock = std::make_unique<ManualClock>(moment);
-        m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
-        m_console = std::make_unique<ConsoleFixture>();
-        [this] { QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running); }();
-        panel().withoutStation->click();
-        return panel();
+        m_alone = std::make_unique<StationSessionRig>(moment);
+        [this] { QCOMPARE(m_alone->error(), QString()); }();
+        return m_alone->session();
     }
 
 private slots:
     void cleanup()
     {
-        m_station.reset();
-        m_console.reset();
-        m_clockGuard.reset();
-        m_clock.reset();
+        m_rig.reset();
+        m_alone.reset();
     }
 
     void timedPeriodRunsOutAndIsBilledOnce()
@@ -87,11 +78,11 @@ private slots:
         QCOMPARE(panel().stopTime->text(), QStringLiteral("14:05:00"));
         QCOMPARE(panel().duration->text(), QStringLiteral("00:05:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("0,50 €"));
-        QCOMPARE(m_station->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
+        QCOMPARE(station().windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
         QTRY_VERIFY(!stationButton("cmdStop")->isEnabled());
         QTest::qWait(20);
-        QCOMPARE(m_console->records(1).size(), 1);
-        QCOMPARE(m_console->records(1).first().at(4).toInt(), 4);
+        QCOMPARE(records().size(), 1);
+        QCOMPARE(records().first().at(4).toInt(), 4);
     }
 
     void consoleStopDuringAPeriodIsBilledOnce()
@@ -100,12 +91,12 @@ private slots:
         panel().intervals[3]->setChecked(true);
         whenClockReaches(12 * 60 * 1000, [this] { panel().stop->click(); });
         panel().start->click();
-        QTRY_COMPARE(m_station->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
+        QTRY_COMPARE(station().windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
         QTRY_VERIFY(!stationButton("cmdStop")->isEnabled());
         QTest::qWait(20);
         QVERIFY(!controller().periodRunning());
         QCOMPARE(panel().duration->text(), QStringLiteral("00:12:00"));
-        QCOMPARE(m_console->records(1).size(), 1);
+        QCOMPARE(records().size(), 1);
     }
 
     void endlessPeriodEndsItselfAfter420Minutes()
@@ -115,7 +106,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!controller().periodRunning(), 20000);
         QCOMPARE(panel().duration->text(), QStringLiteral("07:00:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("28,00 €"));
-        QCOMPARE(m_console->records(1).size(), 1);
+        QCOMPARE(records().size(), 1);
     }
 
     void timedPeriodAcrossMidnight()
@@ -133,11 +124,11 @@ private slots:
     {
         startAt(QDateTime(QDate(2026, 4, 2), QTime(16, 0, 0)));
         stationButton("cmdStart")->click();
-        QTRY_COMPARE(m_station->windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
+        QTRY_COMPARE(station().windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
         QTRY_VERIFY(!controller().periodRunning());
         QTest::qWait(50);
         QVERIFY(!controller().periodRunning());
-        QVERIFY(m_console->records(1).size() <= 1);
+        QVERIFY(records().size() <= 1);
     }
 
     // A customer's Start at an idle station: the station sends its start and, its
@@ -224,23 +215,23 @@ private slots:
         startAt(QDateTime(QDate(2026, 4, 2), QTime(18, 0, 0)));
         // The console keeps a period open while its station is gone.
         panel().withoutStation->click();
-        m_station.reset();
+        m_rig->closeStation(1);
         QTRY_VERIFY(!panel().stop->isEnabled());
         panel().withoutStation->click();
         panel().start->click();
-        m_clock->advanceMs(44 * 60 * 1000);
+        m_rig->clock().advanceMs(44 * 60 * 1000);
         // The console goes on with its period, and the station, back, runs it again.
         whenClockReaches(60 * 1000, [this] {
             QCOMPARE(panel().headingColour(), StationPanel::green);
             QVERIFY(!panel().start->isEnabled());
-            QCOMPARE(m_station->windowTitle(), QStringLiteral("Client1 - Endlos"));
+            QCOMPARE(station().windowTitle(), QStringLiteral("Client1 - Endlos"));
             panel().stop->click();
         });
-        m_station = std::make_unique<StationWindow>(1, m_console->programDir(), m_console->port(1));
+        m_rig->reopenStation(1);
         QTRY_VERIFY(!controller().periodRunning());
         QCOMPARE(panel().duration->text(), QStringLiteral("00:45:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("3,60 €"));
-        QCOMPARE(m_console->records(1).size(), 1);
+        QCOMPARE(records().size(), 1);
     }
 
     // The wall clock may be stepped by the time synchronisation, by hand or by a
@@ -266,16 +257,17 @@ private slots:
     {
         QFETCH(qint64, stepMs);
         QFETCH(qint64, passedMs);
-        StationPanel &panel = consoleAt(QDateTime(QDate(2026, 4, 2), QTime(14, 0, 0)));
-        panel.start->click();
-        m_clock->advanceMs(passedMs / 2);
-        m_clock->setNow(m_clock->now().addMSecs(stepMs));
-        m_clock->advanceMs(passedMs - passedMs / 2);
-        panel.stop->click();
-        QTEST(panel.stopTime->text(), "stop");
-        QTEST(panel.duration->text(), "duration");
-        QTEST(panel.fee->text(), "fee");
-        const QList<QVariantList> rows = m_console->records(1);
+        StationSession &session = sessionAt(QDateTime(QDate(2026, 4, 2), QTime(14, 0, 0)));
+        ManualClock &clock = m_alone->clock();
+        session.start(0);
+        clock.advanceMs(passedMs / 2);
+        clock.setNow(clock.now().addMSecs(stepMs));
+        clock.advanceMs(passedMs - passedMs / 2);
+        session.stop();
+        QTEST(session.stopText(), "stop");
+        QTEST(session.durationText(), "duration");
+        QTEST(session.feeText(), "fee");
+        const QList<QVariantList> rows = m_alone->records();
         QCOMPARE(rows.size(), 1);
         QTEST(rows[0][2].toString(), "duration");
     }
@@ -284,11 +276,11 @@ private slots:
     // the record's end minus its start decides, so that its texts and bill agree.
     void lengthIsTheRecordsEndMinusItsStart()
     {
-        StationPanel &panel = consoleAt(QDateTime(QDate(2026, 4, 2), QTime(23, 25, 33, 600)));
-        panel.start->click();
-        m_clock->advanceMs(1'799'400);
-        panel.stop->click();
-        QCOMPARE(m_console->records(1).value(0).mid(0, 3),
+        StationSession &session = sessionAt(QDateTime(QDate(2026, 4, 2), QTime(23, 25, 33, 600)));
+        session.start(0);
+        m_alone->clock().advanceMs(1'799'400);
+        session.stop();
+        QCOMPARE(m_alone->records().value(0).mid(0, 3),
                  QVariantList({"23:25:33", "23:55:33", "00:30:00"}));
     }
 
@@ -299,14 +291,14 @@ private slots:
             QSKIP("no time zone data");
         // 02:59:44 summer time; 16 seconds later the clocks read 02:00:00 winter time.
         const QDateTime start(QDate(2026, 10, 25), QTime(0, 59, 44), QTimeZone::utc());
-        StationPanel &panel = consoleAt(start.toTimeZone(berlin));
-        panel.start->click();
-        QCOMPARE(panel.startTime->text(), QStringLiteral("02:59:44"));
-        m_clock->advanceMs(16'000);
-        panel.stop->click();
-        QCOMPARE(panel.stopTime->text(), QStringLiteral("02:00:00"));
-        QCOMPARE(panel.duration->text(), QStringLiteral("00:00:16"));
-        QCOMPARE(panel.fee->text(), QStringLiteral("0,03 €"));
+        StationSession &session = sessionAt(start.toTimeZone(berlin));
+        session.start(0);
+        QCOMPARE(session.startText(), QStringLiteral("02:59:44"));
+        m_alone->clock().advanceMs(16'000);
+        session.stop();
+        QCOMPARE(session.stopText(), QStringLiteral("02:00:00"));
+        QCOMPARE(session.durationText(), QStringLiteral("00:00:16"));
+        QCOMPARE(session.feeText(), QStringLiteral("0,03 €"));
     }
 
     void startBoxEdits_data()
@@ -331,28 +323,52 @@ private slots:
     void startBoxEdits()
     {
         QFETCH(QString, edited);
-        StationPanel &panel = consoleAt(QDateTime(QDate(2026, 4, 2), QTime(14, 7, 30)));
-        MessageRecorder messages;
-        panel.start->click();
-        // The focus leaves the start box: a stray key does not reach it.
-        QCOMPARE(m_console->window().focusWidget(), panel.stop);
-        QTest::keyClicks(m_console->window().focusWidget(), QStringLiteral("a7"));
-        QCOMPARE(panel.startTime->text(), QStringLiteral("14:07:30"));
-        panel.startTime->setText(edited);
-        m_clock->advanceMs(600'000);
-        panel.stop->click();
-        QTEST(panel.startTime->text(), "start");
-        QTEST(panel.duration->text(), "duration");
-        const QList<QVariantList> rows = m_console->records(1);
+        StationSession &session = sessionAt(QDateTime(QDate(2026, 4, 2), QTime(14, 7, 30)));
+        QSignalSpy problems(&session, &StationSession::problem);
+        session.start(0);
+        QCOMPARE(session.startText(), QStringLiteral("14:07:30"));
+        session.correctStartText(edited);
+        m_alone->clock().advanceMs(600'000);
+        session.stop();
+        QTEST(session.startText(), "start");
+        QTEST(session.durationText(), "duration");
+        const QList<QVariantList> rows = m_alone->records();
         QCOMPARE(rows.size(), 1);
         QTEST(rows[0][0].toString(), "start");
         QFETCH(bool, told);
-        QTest::qWait(10);
-        QCOMPARE(messages.shown().size(), told ? 1 : 0);
+        QCOMPARE(problems.size(), told ? 1 : 0);
         if (told) {
-            QVERIFY(messages.texts().first().contains(QStringLiteral("Station 1")));
-            QVERIFY(messages.texts().first().contains(QStringLiteral("14:07:30")));
+            const QString text = problems.first().first().toString();
+            QVERIFY(text.contains(QStringLiteral("Station 1")));
+            QVERIFY(text.contains(QStringLiteral("14:07:30")));
         }
+    }
+
+    // At the window, a start takes the focus away from the start box, so that a
+    // stray key does not reach it; what is typed there reaches the bill, and a
+    // start box that held no time is told in a message box.
+    void startBoxAtTheWindow()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 4, 2), QTime(14, 7, 30)));
+        ScopedClock clockGuard(clock);
+        ConsoleFixture console;
+        QCOMPARE(console.start(), MainWindow::StartOutcome::Running);
+        MessageRecorder messages;
+        StationPanel &panel = console.window().panel(1);
+        panel.withoutStation->click();
+        panel.start->click();
+        QCOMPARE(console.window().focusWidget(), panel.stop);
+        QTest::keyClicks(console.window().focusWidget(), QStringLiteral("a7"));
+        QCOMPARE(panel.startTime->text(), QStringLiteral("14:07:30"));
+        panel.startTime->setText(QStringLiteral("x4:0"));
+        clock.advanceMs(600'000);
+        panel.stop->click();
+        QCOMPARE(panel.startTime->text(), QStringLiteral("14:07:30"));
+        QTest::qWait(10);
+        QCOMPARE(messages.texts().size(), 1);
+        QVERIFY(messages.texts().first().contains(QStringLiteral("Station 1")));
+        QVERIFY(messages.texts().first().contains(QStringLiteral("x4:0")));
+        QVERIFY(messages.texts().first().contains(QStringLiteral("14:07:30")));
     }
 };
 

@@ -1,7 +1,5 @@
 #include "Billing.h"
-#include "ConsoleFixture.h"
-#include "ManualClock.h"
-#include "ScopedClock.h"
+#include "LinkedStationRig.h"
 #include "StationController.h"
 #include "StationWindow.h"
 #include "TcpConnection.h"
@@ -43,25 +41,22 @@ class SoakTest : public QObject
 
 private:
     TimeServiceStandIn m_timeService;
-    std::unique_ptr<ManualClock> m_clock;
-    std::unique_ptr<ScopedClock> m_clockGuard;
-    std::unique_ptr<ConsoleFixture> m_console;
-    std::unique_ptr<StationWindow> m_stations[2];
+    std::unique_ptr<LinkedStationRig> m_rig;
     int m_started[2] = {0, 0};
     QRandomGenerator m_random{20261208};
 
-    MainWindow &console() { return m_console->window(); }
-    StationWindow &station(int number) { return *m_stations[number - 1]; }
-    StationPanel &panel(int number) { return console().panel(number); }
+    MainWindow &console() { return m_rig->window(); }
+    StationWindow &station(int number) { return m_rig->station(number); }
+    StationPanel &panel(int number) { return m_rig->panel(number); }
     QPushButton *stationButton(int number, const char *name)
     {
-        return station(number).findChild<QPushButton *>(QString::fromLatin1(name));
+        return m_rig->stationButton(number, name);
     }
     int seconds(int from, int to) { return int(m_random.bounded(from, to + 1)); }
 
     void after(int secondsFromNow, std::function<void()> action)
     {
-        whenClockReaches(*m_clock, qint64(secondsFromNow) * 1000, this, std::move(action));
+        whenClockReaches(m_rig->clock(), qint64(secondsFromNow) * 1000, this, std::move(action));
     }
 
     void startAtConsole(int number, int intervalIndex)
@@ -92,7 +87,7 @@ private:
             panel(number).stop->click();
         QTRY_VERIFY_WITH_TIMEOUT(!stationButton(number, "cmdStop")->isEnabled(), 20000);
         QVERIFY(!console().controller(number).periodRunning());
-        m_clock->advanceMs(seconds(1, 600) * 1000);
+        m_rig->clock().advanceMs(seconds(1, 600) * 1000);
     }
 
     void breakLink(int number)
@@ -135,7 +130,7 @@ private:
             QTRY_VERIFY(!panel(number).stop->isEnabled());
             panel(number).withoutStation->click();
             startAtConsole(number, 1);
-            m_clock->advanceMs(seconds(1, 3600) * 1000);
+            m_rig->clock().advanceMs(seconds(1, 3600) * 1000);
             panel(number).stop->click();
             reconnect(number);
             break;
@@ -149,7 +144,7 @@ private:
     StationTotals storedTotals(int number)
     {
         StationTotals totals;
-        const QList<QVariantList> records = m_console->records(number);
+        const QList<QVariantList> records = m_rig->console().records(number);
         totals.records = records.size();
         for (const QVariantList &row : records) {
             totals.feeUnits += qRound64(row[3].toDouble() * 10000);
@@ -163,15 +158,8 @@ private:
 private slots:
     void everyStartedPeriodIsRecordedOnce()
     {
-        m_clock = std::make_unique<ManualClock>(QDateTime(QDate(2026, 1, 5), QTime(8, 0)));
-        m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
-        m_clock->runFreely();
-        m_console = std::make_unique<ConsoleFixture>();
-        QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
-        for (int number : {1, 2}) {
-            m_stations[number - 1] = m_console->createStation(number);
-            QTRY_VERIFY(stationButton(number, "cmdStart")->isEnabled());
-        }
+        m_rig = std::make_unique<LinkedStationRig>(QDateTime(QDate(2026, 1, 5), QTime(8, 0)));
+        QVERIFY(m_rig->start({1, 2}));
 
         const int periods = periodsToRun();
         for (int i = 0; m_started[0] + m_started[1] < periods; ++i) {
@@ -195,13 +183,7 @@ private slots:
         }
     }
 
-    void cleanupTestCase()
-    {
-        for (auto &station : m_stations)
-            station.reset();
-        m_console.reset();
-        m_clockGuard.reset();
-    }
+    void cleanupTestCase() { m_rig.reset(); }
 };
 
 QTEST_MAIN(SoakTest)

@@ -13,6 +13,7 @@
 #include "RecoveredPeriods.h"
 #include "SingleInstance.h"
 #include "StationController.h"
+#include "StationSession.h"
 #include "StatisticsPanel.h"
 #include "TextFormats.h"
 #include "TimemasterWindow.h"
@@ -240,8 +241,8 @@ MainWindow::StartOutcome MainWindow::start(SingleInstance &instance, QString *er
     clearPeriodFields();
     createStationControllers();
     m_statisticsPanel->loadTotals();
-    for (auto &controller : m_controllers)
-        controller->listenStation();
+    for (auto &session : m_sessions)
+        session->listen();
     resumeOpenPeriods();
     reportMissingTotals();
     for (int station : {1, 2})
@@ -256,14 +257,16 @@ void MainWindow::createStationControllers()
     m_statisticsPanel = std::make_unique<StatisticsPanel>(m_statistics, *m_database);
     const Tariffs tariffs{m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60};
     for (int station : {1, 2}) {
-        m_controllers[station - 1] = std::make_unique<StationController>(
-            station, m_stationPorts[station - 1], panel(station), *m_ledger, tariffs);
+        m_sessions[station - 1] = std::make_unique<StationSession>(
+            station, m_stationPorts[station - 1], *m_ledger, tariffs);
+        m_controllers[station - 1]
+            = std::make_unique<StationController>(panel(station), session(station));
     }
-    for (auto &controller : m_controllers) {
-        connect(controller.get(), &StationController::problem, this, &MainWindow::reportProblem);
-        connect(controller.get(), &StationController::notice, statusBar(),
+    for (auto &session : m_sessions) {
+        connect(session.get(), &StationSession::problem, this, &MainWindow::reportProblem);
+        connect(session.get(), &StationSession::notice, statusBar(),
                 [this](const QString &text) { statusBar()->showMessage(text); });
-        connect(controller.get(), &StationController::noticeOver, statusBar(),
+        connect(session.get(), &StationSession::noticeOver, statusBar(),
                 [this](const QString &text) {
                     if (statusBar()->currentMessage() == text)
                         statusBar()->clearMessage();
@@ -293,7 +296,7 @@ void MainWindow::resumeOpenPeriods()
         const std::optional<OpenPeriod> period = m_ledger->openPeriod(station);
         if (!period)
             continue;
-        controller(station).resumePeriod(*period);
+        session(station).resumePeriod(*period);
         const QDateTime now = Clock::current().now();
         if (RecoveredPeriods::needsChoice(*period, now)
             && MessageDialog::show(this,
@@ -301,7 +304,7 @@ void MainWindow::resumeOpenPeriods()
                                     RecoveredPeriods::question(*period, now), QMessageBox::Question,
                                     QMessageBox::Yes | QMessageBox::No})
                 != QMessageBox::Yes) {
-            controller(station).stopPeriod();
+            session(station).stop();
             continue;
         }
         resumed.append(RecoveredPeriods::description(*period));

@@ -13,6 +13,7 @@ class QLabel;
 class DatabaseLock;
 class SingleInstance;
 class StationController;
+class StationSession;
 class StatisticsPanel;
 class UsageDatabase;
 class UsageLedger;
@@ -41,6 +42,7 @@ public:
 
     StationPanel &panel(int station) { return m_panels[station - 1]; }
     StatisticsBlock &statistics() { return m_statistics; }
+    StationSession &session(int station) { return *m_sessions[station - 1]; }
     StationController &controller(int station) { return *m_controllers[station - 1]; }
     UsageDatabase &database() { return *m_database; }
     UsageLedger &ledger() { return *m_ledger; }
@@ -74,6 +76,7 @@ private:
     std::unique_ptr<UsageDatabase> m_database;
     std::unique_ptr<UsageLedger> m_ledger;
     std::unique_ptr<StatisticsPanel> m_statisticsPanel;
+    std::unique_ptr<StationSession> m_sessions[2];
     std::unique_ptr<StationController> m_controllers[2];
     quint16 m_stationPorts[2];
     QAction *m_exportAction = nullptr;

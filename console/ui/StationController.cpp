@@ -1,271 +1,83 @@
 #include "StationController.h"
 
-#include "Clock.h"
-#include "Protocol.h"
-#include "TextFormats.h"
-#include "UsageLedger.h"
+#include "StationSession.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
-#include <cstdlib>
-#include <utility>
-
 namespace {
-// A chunk longer than this is shown cut: the label is a few characters wide and a
-// megabyte of text would only stall the window.
-constexpr int shownChunkLength = 64;
-// A real station announces itself the moment it is connected; a connection silent
-// for this long is someone else's and gives the port back.
-constexpr qint64 announcementTimeoutMs = 30000;
-// How far the wall clock may drift from measured time over a period and still be
-// taken as unchanged.
-constexpr qint64 wallClockToleranceMs = 2000;
-
-qint64 wholeSeconds(const QDateTime &moment)
+// An empty text clears the box as an edit the operator can undo, as Clear does.
+void fillBox(QLineEdit *box, const QString &text)
 {
-    return moment.toSecsSinceEpoch();
-}
-// How often a port that was in use is tried again.
-constexpr qint64 listenRetryMs = 5000;
-}
-
-StationController::StationController(int station, quint16 port, StationPanel &panel,
-                                     UsageLedger &ledger, const Tariffs &tariffs, QObject *parent)
-    : QObject(parent)
-    , m_station(station)
-    , m_port(port)
-    , m_panel(panel)
-    , m_ledger(ledger)
-    , m_tariffs(tariffs)
-    , m_sender([this](const QString &text) { m_link.sendData(text); })
-{
-    m_link.setObjectName(QStringLiteral("Winsock%1").arg(station));
-    connect(&m_link, &TcpConnection::connectionRequest, this, &StationController::acceptStation);
-    connect(&m_link, &TcpConnection::closed, this, &StationController::stationClosed);
-    connect(&m_link, &TcpConnection::dataArrival, this, &StationController::dispatchStationData);
-    connect(m_panel.start, &QPushButton::clicked, this, &StationController::startPeriod);
-    connect(m_panel.stop, &QPushButton::clicked, this, &StationController::stopPeriod);
-    connect(m_panel.withoutStation, &QPushButton::clicked, this, &StationController::enableStation);
-    connect(&m_announcementTimer, &ClockTimer::timeout, this,
-            &StationController::dropSilentConnection);
-    connect(&m_listenRetryTimer, &ClockTimer::timeout, this, &StationController::listenStation);
-    // A station PC that restarted without closing its connection comes back from
-    // the same address; it takes the port over at once.
-    m_link.setReplaceableBySamePeer(true);
-}
-
-void StationController::listenStation()
-{
-    disableStation();
-    m_link.setLocalPort(m_port);
-    if (m_link.listen()) {
-        m_listenRetryTimer.stop();
-        if (!m_portInUseNotice.isEmpty())
-            emit noticeOver(std::exchange(m_portInUseNotice, QString()));
-        return;
-    }
-    m_listenRetryTimer.start(listenRetryMs);
-    if (!m_portInUseNotice.isEmpty())
-        return;
-    m_portInUseNotice
-        = QStringLiteral(
-              "Port %1 für Station %2 ist belegt. Kavo versucht es alle %3 Sekunden wieder.")
-              .arg(m_port)
-              .arg(m_station)
-              .arg(listenRetryMs / 1000);
-    emit notice(m_portInUseNotice);
-}
-
-void StationController::disableStation()
-{
-    for (QWidget *control : m_panel.stationControls())
-        control->setEnabled(false);
-}
-
-void StationController::enableStation()
-{
-    for (QWidget *control : m_panel.stationControls())
-        control->setEnabled(true);
-}
-
-void StationController::acceptStation(int requestId)
-{
-    m_link.close();
-    m_sender.reset();
-    if (m_link.accept(requestId)) {
-        enableStation();
-        // A period still open goes on at the station that returns; Start would
-        // bill it now, so it waits for the stop.
-        m_panel.start->setEnabled(!m_running);
-        m_announcementTimer.start(announcementTimeoutMs);
-    } else {
-        listenStation();
-    }
-}
-
-void StationController::stationClosed()
-{
-    // The period, its start time, colour and last time text stay as they are.
-    m_announcementTimer.stop();
-    disableStation();
-    listenStation();
-}
-
-// Only one connection is taken per port; one that never speaks would keep the
-// real station out for good.
-void StationController::dropSilentConnection()
-{
-    m_link.close();
-    stationClosed();
-}
-
-void StationController::dispatchStationData()
-{
-    const QString chunk = m_link.getData();
-    if (Protocol::isStartup(chunk, m_station))
-        answerAnnouncement();
-    if (Protocol::isStop(chunk, m_station)) {
-        // Every stop from the station is answered, so that a station still
-        // counting (a period the console had already stopped) ends too; only a
-        // running period is billed.
-        if (!m_running)
-            send(Protocol::stopMessage(m_station));
-        stopPeriod();
-    }
-    if (Protocol::isStart(chunk, m_station))
-        startPeriod();
+    if (text.isEmpty())
+        box->clear();
     else
-        showRunningTime(chunk);
+        box->setText(text);
+}
 }
 
-// A station that announces itself is idle. A period still open here (the link was
-// lost, or the console restarted) goes on: the panel keeps showing it, and the
-// station is given what is left of it after the stop that every announcement gets.
-void StationController::answerAnnouncement()
+StationController::StationController(StationPanel &panel, StationSession &session, QObject *parent)
+    : QObject(parent)
+    , m_panel(panel)
+    , m_session(session)
 {
-    m_announcementTimer.stop();
-    send(Protocol::stopMessage(m_station));
-    if (!m_running) {
-        m_panel.setHeadingColour(StationPanel::red);
-        return;
-    }
-    send(resumeMessage());
+    connectControls();
+    connectDisplay();
 }
 
-// The whole minutes left of a timed period, rounded up; an endless one starts its
-// count again at the station.
-QString StationController::resumeMessage() const
+bool StationController::periodRunning() const
 {
-    const int interval = m_running->period.intervalMinutes;
-    if (interval <= 0)
-        return Protocol::intervalMessage(std::nullopt);
-    const qint64 leftMs
-        = 60'000 * qint64(interval) - (Clock::current().elapsedMs() - m_running->startElapsedMs);
-    return QString::number(qMax<qint64>(0, (leftMs + 59'999) / 60'000));
+    return m_session.periodRunning();
 }
 
-void StationController::showRunningTime(const QString &chunk)
+void StationController::connectControls()
 {
-    m_panel.runningTime->setText(
-        chunk.size() > shownChunkLength ? chunk.left(shownChunkLength) + QChar(0x2026) : chunk);
+    StationSession *session = &m_session;
+    const auto startChosenInterval = [this] { m_session.start(m_panel.selectedInterval()); };
+    connect(m_panel.start, &QPushButton::clicked, this, startChosenInterval);
+    // The station's own start takes the interval chosen on the panel too.
+    connect(session, &StationSession::startRequested, this, startChosenInterval);
+    connect(m_panel.stop, &QPushButton::clicked, session, &StationSession::stop);
+    connect(m_panel.withoutStation, &QPushButton::clicked, session,
+            &StationSession::enableWithoutStation);
+    connect(m_panel.startTime, &QLineEdit::textChanged, session, &StationSession::correctStartText);
 }
 
-void StationController::startPeriod()
+void StationController::connectDisplay()
 {
-    const QDateTime now = Clock::current().now();
-    const qint64 startElapsedMs = Clock::current().elapsedMs();
-    // A start while a period runs begins a new one; the open one is billed first,
-    // so that no started period goes unrecorded.
-    if (const std::optional<RunningPeriod> open = std::exchange(m_running, std::nullopt)) {
-        m_panel.stopTime->setText(TextFormats::timeOfDay(now.time()));
-        billPeriod(*open, now);
-    }
-    m_panel.setHeadingColour(StationPanel::green);
-    m_panel.startTime->setText(TextFormats::timeOfDay(now.time()));
-    m_panel.start->setEnabled(false);
-    m_panel.stop->setEnabled(true);
-    // Not the start box: a stray key there would change the bill.
-    m_panel.stop->setFocus();
-    m_panel.stopTime->clear();
-    m_panel.duration->clear();
-    m_panel.fee->clear();
-    const int minutes = m_panel.selectedInterval();
-    m_running = RunningPeriod{m_ledger.begin(m_station, now, minutes), startElapsedMs};
-    send(Protocol::intervalMessage(minutes > 0 ? std::optional<int>(minutes) : std::nullopt));
+    StationSession *session = &m_session;
+    connect(session, &StationSession::headingChanged, this,
+            [this](StationSession::Heading heading) {
+                m_panel.setHeadingColour(heading == StationSession::Heading::Running
+                                             ? StationPanel::green
+                                             : StationPanel::red);
+            });
+    connect(session, &StationSession::startTextChanged, this,
+            [this](const QString &text) { fillBox(m_panel.startTime, text); });
+    connect(session, &StationSession::stopTextChanged, this,
+            [this](const QString &text) { fillBox(m_panel.stopTime, text); });
+    connect(session, &StationSession::durationTextChanged, this,
+            [this](const QString &text) { fillBox(m_panel.duration, text); });
+    connect(session, &StationSession::feeTextChanged, this,
+            [this](const QString &text) { fillBox(m_panel.fee, text); });
+    connect(session, &StationSession::runningTimeChanged, m_panel.runningTime, &QLabel::setText);
+    connect(session, &StationSession::controlsEnabledChanged, this, [this](bool enabled) {
+        for (QWidget *control : m_panel.stationControls())
+            control->setEnabled(enabled);
+    });
+    connect(session, &StationSession::startEnabledChanged, m_panel.start, &QWidget::setEnabled);
+    connect(session, &StationSession::stopEnabledChanged, m_panel.stop, &QWidget::setEnabled);
+    connect(session, &StationSession::periodStarted, this, [this] { m_panel.stop->setFocus(); });
+    connect(session, &StationSession::intervalShown, this, &StationController::showInterval);
 }
 
-void StationController::resumePeriod(const OpenPeriod &period)
+void StationController::showInterval(int minutes)
 {
-    const qint64 passedMs = qMax<qint64>(0, period.begin.msecsTo(Clock::current().now()));
-    m_running = RunningPeriod{period, Clock::current().elapsedMs() - passedMs};
-    m_panel.setHeadingColour(StationPanel::green);
-    m_panel.startTime->setText(period.startText);
     m_panel.clearIntervals();
     for (qsizetype i = 0; i < m_panel.intervals.size(); ++i) {
-        if (StationPanel::intervalMinutes[i] == period.intervalMinutes)
+        if (StationPanel::intervalMinutes[i] == minutes)
             m_panel.intervals[i]->setChecked(true);
     }
-}
-
-void StationController::stopPeriod()
-{
-    const std::optional<RunningPeriod> running = std::exchange(m_running, std::nullopt);
-    m_panel.setHeadingColour(StationPanel::red);
-    if (running)
-        send(Protocol::stopMessage(m_station));
-    m_panel.runningTime->setText(QStringLiteral("Timer"));
-    if (running) {
-        const QDateTime now = Clock::current().now();
-        m_panel.stopTime->setText(TextFormats::timeOfDay(now.time()));
-        billPeriod(*running, now);
-    }
-    m_panel.start->setEnabled(true);
-    m_panel.stop->setEnabled(false);
-    m_panel.clearIntervals();
-}
-
-// The length is the time that passed since the real start, changed only by a
-// readable correction of the start box. While the wall clock keeps pace with
-// measured time it is the record's end minus its start, both to the second, so
-// that the record's texts and its bill agree; a wall clock that stepped meanwhile
-// leaves measured time to decide.
-void StationController::billPeriod(const RunningPeriod &running, const QDateTime &stopMoment)
-{
-    const qint64 measuredMs = Clock::current().elapsedMs() - running.startElapsedMs;
-    const qint64 wallMs = running.period.begin.msecsTo(stopMoment);
-    const qint64 measuredSeconds = std::abs(wallMs - measuredMs) <= wallClockToleranceMs
-        ? wholeSeconds(stopMoment) - wholeSeconds(running.period.begin)
-        : measuredMs / 1000;
-    const QString startBoxText = m_panel.startTime->text();
-    const PeriodLength length
-        = Billing::periodLength(running.period.startText, startBoxText, measuredSeconds);
-    const PeriodBill bill = Billing::bill(length.seconds, m_tariffs);
-    m_panel.startTime->setText(length.startText);
-    m_panel.fee->setText(bill.feeText);
-    m_panel.duration->setText(bill.durationText);
-    const UsageRecord record{m_panel.startTime->text(), m_panel.stopTime->text(),
-                             m_panel.duration->text(), m_panel.fee->text()};
-    m_ledger.finish({running.period, record, bill.durationSeconds, stopMoment.date().month()});
-    if (length.startUnreadable) {
-        const QString text
-            = QStringLiteral(
-                  "Station %1: Die Startzeit „%2“ ist keine Uhrzeit. Abgerechnet wurde ab dem"
-                  " tatsächlichen Start um %3.")
-                  .arg(m_station)
-                  .arg(startBoxText, running.period.startText);
-        emit problem(text);
-    }
-}
-
-// A stop overtakes a start that has not left yet: the station need not see a
-// period that is over already.
-void StationController::send(const QString &text)
-{
-    const QString stop = Protocol::stopMessage(m_station);
-    if (text == stop && m_sender.lastWaiting().value_or(stop) != stop)
-        m_sender.withdrawLastWaiting();
-    m_sender.send(text); // a station that is not connected misses it, as it would
 }

@@ -1,0 +1,260 @@
+#include "StationSession.h"
+
+#include "Clock.h"
+#include "Protocol.h"
+#include "TextFormats.h"
+#include "UsageLedger.h"
+
+#include <cstdlib>
+#include <utility>
+
+namespace {
+// A chunk longer than this is shown cut: the label is a few characters wide and a
+// megabyte of text would only stall the window.
+constexpr int shownChunkLength = 64;
+// A real station announces itself the moment it is connected; a connection silent
+// for this long is someone else's and gives the port back.
+constexpr qint64 announcementTimeoutMs = 30000;
+// How far the wall clock may drift from measured time over a period and still be
+// taken as unchanged.
+constexpr qint64 wallClockToleranceMs = 2000;
+// How often a port that was in use is tried again.
+constexpr qint64 listenRetryMs = 5000;
+
+qint64 wholeSeconds(const QDateTime &moment)
+{
+    return moment.toSecsSinceEpoch();
+}
+}
+
+StationSession::StationSession(int station, quint16 port, UsageLedger &ledger,
+                               const Tariffs &tariffs, QObject *parent)
+    : QObject(parent)
+    , m_station(station)
+    , m_port(port)
+    , m_ledger(ledger)
+    , m_tariffs(tariffs)
+    , m_sender([this](const QString &text) { m_link.sendData(text); })
+{
+    m_link.setObjectName(QStringLiteral("Winsock%1").arg(station));
+    connect(&m_link, &TcpConnection::connectionRequest, this, &StationSession::acceptStation);
+    connect(&m_link, &TcpConnection::closed, this, &StationSession::stationClosed);
+    connect(&m_link, &TcpConnection::dataArrival, this, &StationSession::dispatchStationData);
+    connect(&m_announcementTimer, &ClockTimer::timeout, this,
+            &StationSession::dropSilentConnection);
+    connect(&m_listenRetryTimer, &ClockTimer::timeout, this, &StationSession::listen);
+    // A station PC that restarted without closing its connection comes back from
+    // the same address; it takes the port over at once.
+    m_link.setReplaceableBySamePeer(true);
+}
+
+void StationSession::listen()
+{
+    emit controlsEnabledChanged(false);
+    m_link.setLocalPort(m_port);
+    if (m_link.listen()) {
+        m_listenRetryTimer.stop();
+        if (!m_portInUseNotice.isEmpty())
+            emit noticeOver(std::exchange(m_portInUseNotice, QString()));
+        return;
+    }
+    m_listenRetryTimer.start(listenRetryMs);
+    if (!m_portInUseNotice.isEmpty())
+        return;
+    m_portInUseNotice
+        = QStringLiteral(
+              "Port %1 für Station %2 ist belegt. Kavo versucht es alle %3 Sekunden wieder.")
+              .arg(m_port)
+              .arg(m_station)
+              .arg(listenRetryMs / 1000);
+    emit notice(m_portInUseNotice);
+}
+
+void StationSession::enableWithoutStation()
+{
+    emit controlsEnabledChanged(true);
+}
+
+void StationSession::acceptStation(int requestId)
+{
+    m_link.close();
+    m_sender.reset();
+    if (m_link.accept(requestId)) {
+        emit controlsEnabledChanged(true);
+        // A period still open goes on at the station that returns; Start would
+        // bill it now, so it waits for the stop.
+        emit startEnabledChanged(!m_running);
+        m_announcementTimer.start(announcementTimeoutMs);
+    } else {
+        listen();
+    }
+}
+
+void StationSession::stationClosed()
+{
+    // The period, its start time, colour and last time text stay as they are.
+    m_announcementTimer.stop();
+    emit controlsEnabledChanged(false);
+    listen();
+}
+
+// Only one connection is taken per port; one that never speaks would keep the
+// real station out for good.
+void StationSession::dropSilentConnection()
+{
+    m_link.close();
+    stationClosed();
+}
+
+void StationSession::dispatchStationData()
+{
+    const QString chunk = m_link.getData();
+    if (Protocol::isStartup(chunk, m_station))
+        answerAnnouncement();
+    if (Protocol::isStop(chunk, m_station)) {
+        // Every stop from the station is answered, so that a station still
+        // counting (a period the console had already stopped) ends too; only a
+        // running period is billed.
+        if (!m_running)
+            send(Protocol::stopMessage(m_station));
+        stop();
+    }
+    if (Protocol::isStart(chunk, m_station))
+        emit startRequested();
+    else
+        showRunningTime(chunk);
+}
+
+// A station that announces itself is idle. A period still open here (the link was
+// lost, or the console restarted) goes on: the panel keeps showing it, and the
+// station is given what is left of it after the stop that every announcement gets.
+void StationSession::answerAnnouncement()
+{
+    m_announcementTimer.stop();
+    send(Protocol::stopMessage(m_station));
+    if (!m_running) {
+        emit headingChanged(Heading::Idle);
+        return;
+    }
+    send(resumeMessage());
+}
+
+// The whole minutes left of a timed period, rounded up; an endless one starts its
+// count again at the station.
+QString StationSession::resumeMessage() const
+{
+    const int interval = m_running->period.intervalMinutes;
+    if (interval <= 0)
+        return Protocol::intervalMessage(std::nullopt);
+    const qint64 leftMs
+        = 60'000 * qint64(interval) - (Clock::current().elapsedMs() - m_running->startElapsedMs);
+    return QString::number(qMax<qint64>(0, (leftMs + 59'999) / 60'000));
+}
+
+void StationSession::showRunningTime(const QString &chunk)
+{
+    emit runningTimeChanged(
+        chunk.size() > shownChunkLength ? chunk.left(shownChunkLength) + QChar(0x2026) : chunk);
+}
+
+void StationSession::start(int minutes)
+{
+    const QDateTime now = Clock::current().now();
+    const qint64 startElapsedMs = Clock::current().elapsedMs();
+    // A start while a period runs begins a new one; the open one is billed first,
+    // so that no started period goes unrecorded.
+    if (const std::optional<RunningPeriod> open = std::exchange(m_running, std::nullopt)) {
+        fill(m_stopText, TextFormats::timeOfDay(now.time()), &StationSession::stopTextChanged);
+        billPeriod(*open, now);
+    }
+    emit headingChanged(Heading::Running);
+    fill(m_startText, TextFormats::timeOfDay(now.time()), &StationSession::startTextChanged);
+    emit startEnabledChanged(false);
+    emit stopEnabledChanged(true);
+    emit periodStarted();
+    fill(m_stopText, QString(), &StationSession::stopTextChanged);
+    fill(m_durationText, QString(), &StationSession::durationTextChanged);
+    fill(m_feeText, QString(), &StationSession::feeTextChanged);
+    m_running = RunningPeriod{m_ledger.begin(m_station, now, minutes), startElapsedMs};
+    send(Protocol::intervalMessage(minutes > 0 ? std::optional<int>(minutes) : std::nullopt));
+}
+
+void StationSession::resumePeriod(const OpenPeriod &period)
+{
+    const qint64 passedMs = qMax<qint64>(0, period.begin.msecsTo(Clock::current().now()));
+    m_running = RunningPeriod{period, Clock::current().elapsedMs() - passedMs};
+    emit headingChanged(Heading::Running);
+    fill(m_startText, period.startText, &StationSession::startTextChanged);
+    emit intervalShown(period.intervalMinutes);
+}
+
+void StationSession::stop()
+{
+    const std::optional<RunningPeriod> running = std::exchange(m_running, std::nullopt);
+    emit headingChanged(Heading::Idle);
+    if (running)
+        send(Protocol::stopMessage(m_station));
+    emit runningTimeChanged(QStringLiteral("Timer"));
+    if (running) {
+        const QDateTime now = Clock::current().now();
+        fill(m_stopText, TextFormats::timeOfDay(now.time()), &StationSession::stopTextChanged);
+        billPeriod(*running, now);
+    }
+    emit startEnabledChanged(true);
+    emit stopEnabledChanged(false);
+    emit intervalShown(0);
+}
+
+void StationSession::correctStartText(const QString &text)
+{
+    m_startText = text;
+}
+
+// The length is the time that passed since the real start, changed only by a
+// readable correction of the start box. While the wall clock keeps pace with
+// measured time it is the record's end minus its start, both to the second, so
+// that the record's texts and its bill agree; a wall clock that stepped meanwhile
+// leaves measured time to decide.
+void StationSession::billPeriod(const RunningPeriod &running, const QDateTime &stopMoment)
+{
+    const qint64 measuredMs = Clock::current().elapsedMs() - running.startElapsedMs;
+    const qint64 wallMs = running.period.begin.msecsTo(stopMoment);
+    const qint64 measuredSeconds = std::abs(wallMs - measuredMs) <= wallClockToleranceMs
+        ? wholeSeconds(stopMoment) - wholeSeconds(running.period.begin)
+        : measuredMs / 1000;
+    const QString startBoxText = m_startText;
+    const PeriodLength length
+        = Billing::periodLength(running.period.startText, startBoxText, measuredSeconds);
+    const PeriodBill bill = Billing::bill(length.seconds, m_tariffs);
+    fill(m_startText, length.startText, &StationSession::startTextChanged);
+    fill(m_feeText, bill.feeText, &StationSession::feeTextChanged);
+    fill(m_durationText, bill.durationText, &StationSession::durationTextChanged);
+    const UsageRecord record{m_startText, m_stopText, m_durationText, m_feeText};
+    m_ledger.finish({running.period, record, bill.durationSeconds, stopMoment.date().month()});
+    if (length.startUnreadable) {
+        const QString text
+            = QStringLiteral(
+                  "Station %1: Die Startzeit „%2“ ist keine Uhrzeit. Abgerechnet wurde ab dem"
+                  " tatsächlichen Start um %3.")
+                  .arg(m_station)
+                  .arg(startBoxText, running.period.startText);
+        emit problem(text);
+    }
+}
+
+void StationSession::fill(QString &box, const QString &text,
+                          void (StationSession::*changed)(const QString &))
+{
+    box = text;
+    emit(this->*changed)(text);
+}
+
+// A stop overtakes a start that has not left yet: the station need not see a
+// period that is over already.
+void StationSession::send(const QString &text)
+{
+    const QString stop = Protocol::stopMessage(m_station);
+    if (text == stop && m_sender.lastWaiting().value_or(stop) != stop)
+        m_sender.withdrawLastWaiting();
+    m_sender.send(text); // a station that is not connected misses it, as it would
+}

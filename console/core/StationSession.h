@@ -1,0 +1,125 @@
+#pragma once
+
+#include "Billing.h"
+#include "ClockTimer.h"
+#include "SpacedSender.h"
+#include "TcpConnection.h"
+#include "UsageDatabase.h"
+
+#include <optional>
+#include <QObject>
+
+class UsageLedger;
+
+// The console's side of one station: the link on its port, the period running
+// there, the messages sent to the station and the bill of every period, each
+// recorded once. What the station's panel shows comes out as signals; what the
+// operator does there comes in as calls.
+class StationSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The panel's heading: red while no period runs, green while one does.
+    enum class Heading { Idle, Running };
+    Q_ENUM(Heading)
+
+    StationSession(int station, quint16 port, UsageLedger &ledger, const Tariffs &tariffs,
+                   QObject *parent = nullptr);
+
+    int station() const { return m_station; }
+    bool periodRunning() const { return m_running.has_value(); }
+
+    // The boxes of the period as the session fills them: the start box as last
+    // filled or corrected, the stop, the duration and the fee of the last bill.
+    QString startText() const { return m_startText; }
+    QString stopText() const { return m_stopText; }
+    QString durationText() const { return m_durationText; }
+    QString feeText() const { return m_feeText; }
+
+    // Listens on the station's port; until the station connects, its controls are
+    // off.
+    void listen();
+    // "Ohne Client": the controls are on without a station.
+    void enableWithoutStation();
+
+    // Starts a period of `minutes` (0: open-ended); one still running is billed first.
+    void start(int minutes);
+    // Ends the running period, if any: the station is told and the period billed.
+    // The panel shows no period either way.
+    void stop();
+
+    // Shows a period that a previous run left open as running; its time counts
+    // from its start by the wall clock. The controls stay as they are (off until
+    // the station connects or "Ohne Client"), as after a lost connection.
+    void resumePeriod(const OpenPeriod &period);
+
+    // What the operator typed into the start box. A readable time of day moves the
+    // start of the running period when it is billed.
+    void correctStartText(const QString &text);
+
+signals:
+    // The station asks for a start; the panel answers with start() of the interval
+    // chosen there.
+    void startRequested();
+
+    void headingChanged(StationSession::Heading heading);
+    void startTextChanged(const QString &text);
+    void stopTextChanged(const QString &text);
+    void durationTextChanged(const QString &text);
+    void feeTextChanged(const QString &text);
+    // What the station last sent (cut when long), or "Timer" after a stop.
+    void runningTimeChanged(const QString &text);
+    // All of the station's controls: PC Info, Start, Stop and the intervals.
+    void controlsEnabledChanged(bool enabled);
+    void startEnabledChanged(bool enabled);
+    void stopEnabledChanged(bool enabled);
+    // The interval option to show as chosen; 0: none.
+    void intervalShown(int minutes);
+    // A period began; the focus goes to Stop, away from the start box, where a
+    // stray key would change the bill.
+    void periodStarted();
+
+    // Something the operator must read, such as a start box that held no time.
+    void problem(const QString &text);
+    // Something the operator should know of while it lasts, for the status bar.
+    void notice(const QString &text);
+    void noticeOver(const QString &text);
+
+private:
+    // A running period and the monotonic moment it began, which its length is
+    // measured from.
+    struct RunningPeriod
+    {
+        OpenPeriod period;
+        qint64 startElapsedMs = 0;
+    };
+
+    void acceptStation(int requestId);
+    void stationClosed();
+    void dropSilentConnection();
+    void dispatchStationData();
+    void answerAnnouncement();
+    QString resumeMessage() const;
+    void showRunningTime(const QString &chunk);
+    void billPeriod(const RunningPeriod &running, const QDateTime &stopMoment);
+    void fill(QString &box, const QString &text, void (StationSession::*changed)(const QString &));
+    void send(const QString &text);
+
+    int m_station;
+    quint16 m_port;
+    UsageLedger &m_ledger;
+    Tariffs m_tariffs;
+    TcpConnection m_link;
+    std::optional<RunningPeriod> m_running;
+    QString m_startText;
+    QString m_stopText;
+    QString m_durationText;
+    QString m_feeText;
+    // A connection that has not announced itself in time is dropped.
+    ClockTimer m_announcementTimer;
+    SpacedSender m_sender;
+    // A port in use is tried again until it is ours; the operator is told once.
+    ClockTimer m_listenRetryTimer;
+    QString m_portInUseNotice; // once told
+};

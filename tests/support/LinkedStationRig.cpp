@@ -1,0 +1,43 @@
+#include "LinkedStationRig.h"
+
+#include "StationWindow.h"
+
+#include <QPushButton>
+#include <QTest>
+
+LinkedStationRig::LinkedStationRig(const QDateTime &start)
+    : m_clock(start)
+    , m_clockGuard(m_clock)
+{
+    m_clock.runFreely();
+}
+
+LinkedStationRig::~LinkedStationRig() = default;
+
+bool LinkedStationRig::start(const QList<int> &stations)
+{
+    if (m_console.start() != MainWindow::StartOutcome::Running)
+        return false;
+    for (int number : stations) {
+        m_stations[number - 1] = m_console.createStation(number);
+        if (!QTest::qWaitFor([&] { return stationButton(number, "cmdStart")->isEnabled(); }))
+            return false;
+    }
+    return true;
+}
+
+QPushButton *LinkedStationRig::stationButton(int station, const char *name)
+{
+    return m_stations[station - 1]->findChild<QPushButton *>(QString::fromLatin1(name));
+}
+
+void LinkedStationRig::closeStation(int station)
+{
+    m_stations[station - 1].reset();
+}
+
+void LinkedStationRig::reopenStation(int station)
+{
+    m_stations[station - 1]
+        = std::make_unique<StationWindow>(station, m_console.programDir(), m_console.port(station));
+}

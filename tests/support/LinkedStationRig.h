@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ConsoleFixture.h"
+#include "ManualClock.h"
+#include "ScopedClock.h"
+
+#include <QList>
+
+#include <memory>
+
+class QPushButton;
+class StationController;
+class StationWindow;
+
+// A real console and real station windows on loopback under one test clock that
+// runs freely, so that a station's display moves on a second at a time. The test
+// keeps a TimeServiceStandIn around it, as around every station window.
+class LinkedStationRig
+{
+public:
+    explicit LinkedStationRig(const QDateTime &start);
+    ~LinkedStationRig();
+    LinkedStationRig(const LinkedStationRig &) = delete;
+    LinkedStationRig &operator=(const LinkedStationRig &) = delete;
+
+    // Starts the console and a station window for each of `stations`, each
+    // announced and idle; false when the console does not run or a station is
+    // not let in.
+    bool start(const QList<int> &stations);
+
+    ManualClock &clock() { return m_clock; }
+    ConsoleFixture &console() { return m_console; }
+    MainWindow &window() { return m_console.window(); }
+    StationPanel &panel(int station) { return window().panel(station); }
+    StationController &controller(int station) { return window().controller(station); }
+    StationWindow &station(int station) { return *m_stations[station - 1]; }
+    QPushButton *stationButton(int station, const char *name);
+
+    // The station's window goes away, and a new one comes, not waited for.
+    void closeStation(int station);
+    void reopenStation(int station);
+
+private:
+    ManualClock m_clock;
+    ScopedClock m_clockGuard;
+    ConsoleFixture m_console;
+    std::unique_ptr<StationWindow> m_stations[2];
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "ManualClock.h"
+#include "ScopedClock.h"
+#include "StationSession.h"
+#include "UsageDatabase.h"
+#include "UsageLedger.h"
+
+#include <QTemporaryDir>
+
+// Station 1's session with no station linked, as a panel used "Ohne Client" runs
+// it, on a fresh usage database of its own billed at the demo tariffs, under a
+// test clock that moves only when told.
+class StationSessionRig
+{
+public:
+    explicit StationSessionRig(const QDateTime &start);
+
+    // Why the database or its ledger could not be made ready; empty when they are.
+    QString error() const { return m_error; }
+
+    ManualClock &clock() { return m_clock; }
+    StationSession &session() { return m_session; }
+    // The usage records stored for the station, in stored order.
+    QList<QVariantList> records();
+
+private:
+    QTemporaryDir m_dir;
+    ManualClock m_clock;
+    ScopedClock m_clockGuard;
+    UsageDatabase m_database;
+    UsageLedger m_ledger;
+    StationSession m_session;
+    QString m_error;
+};
