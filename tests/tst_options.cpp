@@ -211,6 +211,36 @@ private slots:
         QCOMPARE(messages.shown().first().icon, QMessageBox::Critical);
         QVERIFY(m_endings.isEmpty());
     }
+
+    void stationCount_data()
+    {
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("none") << QString() << 2 << false;
+        QTest::newRow("four") << "4" << 4 << false;
+        QTest::newRow("one, spaced") << " 1 " << 1 << false;
+        QTest::newRow("thirty-two") << "32" << 32 << false;
+        QTest::newRow("zero") << "0" << 2 << true;
+        QTest::newRow("thirty-three") << "33" << 2 << true;
+        QTest::newRow("a word") << "drei" << 2 << true;
+        QTest::newRow("signed") << "+4" << 2 << true;
+    }
+    void stationCount()
+    {
+        QFETCH(QString, written);
+        QFETCH(int, count);
+        if (!written.isNull())
+            IniFile::write(m_ini, ConsoleKeys::stationsSection, ConsoleKeys::stationCount, written);
+        const ConsoleConfig config = ConsoleConfig::read(m_dir.path());
+        QCOMPARE(config.stationCount(), count);
+        const QString problem = config.stationCountProblem();
+        QTEST(!problem.isEmpty(), "told");
+        if (!problem.isEmpty()) {
+            QVERIFY(problem.contains(QStringLiteral("„%1“").arg(written)));
+            QVERIFY(problem.contains(QStringLiteral("von 1 bis 32")));
+        }
+    }
 };
 
 QTEST_MAIN(OptionsTest)

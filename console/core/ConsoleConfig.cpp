@@ -4,6 +4,25 @@
 
 #include <QDir>
 
+#include <algorithm>
+#include <optional>
+
+namespace {
+// A whole number of stations within the range, written in digits alone.
+std::optional<int> readStationCount(const QString &text)
+{
+    const QString digits = text.trimmed();
+    if (digits.isEmpty() || digits.size() > 2
+        || !std::all_of(digits.begin(), digits.end(),
+                        [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
+    const int count = digits.toInt();
+    if (count < 1 || count > ConsoleConfig::maxStationCount)
+        return std::nullopt;
+    return count;
+}
+}
+
 QString ConsoleConfig::iniPath(const QString &programDir)
 {
     return QDir(programDir).filePath(QStringLiteral("Kavo.ini"));
@@ -20,5 +39,22 @@ ConsoleConfig ConsoleConfig::read(const QString &programDir)
     config.dbName = file.value(ConsoleKeys::dbSection, ConsoleKeys::dbName);
     config.companyName = file.value(ConsoleKeys::companySection, ConsoleKeys::companyName);
     config.statisticsSwitch = file.value(ConsoleKeys::statisticsSection, ConsoleKeys::statistics);
+    config.stationCountText = file.value(ConsoleKeys::stationsSection, ConsoleKeys::stationCount);
     return config;
+}
+
+int ConsoleConfig::stationCount() const
+{
+    return readStationCount(stationCountText).value_or(defaultStationCount);
+}
+
+QString ConsoleConfig::stationCountProblem() const
+{
+    if (stationCountText.trimmed().isEmpty() || readStationCount(stationCountText))
+        return {};
+    return QStringLiteral("Kavo.ini: „%1“ unter „Anzahl“ im Abschnitt „Stationen“ ist keine Zahl"
+                          " von 1 bis %2. Kavo arbeitet mit %3 Stationen.")
+        .arg(stationCountText)
+        .arg(maxStationCount)
+        .arg(defaultStationCount);
 }

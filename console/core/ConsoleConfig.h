@@ -2,17 +2,28 @@
 
 #include <QString>
 
-// The six settings of Kavo.ini, held as the texts they are written as.
+// The settings of Kavo.ini, held as the texts they are written as.
 struct ConsoleConfig
 {
+    static constexpr int defaultStationCount = 2;
+    static constexpr int maxStationCount = 32;
+
     QString tariffBase;       // "Gebühr" / "Einheit 15min"
     QString tariffOver30;     // "Gebühr" / "Über 30min"
     QString tariffOver60;     // "Gebühr" / "Über 60min"
     QString dbName;           // "DB" / "DB Name"
     QString companyName;      // "Firma" / "Firmen Name"
     QString statisticsSwitch; // "Statistik" / "Statistik"
+    QString stationCountText; // "Stationen" / "Anzahl"
 
     bool showsStatistics() const { return statisticsSwitch == QLatin1String("1"); }
+
+    // How many stations the console serves: the number set, 1 to 32; two where none
+    // is set or the value is no such number.
+    int stationCount() const;
+    // What the operator is told at start about a value that is no station count;
+    // empty where the value is one or none is set.
+    QString stationCountProblem() const;
 
     static QString iniPath(const QString &programDir);
 
@@ -32,4 +43,6 @@ inline const QString companySection = QStringLiteral("Firma");
 inline const QString companyName = QStringLiteral("Firmen Name");
 inline const QString statisticsSection = QStringLiteral("Statistik");
 inline const QString statistics = QStringLiteral("Statistik");
+inline const QString stationsSection = QStringLiteral("Stationen");
+inline const QString stationCount = QStringLiteral("Anzahl");
 }
