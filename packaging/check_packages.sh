@@ -80,6 +80,9 @@ check_package kavo-station +opt/kavo-client/Client1 +opt/kavo-client/Client2 usr
     usr/share/icons/hicolor/scalable/apps/kavo-client.svg
 [[ -z $(find "$work/kavo-station/usr/share/applications" -name '*.desktop' 2>/dev/null) ]] ||
     fail "kavo-station: offers a station in the menu"
+# Client1 and Client2 take their numbers from their names only where Client.ini names none.
+! grep -qiE '^[[:space:]]*station[[:space:]]*=' "$work/kavo-station/usr/share/kavo-station/Client.ini" ||
+    fail "kavo-station: the default Client.ini gives every PC one station number"
 console_deb=$(find "$work/cpack" -maxdepth 1 -name 'kavo-console_*.deb' | head -1)
 [[ $(dpkg-deb -f "$console_deb" Depends) == *"libsqlcipher0 (<< 4)"* ]] ||
     fail "kavo-console: does not say which SQLCipher it needs"

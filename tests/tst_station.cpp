@@ -1,6 +1,7 @@
 #include "FakeConsole.h"
 #include "ManualClock.h"
 #include "ScopedClock.h"
+#include "StationNumber.h"
 #include "StationWindow.h"
 #include "TcpConnection.h"
 #include "TestSupport.h"
@@ -27,10 +28,11 @@ const QDateTime afternoon(QDate(2004, 5, 12), QTime(14, 3, 22, 500));
 class StationRig
 {
 public:
-    explicit StationRig(const QDateTime &start = afternoon, int station = 1)
+    explicit StationRig(const QDateTime &start = afternoon, int station = 1,
+                        quint16 consolePort = 0)
         : clock(start)
         , scopedClock(clock)
-        , console(station)
+        , console(station, consolePort)
         , m_station(station)
     {
         clock.runFreely();
@@ -46,6 +48,13 @@ public:
     void start()
     {
         window = std::make_unique<StationWindow>(m_station, m_directory.path(), console.port());
+    }
+
+    // Starts the station as the program under that name does, on its own port.
+    void startAsProgram(const QString &programName)
+    {
+        window = std::make_unique<StationWindow>(
+            StationNumber::find(m_directory.path(), programName), m_directory.path());
     }
 
     // Starts the station with the console's address and waits for the console's
@@ -139,6 +148,39 @@ private slots:
         QCOMPARE(rig.field("Text3")->text(), QString());
         QCOMPARE(window.windowTitle(), name);
         QVERIFY(rig.shownMessages.shown().isEmpty());
+    }
+
+    // The program started as Client1 and told by Client.ini to be station 4: its
+    // port, messages and name are station 4's.
+    void stationNumberFromClientIniMakesTheWholeStation()
+    {
+        StationRig rig(afternoon, 4, 12030);
+        if (!rig.console.listen())
+            QSKIP("port 12030 is taken on this machine");
+        rig.writeIni("[Server]\r\nIP=127.0.0.1\r\nStation=4\r\n");
+        rig.startAsProgram(QStringLiteral("Client1"));
+        QCOMPARE(rig.window->objectName(), QStringLiteral("Client4"));
+        QTRY_COMPARE(rig.console.messages(), QStringList{QStringLiteral("Startup4")});
+        QTRY_VERIFY(rig.button("cmdStart")->isEnabled() && !shown(rig.field("Text4")));
+        QTest::mouseClick(rig.button("cmdStart"), Qt::LeftButton);
+        QCOMPARE(rig.window->windowTitle(), QStringLiteral("Client4 - bitte freischalten."));
+        QTRY_COMPARE(rig.console.messages(), QStringList({"Startup4", "Start4", "Stop4"}));
+        QVERIFY(rig.shownMessages.shown().isEmpty());
+    }
+
+    // A number that is no station's is told once the window is up; it runs as station 1.
+    void badStationNumberIsToldAndStationOneRuns()
+    {
+        StationRig rig;
+        rig.writeIni("[Server]\r\nIP=127.0.0.1\r\nStation=33\r\n");
+        rig.startAsProgram(QStringLiteral("Client2"));
+        QCOMPARE(rig.window->objectName(), QStringLiteral("Client1"));
+        QVERIFY(rig.shownMessages.shown().isEmpty());
+        QTRY_COMPARE(rig.shownMessages.shown().size(), 1);
+        const MessageDialog::Request &shown = rig.shownMessages.shown().at(0);
+        QCOMPARE(shown.title, QStringLiteral(u"Keine gültige Stationsnummer"));
+        QVERIFY(shown.text.contains(QStringLiteral(u"„Station=33“")));
+        QCOMPARE(shown.icon, QMessageBox::Warning);
     }
 
     void stationStartedBeforeTheConsoleConnectsOnRequest()

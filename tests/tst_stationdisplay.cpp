@@ -3,6 +3,7 @@
 #include "Protocol.h"
 #include "ScopedClock.h"
 #include "StationDisplay.h"
+#include "StationNumber.h"
 #include "TcpConnection.h"
 #include "TestSupport.h"
 
@@ -163,6 +164,63 @@ private slots:
         longValue.writeIni("[Server]\r\nIP=" + QByteArray(250, 'h') + "\r\n");
         longValue.start();
         QCOMPARE(longValue.display->serverAddress(), QString(199, QLatin1Char('h')));
+    }
+
+    // The key wins over the name; only a key missing or empty leaves it to the name.
+    void stationNumberFromClientIniOrProgramName_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("programName");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("problem");
+        const QByteArray noKey = "[Server]\r\nIP=127.0.0.1\r\n";
+        const QString badKey = QStringLiteral(
+            u"In Client.ini steht im Abschnitt [Server] „Station=%1“. Die Stationsnummer muss "
+            u"eine Zahl von 1 bis 32 sein. Diese Station läuft als Station 1.");
+        const QString badName = QStringLiteral(
+            u"In Client.ini fehlt im Abschnitt [Server] der Eintrag „Station“, und der "
+            u"Programmname „%1“ nennt keine Stationsnummer von 1 bis 32. Diese Station läuft "
+            u"als Station 1.");
+        QTest::newRow("key") << noKey + "Station=7\r\n"
+                             << "Client1" << 7 << QString();
+        QTest::newRow("key, any case, blanks")
+            << QByteArray("[server]\r\nstation = 32 \r\n") << "Client2" << 32 << QString();
+        QTest::newRow("key over a bad name") << noKey + "Station=07"
+                                             << "kavo-client" << 7 << QString();
+        QTest::newRow("name") << noKey << "Client2" << 2 << QString();
+        QTest::newRow("name, empty key") << noKey + "Station="
+                                         << "Client12" << 12 << QString();
+        QTest::newRow("name, no file") << QByteArray() << "Client1" << 1 << QString();
+        QTest::newRow("key commented out") << noKey + ";Station=7"
+                                           << "Client2" << 2 << QString();
+        QTest::newRow("key too big") << noKey + "Station=33"
+                                     << "Client2" << 1 << badKey.arg(QStringLiteral("33"));
+        QTest::newRow("key 0") << noKey + "Station=0"
+                               << "Client2" << 1 << badKey.arg(QStringLiteral("0"));
+        QTest::newRow("key a word") << noKey + "Station=sieben"
+                                    << "Client7" << 1 << badKey.arg(QStringLiteral("sieben"));
+        QTest::newRow("key signed") << noKey + "Station=-3"
+                                    << "Client2" << 1 << badKey.arg(QStringLiteral("-3"));
+        QTest::newRow("name without number")
+            << noKey << "kavo-client" << 1 << badName.arg(QStringLiteral("kavo-client"));
+        QTest::newRow("name too big")
+            << noKey << "Client33" << 1 << badName.arg(QStringLiteral("Client33"));
+        QTest::newRow("name with more")
+            << noKey << "Client1.bak" << 1 << badName.arg(QStringLiteral("Client1.bak"));
+    }
+    void stationNumberFromClientIniOrProgramName()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, programName);
+        QTemporaryDir directory;
+        if (!ini.isEmpty()) {
+            QFile file(directory.filePath(QStringLiteral("Client.ini")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ini);
+        }
+        const StationNumber number = StationNumber::find(directory.path(), programName);
+        QTEST(number.value(), "number");
+        QTEST(number.problem(), "problem");
     }
 
     void consoleStopEndsThePeriodAfterOneMoreText()

@@ -38,8 +38,20 @@ StationWindow::StationWindow(int station, const QString &programDirectory,
     startTimeServerRequest();
 }
 
+StationWindow::StationWindow(const StationNumber &number, const QString &programDirectory,
+                             QWidget *parent)
+    : StationWindow(number.value(), programDirectory, std::nullopt, parent)
+{
+    if (number.problem().isEmpty())
+        return;
+    QTimer::singleShot(0, this, [this, problem = number.problem()] {
+        MessageDialog::show(this, {StationNumber::problemTitle(), problem, QMessageBox::Warning});
+    });
+}
+
 // The window sits in the top right corner of the screen, out of the customer's way;
-// station 2's a little lower, so that both show when they share one screen.
+// each further station's a little lower, so that several show when they share one
+// screen. Below the screen's foot they begin again at the top.
 void StationWindow::placeInScreenCorner(int station)
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
@@ -47,8 +59,9 @@ void StationWindow::placeInScreenCorner(int station)
         return;
     const QRect area = screen->availableGeometry();
     const int margin = 8;
-    move(area.right() - width() - margin,
-         area.top() + margin + (station - 1) * (height() + 4 * margin));
+    const int step = height() + 4 * margin;
+    const int rows = qMax(1, (area.height() - margin) / step);
+    move(area.right() - width() - margin, area.top() + margin + ((station - 1) % rows) * step);
 }
 
 void StationWindow::createControls()

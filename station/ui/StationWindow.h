@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StationDisplay.h"
+#include "StationNumber.h"
 
 #include <QWidget>
 
@@ -24,6 +25,10 @@ public:
     // own port unless another is given (tests run a console of their own).
     StationWindow(int station, const QString &programDirectory,
                   std::optional<quint16> consolePort = std::nullopt, QWidget *parent = nullptr);
+    // The station program's window: the station the number names, on its own port.
+    // Where the number came with a problem, the window tells of it once it is up.
+    StationWindow(const StationNumber &number, const QString &programDirectory,
+                  QWidget *parent = nullptr);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -3,10 +3,10 @@
 #include "Protocol.h"
 #include "Windows1252.h"
 
-#include <QRegularExpression>
-
-FakeConsole::FakeConsole(int station)
+FakeConsole::FakeConsole(int station, quint16 port)
     : m_station(station)
+    , m_message(QStringLiteral("(\\d\\d\\. )?\\d\\d:\\d\\d:\\d\\d|(?:Startup|Start|Stop)(?:%1|\\d)")
+                    .arg(station))
 {
     connect(&m_endpoint, &TcpConnection::connectionRequest, this, [this](int requestId) {
         m_endpoint.close();
@@ -18,7 +18,7 @@ FakeConsole::FakeConsole(int station)
         listen();
     });
     connect(&m_endpoint, &TcpConnection::dataArrival, this, &FakeConsole::takeChunk);
-    m_endpoint.setLocalPort(0);
+    m_endpoint.setLocalPort(port);
     listen();
 }
 
@@ -58,8 +58,6 @@ void FakeConsole::sendBytes(const QByteArray &bytes)
 
 void FakeConsole::takeChunk()
 {
-    static const QRegularExpression message(
-        QStringLiteral("(\\d\\d\\. )?\\d\\d:\\d\\d:\\d\\d|Startup\\d|Start\\d|Stop\\d"));
     const QString chunk = m_endpoint.getData();
     m_bytesReceived += chunk.size();
     if (Protocol::isStartup(chunk, m_station)
@@ -70,7 +68,7 @@ void FakeConsole::takeChunk()
     m_received += chunk;
 
     // A message cut in two by the transport is recognised once its second half is in.
-    QRegularExpressionMatchIterator found = message.globalMatch(m_received, m_parsed);
+    QRegularExpressionMatchIterator found = m_message.globalMatch(m_received, m_parsed);
     while (found.hasNext()) {
         const QRegularExpressionMatch match = found.next();
         m_parsed = match.capturedEnd();

@@ -3,20 +3,22 @@
 #include "TcpConnection.h"
 
 #include <QObject>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <functional>
 
 // The console's end of one station link on loopback: it listens on a port of its
-// own, takes one station at a time, answers the announcement and the station's
-// stop with the stop message as the console does, and records what the station
-// sends, split into its messages (announcement, start, stop, time texts).
+// own (or the one given), takes one station at a time, answers the announcement and
+// the station's stop with the stop message as the console does, and records what
+// the station sends, split into its messages (announcement, start, stop, time
+// texts).
 class FakeConsole : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit FakeConsole(int station);
+    explicit FakeConsole(int station, quint16 port = 0);
 
     quint16 port() const { return m_endpoint.localPort(); }
     bool listen();
@@ -51,6 +53,9 @@ private:
     void takeChunk();
 
     const int m_station;
+    // A time text, or an announcement, start or stop: the station's own whatever its
+    // number, another station's with one digit.
+    const QRegularExpression m_message;
     TcpConnection m_endpoint;
     bool m_connected = false;
     int m_connections = 0;

@@ -1,0 +1,66 @@
+#include "StationNumber.h"
+
+#include "IniFile.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <optional>
+
+namespace {
+const QString programNamePrefix = QStringLiteral("Client");
+
+// Decimal digits only, with no sign or blanks inside; leading zeros are allowed.
+std::optional<int> numberIn(const QString &digits)
+{
+    static const QRegularExpression allDigits(QStringLiteral("\\A[0-9]{1,9}\\z"));
+    if (!allDigits.match(digits).hasMatch())
+        return std::nullopt;
+    const int number = digits.toInt();
+    if (number < StationNumber::first || number > StationNumber::last)
+        return std::nullopt;
+    return number;
+}
+
+QString range()
+{
+    return QStringLiteral("%1 bis %2").arg(StationNumber::first).arg(StationNumber::last);
+}
+}
+
+StationNumber::StationNumber(int value, const QString &problem)
+    : m_value(value)
+    , m_problem(problem)
+{
+}
+
+StationNumber StationNumber::find(const QString &programDirectory, const QString &programName)
+{
+    const QString key = IniFile::read(QDir(programDirectory).filePath(QStringLiteral("Client.ini")),
+                                      QStringLiteral("Server"), QStringLiteral("Station"));
+    if (!key.isEmpty()) {
+        if (const std::optional<int> number = numberIn(key))
+            return {*number, {}};
+        return {first,
+                QStringLiteral(u"In Client.ini steht im Abschnitt [Server] „Station=%1“. Die "
+                               u"Stationsnummer muss eine Zahl von %2 sein. Diese Station läuft "
+                               u"als Station %3.")
+                    .arg(key, range())
+                    .arg(first)};
+    }
+    if (programName.startsWith(programNamePrefix, Qt::CaseInsensitive)) {
+        if (const std::optional<int> number = numberIn(programName.mid(programNamePrefix.size())))
+            return {*number, {}};
+    }
+    return {first,
+            QStringLiteral(u"In Client.ini fehlt im Abschnitt [Server] der Eintrag „Station“, "
+                           u"und der Programmname „%1“ nennt keine Stationsnummer von %2. Diese "
+                           u"Station läuft als Station %3.")
+                .arg(programName, range())
+                .arg(first)};
+}
+
+QString StationNumber::problemTitle()
+{
+    return QStringLiteral(u"Keine gültige Stationsnummer");
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+// The number a station program runs as, 1 to 32. Key "Station" in section "Server"
+// of Client.ini gives it; where the key is missing or empty, the program's own file
+// name does ("Client7"), so that Client1 and Client2 need no key. Where neither
+// gives a number from 1 to 32, the program runs as station 1 and says why.
+class StationNumber
+{
+public:
+    static constexpr int first = 1;
+    static constexpr int last = 32;
+
+    // `programDirectory` holds Client.ini; `programName` is the program's file name
+    // as it was started, without its folder.
+    static StationNumber find(const QString &programDirectory, const QString &programName);
+
+    int value() const { return m_value; }
+    // Why the program runs as station 1: what was found, and the numbers allowed.
+    // Empty where the key or the name gave the number.
+    QString problem() const { return m_problem; }
+    static QString problemTitle();
+
+private:
+    StationNumber(int value, const QString &problem);
+
+    int m_value;
+    QString m_problem;
+};
