@@ -116,6 +116,14 @@ private:
 // Wake-ups a few milliseconds early and late, some beyond the display's margin.
 const QList<int> timerJitter{-4, 3, -1, 5, -30, 2, 0, 25, -3, -2, 4, -25, 1};
 
+// The address sanitizer keeps freed memory aside to catch its later use: there the
+// resident size does not tell whether memory is given back.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool underAddressSanitizer = true;
+#else
+constexpr bool underAddressSanitizer = false;
+#endif
+
 qint64 residentKilobytes()
 {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -464,7 +472,8 @@ private slots:
         const qint64 sent = 8 * 100000;
         QTRY_VERIFY(rig.console.bytesReceived() >= sent);
         const qint64 growth = residentKilobytes() - residentAfterWarmUp;
-        QVERIFY2(growth < 1024, qPrintable(QStringLiteral("%1 kB more").arg(growth)));
+        QVERIFY2(underAddressSanitizer || growth < 1024,
+                 qPrintable(QStringLiteral("%1 kB more").arg(growth)));
 
         // Still running, and still stopped by one stop message.
         rig.console.setRecording(true);
