@@ -89,11 +89,13 @@ int main(int argc, char *argv[])
                                 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
                                 : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
     const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
-    QString error;
     QElapsedTimer timer;
     timer.start();
-    if (!dir.isValid() || !UsageDatabase::create(path, &error) || !fill(path)) {
-        std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen. %s\n", qPrintable(error));
+    const Failure created
+        = dir.isValid() ? UsageDatabase::create(path) : Failure(dir.errorString());
+    if (created || !fill(path)) {
+        std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen. %s\n",
+                     qPrintable(created.text()));
         return 1;
     }
     std::printf("%d records per station written in %.0f ms\n", recordsPerStation,
@@ -103,7 +105,7 @@ int main(int argc, char *argv[])
     QElapsedTimer step;
     timer.restart();
     step.start();
-    const bool opened = database.open(path, &error);
+    const Failure opened = database.open(path);
     const double opening = milliseconds(step);
     step.restart();
     for (int station : {1, 2})
@@ -118,8 +120,8 @@ int main(int argc, char *argv[])
     std::printf("(a) open, all-time sums, minutes, month lists: %.1f ms"
                 " (open %.1f, sums %.1f, minutes and months %.1f)\n",
                 milliseconds(timer), opening, sums, lists);
-    if (!opened) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.text()));
         return 1;
     }
 
@@ -136,7 +138,7 @@ int main(int argc, char *argv[])
         const OpenPeriod period{QUuid::createUuid().toString(QUuid::WithoutBraces), 1,
                                 QDateTime(QDate(2026, 5, 4), QTime(14, 0)), record.start, 10};
         timer.restart();
-        const bool started = database.saveOpenPeriod(period);
+        const bool started = !database.saveOpenPeriod(period);
         starts.push_back(milliseconds(timer));
         timer.restart();
         const bool stopped

@@ -20,9 +20,8 @@ int main(int argc, char *argv[])
     }
     const QString path
         = UsageDatabase::pathFor(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
-    QString error;
-    if (!UsageDatabase::create(path, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const Failure failure = UsageDatabase::create(path)) {
+        std::fprintf(stderr, "%s\n", qPrintable(failure.text()));
         return 1;
     }
     std::printf("%s\n", qPrintable(QDir::toNativeSeparators(path)));

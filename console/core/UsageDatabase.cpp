@@ -24,22 +24,12 @@ QString forStation(const char *pattern, int station)
     return QString::fromLatin1(pattern).arg(station);
 }
 
-void report(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
-
-// A step of opening the database or keeping a period: the operator's text for what
-// the engine refused, or nothing when the step is done.
-using StepFailure = std::optional<QString>;
-
 // Runs statements that give no rows, one after another up to the first that fails.
-StepFailure exec(sqlite3 *db, const QString &sql)
+Failure exec(sqlite3 *db, const QString &sql)
 {
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK)
-        return std::nullopt;
-    return SqlFailure::of(db);
+        return Failure::none();
+    return Failure(SqlFailure::of(db));
 }
 
 // Column names match without regard to case, as table names do.
@@ -77,11 +67,11 @@ QString tablesOf(int station)
 }
 
 // Nothing when the statement's work is `done`, else the reason it failed.
-StepFailure unlessDone(bool done, const SqlStatement &statement)
+Failure unlessDone(bool done, const SqlStatement &statement)
 {
     if (done)
-        return std::nullopt;
-    return statement.failure();
+        return Failure::none();
+    return Failure(statement.failure());
 }
 
 RecordOutcome refused(const QString &error)
@@ -89,7 +79,12 @@ RecordOutcome refused(const QString &error)
     return {RecordOutcome::Refused, std::nullopt, error};
 }
 
-StepFailure writePeriodRow(sqlite3 *db, const OpenPeriod &period, bool recorded)
+RecordOutcome refused(const Failure &failure)
+{
+    return refused(failure.text());
+}
+
+Failure writePeriodRow(sqlite3 *db, const OpenPeriod &period, bool recorded)
 {
     SqlStatement write(
         db,
@@ -106,21 +101,21 @@ StepFailure writePeriodRow(sqlite3 *db, const OpenPeriod &period, bool recorded)
 struct EarlierRecord
 {
     bool recorded = false;
-    StepFailure failure;
+    Failure failure;
 };
 
 EarlierRecord wasRecorded(sqlite3 *db, const QString &periodId)
 {
     SqlStatement query(db, QStringLiteral("SELECT Abgerechnet FROM Perioden WHERE Periode = ?1"));
     if (!query.bind(1, periodId))
-        return {false, query.failure()};
+        return {false, Failure(query.failure())};
     if (query.next())
-        return {query.integer(0) == 1, std::nullopt};
+        return {query.integer(0) == 1, Failure::none()};
     return {false, unlessDone(query.reachedEnd(), query)};
 }
 
-StepFailure appendRecord(sqlite3 *db, int station, const UsageRecord &record, qint64 feeUnits,
-                         int month)
+Failure appendRecord(sqlite3 *db, int station, const UsageRecord &record, qint64 feeUnits,
+                     int month)
 {
     SqlStatement insert(
         db,
@@ -141,7 +136,7 @@ struct TotalsUpdate
 {
     std::optional<UsageTotals> totals;
     bool unreadable = false;
-    StepFailure failure;
+    Failure failure;
 };
 
 TotalsUpdate addToTotals(sqlite3 *db, int station, qint64 minutes, qint64 feeUnits)
@@ -170,11 +165,11 @@ TotalsUpdate addToTotals(sqlite3 *db, int station, qint64 minutes, qint64 feeUni
         && write.bind(3, *read.integer(0)) && write.run())
         update.totals = totals;
     else
-        update.failure = write.failure();
+        update.failure = Failure(write.failure());
     return update;
 }
 
-StepFailure closePeriod(sqlite3 *db, const OpenPeriod &period, bool keepMarker)
+Failure closePeriod(sqlite3 *db, const OpenPeriod &period, bool keepMarker)
 {
     if (keepMarker)
         return writePeriodRow(db, period, true);
@@ -196,161 +191,149 @@ QString UsageDatabase::pathFor(const QString &programDir, const QString &dbName)
     return programDir + QLatin1Char('/') + dbName + QStringLiteral(".mde");
 }
 
-bool UsageDatabase::checkName(const QString &dbName, QString *error)
+Failure UsageDatabase::checkName(const QString &dbName)
 {
     static const QRegularExpression pathPart(QStringLiteral("[/\\\\]|\\.\\.|\\x{0}"));
     if (!dbName.contains(pathPart))
-        return true;
-    report(error,
-           QStringLiteral(
-               "Der DB Name \"%1\" in Kavo.ini ist kein Dateiname: er darf kein Verzeichnis, "
-               "kein \"..\" und kein \"/\" oder \"\\\" enthalten.")
-               .arg(dbName));
-    return false;
+        return Failure::none();
+    return Failure(
+        QStringLiteral(
+            "Der DB Name \"%1\" in Kavo.ini ist kein Dateiname: er darf kein Verzeichnis, "
+            "kein \"..\" und kein \"/\" oder \"\\\" enthalten.")
+            .arg(dbName));
 }
 
-bool UsageDatabase::create(const QString &path, QString *error)
+Failure UsageDatabase::create(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        report(error,
-               file.exists() ? QStringLiteral("Die Datei %1 gibt es schon; sie bleibt unverändert.")
-                                   .arg(QDir::toNativeSeparators(path))
-                             : file.errorString());
-        return false;
+        return Failure(file.exists()
+                           ? QStringLiteral("Die Datei %1 gibt es schon; sie bleibt unverändert.")
+                                 .arg(QDir::toNativeSeparators(path))
+                           : file.errorString());
     }
     file.close();
     UsageDatabase database;
-    if (database.connect(path, error) && database.makeTables(error))
-        return true;
-    database.m_db.reset();
-    QFile::remove(path);
-    return false;
+    const Failure failure = Failure::ofFirst(
+        {[&] { return database.connect(path); }, [&] { return database.makeTables(); }});
+    if (failure) {
+        database.m_db.reset();
+        QFile::remove(path);
+    }
+    return failure;
 }
 
-bool UsageDatabase::open(const QString &path, QString *error)
+Failure UsageDatabase::open(const QString &path)
 {
     m_db.reset();
     if (!QFileInfo(path).isFile()) {
-        report(error,
-               QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
-                   .arg(QDir::toNativeSeparators(path)));
-        return false;
+        return Failure(QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
+                           .arg(QDir::toNativeSeparators(path)));
     }
-    if (connect(path, error) && checkTables(error) && checkWritable(path, error)
-        && checkPages(path, error) && checkTakesRecords(path, error) && makeOwnTables(error))
-        return true;
-    m_db.reset();
-    return false;
+    const Failure failure = Failure::ofFirst({
+        [&] { return connect(path); },
+        [&] { return checkTables(); },
+        [&] { return checkWritable(path); },
+        [&] { return checkPages(path); },
+        [&] { return checkTakesRecords(path); },
+        [&] { return makeOwnTables(); },
+    });
+    if (failure)
+        m_db.reset();
+    return failure;
 }
 
-bool UsageDatabase::connect(const QString &path, QString *error)
+Failure UsageDatabase::connect(const QString &path)
 {
     sqlite3 *handle = nullptr;
     const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle,
                                        SQLITE_OPEN_READWRITE, nullptr);
     m_db.reset(handle);
-    if (!handle) {
-        report(error, SqlFailure::text(opened, path, QString::fromUtf8(sqlite3_errstr(opened))));
-        return false;
-    }
+    if (!handle)
+        return Failure(SqlFailure::text(opened, path, QString::fromUtf8(sqlite3_errstr(opened))));
     // A locked file is waited for only briefly, so that the window and the station
     // links go on; a record it refuses is kept and written later.
     sqlite3_busy_timeout(handle, 20);
     // A wrong key shows only when the first page is read.
-    StepFailure failure = opened != SQLITE_OK
-        ? SqlFailure::of(handle)
+    Failure failure = opened != SQLITE_OK
+        ? Failure(SqlFailure::of(handle))
         : exec(handle,
                QStringLiteral("PRAGMA key = '%1'; SELECT count(*) FROM sqlite_master;"
                               " PRAGMA synchronous = FULL")
                    .arg(QLatin1String(password)));
     if (!failure && !SqlMoney::install(handle))
-        failure = SqlFailure::of(handle);
-    if (failure)
-        report(error, *failure);
-    return !failure;
+        failure = Failure(SqlFailure::of(handle));
+    return failure;
 }
 
-bool UsageDatabase::checkTables(QString *error)
+Failure UsageDatabase::checkTables()
 {
     const QStringList queries = {recordColumnsQuery(1), recordColumnsQuery(2),
                                  totalsColumnsQuery(1), totalsColumnsQuery(2)};
     for (const QString &query : queries) {
         const SqlStatement probe(m_db.get(), query);
-        if (!probe.isValid()) {
-            report(error, probe.failure());
-            return false;
-        }
+        if (!probe.isValid())
+            return Failure(probe.failure());
     }
-    return true;
+    return Failure::none();
 }
 
 // The engine falls back to reading only when the file is write-protected; then
 // every stop would lose its record.
-bool UsageDatabase::checkWritable(const QString &path, QString *error)
+Failure UsageDatabase::checkWritable(const QString &path)
 {
     if (sqlite3_db_readonly(m_db.get(), "main") == 0)
-        return true;
-    report(
-        error,
+        return Failure::none();
+    return Failure(
         QStringLiteral("Die Datenbank %1 ist schreibgeschützt. Bitte die Rechte der Datei und des"
                        " Programmordners prüfen (Gruppe kavo).")
             .arg(QDir::toNativeSeparators(path)));
-    return false;
 }
 
-bool UsageDatabase::checkPages(const QString &path, QString *error)
+Failure UsageDatabase::checkPages(const QString &path)
 {
     SqlStatement check(m_db.get(), QStringLiteral("PRAGMA quick_check"));
     QStringList findings;
     while (check.next())
         findings.append(check.text(0).value_or(QString()));
     if (check.reachedEnd() && findings == QStringList{QStringLiteral("ok")})
-        return true;
+        return Failure::none();
     const int code = sqlite3_errcode(m_db.get()) & 0xff;
-    if (!check.reachedEnd() && (code == SQLITE_BUSY || code == SQLITE_LOCKED)) {
-        report(error, check.failure());
-        return false;
-    }
+    if (!check.reachedEnd() && (code == SQLITE_BUSY || code == SQLITE_LOCKED))
+        return Failure(check.failure());
     // The check's first lines name the damage ("*** in database main ***" only heads them).
     findings.removeIf([](const QString &line) { return line.startsWith(QStringLiteral("***")); });
     const QString finding = check.reachedEnd() && !findings.isEmpty()
         ? findings.mid(0, 3).join(QStringLiteral("; "))
         : QString::fromUtf8(sqlite3_errmsg(m_db.get()));
-    report(error,
-           QStringLiteral(
-               "Die Datenbank %1 ist beschädigt (%2). Bitte Kavo beenden, die Datei sichern und die"
-               " letzte Datensicherung zurückholen.")
-               .arg(QDir::toNativeSeparators(path), finding));
-    return false;
+    return Failure(
+        QStringLiteral(
+            "Die Datenbank %1 ist beschädigt (%2). Bitte Kavo beenden, die Datei sichern und die"
+            " letzte Datensicherung zurückholen.")
+            .arg(QDir::toNativeSeparators(path), finding));
 }
 
 // A record that is written and rolled back again: a full disk, a directory that
 // takes no journal or a lock held by another program show here, not at a stop.
-bool UsageDatabase::checkTakesRecords(const QString &path, QString *error)
+Failure UsageDatabase::checkTakesRecords(const QString &path)
 {
     SqlTransaction trial(m_db.get());
-    const StepFailure failure = trial.isOpen()
+    const Failure failure = trial.isOpen()
         ? exec(m_db.get(), QStringLiteral("INSERT INTO client1 (client1start) VALUES ('Probe')"))
-        : trial.failure();
+        : Failure(trial.failure());
     if (!failure)
-        return true;
-    report(error,
-           QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an. %2")
-               .arg(QDir::toNativeSeparators(path), *failure));
-    return false;
+        return Failure::none();
+    return Failure(QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an. %2")
+                       .arg(QDir::toNativeSeparators(path), failure.text()));
 }
 
-bool UsageDatabase::makeOwnTables(QString *error)
+Failure UsageDatabase::makeOwnTables()
 {
-    const StepFailure failure = exec(
+    return exec(
         m_db.get(),
         QStringLiteral("CREATE TABLE IF NOT EXISTS Perioden (Periode TEXT PRIMARY KEY,"
                        " Station INTEGER,"
                        " Beginn TEXT, Startzeit TEXT, Intervall INTEGER, Abgerechnet INTEGER)"));
-    if (failure)
-        report(error, *failure);
-    return !failure;
 }
 
 QList<int> UsageDatabase::stationsWithUnreadableTotals()
@@ -377,42 +360,35 @@ QList<int> UsageDatabase::stationsWithoutTotals()
     return missing;
 }
 
-bool UsageDatabase::makeTables(QString *error)
+Failure UsageDatabase::makeTables()
 {
     SqlTransaction transaction(m_db.get());
-    StepFailure failure = transaction.isOpen() ? exec(m_db.get(), tablesOf(1) + tablesOf(2))
-                                               : transaction.failure();
+    Failure failure = transaction.isOpen() ? exec(m_db.get(), tablesOf(1) + tablesOf(2))
+                                           : Failure(transaction.failure());
     if (!failure && !transaction.commit())
-        failure = transaction.failure();
-    if (failure)
-        report(error, *failure);
-    return !failure;
+        failure = Failure(transaction.failure());
+    return failure;
 }
 
 // A file renamed or deleted while the console runs would still take writes that
 // the next start never sees; it counts as refusing them.
-bool UsageDatabase::stillInPlace(QString *error)
+Failure UsageDatabase::stillInPlace()
 {
     int moved = 0;
     if (m_db
         && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK
         && moved == 0)
-        return true;
-    report(error,
-           QStringLiteral(
-               "Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht; bitte unter ihrem"
-               " Namen zurücklegen"));
-    return false;
+        return Failure::none();
+    return Failure(QStringLiteral(
+        "Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht; bitte unter ihrem"
+        " Namen zurücklegen"));
 }
 
-bool UsageDatabase::saveOpenPeriod(const OpenPeriod &period, QString *error)
+Failure UsageDatabase::saveOpenPeriod(const OpenPeriod &period)
 {
-    if (!stillInPlace(error))
-        return false;
-    const StepFailure failure = writePeriodRow(m_db.get(), period, false);
-    if (failure)
-        report(error, *failure);
-    return !failure;
+    if (Failure moved = stillInPlace())
+        return moved;
+    return writePeriodRow(m_db.get(), period, false);
 }
 
 QList<OpenPeriod> UsageDatabase::openPeriods()
@@ -493,8 +469,7 @@ RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool kee
     const std::optional<qint64> fee = TextFormats::parseMoney(stopped.record.fee);
     if (!fee)
         return refused(QStringLiteral("Der Betrag %1 ist nicht lesbar.").arg(stopped.record.fee));
-    QString moved;
-    if (!stillInPlace(&moved))
+    if (const Failure moved = stillInPlace())
         return refused(moved);
     sqlite3 *db = m_db.get();
     SqlTransaction transaction(db);
@@ -504,16 +479,16 @@ RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool kee
     if (earlier.recorded)
         return {RecordOutcome::WrittenEarlier, std::nullopt, QString()};
     if (earlier.failure)
-        return refused(*earlier.failure);
+        return refused(earlier.failure);
     const int station = stopped.period.station;
-    if (const StepFailure failure = appendRecord(db, station, stopped.record, *fee, stopped.month))
-        return refused(*failure);
+    if (const Failure failure = appendRecord(db, station, stopped.record, *fee, stopped.month))
+        return refused(failure);
     const TotalsUpdate update
         = addToTotals(db, station, Billing::wholeMinutes(stopped.durationSeconds), *fee);
     if (update.failure)
-        return refused(*update.failure);
-    if (const StepFailure failure = closePeriod(db, stopped.period, keepMarker))
-        return refused(*failure);
+        return refused(update.failure);
+    if (const Failure failure = closePeriod(db, stopped.period, keepMarker))
+        return refused(failure);
     if (!transaction.commit())
         return refused(transaction.failure());
     return {RecordOutcome::Written, update.totals, QString(), update.unreadable};
@@ -589,7 +564,7 @@ void UsageDatabase::replaceResultTable(const QString &table, const QString &sele
 {
     SqlTransaction transaction(m_db.get());
     // A new file has no result table yet; then there is nothing to drop.
-    exec(m_db.get(), QStringLiteral("DROP TABLE ") + table);
+    static_cast<void>(exec(m_db.get(), QStringLiteral("DROP TABLE ") + table));
     SqlStatement make(m_db.get(), QStringLiteral("CREATE TABLE %1 AS %2").arg(table, select));
     for (qsizetype i = 0; i < parameters.size(); ++i)
         make.bind(int(i + 1), parameters[i]);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "XlsWriter.h"
 
 #include <QDateTime>
@@ -70,7 +71,7 @@ struct RecordOutcome
 // console's own table Perioden of started periods not yet recorded. Fees are
 // stored as whole ten-thousandths of a euro, so every sum is exact. The database
 // is opened once and kept open; every operation after opening reports what failed
-// by nothing or false and leaves nothing half written.
+// by its result (nothing, false or a Failure) and leaves nothing half written.
 class UsageDatabase
 {
 public:
@@ -80,11 +81,11 @@ public:
 
     // "DB Name" names a file in the program directory: a directory part, ".." or a
     // path separator would reach a file elsewhere, and is refused with a reason.
-    static bool checkName(const QString &dbName, QString *error);
+    static Failure checkName(const QString &dbName);
 
     // Makes a new database with both stations' tables and zero totals. Never
     // touches an existing file.
-    static bool create(const QString &path, QString *error);
+    static Failure create(const QString &path);
 
     UsageDatabase();
     ~UsageDatabase();
@@ -94,8 +95,8 @@ public:
     // Opens an existing database read-write, checks its four tables, the pages
     // (quick integrity check) and that it takes a record (a trial write, rolled
     // back), and adds the table of open periods when it is missing. A missing file
-    // is never created; on failure `error` holds the reason.
-    bool open(const QString &path, QString *error);
+    // is never created.
+    Failure open(const QString &path);
 
     // The stations whose totals row is missing: their records are written, their
     // totals are not kept.
@@ -105,7 +106,7 @@ public:
     QList<int> stationsWithUnreadableTotals();
 
     // Keeps a started period on disk until recordPeriod takes it.
-    bool saveOpenPeriod(const OpenPeriod &period, QString *error = nullptr);
+    Failure saveOpenPeriod(const OpenPeriod &period);
     QList<OpenPeriod> openPeriods();
     // Open rows whose station or beginning can't be read, each as its texts:
     // Periode, Station, Beginn, Startzeit, Intervall.
@@ -150,14 +151,14 @@ private:
         void operator()(sqlite3 *db) const;
     };
 
-    bool connect(const QString &path, QString *error);
-    bool checkTables(QString *error);
-    bool checkWritable(const QString &path, QString *error);
-    bool checkPages(const QString &path, QString *error);
-    bool stillInPlace(QString *error);
-    bool checkTakesRecords(const QString &path, QString *error);
-    bool makeOwnTables(QString *error);
-    bool makeTables(QString *error);
+    Failure connect(const QString &path);
+    Failure checkTables();
+    Failure checkWritable(const QString &path);
+    Failure checkPages(const QString &path);
+    Failure stillInPlace();
+    Failure checkTakesRecords(const QString &path);
+    Failure makeOwnTables();
+    Failure makeTables();
     void replaceResultTable(const QString &table, const QString &select,
                             const QStringList &parameters = {});
     std::optional<qint64> readSingleValue(const QString &select);
