@@ -590,6 +590,63 @@ private slots:
         QVERIFY(!process.readAllStandardError().isEmpty());
         QCOMPARE(contents(made), fresh);
     }
+
+    // A database for more stations than two: made at once, or by adding to an
+    // existing one the stations it lacks, and refused by a console that serves more.
+    void databaseForMoreStations()
+    {
+        const QString four = m_dir->filePath(QStringLiteral("vier.mde"));
+        QVERIFY(!UsageDatabase::create(four, 4));
+        const QByteArray tables = "SELECT count(*) FROM sqlite_master WHERE type = 'table'"
+                                  " AND name GLOB 'client[0-9]*'";
+        QCOMPARE(RawDatabase(four).value(tables), 8);
+        QCOMPARE(RawDatabase(four).value("SELECT Entgeld FROM client4stat"), 0);
+
+        QVERIFY(!m_database->open(m_path));
+        QVERIFY(recordOn(1, QDate(2004, 5, 3), QStringLiteral("1,05 €")));
+        QVERIFY(recordOn(2, QDate(2004, 6, 3), QStringLiteral("2,10 €")));
+        const std::optional<XlsSheetData> before = m_database->exportStation(1);
+        QCOMPARE(m_database->open(m_path, 4).text(),
+                 QStringLiteral("Der Datenbank %1 fehlen die Tabellen der Stationen 3 und 4. Sie"
+                                " werden angelegt mit: create_usage_db %2 kavo 4")
+                     .arg(m_path, m_dir->path()));
+        QCOMPARE(UsageDatabase::stationsText({3, 5, 6, 7, 9, 10}),
+                 QStringLiteral("Stationen 3, 5 bis 7, 9 und 10"));
+        QCOMPARE(UsageDatabase::stationsText({12}), QStringLiteral("Station 12"));
+
+        const QString tool = QStringLiteral(KAVO_TOOLS_DIR "/create_usage_db");
+        QProcess process;
+        for (const char *wrong : {"0", "33", "drei"}) {
+            process.start(tool,
+                          {m_dir->path(), QStringLiteral("kavo"), QString::fromLatin1(wrong)});
+            QVERIFY(process.waitForFinished());
+            QCOMPARE(process.exitCode(), 2);
+            QVERIFY(process.readAllStandardError().startsWith("Aufruf: create_usage_db"));
+        }
+        process.start(tool, {m_dir->path(), QStringLiteral("kavo"), QStringLiteral("4")});
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY2(process.readAllStandardOutput().contains("Tabellen der Stationen 3 und 4"),
+                 "the tool names what it added");
+        QCOMPARE(RawDatabase(m_path).value(tables), 8);
+
+        QVERIFY(!m_database->open(m_path, 4));
+        QCOMPARE(m_database->exportStation(1)->rows, before->rows);
+        QCOMPARE(m_database->readTotalFees(1), 105'00);
+        QCOMPARE(m_database->readTotalFees(2), 210'00);
+        QVERIFY(recordOn(3, QDate(2004, 7, 3), QStringLiteral("3,15 €")));
+        QCOMPARE(RawDatabase(m_path).value("SELECT client3kosten FROM client3"), 315'00);
+        QCOMPARE(RawDatabase(m_path).value("SELECT Entgeld FROM client3stat"), 315'00);
+        QCOMPARE(m_database->listMonths(3), QStringList{QStringLiteral("7")});
+        QCOMPARE(m_database->sumAllFees(3), 315'00);
+        QCOMPARE(m_database->sumMonthFees(3, QStringLiteral("7")), 315'00);
+        QCOMPARE(m_database->listMonths(4), QStringList());
+
+        process.start(tool, {m_dir->path(), QStringLiteral("kavo"), QStringLiteral("4")});
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(!process.readAllStandardError().isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(UsageDatabaseTest)

@@ -66,6 +66,24 @@ QString tablesOf(int station)
         station);
 }
 
+QList<int> stationsUpTo(int count)
+{
+    QList<int> stations;
+    for (int station = 1; station <= count; ++station)
+        stations.append(station);
+    return stations;
+}
+
+// A word of a command line as the shell takes it.
+QString shellWord(const QString &text)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+-]+$"));
+    if (plain.match(text).hasMatch())
+        return text;
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("'\\''"))
+        + QLatin1Char('\'');
+}
+
 // Nothing when the statement's work is `done`, else the reason it failed.
 Failure unlessDone(bool done, const SqlStatement &statement)
 {
@@ -191,6 +209,27 @@ QString UsageDatabase::pathFor(const QString &programDir, const QString &dbName)
     return programDir + QLatin1Char('/') + dbName + QStringLiteral(".mde");
 }
 
+QString UsageDatabase::stationsText(const QList<int> &stations)
+{
+    QStringList parts;
+    for (qsizetype first = 0; first < stations.size();) {
+        qsizetype last = first;
+        while (last + 1 < stations.size() && stations[last + 1] == stations[last] + 1)
+            ++last;
+        if (last - first >= 2) {
+            parts.append(QStringLiteral("%1 bis %2").arg(stations[first]).arg(stations[last]));
+        } else {
+            for (qsizetype i = first; i <= last; ++i)
+                parts.append(QString::number(stations[i]));
+        }
+        first = last + 1;
+    }
+    const QString lastPart = parts.takeLast();
+    return (stations.size() == 1 ? QStringLiteral("Station ") : QStringLiteral("Stationen "))
+        + (parts.isEmpty() ? lastPart
+                           : parts.join(QStringLiteral(", ")) + QStringLiteral(" und ") + lastPart);
+}
+
 Failure UsageDatabase::checkName(const QString &dbName)
 {
     static const QRegularExpression pathPart(QStringLiteral("[/\\\\]|\\.\\.|\\x{0}"));
@@ -203,7 +242,7 @@ Failure UsageDatabase::checkName(const QString &dbName)
             .arg(dbName));
 }
 
-Failure UsageDatabase::create(const QString &path)
+Failure UsageDatabase::create(const QString &path, int stations)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
@@ -214,8 +253,9 @@ Failure UsageDatabase::create(const QString &path)
     }
     file.close();
     UsageDatabase database;
-    const Failure failure = Failure::ofFirst(
-        {[&] { return database.connect(path); }, [&] { return database.makeTables(); }});
+    const Failure failure
+        = Failure::ofFirst({[&] { return database.connect(path); },
+                            [&] { return database.makeTables(stationsUpTo(stations)); }});
     if (failure) {
         database.m_db.reset();
         QFile::remove(path);
@@ -223,15 +263,33 @@ Failure UsageDatabase::create(const QString &path)
     return failure;
 }
 
-Failure UsageDatabase::open(const QString &path)
+UsageDatabase::AddedStations UsageDatabase::addMissingStations(const QString &path, int stations)
+{
+    if (!QFileInfo(path).isFile()) {
+        return {{},
+                Failure(QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
+                            .arg(QDir::toNativeSeparators(path)))};
+    }
+    UsageDatabase database;
+    if (Failure failure = database.connect(path))
+        return {{}, failure};
+    const QList<int> missing = database.missingStations(stations);
+    if (Failure failure = database.makeTables(missing))
+        return {{}, failure};
+    return {missing, Failure::none()};
+}
+
+Failure UsageDatabase::open(const QString &path, int stations)
 {
     m_db.reset();
+    m_stations = stations;
     if (!QFileInfo(path).isFile()) {
         return Failure(QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
                            .arg(QDir::toNativeSeparators(path)));
     }
     const Failure failure = Failure::ofFirst({
         [&] { return connect(path); },
+        [&] { return checkStationsPresent(path); },
         [&] { return checkTables(); },
         [&] { return checkWritable(path); },
         [&] { return checkPages(path); },
@@ -266,14 +324,44 @@ Failure UsageDatabase::connect(const QString &path)
     return failure;
 }
 
+// A station has its tables, or none of them: those are the ones create_usage_db adds.
+QList<int> UsageDatabase::missingStations(int stations)
+{
+    QList<int> missing;
+    for (int station = 1; station <= stations; ++station) {
+        SqlStatement count(m_db.get(),
+                           QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN"
+                                          " (?1 COLLATE NOCASE, ?2 COLLATE NOCASE)"));
+        if (count.bind(1, forStation("client%1", station))
+            && count.bind(2, forStation("client%1stat", station)) && count.next()
+            && count.integer(0) == 0)
+            missing.append(station);
+    }
+    return missing;
+}
+
+Failure UsageDatabase::checkStationsPresent(const QString &path)
+{
+    const QList<int> missing = missingStations(m_stations);
+    if (missing.isEmpty())
+        return Failure::none();
+    const QFileInfo file(path);
+    return Failure(
+        QStringLiteral("Der Datenbank %1 fehlen die Tabellen der %2. Sie werden angelegt mit:"
+                       " create_usage_db %3 %4 %5")
+            .arg(QDir::toNativeSeparators(path), stationsText(missing),
+                 shellWord(QDir::toNativeSeparators(file.absolutePath())),
+                 shellWord(file.completeBaseName()), QString::number(m_stations)));
+}
+
 Failure UsageDatabase::checkTables()
 {
-    const QStringList queries = {recordColumnsQuery(1), recordColumnsQuery(2),
-                                 totalsColumnsQuery(1), totalsColumnsQuery(2)};
-    for (const QString &query : queries) {
-        const SqlStatement probe(m_db.get(), query);
-        if (!probe.isValid())
-            return Failure(probe.failure());
+    for (int station = 1; station <= m_stations; ++station) {
+        for (const QString &query : {recordColumnsQuery(station), totalsColumnsQuery(station)}) {
+            const SqlStatement probe(m_db.get(), query);
+            if (!probe.isValid())
+                return Failure(probe.failure());
+        }
     }
     return Failure::none();
 }
@@ -339,7 +427,7 @@ Failure UsageDatabase::makeOwnTables()
 QList<int> UsageDatabase::stationsWithUnreadableTotals()
 {
     QList<int> unreadable;
-    for (int station : {1, 2}) {
+    for (int station = 1; station <= m_stations; ++station) {
         SqlStatement read(m_db.get(),
                           forStation("SELECT Entgeld FROM client%1stat LIMIT 1", station));
         if (read.next() && !read.isNull(0) && !read.money(0)
@@ -352,7 +440,7 @@ QList<int> UsageDatabase::stationsWithUnreadableTotals()
 QList<int> UsageDatabase::stationsWithoutTotals()
 {
     QList<int> missing;
-    for (int station : {1, 2}) {
+    for (int station = 1; station <= m_stations; ++station) {
         SqlStatement count(m_db.get(), forStation("SELECT count(*) FROM client%1stat", station));
         if (count.next() && count.integer(0) == 0)
             missing.append(station);
@@ -360,11 +448,16 @@ QList<int> UsageDatabase::stationsWithoutTotals()
     return missing;
 }
 
-Failure UsageDatabase::makeTables()
+Failure UsageDatabase::makeTables(const QList<int> &stations)
 {
+    if (stations.isEmpty())
+        return Failure::none();
+    QString tables;
+    for (int station : stations)
+        tables += tablesOf(station);
     SqlTransaction transaction(m_db.get());
-    Failure failure = transaction.isOpen() ? exec(m_db.get(), tablesOf(1) + tablesOf(2))
-                                           : Failure(transaction.failure());
+    Failure failure
+        = transaction.isOpen() ? exec(m_db.get(), tables) : Failure(transaction.failure());
     if (!failure && !transaction.commit())
         failure = Failure(transaction.failure());
     return failure;
@@ -403,7 +496,7 @@ QList<OpenPeriod> UsageDatabase::openPeriods()
             query.text(0).value_or(QString()), int(query.integer(1).value_or(0)),
             QDateTime::fromString(query.text(2).value_or(QString()), Qt::ISODateWithMs),
             query.text(3).value_or(QString()), int(query.integer(4).value_or(0))};
-        if ((period.station == 1 || period.station == 2) && period.begin.isValid())
+        if (hasStation(period.station) && period.begin.isValid())
             periods.append(period);
     }
     return periods;
@@ -421,7 +514,7 @@ QList<QStringList> UsageDatabase::unreadableOpenPeriods()
         for (int column = 0; column < 5; ++column)
             row.append(query.text(column).value_or(QString()));
         const int station = int(query.integer(1).value_or(0));
-        const bool readable = query.integer(1) && (station == 1 || station == 2)
+        const bool readable = query.integer(1) && hasStation(station)
             && QDateTime::fromString(row[2], Qt::ISODateWithMs).isValid() && !row[0].isEmpty();
         if (!readable)
             rows.append(row);
@@ -514,9 +607,15 @@ std::optional<qint64> UsageDatabase::sumAllFees(int station)
 
 QStringList UsageDatabase::listMonths(int station)
 {
+    // Each month is the least one above the month before, found in the month index
+    // without a pass over the records; the order is the one DISTINCT ... ORDER BY gives.
     SqlStatement query(
         m_db.get(),
-        forStation("SELECT DISTINCT client%1datum FROM client%1 ORDER BY client%1datum", station));
+        forStation("WITH RECURSIVE months(month) AS (SELECT min(client%1datum) FROM client%1"
+                   " UNION ALL SELECT (SELECT min(client%1datum) FROM client%1"
+                   " WHERE client%1datum > month) FROM months WHERE month IS NOT NULL)"
+                   " SELECT month FROM months WHERE month IS NOT NULL",
+                   station));
     QStringList months;
     while (query.next()) {
         if (const std::optional<QString> month = query.text(0))

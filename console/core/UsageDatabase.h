@@ -66,7 +66,7 @@ struct RecordOutcome
     bool totalsUnreadable = false;     // written, but the total of fees reads as no amount
 };
 
-// The encrypted usage database: per station N (1 or 2) the table clientN of usage
+// The encrypted usage database: per station N (1 to 32) the table clientN of usage
 // records and the table clientNstat holding the one row of running totals, and the
 // console's own table Perioden of started periods not yet recorded. Fees are
 // stored as whole ten-thousandths of a euro, so every sum is exact. The database
@@ -79,24 +79,42 @@ public:
 
     static QString pathFor(const QString &programDir, const QString &dbName);
 
+    // The stations as a message names them: "Station 3", "Stationen 3 und 4",
+    // "Stationen 3 bis 6", "Stationen 3, 5 bis 7 und 9".
+    static QString stationsText(const QList<int> &stations);
+
     // "DB Name" names a file in the program directory: a directory part, ".." or a
     // path separator would reach a file elsewhere, and is refused with a reason.
     static Failure checkName(const QString &dbName);
 
-    // Makes a new database with both stations' tables and zero totals. Never
-    // touches an existing file.
-    static Failure create(const QString &path);
+    // Makes a new database with the tables of stations 1 to `stations` and zero
+    // totals. Never touches an existing file.
+    static Failure create(const QString &path, int stations = 2);
+
+    // The stations whose tables were added to an existing database, or why none could be.
+    struct AddedStations
+    {
+        QList<int> stations; // ascending; empty when none was missing
+        Failure failure;
+    };
+    // Adds to an existing database the tables of the stations up to `stations` that
+    // have neither of theirs, with zero totals; every table there stays as it is.
+    static AddedStations addMissingStations(const QString &path, int stations);
 
     UsageDatabase();
     ~UsageDatabase();
     UsageDatabase(const UsageDatabase &) = delete;
     UsageDatabase &operator=(const UsageDatabase &) = delete;
 
-    // Opens an existing database read-write, checks its four tables, the pages
-    // (quick integrity check) and that it takes a record (a trial write, rolled
-    // back), and adds the table of open periods when it is missing. A missing file
-    // is never created.
-    Failure open(const QString &path);
+    // Opens an existing database read-write for stations 1 to `stations`, checks
+    // that it has their tables, the pages (quick integrity check) and that it takes
+    // a record (a trial write, rolled back), and adds the table of open periods when
+    // it is missing. A missing file is never created.
+    Failure open(const QString &path, int stations = 2);
+
+    // The stations the database was opened for: 1 to stationCount().
+    int stationCount() const { return m_stations; }
+    bool hasStation(int station) const { return station >= 1 && station <= m_stations; }
 
     // The stations whose totals row is missing: their records are written, their
     // totals are not kept.
@@ -152,16 +170,19 @@ private:
     };
 
     Failure connect(const QString &path);
+    QList<int> missingStations(int stations);
+    Failure checkStationsPresent(const QString &path);
     Failure checkTables();
     Failure checkWritable(const QString &path);
     Failure checkPages(const QString &path);
     Failure stillInPlace();
     Failure checkTakesRecords(const QString &path);
     Failure makeOwnTables();
-    Failure makeTables();
+    Failure makeTables(const QList<int> &stations);
     void replaceResultTable(const QString &table, const QString &select,
                             const QStringList &parameters = {});
     std::optional<qint64> readSingleValue(const QString &select);
 
     std::unique_ptr<sqlite3, Closer> m_db;
+    int m_stations = 2;
 };

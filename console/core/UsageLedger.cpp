@@ -41,7 +41,8 @@ QJsonObject toJson(const StoppedPeriod &stopped)
     return entry;
 }
 
-std::optional<OpenPeriod> openPeriodFrom(const QJsonObject &entry)
+// A period of one of the database's stations, with an id and a beginning.
+std::optional<OpenPeriod> openPeriodFrom(const QJsonObject &entry, const UsageDatabase &database)
 {
     OpenPeriod period{
         entry.value(QStringLiteral("periode")).toString(),
@@ -49,8 +50,7 @@ std::optional<OpenPeriod> openPeriodFrom(const QJsonObject &entry)
         QDateTime::fromString(entry.value(QStringLiteral("beginn")).toString(), Qt::ISODateWithMs),
         entry.value(QStringLiteral("startzeit")).toString(),
         entry.value(QStringLiteral("intervall")).toInt()};
-    if (period.id.isEmpty() || (period.station != 1 && period.station != 2)
-        || !period.begin.isValid())
+    if (period.id.isEmpty() || !database.hasStation(period.station) || !period.begin.isValid())
         return std::nullopt;
     return period;
 }
@@ -77,13 +77,13 @@ bool isTime(const QJsonValue &value)
 }
 
 // Why an entry of the side file can't be written as it stands; empty when it can.
-QString entryFault(const QJsonObject &entry)
+QString entryFault(const QJsonObject &entry, const UsageDatabase &database)
 {
     const int station = entry.value(QStringLiteral("station")).toInt();
     if (entry.value(QStringLiteral("periode")).toString().isEmpty()
-        || (station != 1 && station != 2))
+        || !database.hasStation(station))
         return QStringLiteral("Station unbekannt");
-    if (!openPeriodFrom(entry))
+    if (!openPeriodFrom(entry, database))
         return QStringLiteral("Beginn nicht lesbar");
     if (!isStopped(entry))
         return {};
@@ -201,11 +201,11 @@ Failure UsageLedger::recover()
     QStringList stoppedIds;
     for (const QJsonValue &value : entries) {
         const QJsonObject entry = value.toObject();
-        if (const QString fault = entryFault(entry); !fault.isEmpty()) {
+        if (const QString fault = entryFault(entry, m_database); !fault.isEmpty()) {
             setAside.append(withReason(entry, fault));
             continue;
         }
-        const OpenPeriod period = *openPeriodFrom(entry);
+        const OpenPeriod period = *openPeriodFrom(entry, m_database);
         m_sideFileIds.append(period.id);
         if (!isStopped(entry)) {
             m_openInSideFile.append(period);

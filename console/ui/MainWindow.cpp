@@ -237,7 +237,7 @@ MainWindow::StartResult MainWindow::start(SingleInstance &instance)
     if (Failure failure = Failure::ofFirst({
             [&] { return UsageDatabase::checkName(m_config.dbName); },
             [&] { return m_lock->acquire(databasePath); },
-            [&] { return m_database->open(databasePath); },
+            [&] { return m_database->open(databasePath, m_config.stationCount()); },
             [&] { return recoverPeriods(databasePath); },
             [&] { return restoreGeometryFromSettings(); },
         }))
