@@ -591,6 +591,39 @@ private slots:
         QCOMPARE(contents(made), fresh);
     }
 
+    // A start takes a file as sound without reading every page only while it is byte
+    // for byte as it was when a close last found its pages sound: damage after the
+    // close, or while a connection holds the pages, is found all the same.
+    void damageIsFoundThoughTheFileWasFoundSoundBefore()
+    {
+        const auto damage = [](const QString &path) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.seek(1024 + 512); // in the page of the records of station 1
+            file.write(QByteArray(64, '\x5a'));
+        };
+        const QString other = m_dir->filePath(QStringLiteral("zweite.mde"));
+        QVERIFY(!UsageDatabase::create(other));
+        for (const QString &path : {m_path, other}) {
+            m_database = std::make_unique<UsageDatabase>();
+            QVERIFY(!m_database->open(path));
+            QVERIFY(recordOn(1, QDate(2004, 5, 3), QStringLiteral("1,05 €")));
+            if (path == m_path) {
+                m_database.reset();
+                QVERIFY(QFile::exists(UsageDatabase::checkedMarkPathFor(path)));
+                damage(path);
+            } else {
+                QCOMPARE(m_database->exportStation(1)->rows.size(), 1);
+                damage(path);
+                m_database.reset();
+                QVERIFY(!QFile::exists(UsageDatabase::checkedMarkPathFor(path)));
+            }
+            m_database = std::make_unique<UsageDatabase>();
+            const QString error = m_database->open(path).text();
+            QVERIFY2(error.contains(QStringLiteral("beschädigt")), qPrintable(error));
+        }
+    }
+
     // A database for more stations than two: made at once, or by adding to an
     // existing one the stations it lacks, and refused by a console that serves more.
     void databaseForMoreStations()

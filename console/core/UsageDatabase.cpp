@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QtNumeric>
 
 #include <sqlite3.h>
@@ -72,6 +73,48 @@ QList<int> stationsUpTo(int count)
     for (int station = 1; station <= count; ++station)
         stations.append(station);
     return stations;
+}
+
+// The file's bytes in a few words, any change giving other words; empty when the
+// file can't be read.
+QByteArray fingerprint(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    size_t hash = 0;
+    qint64 size = 0;
+    qint64 got = 0;
+    while ((got = file.read(chunk.data(), chunk.size())) > 0) {
+        hash = qHash(QByteArrayView(chunk.constData(), got), hash);
+        size += got;
+    }
+    if (got < 0)
+        return {};
+    return QByteArray::number(size) + ' ' + QByteArray::number(quint64(hash), 16);
+}
+
+// A read transaction: while it lasts, nobody writes to the file.
+bool holdReadLock(sqlite3 *db)
+{
+    if (!exec(db, QStringLiteral("BEGIN; SELECT count(*) FROM sqlite_master")))
+        return true;
+    if (!sqlite3_get_autocommit(db))
+        static_cast<void>(exec(db, QStringLiteral("ROLLBACK")));
+    return false;
+}
+
+void releaseReadLock(sqlite3 *db)
+{
+    if (exec(db, QStringLiteral("COMMIT")) && !sqlite3_get_autocommit(db))
+        static_cast<void>(exec(db, QStringLiteral("ROLLBACK")));
+}
+
+QByteArray readMark(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(256).trimmed() : QByteArray();
 }
 
 // A word of a command line as the shell takes it.
@@ -202,7 +245,16 @@ void UsageDatabase::Closer::operator()(sqlite3 *db) const
 }
 
 UsageDatabase::UsageDatabase() = default;
-UsageDatabase::~UsageDatabase() = default;
+UsageDatabase::~UsageDatabase()
+{
+    markChecked();
+}
+
+QString UsageDatabase::checkedMarkPathFor(const QString &databasePath)
+{
+    const QFileInfo database(databasePath);
+    return database.dir().filePath(database.completeBaseName() + QStringLiteral(".geprueft"));
+}
 
 QString UsageDatabase::pathFor(const QString &programDir, const QString &dbName)
 {
@@ -281,6 +333,7 @@ UsageDatabase::AddedStations UsageDatabase::addMissingStations(const QString &pa
 
 Failure UsageDatabase::open(const QString &path, int stations)
 {
+    markChecked();
     m_db.reset();
     m_stations = stations;
     if (!QFileInfo(path).isFile()) {
@@ -303,6 +356,7 @@ Failure UsageDatabase::open(const QString &path, int stations)
 
 Failure UsageDatabase::connect(const QString &path)
 {
+    m_path = path;
     sqlite3 *handle = nullptr;
     const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle,
                                        SQLITE_OPEN_READWRITE, nullptr);
@@ -378,7 +432,39 @@ Failure UsageDatabase::checkWritable(const QString &path)
             .arg(QDir::toNativeSeparators(path)));
 }
 
+// Under a read lock, so that nobody writes to the file while it is compared: a file
+// byte for byte as it was when its pages were last found sound needs no new check.
 Failure UsageDatabase::checkPages(const QString &path)
+{
+    if (!holdReadLock(m_db.get()))
+        return checkPagesWhole(path);
+    const bool unchanged
+        = !stillInPlace() && fingerprint(path) == readMark(checkedMarkPathFor(path));
+    const Failure failure = unchanged ? Failure::none() : checkPagesWhole(path);
+    releaseReadLock(m_db.get());
+    return failure;
+}
+
+// The pages are checked whole once more as the database is closed, and the file as
+// found sound is marked for the next start, which then needs to compare it only.
+void UsageDatabase::markChecked()
+{
+    if (!m_db || stillInPlace())
+        return;
+    // The pages are read from the file again, not taken from what this connection holds.
+    sqlite3_db_release_memory(m_db.get());
+    if (!holdReadLock(m_db.get()))
+        return;
+    const QString mark = checkedMarkPathFor(m_path);
+    const QByteArray words = checkPagesWhole(m_path) ? QByteArray() : fingerprint(m_path);
+    QSaveFile file(mark);
+    if (words.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(words + '\n') < 0
+        || !file.commit())
+        QFile::remove(mark);
+    releaseReadLock(m_db.get());
+}
+
+Failure UsageDatabase::checkPagesWhole(const QString &path)
 {
     SqlStatement check(m_db.get(), QStringLiteral("PRAGMA quick_check"));
     QStringList findings;

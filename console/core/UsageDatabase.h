@@ -79,6 +79,10 @@ public:
 
     static QString pathFor(const QString &programDir, const QString &dbName);
 
+    // The file that vouches for a database file as last found sound: kavo.mde is
+    // vouched for by kavo.geprueft.
+    static QString checkedMarkPathFor(const QString &databasePath);
+
     // The stations as a message names them: "Station 3", "Stationen 3 und 4",
     // "Stationen 3 bis 6", "Stationen 3, 5 bis 7 und 9".
     static QString stationsText(const QList<int> &stations);
@@ -175,6 +179,8 @@ private:
     Failure checkTables();
     Failure checkWritable(const QString &path);
     Failure checkPages(const QString &path);
+    Failure checkPagesWhole(const QString &path);
+    void markChecked();
     Failure stillInPlace();
     Failure checkTakesRecords(const QString &path);
     Failure makeOwnTables();
@@ -184,5 +190,6 @@ private:
     std::optional<qint64> readSingleValue(const QString &select);
 
     std::unique_ptr<sqlite3, Closer> m_db;
+    QString m_path;
     int m_stations = 2;
 };
