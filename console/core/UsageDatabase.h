@@ -111,9 +111,11 @@ public:
     UsageDatabase &operator=(const UsageDatabase &) = delete;
 
     // Opens an existing database read-write for stations 1 to `stations`, checks
-    // that it has their tables, the pages (quick integrity check) and that it takes
-    // a record (a trial write, rolled back), and adds the table of open periods when
-    // it is missing. A missing file is never created.
+    // that it has their tables, the pages (quick integrity check, which a file byte
+    // for byte as its last close found it needs no more) and that it takes a record
+    // (a trial write, rolled back), and adds the table of open periods when it is
+    // missing. A missing file is never created. Closing checks the pages whole and
+    // marks the file as found sound.
     Failure open(const QString &path, int stations = 2);
 
     // The stations the database was opened for: 1 to stationCount().
