@@ -232,8 +232,9 @@ private slots:
                                QStringLiteral("Kavo"), QStringLiteral("Kavo"));
             settings.setValue(QStringLiteral("Settings/MainTop"), QStringLiteral("oben"));
         }
-        QString error;
-        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        const MainWindow::StartResult started = fixture.startWithReason();
+        QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
+        const QString error = started.failure.text();
         QVERIFY(error.contains(QStringLiteral("MainTop")));
     }
 
@@ -241,8 +242,9 @@ private slots:
     {
         ConsoleFixture fixture;
         QVERIFY(QFile::remove(fixture.databasePath()));
-        QString error;
-        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        const MainWindow::StartResult started = fixture.startWithReason();
+        QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
+        const QString error = started.failure.text();
         QVERIFY(!error.isEmpty());
         QVERIFY(!QFile::exists(fixture.databasePath()));
     }
@@ -254,8 +256,9 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(QByteArray(4096, 'k'));
         file.close();
-        QString error;
-        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        const MainWindow::StartResult started = fixture.startWithReason();
+        QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
+        const QString error = started.failure.text();
         QVERIFY(!error.isEmpty());
     }
 
@@ -265,8 +268,9 @@ private slots:
             ConsoleFixture fixture;
             fixture.writeIni(QStringLiteral("DB"), QStringLiteral("DB Name"),
                              QString::fromLatin1(name));
-            QString error;
-            QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+            const MainWindow::StartResult started = fixture.startWithReason();
+            QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
+            const QString error = started.failure.text();
             QVERIFY2(error.contains(QStringLiteral("DB Name")), qPrintable(error));
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConsoleConfig.h"
+#include "Failure.h"
 #include "StationPanel.h"
 #include "StatisticsBlock.h"
 
@@ -29,6 +30,11 @@ public:
     ~MainWindow() override;
 
     enum class StartOutcome { Running, AlreadyRunning, Failed };
+    struct StartResult
+    {
+        StartOutcome outcome;
+        Failure failure; // the text to show when the start failed
+    };
 
     // The ports the stations connect to; tests move them off the café's ports.
     void setStationPorts(quint16 first, quint16 second)
@@ -37,8 +43,8 @@ public:
         m_stationPorts[1] = second;
     }
 
-    // The start-up sequence; on failure `error` holds the text to show.
-    StartOutcome start(SingleInstance &instance, QString *error);
+    // The start-up sequence.
+    StartResult start(SingleInstance &instance);
 
     StationPanel &panel(int station) { return m_panels[station - 1]; }
     StatisticsBlock &statistics() { return m_statistics; }
@@ -54,14 +60,14 @@ private:
     void createMenus();
     void createStatusBar();
     void updateStatusClock();
-    bool restoreGeometryFromSettings(QString *error);
+    Failure restoreGeometryFromSettings();
     void storeGeometryInSettings();
     void clearPeriodFields();
     void showCompanyName();
     void setStatisticsVisible(bool visible);
     void bringToFront();
     void createStationControllers();
-    bool recoverPeriods(const QString &databasePath, QString *error);
+    Failure recoverPeriods(const QString &databasePath);
     void resumeOpenPeriods();
     void reportMissingTotals();
     void reportProblem(const QString &text);

@@ -23,7 +23,8 @@ public:
     void writeIni(const QString &key, const QString &section, const QString &value) const;
 
     // Starts a fresh console window; the previous one, if any, is dropped first.
-    MainWindow::StartOutcome start(QString *error = nullptr);
+    MainWindow::StartOutcome start() { return startWithReason().outcome; }
+    MainWindow::StartResult startWithReason();
     MainWindow &window() { return *m_window; }
     // Drops the console window, if any, closing its database.
     void closeWindow() { m_window.reset(); }
