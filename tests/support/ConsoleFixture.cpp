@@ -10,11 +10,30 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
+#include <QTcpServer>
 #include <QTest>
 
-ConsoleFixture::ConsoleFixture(const QString &statisticsSwitch)
-    : m_ports{freeLoopbackPort(), freeLoopbackPort()}
+#include <memory>
+#include <vector>
+
+namespace {
+// Adds free ports until there are `count`, each unlike the others.
+void addFreePorts(QList<quint16> &ports, qsizetype count)
 {
+    // Held open until the last is found, so that no port comes twice.
+    std::vector<std::unique_ptr<QTcpServer>> probes;
+    while (ports.size() < count) {
+        probes.push_back(std::make_unique<QTcpServer>());
+        probes.back()->listen(QHostAddress::Any, 0);
+        if (!ports.contains(probes.back()->serverPort()))
+            ports.append(probes.back()->serverPort());
+    }
+}
+}
+
+ConsoleFixture::ConsoleFixture(const QString &statisticsSwitch)
+{
+    addFreePorts(m_ports, 2);
     isolateUserSettings(m_settingsDir);
     using namespace ConsoleKeys;
     writeIni(feeSection, tariffBase, QStringLiteral("1,50"));
@@ -50,8 +69,9 @@ MainWindow::StartOutcome ConsoleFixture::start(QString *error)
     m_instance = std::make_unique<SingleInstance>(QStringLiteral("kavo-test-%1-%2")
                                                       .arg(QCoreApplication::applicationPid())
                                                       .arg(quintptr(this)));
+    addFreePorts(m_ports, ConsoleConfig::read(programDir()).stationCount());
     m_window = std::make_unique<MainWindow>(programDir());
-    m_window->setStationPorts(m_ports[0], m_ports[1]);
+    m_window->setStationPorts(m_ports);
     QString ignored;
     return m_window->start(*m_instance, error ? error : &ignored);
 }

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 #include "SingleInstance.h"
 
+#include <QList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -36,7 +37,9 @@ public:
     // The usage records the console has stored for the station, in stored order.
     QList<QVariantList> records(int station);
 
-    // The port the console listens on for the station.
+    // The port the console listens on for the station: free loopback ports, one for
+    // each of stations 1 and 2 from the start, for each station Kavo.ini asks for
+    // from the console's start on.
     quint16 port(int station) const { return m_ports[station - 1]; }
 
 private:
@@ -44,5 +47,5 @@ private:
     QTemporaryDir m_settingsDir;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<MainWindow> m_window;
-    quint16 m_ports[2];
+    QList<quint16> m_ports;
 };
