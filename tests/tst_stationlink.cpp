@@ -59,6 +59,19 @@ private slots:
         m_clock.reset();
     }
 
+    // Without the setting, no third station is listened for.
+    void twoStationsAreServedWhereNoNumberIsSet()
+    {
+        m_console = std::make_unique<ConsoleFixture>();
+        m_console->reservePorts(3);
+        QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
+        FakeStation first, second, third;
+        QVERIFY(first.connectTo(m_console->port(1)));
+        QVERIFY(second.connectTo(m_console->port(2)));
+        QVERIFY(!third.connectTo(m_console->port(3)));
+        QCOMPARE(m_console->window().stationCount(), 2);
+    }
+
     void announcementActivatesOnlyItsPanel()
     {
         FakeStation station;

@@ -386,7 +386,8 @@ double MainWindow::fallbackGeometry(int key) const
     const bool isSize = key >= 2;
     if (!isSize || !m_area.isGrid())
         return geometryKeys[key].fallback;
-    QSize size = sizeHint();
+    QSize size = m_area.fullSize
+        + QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QSize offset(Twips::toPixels(geometryKeys[0].fallback),
                            Twips::toPixels(geometryKeys[1].fallback));

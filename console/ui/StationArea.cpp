@@ -23,8 +23,9 @@ StationArea twoStationArea(QWidget *window, int stationCount)
         area.statistics.addStation(area.widget, (station - 1) * StationPanel::width,
                                    StationArea::statisticsTop);
     }
-    area.widget->setMinimumSize(Twips::toPixels(StationArea::twoStationWidth),
-                                Twips::toPixels(cellHeight));
+    area.fullSize
+        = QSize(Twips::toPixels(StationArea::twoStationWidth), Twips::toPixels(cellHeight));
+    area.widget->setMinimumSize(area.fullSize);
     return area;
 }
 
@@ -46,7 +47,6 @@ StationArea gridArea(QWidget *window, int stationCount)
     StationArea area;
     auto *scroll = new QScrollArea(window);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     auto *grid = new QWidget(scroll);
     grid->setObjectName(QStringLiteral("grdStationen"));
     auto *layout = new QGridLayout(grid);
@@ -63,6 +63,8 @@ StationArea gridArea(QWidget *window, int stationCount)
         layout->addWidget(cell, (station - 1) / columns, (station - 1) % columns);
     }
     scroll->setWidget(grid);
+    const int rows = (stationCount + columns - 1) / columns;
+    area.fullSize = QSize(columns * cellSize.width(), rows * cellSize.height());
     // At least one whole cell stays in view, beside both scroll bars.
     const int bar = window->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     scroll->setMinimumSize(cellSize + QSize(bar, bar));

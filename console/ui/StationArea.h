@@ -3,6 +3,8 @@
 #include "StationPanel.h"
 #include "StatisticsBlock.h"
 
+#include <QSize>
+
 #include <vector>
 
 class QWidget;
@@ -17,6 +19,8 @@ struct StationArea
     QWidget *widget = nullptr; // the main window's central widget
     std::vector<StationPanel> panels;
     StatisticsBlock statistics;
+    // Pixels that show every station at once.
+    QSize fullSize;
 
     // True for the grid of more than two stations.
     bool isGrid() const { return panels.size() > 2; }

@@ -15,7 +15,8 @@ struct Placement
 };
 
 // Where a panel's controls go: `offset` twips to the right, the two right-hand
-// interval options of the two-station window's second panel a little further.
+// interval options a little further where they are shifted (on the two-station
+// window's second panel, and in every cell, where they are clear of the others).
 struct PanelPlace
 {
     int offset;
@@ -130,7 +131,7 @@ StationPanel StationPanel::create(QWidget *parent, int station)
 
 StationPanel StationPanel::createInCell(QWidget *cell, int station)
 {
-    return build(cell, station, {0, false});
+    return build(cell, station, {0, true});
 }
 
 QList<QWidget *> StationPanel::stationControls() const

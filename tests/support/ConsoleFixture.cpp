@@ -16,24 +16,9 @@
 #include <memory>
 #include <vector>
 
-namespace {
-// Adds free ports until there are `count`, each unlike the others.
-void addFreePorts(QList<quint16> &ports, qsizetype count)
-{
-    // Held open until the last is found, so that no port comes twice.
-    std::vector<std::unique_ptr<QTcpServer>> probes;
-    while (ports.size() < count) {
-        probes.push_back(std::make_unique<QTcpServer>());
-        probes.back()->listen(QHostAddress::Any, 0);
-        if (!ports.contains(probes.back()->serverPort()))
-            ports.append(probes.back()->serverPort());
-    }
-}
-}
-
 ConsoleFixture::ConsoleFixture(const QString &statisticsSwitch)
 {
-    addFreePorts(m_ports, 2);
+    addFreePorts(2);
     isolateUserSettings(m_settingsDir);
     using namespace ConsoleKeys;
     writeIni(feeSection, tariffBase, QStringLiteral("1,50"));
@@ -45,6 +30,24 @@ ConsoleFixture::ConsoleFixture(const QString &statisticsSwitch)
         writeIni(statisticsSection, statistics, statisticsSwitch);
     QString error;
     UsageDatabase::create(databasePath(), &error);
+}
+
+// Adds free ports until there are `count`, each unlike the others.
+void ConsoleFixture::addFreePorts(qsizetype count)
+{
+    // Held open until the last is found, so that no port comes twice.
+    std::vector<std::unique_ptr<QTcpServer>> probes;
+    while (m_ports.size() < count) {
+        probes.push_back(std::make_unique<QTcpServer>());
+        probes.back()->listen(QHostAddress::Any, 0);
+        if (!m_ports.contains(probes.back()->serverPort()))
+            m_ports.append(probes.back()->serverPort());
+    }
+}
+
+void ConsoleFixture::useStations(int count) const
+{
+    writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationCount, QString::number(count));
 }
 
 QString ConsoleFixture::databasePath() const
@@ -69,7 +72,7 @@ MainWindow::StartOutcome ConsoleFixture::start(QString *error)
     m_instance = std::make_unique<SingleInstance>(QStringLiteral("kavo-test-%1-%2")
                                                       .arg(QCoreApplication::applicationPid())
                                                       .arg(quintptr(this)));
-    addFreePorts(m_ports, ConsoleConfig::read(programDir()).stationCount());
+    addFreePorts(ConsoleConfig::read(programDir()).stationCount());
     m_window = std::make_unique<MainWindow>(programDir());
     m_window->setStationPorts(m_ports);
     QString ignored;

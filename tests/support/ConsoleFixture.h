@@ -21,7 +21,13 @@ public:
     QString programDir() const { return m_programDir.path(); }
     QString iniPath() const;
     QString databasePath() const;
-    void writeIni(const QString &key, const QString &section, const QString &value) const;
+    void writeIni(const QString &section, const QString &key, const QString &value) const;
+
+    // Kavo.ini asks for `count` stations from the next start on.
+    void useStations(int count) const;
+    // The console gets ports for `count` stations at least, whether it serves them
+    // or not.
+    void reservePorts(qsizetype count) { addFreePorts(count); }
 
     // Starts a fresh console window; the previous one, if any, is dropped first.
     MainWindow::StartOutcome start(QString *error = nullptr);
@@ -43,6 +49,8 @@ public:
     quint16 port(int station) const { return m_ports[station - 1]; }
 
 private:
+    void addFreePorts(qsizetype count);
+
     QTemporaryDir m_programDir;
     QTemporaryDir m_settingsDir;
     std::unique_ptr<SingleInstance> m_instance;
