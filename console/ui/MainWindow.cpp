@@ -386,14 +386,26 @@ double MainWindow::fallbackGeometry(int key) const
     const bool isSize = key >= 2;
     if (!isSize || !m_area.isGrid())
         return geometryKeys[key].fallback;
-    QSize size = m_area.fullSize
-        + QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QSize offset(Twips::toPixels(geometryKeys[0].fallback),
-                           Twips::toPixels(geometryKeys[1].fallback));
-        size = size.boundedTo(screen->availableGeometry().size() - offset);
-    }
+    const QSize size = gridWindowSize();
     return Twips::fromPixels(key == 2 ? size.width() : size.height());
+}
+
+QSize MainWindow::gridWindowSize() const
+{
+    const QSize whole = m_area.fullSize
+        + QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return whole;
+    const QSize room = screen->availableGeometry().size()
+        - QSize(Twips::toPixels(geometryKeys[0].fallback),
+                Twips::toPixels(geometryKeys[1].fallback));
+    QSize size = whole.boundedTo(room);
+    // Cut off at the bottom, the grid scrolls, and its scroll bar takes room across.
+    if (size.height() < whole.height())
+        size.setWidth(std::min(whole.width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent),
+                               room.width()));
+    return size;
 }
 
 void MainWindow::storeGeometryInSettings()

@@ -59,6 +59,7 @@ private:
     void updateStatusClock();
     bool restoreGeometryFromSettings(QString *error);
     double fallbackGeometry(int key) const;
+    QSize gridWindowSize() const;
     void storeGeometryInSettings();
     void clearPeriodFields();
     void showCompanyName();
