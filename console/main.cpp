@@ -36,12 +36,13 @@ int main(int argc, char *argv[])
 
     MainWindow window(filesDirectory());
     SingleInstance instance;
-    QString error;
-    switch (window.start(instance, &error)) {
+    const MainWindow::StartResult started = window.start(instance);
+    switch (started.outcome) {
     case MainWindow::StartOutcome::AlreadyRunning:
         return 0;
     case MainWindow::StartOutcome::Failed:
-        MessageDialog::show(nullptr, {QStringLiteral("Kavo"), error, QMessageBox::Critical});
+        MessageDialog::show(
+            nullptr, {QStringLiteral("Kavo"), started.failure.text(), QMessageBox::Critical});
         return 1;
     case MainWindow::StartOutcome::Running:
         break;

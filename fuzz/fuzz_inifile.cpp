@@ -89,12 +89,11 @@ void checkWrite(const QString &path, const Entry &entry, const QString &value,
                 const std::array<QString, entries.size()> &before)
 {
     const QByteArray original = contents(path);
-    QString error;
-    const bool written = IniFile::write(path, entry.section, entry.key, value, &error);
-    if (!written) {
+    const Failure error = IniFile::write(path, entry.section, entry.key, value);
+    if (error) {
         // Refused are line breaks, and Windows-1252 text whose bytes would read as UTF-8.
         FUZZ_CHECK(holdsLineBreak(value) || hasNonAscii(value) || hasNonAscii(original));
-        FUZZ_CHECK(!error.isEmpty());
+        FUZZ_CHECK(!error.text().isEmpty());
         FUZZ_CHECK(contents(path) == original);
         return;
     }

@@ -252,12 +252,13 @@ private slots:
         {
             ConsoleFixture fixture;
             faults.set(StoreFaults::Fault::NoNewFiles);
-            QString error;
-            QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+            const MainWindow::StartResult started = fixture.startWithReason();
+            QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
+            const QString error = started.failure.text();
             QVERIFY2(error.contains(QStringLiteral("nimmt keine Datensätze an")),
                      qPrintable(error));
             faults.set(StoreFaults::Fault::None);
-            QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Running);
+            QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         }
         ConsoleFixture fixture;
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
@@ -273,8 +274,9 @@ private slots:
         file.seek(file.size() - 512);
         file.write(QByteArray(64, '\x5a'));
         file.close();
-        QString error;
-        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        const MainWindow::StartResult started = fixture.startWithReason();
+        QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
+        const QString error = started.failure.text();
         QVERIFY2(error.startsWith(
                      QStringLiteral("Die Datenbank %1 ist beschädigt").arg(fixture.databasePath())),
                  qPrintable(error));
@@ -311,8 +313,8 @@ private slots:
         ConsoleOnTestClock fixture(QDateTime(QDate(2026, 6, 4), QTime(12, 0)));
         const auto leaveOpen = [&](const QString &id, int station, const QDateTime &begin) {
             UsageDatabase database;
-            QVERIFY(database.open(fixture.databasePath(), nullptr));
-            QVERIFY(database.saveOpenPeriod(
+            QVERIFY(!database.open(fixture.databasePath()));
+            QVERIFY(!database.saveOpenPeriod(
                 {id, station, begin, TextFormats::timeOfDay(begin.time()), 0}));
         };
         leaveOpen(QStringLiteral("old"), 1, QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
@@ -416,8 +418,9 @@ private slots:
         for (int i = 0; i < garbage.size(); ++i)
             garbage[i] = char((i * 131 + 7) % 256);
         writeFile(fixture.iniPath(), garbage);
-        QString error;
-        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        const MainWindow::StartResult started = fixture.startWithReason();
+        QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
+        const QString error = started.failure.text();
         QVERIFY(!error.isEmpty());
     }
 

@@ -102,8 +102,8 @@ private slots:
                  QStringLiteral("kavo"));
         QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")),
                  QStringLiteral("Café"));
-        QVERIFY(IniFile::write(file, QStringLiteral("DB"), QStringLiteral("DB Name"),
-                               QStringLiteral("neu")));
+        QVERIFY(!IniFile::write(file, QStringLiteral("DB"), QStringLiteral("DB Name"),
+                                QStringLiteral("neu")));
         QCOMPARE(readBytes(file), QByteArray(crOnly).replace("kavo", "neu"));
 
         // A lone CR before bytes that would spell a byte order mark at the start is a
@@ -112,8 +112,8 @@ private slots:
         writeBytes(file, mixed);
         QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")),
                  QStringLiteral("Café"));
-        QVERIFY(IniFile::write(file, QStringLiteral("DB"), QStringLiteral("DB Name"),
-                               QStringLiteral("kavo")));
+        QVERIFY(!IniFile::write(file, QStringLiteral("DB"), QStringLiteral("DB Name"),
+                                QStringLiteral("kavo")));
         QCOMPARE(IniFile::read(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name")),
                  QStringLiteral("Café"));
         QCOMPARE(IniFile::read(file, QStringLiteral("DB"), QStringLiteral("DB Name")),
@@ -151,13 +151,13 @@ private slots:
     {
         const QString file = path("write.ini");
         writeBytes(file, kavoIni);
-        QVERIFY(IniFile::write(file, QStringLiteral("gebühr"), over30, QStringLiteral("1,30")));
-        QVERIFY(IniFile::write(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name"),
-                               QStringLiteral("Bäckerei")));
-        QVERIFY(
-            IniFile::write(file, QStringLiteral("DB"), QStringLiteral("Neu"), QStringLiteral("x")));
-        QVERIFY(IniFile::write(file, QStringLiteral("Statistik"), QStringLiteral("Statistik"),
-                               QStringLiteral("1")));
+        QVERIFY(!IniFile::write(file, QStringLiteral("gebühr"), over30, QStringLiteral("1,30")));
+        QVERIFY(!IniFile::write(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name"),
+                                QStringLiteral("Bäckerei")));
+        QVERIFY(!IniFile::write(file, QStringLiteral("DB"), QStringLiteral("Neu"),
+                                QStringLiteral("x")));
+        QVERIFY(!IniFile::write(file, QStringLiteral("Statistik"), QStringLiteral("Statistik"),
+                                QStringLiteral("1")));
 
         QByteArray expected = kavoIni;
         expected.replace(Windows1252::encode(QStringLiteral("Über 30min = 1,20 ")),
@@ -172,13 +172,13 @@ private slots:
     void writingCreatesTheFileAndKeepsUtf8()
     {
         const QString created = path("created.ini");
-        QVERIFY(IniFile::write(created, feeSection, over30, QStringLiteral("1,20")));
+        QVERIFY(!IniFile::write(created, feeSection, over30, QStringLiteral("1,20")));
         QCOMPARE(readBytes(created),
                  Windows1252::encode(QStringLiteral("[Gebühr]\r\nÜber 30min=1,20\r\n")));
 
         const QString utf8 = path("utf8-write.ini");
         writeBytes(utf8, QStringLiteral("[Gebühr]\nÜber 30min=1,20\n").toUtf8());
-        QVERIFY(IniFile::write(utf8, feeSection, over30, QStringLiteral("2,00")));
+        QVERIFY(!IniFile::write(utf8, feeSection, over30, QStringLiteral("2,00")));
         QCOMPARE(readBytes(utf8), QStringLiteral("[Gebühr]\nÜber 30min=2,00\n").toUtf8());
     }
 
@@ -186,10 +186,11 @@ private slots:
     {
         const QString file = path("inject.ini");
         writeBytes(file, kavoIni);
-        QString error;
-        QVERIFY(!IniFile::write(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name"),
-                                QStringLiteral("x\r\n[DB]\r\nDB Name=fremd"), &error));
-        QVERIFY(!error.isEmpty());
+        const Failure error
+            = IniFile::write(file, QStringLiteral("Firma"), QStringLiteral("Firmen Name"),
+                             QStringLiteral("x\r\n[DB]\r\nDB Name=fremd"));
+        QVERIFY(error);
+        QVERIFY(!error.text().isEmpty());
         QCOMPARE(readBytes(file), kavoIni);
     }
 
@@ -207,10 +208,10 @@ private slots:
         QFETCH(QString, value);
         const QString refused = path("refused.ini");
         writeBytes(refused, file);
-        QString error;
-        QVERIFY(!IniFile::write(refused, QStringLiteral("DB"), QStringLiteral("DB Name"), value,
-                                &error));
-        QVERIFY(!error.isEmpty());
+        const Failure error
+            = IniFile::write(refused, QStringLiteral("DB"), QStringLiteral("DB Name"), value);
+        QVERIFY(error);
+        QVERIFY(!error.text().isEmpty());
         QCOMPARE(readBytes(refused), file);
     }
 

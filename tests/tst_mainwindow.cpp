@@ -304,8 +304,9 @@ private slots:
                                QStringLiteral("Kavo"), QStringLiteral("Kavo"));
             settings.setValue(QStringLiteral("Settings/MainTop"), QStringLiteral("oben"));
         }
-        QString error;
-        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        const MainWindow::StartResult started = fixture.startWithReason();
+        QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
+        const QString error = started.failure.text();
         QVERIFY(error.contains(QStringLiteral("MainTop")));
     }
 
@@ -313,8 +314,9 @@ private slots:
     {
         ConsoleFixture fixture;
         QVERIFY(QFile::remove(fixture.databasePath()));
-        QString error;
-        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        const MainWindow::StartResult started = fixture.startWithReason();
+        QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
+        const QString error = started.failure.text();
         QVERIFY(!error.isEmpty());
         QVERIFY(!QFile::exists(fixture.databasePath()));
     }
@@ -326,8 +328,9 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(QByteArray(4096, 'k'));
         file.close();
-        QString error;
-        QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+        const MainWindow::StartResult started = fixture.startWithReason();
+        QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
+        const QString error = started.failure.text();
         QVERIFY(!error.isEmpty());
     }
 
@@ -337,8 +340,9 @@ private slots:
             ConsoleFixture fixture;
             fixture.writeIni(QStringLiteral("DB"), QStringLiteral("DB Name"),
                              QString::fromLatin1(name));
-            QString error;
-            QCOMPARE(fixture.start(&error), MainWindow::StartOutcome::Failed);
+            const MainWindow::StartResult started = fixture.startWithReason();
+            QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
+            const QString error = started.failure.text();
             QVERIFY2(error.contains(QStringLiteral("DB Name")), qPrintable(error));
         }
     }

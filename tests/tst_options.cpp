@@ -51,11 +51,11 @@ private slots:
         m_ini = ConsoleConfig::iniPath(m_dir.path());
         QFile::remove(m_ini);
         using namespace ConsoleKeys;
-        IniFile::write(m_ini, feeSection, tariffBase, QStringLiteral("1,50"));
-        IniFile::write(m_ini, feeSection, tariffOver30, QStringLiteral("1,20"));
-        IniFile::write(m_ini, feeSection, tariffOver60, QStringLiteral("1,00"));
-        IniFile::write(m_ini, dbSection, dbName, QStringLiteral("kavo"));
-        IniFile::write(m_ini, companySection, companyName, QStringLiteral("Café"));
+        QVERIFY(!IniFile::write(m_ini, feeSection, tariffBase, QStringLiteral("1,50")));
+        QVERIFY(!IniFile::write(m_ini, feeSection, tariffOver30, QStringLiteral("1,20")));
+        QVERIFY(!IniFile::write(m_ini, feeSection, tariffOver60, QStringLiteral("1,00")));
+        QVERIFY(!IniFile::write(m_ini, dbSection, dbName, QStringLiteral("kavo")));
+        QVERIFY(!IniFile::write(m_ini, companySection, companyName, QStringLiteral("Café")));
         m_endings.clear();
         ProgramEnd::setAction([this](int code) { m_endings.append(code); });
         m_dialog = std::make_unique<OptionsDialog>(m_ini);
@@ -218,7 +218,7 @@ private slots:
     {
         const QString &section = ConsoleKeys::stationsSection;
         const QString &key = ConsoleKeys::stationCount;
-        IniFile::write(m_ini, section, key, QStringLiteral("4"));
+        QVERIFY(!IniFile::write(m_ini, section, key, QStringLiteral("4")));
         m_dialog = std::make_unique<OptionsDialog>(m_ini);
         m_dialog->setAttribute(Qt::WA_DeleteOnClose, false);
         QCOMPARE(box("tfAnzahl")->text(), QStringLiteral("4"));
@@ -260,7 +260,8 @@ private slots:
         QFETCH(QString, written);
         QFETCH(int, count);
         if (!written.isNull())
-            IniFile::write(m_ini, ConsoleKeys::stationsSection, ConsoleKeys::stationCount, written);
+            QVERIFY(!IniFile::write(m_ini, ConsoleKeys::stationsSection, ConsoleKeys::stationCount,
+                                    written));
         const ConsoleConfig config = ConsoleConfig::read(m_dir.path());
         QCOMPARE(config.stationCount(), count);
         const QString problem = config.stationCountProblem();

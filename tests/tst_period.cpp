@@ -145,8 +145,9 @@ private slots:
         ConsoleFixture console;
         QCOMPARE(console.start(), MainWindow::StartOutcome::Running);
         LinkRelay link(console.port(1), 20, 50);
-        IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")),
-                       QStringLiteral("Server"), QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+        QVERIFY(!IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")),
+                                QStringLiteral("Server"), QStringLiteral("IP"),
+                                QStringLiteral("127.0.0.1")));
         StationWindow station(1, console.programDir(), link.port());
         auto *start = station.findChild<QPushButton *>(QStringLiteral("cmdStart"));
         auto *stop = station.findChild<QPushButton *>(QStringLiteral("cmdStop"));
@@ -180,8 +181,9 @@ private slots:
         ConsoleFixture console;
         QCOMPARE(console.start(), MainWindow::StartOutcome::Running);
         LinkRelay link(console.port(1), 20, 50);
-        IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")),
-                       QStringLiteral("Server"), QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+        QVERIFY(!IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")),
+                                QStringLiteral("Server"), QStringLiteral("IP"),
+                                QStringLiteral("127.0.0.1")));
         StationWindow station(1, console.programDir(), link.port());
         auto *stop = station.findChild<QPushButton *>(QStringLiteral("cmdStop"));
         QTRY_VERIFY(station.findChild<QLineEdit *>(QStringLiteral("Text3"))->text().isEmpty());

@@ -36,8 +36,8 @@ private:
     void fillMarchAndNovember(const QString &databasePath)
     {
         UsageDatabase database;
-        QString error;
-        QVERIFY2(database.open(databasePath, &error), qPrintable(error));
+        const Failure failure = database.open(databasePath);
+        QVERIFY2(!failure, qPrintable(failure.text()));
         ManualClock clock(QDateTime(QDate(2025, 11, 3), QTime(10, 0)));
         ScopedClock guard(clock);
         record(database, 1, QStringLiteral("00:30:00"), QStringLiteral("2,40 €"), 1800);
@@ -61,8 +61,8 @@ private slots:
         fixture.useStations(6);
         {
             UsageDatabase database;
-            QString error;
-            QVERIFY2(database.open(fixture.databasePath(), &error), qPrintable(error));
+            const Failure failure = database.open(fixture.databasePath(), 6);
+            QVERIFY2(!failure, qPrintable(failure.text()));
             record(database, 5, QStringLiteral("00:30:00"), QStringLiteral("2,40 €"), 1800);
         }
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);

@@ -103,8 +103,8 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         m_path = UsageDatabase::pathFor(m_dir->path(), QStringLiteral("kavo"));
-        QString error;
-        QVERIFY2(UsageDatabase::create(m_path, &error), qPrintable(error));
+        const Failure failure = UsageDatabase::create(m_path);
+        QVERIFY2(!failure, qPrintable(failure.text()));
         m_database = std::make_unique<UsageDatabase>();
     }
 
@@ -120,7 +120,7 @@ private slots:
 
     void newDatabaseHasNoRecords()
     {
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         RawDatabase(m_path).exec("UPDATE client2stat SET Nutzungszeit = 125");
         for (int station : {1, 2}) {
             QVERIFY(m_database->listMonths(station).isEmpty());
@@ -139,7 +139,7 @@ private slots:
 
     void recordsAddUpPerStation()
     {
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         const std::optional<UsageTotals> first
             = record(1, recordWithFee(QStringLiteral("1,05 €")), 630).totals;
         QVERIFY(first.has_value());
@@ -160,7 +160,7 @@ private slots:
 
     void exportGivesTypedRowsInStoredOrder()
     {
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         QVERIFY(recordOn(2, QDate(2004, 11, 3), QStringLiteral("1,05 €")));
         QVERIFY(record(2,
                        {QStringLiteral("23:50:00"), QStringLiteral("00:10:00"),
@@ -180,7 +180,7 @@ private slots:
 
     void monthsAreMatchedByTheirText()
     {
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         QVERIFY(recordOn(1, QDate(2003, 11, 30), QStringLiteral("10,00 €")));
         QVERIFY(recordOn(1, QDate(2003, 5, 2), QStringLiteral("1,00 €")));
         QVERIFY(recordOn(1, QDate(2004, 5, 20), QStringLiteral("2,50 €")));
@@ -202,7 +202,7 @@ private slots:
     {
         RawDatabase(m_path).exec("CREATE TABLE Entgeld1 AS SELECT 999 AS Entgeld1;"
                                  "CREATE TABLE Monat1 AS SELECT 999 AS Kosten1;");
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         QVERIFY(recordOn(1, QDate(2004, 5, 1), QStringLiteral("1,50 €")));
         QCOMPARE(m_database->sumAllFees(1), 15000);
         QCOMPARE(m_database->sumMonthFees(1, QStringLiteral("5")), 15000);
@@ -220,7 +220,7 @@ private slots:
     {
         RawDatabase(m_path).exec("UPDATE client1stat SET Nutzungszeit = 32767, Entgeld = 50000;"
                                  "UPDATE client2stat SET Nutzungszeit = NULL, Entgeld = NULL;");
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         const std::optional<UsageTotals> past
             = record(1, recordWithFee(QStringLiteral("0,20 €")), 120).totals;
         QVERIFY(past.has_value());
@@ -250,7 +250,7 @@ private slots:
         QVERIFY(shell.waitForFinished());
         QCOMPARE(shell.exitCode(), 0);
 
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         QCOMPARE(m_database->readTotalFees(1), 10500);
         QCOMPARE(m_database->sumAllFees(1), 10500 + 25000 + 10500 + 1);
         QCOMPARE(m_database->sumMonthFees(1, QStringLiteral("5")), 46000);
@@ -307,7 +307,7 @@ private slots:
         RawDatabase(m_path).exec("CREATE TRIGGER frozen BEFORE UPDATE ON client1stat"
                                  " BEGIN SELECT RAISE(ABORT, 'frozen'); END;"
                                  "DELETE FROM client2stat;");
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         QCOMPARE(m_database->stationsWithoutTotals(), QList<int>({2}));
         const RecordOutcome frozen = record(1, recordWithFee(QStringLiteral("1,05 €")), 630);
         QCOMPARE(frozen.kind, RecordOutcome::Refused);
@@ -332,12 +332,12 @@ private slots:
 
     void openPeriodsAreRecordedOnce()
     {
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         const UsageRecord usage = recordWithFee(QStringLiteral("1,05 €"));
         const StoppedPeriod first = stoppedPeriod(1, usage, 630, 5);
         const StoppedPeriod second = stoppedPeriod(2, usage, 630, 5);
-        QVERIFY(m_database->saveOpenPeriod(first.period));
-        QVERIFY(m_database->saveOpenPeriod(second.period));
+        QVERIFY(!m_database->saveOpenPeriod(first.period));
+        QVERIFY(!m_database->saveOpenPeriod(second.period));
         QCOMPARE(m_database->openPeriods().size(), 2);
         QCOMPARE(m_database->openPeriods().first().begin, first.period.begin);
 
@@ -361,14 +361,13 @@ private slots:
     void sideFileKeepsPeriodsAcrossRuns()
     {
         StoreFaults faults;
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         const QString sideFile = UsageLedger::sideFilePathFor(m_path);
         QCOMPARE(QFileInfo(sideFile).fileName(), QStringLiteral("kavo.nachtrag"));
-        QString error;
         StoppedPeriod stopped;
         {
             UsageLedger ledger(*m_database, sideFile);
-            QVERIFY(ledger.recover(&error));
+            QVERIFY(!ledger.recover());
             QSignalSpy problems(&ledger, &UsageLedger::problem);
             faults.set(StoreFaults::Fault::DiskFull);
             // Started and stopped while the database takes nothing.
@@ -385,7 +384,7 @@ private slots:
         QCOMPARE(m_database->recordPeriod(stopped, true).kind, RecordOutcome::Written);
         {
             UsageLedger ledger(*m_database, sideFile);
-            QVERIFY(ledger.recover(&error));
+            QVERIFY(!ledger.recover());
             QCOMPARE(ledger.pendingCount(), 0);
             QVERIFY(!ledger.openPeriod(2));
         }
@@ -396,14 +395,14 @@ private slots:
         // A start only the side file took is shown again by the next run and billed once.
         {
             UsageLedger ledger(*m_database, sideFile);
-            QVERIFY(ledger.recover(&error));
+            QVERIFY(!ledger.recover());
             faults.set(StoreFaults::Fault::DiskFull);
             ledger.begin(1, QDateTime(QDate(2004, 5, 12), QTime(15, 0)), 0);
             faults.set(StoreFaults::Fault::None);
         }
         {
             UsageLedger ledger(*m_database, sideFile);
-            QVERIFY(ledger.recover(&error));
+            QVERIFY(!ledger.recover());
             const std::optional<OpenPeriod> left = ledger.openPeriod(1);
             QVERIFY(left.has_value());
             QCOMPARE(left->startText, QStringLiteral("15:00:00"));
@@ -412,7 +411,7 @@ private slots:
         }
         QVERIFY(!QFile::exists(sideFile));
         UsageLedger afterwards(*m_database, sideFile);
-        QVERIFY(afterwards.recover(&error));
+        QVERIFY(!afterwards.recover());
         QVERIFY(!afterwards.openPeriod(1));
         QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 1);
 
@@ -423,7 +422,7 @@ private slots:
         garbled.close();
         UsageLedger unreadable(*m_database, sideFile);
         QSignalSpy told(&unreadable, &UsageLedger::problem);
-        QVERIFY(unreadable.recover(&error));
+        QVERIFY(!unreadable.recover());
         QCOMPARE(contents(sideFile + QStringLiteral(".unlesbar")), QByteArray("{\"perioden\": ["));
         QVERIFY(!QFile::exists(sideFile));
         QCOMPARE(told.size(), 1);
@@ -434,11 +433,11 @@ private slots:
     // dropped, and are named; a start whose record was written is settled with its marker.
     void unreadableEntriesAreKeptAsideAndTheRestWritten()
     {
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         const QString sideFile = UsageLedger::sideFilePathFor(m_path);
         const StoppedPeriod written
             = stoppedPeriod(2, recordWithFee(QStringLiteral("1,05 €")), 630, 5);
-        QVERIFY(m_database->saveOpenPeriod(written.period));
+        QVERIFY(!m_database->saveOpenPeriod(written.period));
         QCOMPARE(m_database->recordPeriod(written, true).kind, RecordOutcome::Written);
         const auto entry = [](int station, const QString &fee, int seconds) {
             return QStringLiteral(
@@ -470,8 +469,7 @@ private slots:
 
         UsageLedger ledger(*m_database, sideFile);
         QSignalSpy told(&ledger, &UsageLedger::problem);
-        QString error;
-        QVERIFY(ledger.recover(&error));
+        QVERIFY(!ledger.recover());
         QCOMPARE(ledger.pendingCount(), 0);
         QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 1);
         QCOMPARE(RawDatabase(m_path).value("SELECT Entgeld FROM client1stat"), 105'00);
@@ -495,12 +493,11 @@ private slots:
     void heldStartsAreSavedAndOnlyTheLatestPeriodGoesOn()
     {
         StoreFaults faults;
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         const QString sideFile = UsageLedger::sideFilePathFor(m_path);
-        QString error;
         {
             UsageLedger ledger(*m_database, sideFile);
-            QVERIFY(ledger.recover(&error));
+            QVERIFY(!ledger.recover());
             ledger.setRetryInterval(10);
             faults.set(StoreFaults::Fault::DiskFull);
             QVERIFY(QDir().mkdir(sideFile));
@@ -511,12 +508,12 @@ private slots:
             QVERIFY(QDir().rmdir(sideFile));
             QTRY_COMPARE(m_database->openPeriods().size(), 1);
         }
-        QVERIFY(m_database->saveOpenPeriod({QStringLiteral("later"), 1,
-                                            QDateTime(QDate(2004, 5, 12), QTime(14, 0)),
-                                            QStringLiteral("14:00:00"), 0}));
+        QVERIFY(!m_database->saveOpenPeriod({QStringLiteral("later"), 1,
+                                             QDateTime(QDate(2004, 5, 12), QTime(14, 0)),
+                                             QStringLiteral("14:00:00"), 0}));
         for (int run = 0; run < 2; ++run) {
             UsageLedger ledger(*m_database, sideFile);
-            QVERIFY(ledger.recover(&error));
+            QVERIFY(!ledger.recover());
             QCOMPARE(ledger.openPeriod(1).value_or(OpenPeriod()).id, QStringLiteral("later"));
             QCOMPARE(m_database->openPeriods().size(), 1);
         }
@@ -527,7 +524,7 @@ private slots:
     // empty field counts as zero.
     void unreadableTotalIsLeftAsTyped()
     {
-        QVERIFY(m_database->open(m_path, nullptr));
+        QVERIFY(!m_database->open(m_path));
         for (const char *typed : {"'12,50 EUR'", "'1 234,50'", "'abc'"}) {
             QVERIFY(
                 RawDatabase(m_path).exec(QByteArray("UPDATE client1stat SET Entgeld = ") + typed));
@@ -544,27 +541,26 @@ private slots:
 
     void openRefusesBrokenFiles()
     {
-        QString error;
         const QString missing = m_dir->filePath(QStringLiteral("fehlt.mde"));
-        QVERIFY(!m_database->open(missing, &error));
+        QString error = m_database->open(missing).text();
         QVERIFY(error.contains(QStringLiteral("fehlt.mde")));
         QVERIFY(!QFile::exists(missing));
 
         const QString otherKey = m_dir->filePath(QStringLiteral("anders.mde"));
         RawDatabase(otherKey, "geheim").exec("CREATE TABLE client1 (x)");
-        QVERIFY(!m_database->open(otherKey, &error));
+        error = m_database->open(otherKey).text();
         QVERIFY2(
             error.startsWith(QStringLiteral("Die Datei %1 ist keine Kavo-Datenbank").arg(otherKey)),
             qPrintable(error));
 
         RawDatabase(m_path).exec("DROP TABLE client2stat");
-        QVERIFY(!m_database->open(m_path, &error));
+        error = m_database->open(m_path).text();
         QVERIFY2(error.startsWith(QStringLiteral("Der Datenbank %1 fehlt eine Tabelle").arg(m_path))
                      && error.endsWith(QStringLiteral("(no such table: client2stat)")),
                  qPrintable(error));
 
         RawDatabase(m_path).exec("CREATE TABLE client2stat (Nutzungszeit INTEGER);");
-        QVERIFY(!m_database->open(m_path, &error));
+        error = m_database->open(m_path).text();
         QVERIFY2(error.endsWith(QStringLiteral("(no such column: Entgeld)")), qPrintable(error));
         QVERIFY(!m_database->readTotalMinutes(1).has_value());
         QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630).kind,
@@ -574,9 +570,9 @@ private slots:
     void existingFilesAreNeverOverwritten()
     {
         const QByteArray before = contents(m_path);
-        QString error;
-        QVERIFY(!UsageDatabase::create(m_path, &error));
-        QVERIFY(!error.isEmpty());
+        const Failure failure = UsageDatabase::create(m_path);
+        QVERIFY(failure);
+        QVERIFY(!failure.text().isEmpty());
         QCOMPARE(contents(m_path), before);
 
         const QString tool = QStringLiteral(KAVO_TOOLS_DIR "/create_usage_db");
@@ -585,7 +581,7 @@ private slots:
         QVERIFY(process.waitForFinished());
         QCOMPARE(process.exitCode(), 0);
         const QString made = UsageDatabase::pathFor(m_dir->path(), QStringLiteral("neu"));
-        QVERIFY(UsageDatabase().open(made, &error));
+        QVERIFY(!UsageDatabase().open(made));
 
         const QByteArray fresh = contents(made);
         process.start(tool, {m_dir->path(), QStringLiteral("neu")});
@@ -593,6 +589,63 @@ private slots:
         QCOMPARE(process.exitCode(), 1);
         QVERIFY(!process.readAllStandardError().isEmpty());
         QCOMPARE(contents(made), fresh);
+    }
+
+    // A database for more stations than two: made at once, or by adding to an
+    // existing one the stations it lacks, and refused by a console that serves more.
+    void databaseForMoreStations()
+    {
+        const QString four = m_dir->filePath(QStringLiteral("vier.mde"));
+        QVERIFY(!UsageDatabase::create(four, 4));
+        const QByteArray tables = "SELECT count(*) FROM sqlite_master WHERE type = 'table'"
+                                  " AND name GLOB 'client[0-9]*'";
+        QCOMPARE(RawDatabase(four).value(tables), 8);
+        QCOMPARE(RawDatabase(four).value("SELECT Entgeld FROM client4stat"), 0);
+
+        QVERIFY(!m_database->open(m_path));
+        QVERIFY(recordOn(1, QDate(2004, 5, 3), QStringLiteral("1,05 €")));
+        QVERIFY(recordOn(2, QDate(2004, 6, 3), QStringLiteral("2,10 €")));
+        const std::optional<XlsSheetData> before = m_database->exportStation(1);
+        QCOMPARE(m_database->open(m_path, 4).text(),
+                 QStringLiteral("Der Datenbank %1 fehlen die Tabellen der Stationen 3 und 4. Sie"
+                                " werden angelegt mit: create_usage_db %2 kavo 4")
+                     .arg(m_path, m_dir->path()));
+        QCOMPARE(UsageDatabase::stationsText({3, 5, 6, 7, 9, 10}),
+                 QStringLiteral("Stationen 3, 5 bis 7, 9 und 10"));
+        QCOMPARE(UsageDatabase::stationsText({12}), QStringLiteral("Station 12"));
+
+        const QString tool = QStringLiteral(KAVO_TOOLS_DIR "/create_usage_db");
+        QProcess process;
+        for (const char *wrong : {"0", "33", "drei"}) {
+            process.start(tool,
+                          {m_dir->path(), QStringLiteral("kavo"), QString::fromLatin1(wrong)});
+            QVERIFY(process.waitForFinished());
+            QCOMPARE(process.exitCode(), 2);
+            QVERIFY(process.readAllStandardError().startsWith("Aufruf: create_usage_db"));
+        }
+        process.start(tool, {m_dir->path(), QStringLiteral("kavo"), QStringLiteral("4")});
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY2(process.readAllStandardOutput().contains("Tabellen der Stationen 3 und 4"),
+                 "the tool names what it added");
+        QCOMPARE(RawDatabase(m_path).value(tables), 8);
+
+        QVERIFY(!m_database->open(m_path, 4));
+        QCOMPARE(m_database->exportStation(1)->rows, before->rows);
+        QCOMPARE(m_database->readTotalFees(1), 105'00);
+        QCOMPARE(m_database->readTotalFees(2), 210'00);
+        QVERIFY(recordOn(3, QDate(2004, 7, 3), QStringLiteral("3,15 €")));
+        QCOMPARE(RawDatabase(m_path).value("SELECT client3kosten FROM client3"), 315'00);
+        QCOMPARE(RawDatabase(m_path).value("SELECT Entgeld FROM client3stat"), 315'00);
+        QCOMPARE(m_database->listMonths(3), QStringList{QStringLiteral("7")});
+        QCOMPARE(m_database->sumAllFees(3), 315'00);
+        QCOMPARE(m_database->sumMonthFees(3, QStringLiteral("7")), 315'00);
+        QCOMPARE(m_database->listMonths(4), QStringList());
+
+        process.start(tool, {m_dir->path(), QStringLiteral("kavo"), QStringLiteral("4")});
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(!process.readAllStandardError().isEmpty());
     }
 };
 

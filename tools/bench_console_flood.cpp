@@ -79,11 +79,17 @@ int main(int argc, char *argv[])
     QTemporaryDir settingsDir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     const QString ini = ConsoleConfig::iniPath(programDir.path());
-    IniFile::write(ini, QStringLiteral("DB"), QStringLiteral("DB Name"), QStringLiteral("bench"));
-    QString error;
-    if (!UsageDatabase::create(UsageDatabase::pathFor(programDir.path(), QStringLiteral("bench")),
-                               &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const Failure failure = Failure::ofFirst({
+            [&] {
+                return IniFile::write(ini, QStringLiteral("DB"), QStringLiteral("DB Name"),
+                                      QStringLiteral("bench"));
+            },
+            [&] {
+                return UsageDatabase::create(
+                    UsageDatabase::pathFor(programDir.path(), QStringLiteral("bench")));
+            },
+        })) {
+        std::fprintf(stderr, "%s\n", qPrintable(failure.text()));
         return 1;
     }
 
@@ -92,8 +98,9 @@ int main(int argc, char *argv[])
     window.setStationPorts({port, freePort()});
     SingleInstance instance(
         QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
-    if (window.start(instance, &error) != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "start failed: %s\n", qPrintable(error));
+    const MainWindow::StartResult started = window.start(instance);
+    if (started.outcome != MainWindow::StartOutcome::Running) {
+        std::fprintf(stderr, "start failed: %s\n", qPrintable(started.failure.text()));
         return 1;
     }
     window.show();

@@ -45,14 +45,23 @@ int main(int argc, char *argv[])
     QTemporaryDir programDir;
     QTemporaryDir settingsDir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-    IniFile::write(ConsoleConfig::iniPath(programDir.path()), QStringLiteral("DB"),
-                   QStringLiteral("DB Name"), QStringLiteral("bench"));
-    IniFile::write(QDir(programDir.path()).filePath(QStringLiteral("Client.ini")),
-                   QStringLiteral("Server"), QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
-    QString error;
-    if (!UsageDatabase::create(UsageDatabase::pathFor(programDir.path(), QStringLiteral("bench")),
-                               &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const Failure failure = Failure::ofFirst({
+            [&] {
+                return IniFile::write(ConsoleConfig::iniPath(programDir.path()),
+                                      QStringLiteral("DB"), QStringLiteral("DB Name"),
+                                      QStringLiteral("bench"));
+            },
+            [&] {
+                return IniFile::write(
+                    QDir(programDir.path()).filePath(QStringLiteral("Client.ini")),
+                    QStringLiteral("Server"), QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+            },
+            [&] {
+                return UsageDatabase::create(
+                    UsageDatabase::pathFor(programDir.path(), QStringLiteral("bench")));
+            },
+        })) {
+        std::fprintf(stderr, "%s\n", qPrintable(failure.text()));
         return 1;
     }
     // The station's clock request goes nowhere and changes no clock.
@@ -65,8 +74,9 @@ int main(int argc, char *argv[])
     console.setStationPorts({port, freePort()});
     SingleInstance instance(
         QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
-    if (console.start(instance, &error) != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "start failed: %s\n", qPrintable(error));
+    const MainWindow::StartResult started = console.start(instance);
+    if (started.outcome != MainWindow::StartOutcome::Running) {
+        std::fprintf(stderr, "start failed: %s\n", qPrintable(started.failure.text()));
         return 1;
     }
     StationWindow station(1, programDir.path(), port);

@@ -1,9 +1,10 @@
-// Times the usage database with a million records per station:
-//   bench_database [folder]
-// (a) opening (with its integrity check and trial write) plus everything start-up
-// reads, (b) one month's fees, (c) the start of a period and (d) its stop's record
-// and totals, each durable on disk. The database is made in a temporary folder
-// inside `folder` (default: the system's temporary folder) and removed at the end.
+// Times the usage database:
+//   bench_database [<stations> [<records per station> [<folder>]]]
+// with 2 stations of a million records each by default: (a) opening (with its
+// integrity check and trial write) plus everything start-up reads, (b) one month's
+// fees, (c) the start of a period and (d) its stop's record and totals, each durable
+// on disk. The database is made in a temporary folder inside `folder` (default: the
+// system's temporary folder) and removed at the end.
 
 #include "TextFormats.h"
 #include "UsageDatabase.h"
@@ -17,10 +18,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
-constexpr int recordsPerStation = 1000000;
 constexpr int repeats = 20;
 
 bool exec(sqlite3 *db, const char *sql)
@@ -35,7 +36,7 @@ void bindText(sqlite3_stmt *insert, int index, const QString &text)
 }
 
 // Bulk insert: one transaction, one prepared statement.
-bool fillStation(sqlite3 *db, int station)
+bool fillStation(sqlite3 *db, int station, int records)
 {
     const QByteArray sql
         = QStringLiteral("INSERT INTO client%1 VALUES (?1, ?2, ?3, ?4, ?5)").arg(station).toUtf8();
@@ -43,7 +44,7 @@ bool fillStation(sqlite3 *db, int station)
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
         return false;
     bool ok = true;
-    for (int i = 0; ok && i < recordsPerStation; ++i) {
+    for (int i = 0; ok && i < records; ++i) {
         const QTime start = QTime(8, 0).addSecs(i % 36000);
         const int seconds = 60 + i % 7200;
         bindText(insert, 1, TextFormats::timeOfDay(start));
@@ -59,13 +60,16 @@ bool fillStation(sqlite3 *db, int station)
 
 // Committed with a full sync, so that the filled file is on disk before the timed
 // steps start and their syncs don't wait for it.
-bool fill(const QString &path)
+bool fill(const QString &path, int stations, int records)
 {
     sqlite3 *db = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     const QByteArray key = QByteArray("PRAGMA key = '") + UsageDatabase::password + "'";
-    const bool ok = exec(db, key.constData()) && exec(db, "PRAGMA synchronous = FULL")
-        && exec(db, "BEGIN") && fillStation(db, 1) && fillStation(db, 2) && exec(db, "COMMIT");
+    bool ok
+        = exec(db, key.constData()) && exec(db, "PRAGMA synchronous = FULL") && exec(db, "BEGIN");
+    for (int station = 1; ok && station <= stations; ++station)
+        ok = fillStation(db, station, records);
+    ok = ok && exec(db, "COMMIT");
     sqlite3_close(db);
     return ok;
 }
@@ -85,32 +89,40 @@ void printMedian(const char *what, std::vector<double> times)
 
 int main(int argc, char *argv[])
 {
-    const QTemporaryDir dir(argc > 1
-                                ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
+    const int stations = argc > 1 ? std::atoi(argv[1]) : 2;
+    const int recordsPerStation = argc > 2 ? std::atoi(argv[2]) : 1000000;
+    if (stations < 1 || stations > 32 || recordsPerStation < 1) {
+        std::fprintf(stderr, "bench_database [<stations> [<records per station> [<folder>]]]\n");
+        return 2;
+    }
+    const QTemporaryDir dir(argc > 3
+                                ? QString::fromLocal8Bit(argv[3]) + QStringLiteral("/bench-XXXXXX")
                                 : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
     const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
-    QString error;
     QElapsedTimer timer;
     timer.start();
-    if (!dir.isValid() || !UsageDatabase::create(path, &error) || !fill(path)) {
-        std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen. %s\n", qPrintable(error));
+    const Failure created
+        = dir.isValid() ? UsageDatabase::create(path, stations) : Failure(dir.errorString());
+    if (created || !fill(path, stations, recordsPerStation)) {
+        std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen. %s\n",
+                     qPrintable(created.text()));
         return 1;
     }
-    std::printf("%d records per station written in %.0f ms\n", recordsPerStation,
+    std::printf("%d stations, %d records each, written in %.0f ms\n", stations, recordsPerStation,
                 milliseconds(timer));
 
     UsageDatabase database;
     QElapsedTimer step;
     timer.restart();
     step.start();
-    const bool opened = database.open(path, &error);
+    const Failure opened = database.open(path, stations);
     const double opening = milliseconds(step);
     step.restart();
-    for (int station : {1, 2})
+    for (int station = 1; station <= stations; ++station)
         database.sumAllFees(station);
     const double sums = milliseconds(step);
     step.restart();
-    for (int station : {1, 2}) {
+    for (int station = 1; station <= stations; ++station) {
         database.readTotalMinutes(station);
         database.listMonths(station);
     }
@@ -118,8 +130,8 @@ int main(int argc, char *argv[])
     std::printf("(a) open, all-time sums, minutes, month lists: %.1f ms"
                 " (open %.1f, sums %.1f, minutes and months %.1f)\n",
                 milliseconds(timer), opening, sums, lists);
-    if (!opened) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.text()));
         return 1;
     }
 
@@ -136,7 +148,7 @@ int main(int argc, char *argv[])
         const OpenPeriod period{QUuid::createUuid().toString(QUuid::WithoutBraces), 1,
                                 QDateTime(QDate(2026, 5, 4), QTime(14, 0)), record.start, 10};
         timer.restart();
-        const bool started = database.saveOpenPeriod(period);
+        const bool started = !database.saveOpenPeriod(period);
         starts.push_back(milliseconds(timer));
         timer.restart();
         const bool stopped

@@ -63,9 +63,9 @@ int runConsole(const QString &programDir, const QString &settingsDir, int day, b
     MainWindow window(programDir);
     window.setStationPorts({0, 0});
     SingleInstance instance(QStringLiteral("kavo-soak-%1").arg(QCoreApplication::applicationPid()));
-    QString error;
-    if (window.start(instance, &error) != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "refused: %s\n", qPrintable(error));
+    const MainWindow::StartResult started = window.start(instance);
+    if (started.outcome != MainWindow::StartOutcome::Running) {
+        std::fprintf(stderr, "refused: %s\n", qPrintable(started.failure.text()));
         return 1;
     }
     for (int station : {1, 2})
@@ -207,14 +207,15 @@ int main(int argc, char *argv[])
     QTemporaryDir settingsDir;
     const QString iniPath = ConsoleConfig::iniPath(programDir.path());
     using namespace ConsoleKeys;
-    IniFile::write(iniPath, feeSection, tariffBase, tariffs.base);
-    IniFile::write(iniPath, feeSection, tariffOver30, tariffs.over30);
-    IniFile::write(iniPath, feeSection, tariffOver60, tariffs.over60);
-    IniFile::write(iniPath, dbSection, dbName, QStringLiteral("kavo"));
     const QString databasePath = UsageDatabase::pathFor(programDir.path(), QStringLiteral("kavo"));
-    QString error;
-    if (!UsageDatabase::create(databasePath, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (const Failure failure = Failure::ofFirst({
+            [&] { return IniFile::write(iniPath, feeSection, tariffBase, tariffs.base); },
+            [&] { return IniFile::write(iniPath, feeSection, tariffOver30, tariffs.over30); },
+            [&] { return IniFile::write(iniPath, feeSection, tariffOver60, tariffs.over60); },
+            [&] { return IniFile::write(iniPath, dbSection, dbName, QStringLiteral("kavo")); },
+            [&] { return UsageDatabase::create(databasePath); },
+        })) {
+        std::fprintf(stderr, "%s\n", qPrintable(failure.text()));
         return 2;
     }
 

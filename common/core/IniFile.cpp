@@ -136,13 +136,6 @@ std::optional<QByteArray> encoded(const Document &document)
     return bytes;
 }
 
-bool fail(QString *error, const QString &message)
-{
-    if (error)
-        *error = message;
-    return false;
-}
-
 bool holdsLineBreak(const QString &text)
 {
     return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
@@ -207,20 +200,18 @@ QString read(const QString &path, const QString &section, const QString &key)
     return Contents::load(path).value(section, key);
 }
 
-bool write(const QString &path, const QString &section, const QString &key, const QString &value,
-           QString *error)
+Failure write(const QString &path, const QString &section, const QString &key, const QString &value)
 {
     if (holdsLineBreak(section) || holdsLineBreak(key) || holdsLineBreak(value))
-        return fail(error,
-                    QStringLiteral("Ein Wert mit Zeilenumbruch kann nicht gespeichert werden."));
+        return Failure(QStringLiteral("Ein Wert mit Zeilenumbruch kann nicht gespeichert werden."));
     if (section.trimmed().isEmpty() || key.trimmed().isEmpty() || key.contains(QLatin1Char('=')))
-        return fail(error, QStringLiteral("Ungültiger Abschnitt oder Schlüssel."));
+        return Failure(QStringLiteral("Ungültiger Abschnitt oder Schlüssel."));
 
     Document document;
     QFile existing(path);
     if (existing.exists()) {
         if (!existing.open(QIODevice::ReadOnly))
-            return fail(error, existing.errorString());
+            return Failure(existing.errorString());
         document = parse(existing.readAll());
         existing.close();
     }
@@ -228,13 +219,12 @@ bool write(const QString &path, const QString &section, const QString &key, cons
 
     const std::optional<QByteArray> bytes = encoded(document);
     if (!bytes)
-        return fail(
-            error,
+        return Failure(
             QStringLiteral("Der Wert enthält Zeichen, die die Datei nicht darstellen kann."));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit())
-        return fail(error, file.errorString());
-    return true;
+        return Failure(file.errorString());
+    return Failure::none();
 }
 
 }

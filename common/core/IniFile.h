@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -35,8 +37,8 @@ QString read(const QString &path, const QString &section, const QString &key);
 
 // Writes one key, creating the file, the section or the key where missing and
 // replacing an existing value in place; every other line stays as it was. A value
-// holding a line break is refused. Returns false with `error` filled on failure.
-bool write(const QString &path, const QString &section, const QString &key, const QString &value,
-           QString *error = nullptr);
+// holding a line break is refused.
+Failure write(const QString &path, const QString &section, const QString &key,
+              const QString &value);
 
 }

@@ -51,30 +51,29 @@ QString DatabaseLock::lockPathFor(const QString &databasePath)
     return database.dir().filePath(database.completeBaseName() + QStringLiteral(".lock"));
 }
 
-bool DatabaseLock::acquire(const QString &databasePath, QString *error)
+Failure DatabaseLock::acquire(const QString &databasePath)
 {
     const QString path = lockPathFor(databasePath);
     const QString shownPath = QDir::toNativeSeparators(path);
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
     if (fd < 0) {
-        *error
-            = QStringLiteral(
-                  "Die Sperrdatei %1 lässt sich nicht anlegen oder öffnen (%2). Bitte die Rechte im"
-                  " Programmverzeichnis prüfen und Kavo neu starten.")
-                  .arg(shownPath, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
+        return Failure(
+            QStringLiteral(
+                "Die Sperrdatei %1 lässt sich nicht anlegen oder öffnen (%2). Bitte die Rechte im"
+                " Programmverzeichnis prüfen und Kavo neu starten.")
+                .arg(shownPath, QString::fromLocal8Bit(std::strerror(errno))));
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const QString holder = readHolder(fd);
         ::close(fd);
-        *error = QStringLiteral(
-                     "Die Datenbank %1 wird schon von einem anderen Kavo benutzt (%2). Es darf nur "
-                     "ein Kavo"
-                     " mit ihr arbeiten. Bitte jenes Kavo beenden und dieses dann neu starten.")
-                     .arg(QDir::toNativeSeparators(databasePath),
-                          holder.isEmpty() ? QStringLiteral("unbekannt, siehe %1").arg(shownPath)
-                                           : holder);
-        return false;
+        return Failure(
+            QStringLiteral(
+                "Die Datenbank %1 wird schon von einem anderen Kavo benutzt (%2). Es darf nur "
+                "ein Kavo"
+                " mit ihr arbeiten. Bitte jenes Kavo beenden und dieses dann neu starten.")
+                .arg(QDir::toNativeSeparators(databasePath),
+                     holder.isEmpty() ? QStringLiteral("unbekannt, siehe %1").arg(shownPath)
+                                      : holder));
     }
     // Operators of one group share the file; a mode narrowed by the umask is widened again.
     struct stat status
@@ -86,5 +85,5 @@ bool DatabaseLock::acquire(const QString &databasePath, QString *error)
         && ::pwrite(fd, holder.constData(), holder.size(), 0) == holder.size())
         ::fsync(fd);
     m_fd = fd;
-    return true;
+    return Failure::none();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QString>
 
 // One console at a time on a usage database, whoever starts it: an exclusive lock
@@ -16,9 +18,9 @@ public:
 
     static QString lockPathFor(const QString &databasePath);
 
-    // False, with the German text for the operator, when another console holds the
+    // Fails, with the German text for the operator, when another console holds the
     // database or the lock file can't be made.
-    bool acquire(const QString &databasePath, QString *error);
+    Failure acquire(const QString &databasePath);
 
 private:
     int m_fd = -1;

@@ -24,22 +24,12 @@ QString forStation(const char *pattern, int station)
     return QString::fromLatin1(pattern).arg(station);
 }
 
-void report(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
-
-// A step of opening the database or keeping a period: the operator's text for what
-// the engine refused, or nothing when the step is done.
-using StepFailure = std::optional<QString>;
-
 // Runs statements that give no rows, one after another up to the first that fails.
-StepFailure exec(sqlite3 *db, const QString &sql)
+Failure exec(sqlite3 *db, const QString &sql)
 {
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK)
-        return std::nullopt;
-    return SqlFailure::of(db);
+        return Failure::none();
+    return Failure(SqlFailure::of(db));
 }
 
 // Column names match without regard to case, as table names do.
@@ -76,12 +66,30 @@ QString tablesOf(int station)
         station);
 }
 
+QList<int> stationsUpTo(int count)
+{
+    QList<int> stations;
+    for (int station = 1; station <= count; ++station)
+        stations.append(station);
+    return stations;
+}
+
+// A word of a command line as the shell takes it.
+QString shellWord(const QString &text)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+-]+$"));
+    if (plain.match(text).hasMatch())
+        return text;
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("'\\''"))
+        + QLatin1Char('\'');
+}
+
 // Nothing when the statement's work is `done`, else the reason it failed.
-StepFailure unlessDone(bool done, const SqlStatement &statement)
+Failure unlessDone(bool done, const SqlStatement &statement)
 {
     if (done)
-        return std::nullopt;
-    return statement.failure();
+        return Failure::none();
+    return Failure(statement.failure());
 }
 
 RecordOutcome refused(const QString &error)
@@ -89,7 +97,12 @@ RecordOutcome refused(const QString &error)
     return {RecordOutcome::Refused, std::nullopt, error};
 }
 
-StepFailure writePeriodRow(sqlite3 *db, const OpenPeriod &period, bool recorded)
+RecordOutcome refused(const Failure &failure)
+{
+    return refused(failure.text());
+}
+
+Failure writePeriodRow(sqlite3 *db, const OpenPeriod &period, bool recorded)
 {
     SqlStatement write(
         db,
@@ -106,21 +119,21 @@ StepFailure writePeriodRow(sqlite3 *db, const OpenPeriod &period, bool recorded)
 struct EarlierRecord
 {
     bool recorded = false;
-    StepFailure failure;
+    Failure failure;
 };
 
 EarlierRecord wasRecorded(sqlite3 *db, const QString &periodId)
 {
     SqlStatement query(db, QStringLiteral("SELECT Abgerechnet FROM Perioden WHERE Periode = ?1"));
     if (!query.bind(1, periodId))
-        return {false, query.failure()};
+        return {false, Failure(query.failure())};
     if (query.next())
-        return {query.integer(0) == 1, std::nullopt};
+        return {query.integer(0) == 1, Failure::none()};
     return {false, unlessDone(query.reachedEnd(), query)};
 }
 
-StepFailure appendRecord(sqlite3 *db, int station, const UsageRecord &record, qint64 feeUnits,
-                         int month)
+Failure appendRecord(sqlite3 *db, int station, const UsageRecord &record, qint64 feeUnits,
+                     int month)
 {
     SqlStatement insert(
         db,
@@ -141,7 +154,7 @@ struct TotalsUpdate
 {
     std::optional<UsageTotals> totals;
     bool unreadable = false;
-    StepFailure failure;
+    Failure failure;
 };
 
 TotalsUpdate addToTotals(sqlite3 *db, int station, qint64 minutes, qint64 feeUnits)
@@ -170,11 +183,11 @@ TotalsUpdate addToTotals(sqlite3 *db, int station, qint64 minutes, qint64 feeUni
         && write.bind(3, *read.integer(0)) && write.run())
         update.totals = totals;
     else
-        update.failure = write.failure();
+        update.failure = Failure(write.failure());
     return update;
 }
 
-StepFailure closePeriod(sqlite3 *db, const OpenPeriod &period, bool keepMarker)
+Failure closePeriod(sqlite3 *db, const OpenPeriod &period, bool keepMarker)
 {
     if (keepMarker)
         return writePeriodRow(db, period, true);
@@ -196,167 +209,225 @@ QString UsageDatabase::pathFor(const QString &programDir, const QString &dbName)
     return programDir + QLatin1Char('/') + dbName + QStringLiteral(".mde");
 }
 
-bool UsageDatabase::checkName(const QString &dbName, QString *error)
+QString UsageDatabase::stationsText(const QList<int> &stations)
+{
+    QStringList parts;
+    for (qsizetype first = 0; first < stations.size();) {
+        qsizetype last = first;
+        while (last + 1 < stations.size() && stations[last + 1] == stations[last] + 1)
+            ++last;
+        if (last - first >= 2) {
+            parts.append(QStringLiteral("%1 bis %2").arg(stations[first]).arg(stations[last]));
+        } else {
+            for (qsizetype i = first; i <= last; ++i)
+                parts.append(QString::number(stations[i]));
+        }
+        first = last + 1;
+    }
+    const QString lastPart = parts.takeLast();
+    return (stations.size() == 1 ? QStringLiteral("Station ") : QStringLiteral("Stationen "))
+        + (parts.isEmpty() ? lastPart
+                           : parts.join(QStringLiteral(", ")) + QStringLiteral(" und ") + lastPart);
+}
+
+Failure UsageDatabase::checkName(const QString &dbName)
 {
     static const QRegularExpression pathPart(QStringLiteral("[/\\\\]|\\.\\.|\\x{0}"));
     if (!dbName.contains(pathPart))
-        return true;
-    report(error,
-           QStringLiteral(
-               "Der DB Name \"%1\" in Kavo.ini ist kein Dateiname: er darf kein Verzeichnis, "
-               "kein \"..\" und kein \"/\" oder \"\\\" enthalten.")
-               .arg(dbName));
-    return false;
+        return Failure::none();
+    return Failure(
+        QStringLiteral(
+            "Der DB Name \"%1\" in Kavo.ini ist kein Dateiname: er darf kein Verzeichnis, "
+            "kein \"..\" und kein \"/\" oder \"\\\" enthalten.")
+            .arg(dbName));
 }
 
-bool UsageDatabase::create(const QString &path, QString *error)
+Failure UsageDatabase::create(const QString &path, int stations)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        report(error,
-               file.exists() ? QStringLiteral("Die Datei %1 gibt es schon; sie bleibt unverändert.")
-                                   .arg(QDir::toNativeSeparators(path))
-                             : file.errorString());
-        return false;
+        return Failure(file.exists()
+                           ? QStringLiteral("Die Datei %1 gibt es schon; sie bleibt unverändert.")
+                                 .arg(QDir::toNativeSeparators(path))
+                           : file.errorString());
     }
     file.close();
     UsageDatabase database;
-    if (database.connect(path, error) && database.makeTables(error))
-        return true;
-    database.m_db.reset();
-    QFile::remove(path);
-    return false;
+    const Failure failure
+        = Failure::ofFirst({[&] { return database.connect(path); },
+                            [&] { return database.makeTables(stationsUpTo(stations)); }});
+    if (failure) {
+        database.m_db.reset();
+        QFile::remove(path);
+    }
+    return failure;
 }
 
-bool UsageDatabase::open(const QString &path, QString *error)
+UsageDatabase::AddedStations UsageDatabase::addMissingStations(const QString &path, int stations)
+{
+    if (!QFileInfo(path).isFile()) {
+        return {{},
+                Failure(QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
+                            .arg(QDir::toNativeSeparators(path)))};
+    }
+    UsageDatabase database;
+    if (Failure failure = database.connect(path))
+        return {{}, failure};
+    const QList<int> missing = database.missingStations(stations);
+    if (Failure failure = database.makeTables(missing))
+        return {{}, failure};
+    return {missing, Failure::none()};
+}
+
+Failure UsageDatabase::open(const QString &path, int stations)
 {
     m_db.reset();
+    m_stations = stations;
     if (!QFileInfo(path).isFile()) {
-        report(error,
-               QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
-                   .arg(QDir::toNativeSeparators(path)));
-        return false;
+        return Failure(QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
+                           .arg(QDir::toNativeSeparators(path)));
     }
-    if (connect(path, error) && checkTables(error) && checkWritable(path, error)
-        && checkPages(path, error) && checkTakesRecords(path, error) && makeOwnTables(error))
-        return true;
-    m_db.reset();
-    return false;
+    const Failure failure = Failure::ofFirst({
+        [&] { return connect(path); },
+        [&] { return checkStationsPresent(path); },
+        [&] { return checkTables(); },
+        [&] { return checkWritable(path); },
+        [&] { return checkPages(path); },
+        [&] { return checkTakesRecords(path); },
+        [&] { return makeOwnTables(); },
+    });
+    if (failure)
+        m_db.reset();
+    return failure;
 }
 
-bool UsageDatabase::connect(const QString &path, QString *error)
+Failure UsageDatabase::connect(const QString &path)
 {
     sqlite3 *handle = nullptr;
     const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle,
                                        SQLITE_OPEN_READWRITE, nullptr);
     m_db.reset(handle);
-    if (!handle) {
-        report(error, SqlFailure::text(opened, path, QString::fromUtf8(sqlite3_errstr(opened))));
-        return false;
-    }
+    if (!handle)
+        return Failure(SqlFailure::text(opened, path, QString::fromUtf8(sqlite3_errstr(opened))));
     // A locked file is waited for only briefly, so that the window and the station
     // links go on; a record it refuses is kept and written later.
     sqlite3_busy_timeout(handle, 20);
     // A wrong key shows only when the first page is read.
-    StepFailure failure = opened != SQLITE_OK
-        ? SqlFailure::of(handle)
+    Failure failure = opened != SQLITE_OK
+        ? Failure(SqlFailure::of(handle))
         : exec(handle,
                QStringLiteral("PRAGMA key = '%1'; SELECT count(*) FROM sqlite_master;"
                               " PRAGMA synchronous = FULL")
                    .arg(QLatin1String(password)));
     if (!failure && !SqlMoney::install(handle))
-        failure = SqlFailure::of(handle);
-    if (failure)
-        report(error, *failure);
-    return !failure;
+        failure = Failure(SqlFailure::of(handle));
+    return failure;
 }
 
-bool UsageDatabase::checkTables(QString *error)
+// A station has its tables, or none of them: those are the ones create_usage_db adds.
+QList<int> UsageDatabase::missingStations(int stations)
 {
-    const QStringList queries = {recordColumnsQuery(1), recordColumnsQuery(2),
-                                 totalsColumnsQuery(1), totalsColumnsQuery(2)};
-    for (const QString &query : queries) {
-        const SqlStatement probe(m_db.get(), query);
-        if (!probe.isValid()) {
-            report(error, probe.failure());
-            return false;
+    QList<int> missing;
+    for (int station = 1; station <= stations; ++station) {
+        SqlStatement count(m_db.get(),
+                           QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN"
+                                          " (?1 COLLATE NOCASE, ?2 COLLATE NOCASE)"));
+        if (count.bind(1, forStation("client%1", station))
+            && count.bind(2, forStation("client%1stat", station)) && count.next()
+            && count.integer(0) == 0)
+            missing.append(station);
+    }
+    return missing;
+}
+
+Failure UsageDatabase::checkStationsPresent(const QString &path)
+{
+    const QList<int> missing = missingStations(m_stations);
+    if (missing.isEmpty())
+        return Failure::none();
+    const QFileInfo file(path);
+    return Failure(
+        QStringLiteral("Der Datenbank %1 fehlen die Tabellen der %2. Sie werden angelegt mit:"
+                       " create_usage_db %3 %4 %5")
+            .arg(QDir::toNativeSeparators(path), stationsText(missing),
+                 shellWord(QDir::toNativeSeparators(file.absolutePath())),
+                 shellWord(file.completeBaseName()), QString::number(m_stations)));
+}
+
+Failure UsageDatabase::checkTables()
+{
+    for (int station = 1; station <= m_stations; ++station) {
+        for (const QString &query : {recordColumnsQuery(station), totalsColumnsQuery(station)}) {
+            const SqlStatement probe(m_db.get(), query);
+            if (!probe.isValid())
+                return Failure(probe.failure());
         }
     }
-    return true;
+    return Failure::none();
 }
 
 // The engine falls back to reading only when the file is write-protected; then
 // every stop would lose its record.
-bool UsageDatabase::checkWritable(const QString &path, QString *error)
+Failure UsageDatabase::checkWritable(const QString &path)
 {
     if (sqlite3_db_readonly(m_db.get(), "main") == 0)
-        return true;
-    report(
-        error,
+        return Failure::none();
+    return Failure(
         QStringLiteral("Die Datenbank %1 ist schreibgeschützt. Bitte die Rechte der Datei und des"
                        " Programmordners prüfen (Gruppe kavo).")
             .arg(QDir::toNativeSeparators(path)));
-    return false;
 }
 
-bool UsageDatabase::checkPages(const QString &path, QString *error)
+Failure UsageDatabase::checkPages(const QString &path)
 {
     SqlStatement check(m_db.get(), QStringLiteral("PRAGMA quick_check"));
     QStringList findings;
     while (check.next())
         findings.append(check.text(0).value_or(QString()));
     if (check.reachedEnd() && findings == QStringList{QStringLiteral("ok")})
-        return true;
+        return Failure::none();
     const int code = sqlite3_errcode(m_db.get()) & 0xff;
-    if (!check.reachedEnd() && (code == SQLITE_BUSY || code == SQLITE_LOCKED)) {
-        report(error, check.failure());
-        return false;
-    }
+    if (!check.reachedEnd() && (code == SQLITE_BUSY || code == SQLITE_LOCKED))
+        return Failure(check.failure());
     // The check's first lines name the damage ("*** in database main ***" only heads them).
     findings.removeIf([](const QString &line) { return line.startsWith(QStringLiteral("***")); });
     const QString finding = check.reachedEnd() && !findings.isEmpty()
         ? findings.mid(0, 3).join(QStringLiteral("; "))
         : QString::fromUtf8(sqlite3_errmsg(m_db.get()));
-    report(error,
-           QStringLiteral(
-               "Die Datenbank %1 ist beschädigt (%2). Bitte Kavo beenden, die Datei sichern und die"
-               " letzte Datensicherung zurückholen.")
-               .arg(QDir::toNativeSeparators(path), finding));
-    return false;
+    return Failure(
+        QStringLiteral(
+            "Die Datenbank %1 ist beschädigt (%2). Bitte Kavo beenden, die Datei sichern und die"
+            " letzte Datensicherung zurückholen.")
+            .arg(QDir::toNativeSeparators(path), finding));
 }
 
 // A record that is written and rolled back again: a full disk, a directory that
 // takes no journal or a lock held by another program show here, not at a stop.
-bool UsageDatabase::checkTakesRecords(const QString &path, QString *error)
+Failure UsageDatabase::checkTakesRecords(const QString &path)
 {
     SqlTransaction trial(m_db.get());
-    const StepFailure failure = trial.isOpen()
+    const Failure failure = trial.isOpen()
         ? exec(m_db.get(), QStringLiteral("INSERT INTO client1 (client1start) VALUES ('Probe')"))
-        : trial.failure();
+        : Failure(trial.failure());
     if (!failure)
-        return true;
-    report(error,
-           QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an. %2")
-               .arg(QDir::toNativeSeparators(path), *failure));
-    return false;
+        return Failure::none();
+    return Failure(QStringLiteral("Die Datenbank %1 nimmt keine Datensätze an. %2")
+                       .arg(QDir::toNativeSeparators(path), failure.text()));
 }
 
-bool UsageDatabase::makeOwnTables(QString *error)
+Failure UsageDatabase::makeOwnTables()
 {
-    const StepFailure failure = exec(
+    return exec(
         m_db.get(),
         QStringLiteral("CREATE TABLE IF NOT EXISTS Perioden (Periode TEXT PRIMARY KEY,"
                        " Station INTEGER,"
                        " Beginn TEXT, Startzeit TEXT, Intervall INTEGER, Abgerechnet INTEGER)"));
-    if (failure)
-        report(error, *failure);
-    return !failure;
 }
 
 QList<int> UsageDatabase::stationsWithUnreadableTotals()
 {
     QList<int> unreadable;
-    for (int station : {1, 2}) {
+    for (int station = 1; station <= m_stations; ++station) {
         SqlStatement read(m_db.get(),
                           forStation("SELECT Entgeld FROM client%1stat LIMIT 1", station));
         if (read.next() && !read.isNull(0) && !read.money(0)
@@ -369,7 +440,7 @@ QList<int> UsageDatabase::stationsWithUnreadableTotals()
 QList<int> UsageDatabase::stationsWithoutTotals()
 {
     QList<int> missing;
-    for (int station : {1, 2}) {
+    for (int station = 1; station <= m_stations; ++station) {
         SqlStatement count(m_db.get(), forStation("SELECT count(*) FROM client%1stat", station));
         if (count.next() && count.integer(0) == 0)
             missing.append(station);
@@ -377,42 +448,40 @@ QList<int> UsageDatabase::stationsWithoutTotals()
     return missing;
 }
 
-bool UsageDatabase::makeTables(QString *error)
+Failure UsageDatabase::makeTables(const QList<int> &stations)
 {
+    if (stations.isEmpty())
+        return Failure::none();
+    QString tables;
+    for (int station : stations)
+        tables += tablesOf(station);
     SqlTransaction transaction(m_db.get());
-    StepFailure failure = transaction.isOpen() ? exec(m_db.get(), tablesOf(1) + tablesOf(2))
-                                               : transaction.failure();
+    Failure failure
+        = transaction.isOpen() ? exec(m_db.get(), tables) : Failure(transaction.failure());
     if (!failure && !transaction.commit())
-        failure = transaction.failure();
-    if (failure)
-        report(error, *failure);
-    return !failure;
+        failure = Failure(transaction.failure());
+    return failure;
 }
 
 // A file renamed or deleted while the console runs would still take writes that
 // the next start never sees; it counts as refusing them.
-bool UsageDatabase::stillInPlace(QString *error)
+Failure UsageDatabase::stillInPlace()
 {
     int moved = 0;
     if (m_db
         && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK
         && moved == 0)
-        return true;
-    report(error,
-           QStringLiteral(
-               "Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht; bitte unter ihrem"
-               " Namen zurücklegen"));
-    return false;
+        return Failure::none();
+    return Failure(QStringLiteral(
+        "Die Datenbankdatei wurde umbenannt, verschoben oder gelöscht; bitte unter ihrem"
+        " Namen zurücklegen"));
 }
 
-bool UsageDatabase::saveOpenPeriod(const OpenPeriod &period, QString *error)
+Failure UsageDatabase::saveOpenPeriod(const OpenPeriod &period)
 {
-    if (!stillInPlace(error))
-        return false;
-    const StepFailure failure = writePeriodRow(m_db.get(), period, false);
-    if (failure)
-        report(error, *failure);
-    return !failure;
+    if (Failure moved = stillInPlace())
+        return moved;
+    return writePeriodRow(m_db.get(), period, false);
 }
 
 QList<OpenPeriod> UsageDatabase::openPeriods()
@@ -427,7 +496,7 @@ QList<OpenPeriod> UsageDatabase::openPeriods()
             query.text(0).value_or(QString()), int(query.integer(1).value_or(0)),
             QDateTime::fromString(query.text(2).value_or(QString()), Qt::ISODateWithMs),
             query.text(3).value_or(QString()), int(query.integer(4).value_or(0))};
-        if ((period.station == 1 || period.station == 2) && period.begin.isValid())
+        if (hasStation(period.station) && period.begin.isValid())
             periods.append(period);
     }
     return periods;
@@ -445,7 +514,7 @@ QList<QStringList> UsageDatabase::unreadableOpenPeriods()
         for (int column = 0; column < 5; ++column)
             row.append(query.text(column).value_or(QString()));
         const int station = int(query.integer(1).value_or(0));
-        const bool readable = query.integer(1) && (station == 1 || station == 2)
+        const bool readable = query.integer(1) && hasStation(station)
             && QDateTime::fromString(row[2], Qt::ISODateWithMs).isValid() && !row[0].isEmpty();
         if (!readable)
             rows.append(row);
@@ -493,8 +562,7 @@ RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool kee
     const std::optional<qint64> fee = TextFormats::parseMoney(stopped.record.fee);
     if (!fee)
         return refused(QStringLiteral("Der Betrag %1 ist nicht lesbar.").arg(stopped.record.fee));
-    QString moved;
-    if (!stillInPlace(&moved))
+    if (const Failure moved = stillInPlace())
         return refused(moved);
     sqlite3 *db = m_db.get();
     SqlTransaction transaction(db);
@@ -504,16 +572,16 @@ RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool kee
     if (earlier.recorded)
         return {RecordOutcome::WrittenEarlier, std::nullopt, QString()};
     if (earlier.failure)
-        return refused(*earlier.failure);
+        return refused(earlier.failure);
     const int station = stopped.period.station;
-    if (const StepFailure failure = appendRecord(db, station, stopped.record, *fee, stopped.month))
-        return refused(*failure);
+    if (const Failure failure = appendRecord(db, station, stopped.record, *fee, stopped.month))
+        return refused(failure);
     const TotalsUpdate update
         = addToTotals(db, station, Billing::wholeMinutes(stopped.durationSeconds), *fee);
     if (update.failure)
-        return refused(*update.failure);
-    if (const StepFailure failure = closePeriod(db, stopped.period, keepMarker))
-        return refused(*failure);
+        return refused(update.failure);
+    if (const Failure failure = closePeriod(db, stopped.period, keepMarker))
+        return refused(failure);
     if (!transaction.commit())
         return refused(transaction.failure());
     return {RecordOutcome::Written, update.totals, QString(), update.unreadable};
@@ -539,9 +607,15 @@ std::optional<qint64> UsageDatabase::sumAllFees(int station)
 
 QStringList UsageDatabase::listMonths(int station)
 {
+    // Each month is the least one above the month before, found in the month index
+    // without a pass over the records; the order is the one DISTINCT ... ORDER BY gives.
     SqlStatement query(
         m_db.get(),
-        forStation("SELECT DISTINCT client%1datum FROM client%1 ORDER BY client%1datum", station));
+        forStation("WITH RECURSIVE months(month) AS (SELECT min(client%1datum) FROM client%1"
+                   " UNION ALL SELECT (SELECT min(client%1datum) FROM client%1"
+                   " WHERE client%1datum > month) FROM months WHERE month IS NOT NULL)"
+                   " SELECT month FROM months WHERE month IS NOT NULL",
+                   station));
     QStringList months;
     while (query.next()) {
         if (const std::optional<QString> month = query.text(0))
@@ -589,7 +663,7 @@ void UsageDatabase::replaceResultTable(const QString &table, const QString &sele
 {
     SqlTransaction transaction(m_db.get());
     // A new file has no result table yet; then there is nothing to drop.
-    exec(m_db.get(), QStringLiteral("DROP TABLE ") + table);
+    static_cast<void>(exec(m_db.get(), QStringLiteral("DROP TABLE ") + table));
     SqlStatement make(m_db.get(), QStringLiteral("CREATE TABLE %1 AS %2").arg(table, select));
     for (qsizetype i = 0; i < parameters.size(); ++i)
         make.bind(int(i + 1), parameters[i]);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "XlsWriter.h"
 
 #include <QDateTime>
@@ -65,12 +66,12 @@ struct RecordOutcome
     bool totalsUnreadable = false;     // written, but the total of fees reads as no amount
 };
 
-// The encrypted usage database: per station N (1 or 2) the table clientN of usage
+// The encrypted usage database: per station N (1 to 32) the table clientN of usage
 // records and the table clientNstat holding the one row of running totals, and the
 // console's own table Perioden of started periods not yet recorded. Fees are
 // stored as whole ten-thousandths of a euro, so every sum is exact. The database
 // is opened once and kept open; every operation after opening reports what failed
-// by nothing or false and leaves nothing half written.
+// by its result (nothing, false or a Failure) and leaves nothing half written.
 class UsageDatabase
 {
 public:
@@ -78,24 +79,42 @@ public:
 
     static QString pathFor(const QString &programDir, const QString &dbName);
 
+    // The stations as a message names them: "Station 3", "Stationen 3 und 4",
+    // "Stationen 3 bis 6", "Stationen 3, 5 bis 7 und 9".
+    static QString stationsText(const QList<int> &stations);
+
     // "DB Name" names a file in the program directory: a directory part, ".." or a
     // path separator would reach a file elsewhere, and is refused with a reason.
-    static bool checkName(const QString &dbName, QString *error);
+    static Failure checkName(const QString &dbName);
 
-    // Makes a new database with both stations' tables and zero totals. Never
-    // touches an existing file.
-    static bool create(const QString &path, QString *error);
+    // Makes a new database with the tables of stations 1 to `stations` and zero
+    // totals. Never touches an existing file.
+    static Failure create(const QString &path, int stations = 2);
+
+    // The stations whose tables were added to an existing database, or why none could be.
+    struct AddedStations
+    {
+        QList<int> stations; // ascending; empty when none was missing
+        Failure failure;
+    };
+    // Adds to an existing database the tables of the stations up to `stations` that
+    // have neither of theirs, with zero totals; every table there stays as it is.
+    static AddedStations addMissingStations(const QString &path, int stations);
 
     UsageDatabase();
     ~UsageDatabase();
     UsageDatabase(const UsageDatabase &) = delete;
     UsageDatabase &operator=(const UsageDatabase &) = delete;
 
-    // Opens an existing database read-write, checks its four tables, the pages
-    // (quick integrity check) and that it takes a record (a trial write, rolled
-    // back), and adds the table of open periods when it is missing. A missing file
-    // is never created; on failure `error` holds the reason.
-    bool open(const QString &path, QString *error);
+    // Opens an existing database read-write for stations 1 to `stations`, checks
+    // that it has their tables, the pages (quick integrity check) and that it takes
+    // a record (a trial write, rolled back), and adds the table of open periods when
+    // it is missing. A missing file is never created.
+    Failure open(const QString &path, int stations = 2);
+
+    // The stations the database was opened for: 1 to stationCount().
+    int stationCount() const { return m_stations; }
+    bool hasStation(int station) const { return station >= 1 && station <= m_stations; }
 
     // The stations whose totals row is missing: their records are written, their
     // totals are not kept.
@@ -105,7 +124,7 @@ public:
     QList<int> stationsWithUnreadableTotals();
 
     // Keeps a started period on disk until recordPeriod takes it.
-    bool saveOpenPeriod(const OpenPeriod &period, QString *error = nullptr);
+    Failure saveOpenPeriod(const OpenPeriod &period);
     QList<OpenPeriod> openPeriods();
     // Open rows whose station or beginning can't be read, each as its texts:
     // Periode, Station, Beginn, Startzeit, Intervall.
@@ -150,17 +169,20 @@ private:
         void operator()(sqlite3 *db) const;
     };
 
-    bool connect(const QString &path, QString *error);
-    bool checkTables(QString *error);
-    bool checkWritable(const QString &path, QString *error);
-    bool checkPages(const QString &path, QString *error);
-    bool stillInPlace(QString *error);
-    bool checkTakesRecords(const QString &path, QString *error);
-    bool makeOwnTables(QString *error);
-    bool makeTables(QString *error);
+    Failure connect(const QString &path);
+    QList<int> missingStations(int stations);
+    Failure checkStationsPresent(const QString &path);
+    Failure checkTables();
+    Failure checkWritable(const QString &path);
+    Failure checkPages(const QString &path);
+    Failure stillInPlace();
+    Failure checkTakesRecords(const QString &path);
+    Failure makeOwnTables();
+    Failure makeTables(const QList<int> &stations);
     void replaceResultTable(const QString &table, const QString &select,
                             const QStringList &parameters = {});
     std::optional<qint64> readSingleValue(const QString &select);
 
     std::unique_ptr<sqlite3, Closer> m_db;
+    int m_stations = 2;
 };

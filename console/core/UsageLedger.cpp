@@ -41,7 +41,8 @@ QJsonObject toJson(const StoppedPeriod &stopped)
     return entry;
 }
 
-std::optional<OpenPeriod> openPeriodFrom(const QJsonObject &entry)
+// A period of one of the database's stations, with an id and a beginning.
+std::optional<OpenPeriod> openPeriodFrom(const QJsonObject &entry, const UsageDatabase &database)
 {
     OpenPeriod period{
         entry.value(QStringLiteral("periode")).toString(),
@@ -49,8 +50,7 @@ std::optional<OpenPeriod> openPeriodFrom(const QJsonObject &entry)
         QDateTime::fromString(entry.value(QStringLiteral("beginn")).toString(), Qt::ISODateWithMs),
         entry.value(QStringLiteral("startzeit")).toString(),
         entry.value(QStringLiteral("intervall")).toInt()};
-    if (period.id.isEmpty() || (period.station != 1 && period.station != 2)
-        || !period.begin.isValid())
+    if (period.id.isEmpty() || !database.hasStation(period.station) || !period.begin.isValid())
         return std::nullopt;
     return period;
 }
@@ -77,13 +77,13 @@ bool isTime(const QJsonValue &value)
 }
 
 // Why an entry of the side file can't be written as it stands; empty when it can.
-QString entryFault(const QJsonObject &entry)
+QString entryFault(const QJsonObject &entry, const UsageDatabase &database)
 {
     const int station = entry.value(QStringLiteral("station")).toInt();
     if (entry.value(QStringLiteral("periode")).toString().isEmpty()
-        || (station != 1 && station != 2))
+        || !database.hasStation(station))
         return QStringLiteral("Station unbekannt");
-    if (!openPeriodFrom(entry))
+    if (!openPeriodFrom(entry, database))
         return QStringLiteral("Beginn nicht lesbar");
     if (!isStopped(entry))
         return {};
@@ -156,22 +156,20 @@ QString setAsideText(const QJsonArray &entries, const QString &path)
         .arg(QDir::toNativeSeparators(path), lines.join(QLatin1Char('\n')));
 }
 
-// The file is complete on disk, under its name, before this returns true.
-bool writeDurably(const QString &path, const QByteArray &bytes, QString *error)
+// The file is complete on disk, under its name, before this returns no failure.
+Failure writeDurably(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()
-        || ::fsync(file.handle()) != 0 || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
+        || ::fsync(file.handle()) != 0 || !file.commit())
+        return Failure(file.errorString());
     const int directory
         = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY);
     if (directory >= 0) {
         ::fsync(directory);
         ::close(directory);
     }
-    return true;
+    return Failure::none();
 }
 }
 
@@ -190,23 +188,24 @@ QString UsageLedger::sideFilePathFor(const QString &databasePath)
     return database.dir().filePath(database.completeBaseName() + QStringLiteral(".nachtrag"));
 }
 
-bool UsageLedger::recover(QString *error)
+Failure UsageLedger::recover()
 {
-    QJsonArray entries;
-    if (!readSideFile(&entries, error))
-        return false;
+    const SideFileEntries sideFile = readSideFile();
+    if (sideFile.failure)
+        return sideFile.failure;
+    const QJsonArray &entries = sideFile.entries;
 
     const QStringList recorded = m_database.recordedPeriods();
     m_markersToForget = recorded;
     QJsonArray setAside;
     QStringList stoppedIds;
-    for (const QJsonValue &value : std::as_const(entries)) {
+    for (const QJsonValue &value : entries) {
         const QJsonObject entry = value.toObject();
-        if (const QString fault = entryFault(entry); !fault.isEmpty()) {
+        if (const QString fault = entryFault(entry, m_database); !fault.isEmpty()) {
             setAside.append(withReason(entry, fault));
             continue;
         }
-        const OpenPeriod period = *openPeriodFrom(entry);
+        const OpenPeriod period = *openPeriodFrom(entry, m_database);
         m_sideFileIds.append(period.id);
         if (!isStopped(entry)) {
             m_openInSideFile.append(period);
@@ -232,9 +231,9 @@ bool UsageLedger::recover(QString *error)
                                                   " abgelöst, Ende unbekannt")));
     }
     if (!setAside.isEmpty()) {
-        QString asidePath;
-        if (!keepAside(setAside, &asidePath, error))
-            return false;
+        const SetAside kept = keepAside(setAside);
+        if (kept.failure)
+            return kept.failure;
         for (const QStringList &row : unreadableRows)
             m_database.removeUnreadableOpenPeriod(row);
         for (const OpenPeriod &period : superseded) {
@@ -242,10 +241,10 @@ bool UsageLedger::recover(QString *error)
             m_openInSideFile.removeIf(
                 [&](const OpenPeriod &other) { return other.id == period.id; });
         }
-        emit problem(setAsideText(setAside, asidePath));
+        emit problem(setAsideText(setAside, kept.path));
     }
     writePending();
-    return true;
+    return Failure::none();
 }
 
 // One period runs on a station at a time: should two be left open, the later
@@ -278,30 +277,30 @@ QList<OpenPeriod> UsageLedger::collectRecovered(const QStringList &stoppedIds,
     return superseded;
 }
 
-bool UsageLedger::readSideFile(QJsonArray *entries, QString *error)
+UsageLedger::SideFileEntries UsageLedger::readSideFile()
 {
     QFile file(m_sideFilePath);
     if (!file.exists())
-        return true;
+        return {};
     const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     file.close();
     const QJsonDocument document = QJsonDocument::fromJson(bytes);
     if (document.isObject() && document.object().value(periodsKey).isArray()) {
-        *entries = document.object().value(periodsKey).toArray();
         m_sideFileBytes = bytes;
-        return true;
+        return {document.object().value(periodsKey).toArray(), Failure::none()};
     }
     // Kept as it is under a name of its own, so that nothing in it is lost and the
     // console can keep new records again.
     const QString kept = freeName(m_sideFilePath + QStringLiteral(".unlesbar"));
     if (!QFile::rename(m_sideFilePath, kept)) {
-        *error = QStringLiteral(
-                     "Die Datei %1 mit noch nicht gespeicherten Nutzungen ist nicht lesbar und "
-                     "lässt sich"
-                     " nicht beiseitelegen. Bitte die Datei sichern, aus dem Programmverzeichnis"
-                     " entfernen und Kavo neu starten.")
-                     .arg(QDir::toNativeSeparators(m_sideFilePath));
-        return false;
+        return {
+            {},
+            Failure(QStringLiteral(
+                        "Die Datei %1 mit noch nicht gespeicherten Nutzungen ist nicht lesbar und "
+                        "lässt sich"
+                        " nicht beiseitelegen. Bitte die Datei sichern, aus dem Programmverzeichnis"
+                        " entfernen und Kavo neu starten.")
+                        .arg(QDir::toNativeSeparators(m_sideFilePath)))};
     }
     emit problem(
         QStringLiteral(
@@ -309,24 +308,26 @@ bool UsageLedger::readSideFile(QJsonArray *entries, QString *error)
             " unverändert als %2 abgelegt. Bitte die Nutzungen darin prüfen und von Hand"
             " nachtragen.")
             .arg(QDir::toNativeSeparators(m_sideFilePath), QDir::toNativeSeparators(kept)));
-    return true;
+    return {};
 }
 
-bool UsageLedger::keepAside(const QJsonArray &entries, QString *path, QString *error)
+UsageLedger::SetAside UsageLedger::keepAside(const QJsonArray &entries)
 {
     const QFileInfo sideFile(m_sideFilePath);
-    *path = freeName(
+    const QString path = freeName(
         sideFile.dir().filePath(sideFile.completeBaseName() + QStringLiteral(".abgelegt")));
-    QString reason;
-    if (writeDurably(*path, QJsonDocument(QJsonObject{{periodsKey, entries}}).toJson(), &reason))
-        return true;
-    *error
-        = QStringLiteral(
-              "Kavo fand Nutzungen, die sich nicht abrechnen lassen, kann sie aber nicht in %1 "
-              "ablegen"
-              " (%2). Bitte Platz und Rechte im Programmverzeichnis prüfen und Kavo neu starten.")
-              .arg(QDir::toNativeSeparators(*path), reason);
-    return false;
+    const Failure reason
+        = writeDurably(path, QJsonDocument(QJsonObject{{periodsKey, entries}}).toJson());
+    if (!reason)
+        return {path, Failure::none()};
+    return {
+        path,
+        Failure(
+            QStringLiteral(
+                "Kavo fand Nutzungen, die sich nicht abrechnen lassen, kann sie aber nicht in %1 "
+                "ablegen"
+                " (%2). Bitte Platz und Rechte im Programmverzeichnis prüfen und Kavo neu starten.")
+                .arg(QDir::toNativeSeparators(path), reason.text()))};
 }
 
 std::optional<OpenPeriod> UsageLedger::openPeriod(int station) const
@@ -345,21 +346,20 @@ OpenPeriod UsageLedger::begin(int station, const QDateTime &moment, int interval
     m_recovered.removeIf([&](const OpenPeriod &other) { return other.station == station; });
     // Records of earlier stops still held go in first, in the order of the stops.
     writePending();
-    QString reason;
-    if (m_database.saveOpenPeriod(period, &reason))
+    const Failure reason = m_database.saveOpenPeriod(period);
+    if (!reason)
         return period;
     m_openInSideFile.append(period);
     if (!m_retry.isActive())
         m_retry.start();
-    QString fileError;
-    if (!saveSideFile(&fileError)) {
+    if (const Failure fileError = saveSideFile()) {
         emit problem(
             QStringLiteral(
                 "Station %1: Der Start um %2 ließ sich nicht speichern (%3; %4). Die Nutzung läuft,"
                 " wird beim Stopp abgerechnet und gespeichert, sobald die Datenbank wieder"
                 " schreibbar ist; stürzt Kavo vorher ab, geht sie verloren.")
                 .arg(station)
-                .arg(period.startText, reason, fileError));
+                .arg(period.startText, reason.text(), fileError.text()));
     }
     return period;
 }
@@ -400,16 +400,16 @@ void UsageLedger::writePending()
     // Starts held while the database refused are saved as soon as it takes them.
     if (m_pending.isEmpty())
         m_openInSideFile.removeIf(
-            [this](const OpenPeriod &period) { return m_database.saveOpenPeriod(period); });
-    QString ignored; // a side file that can't be written now is tried again next time
-    saveSideFile(&ignored);
+            [this](const OpenPeriod &period) { return !m_database.saveOpenPeriod(period); });
+    // A side file that can't be written now is tried again next time.
+    static_cast<void>(saveSideFile());
     if (m_pending.isEmpty() && m_openInSideFile.isEmpty())
         m_retry.stop();
     else if (!m_retry.isActive())
         m_retry.start();
 }
 
-bool UsageLedger::saveSideFile(QString *error)
+Failure UsageLedger::saveSideFile()
 {
     QJsonArray entries;
     QStringList ids;
@@ -426,21 +426,19 @@ bool UsageLedger::saveSideFile(QString *error)
         : QJsonDocument(QJsonObject{{periodsKey, entries}}).toJson();
     if (bytes == m_sideFileBytes && ids == m_sideFileIds) {
         forgetMarkers();
-        return true;
+        return Failure::none();
     }
     if (bytes.isEmpty()) {
-        if (!QFile::remove(m_sideFilePath) && QFile::exists(m_sideFilePath)) {
-            *error = QStringLiteral("%1 lässt sich nicht löschen")
-                         .arg(QDir::toNativeSeparators(m_sideFilePath));
-            return false;
-        }
-    } else if (!writeDurably(m_sideFilePath, bytes, error)) {
-        return false;
+        if (!QFile::remove(m_sideFilePath) && QFile::exists(m_sideFilePath))
+            return Failure(QStringLiteral("%1 lässt sich nicht löschen")
+                               .arg(QDir::toNativeSeparators(m_sideFilePath)));
+    } else if (Failure failure = writeDurably(m_sideFilePath, bytes)) {
+        return failure;
     }
     m_sideFileBytes = bytes;
     m_sideFileIds = ids;
     forgetMarkers();
-    return true;
+    return Failure::none();
 }
 
 bool UsageLedger::sideFileHolds(const QString &periodId) const

@@ -23,8 +23,8 @@ public:
     static QString sideFilePathFor(const QString &databasePath);
 
     // Reads what a previous run left: open periods and pending records, and writes
-    // the pending ones. False, with the reason, for a side file that can't be read.
-    bool recover(QString *error);
+    // the pending ones. Fails for a side file that can't be read or set aside.
+    Failure recover();
 
     // The period left open on the station by a previous run, if any.
     std::optional<OpenPeriod> openPeriod(int station) const;
@@ -48,11 +48,24 @@ signals:
     void problem(const QString &text);
 
 private:
-    bool readSideFile(QJsonArray *entries, QString *error);
+    // What the side file holds, or why it can't be read.
+    struct SideFileEntries
+    {
+        QJsonArray entries;
+        Failure failure;
+    };
+    // Where entries were set aside, or why they could not be.
+    struct SetAside
+    {
+        QString path;
+        Failure failure;
+    };
+
+    SideFileEntries readSideFile();
     QList<OpenPeriod> collectRecovered(const QStringList &stoppedIds, const QStringList &recorded);
-    bool keepAside(const QJsonArray &entries, QString *path, QString *error);
+    SetAside keepAside(const QJsonArray &entries);
     void writePending();
-    bool saveSideFile(QString *error);
+    Failure saveSideFile();
     bool sideFileHolds(const QString &periodId) const;
     void forgetMarkers();
     QString refusalText(const StoppedPeriod &stopped, const QString &reason, bool inSideFile) const;

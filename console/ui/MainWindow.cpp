@@ -233,21 +233,25 @@ void MainWindow::updateStatusClock()
     m_statusTime->setText(TextFormats::timeOfDay(now.time()));
 }
 
-MainWindow::StartOutcome MainWindow::start(SingleInstance &instance, QString *error)
+MainWindow::StartResult MainWindow::start(SingleInstance &instance)
 {
     m_config = ConsoleConfig::read(m_programDir);
     if (!instance.claim())
-        return StartOutcome::AlreadyRunning;
+        return {StartOutcome::AlreadyRunning, Failure::none()};
     connect(&instance, &SingleInstance::activationRequested, this, &MainWindow::bringToFront);
     createStationArea();
     reportStationCountProblem();
 
     const QString databasePath = UsageDatabase::pathFor(m_programDir, m_config.dbName);
     // The lock comes first: nothing of the database is touched while another console holds it.
-    if (!UsageDatabase::checkName(m_config.dbName, error) || !m_lock->acquire(databasePath, error)
-        || !m_database->open(databasePath, error) || !recoverPeriods(databasePath, error)
-        || !restoreGeometryFromSettings(error))
-        return StartOutcome::Failed;
+    if (Failure failure = Failure::ofFirst({
+            [&] { return UsageDatabase::checkName(m_config.dbName); },
+            [&] { return m_lock->acquire(databasePath); },
+            [&] { return m_database->open(databasePath, m_config.stationCount()); },
+            [&] { return recoverPeriods(databasePath); },
+            [&] { return restoreGeometryFromSettings(); },
+        }))
+        return {StartOutcome::Failed, failure};
     clearPeriodFields();
     createStationControllers();
     m_statisticsPanel->loadTotals();
@@ -259,7 +263,7 @@ MainWindow::StartOutcome MainWindow::start(SingleInstance &instance, QString *er
         m_statisticsPanel->fillMonthList(station);
     showCompanyName();
     setStatisticsVisible(m_config.showsStatistics());
-    return StartOutcome::Running;
+    return {StartOutcome::Running, Failure::none()};
 }
 
 void MainWindow::createStationControllers()
@@ -288,12 +292,12 @@ void MainWindow::createStationControllers()
 }
 
 // Pending records of an earlier run are written here, before anything else.
-bool MainWindow::recoverPeriods(const QString &databasePath, QString *error)
+Failure MainWindow::recoverPeriods(const QString &databasePath)
 {
     m_ledger
         = std::make_unique<UsageLedger>(*m_database, UsageLedger::sideFilePathFor(databasePath));
     connect(m_ledger.get(), &UsageLedger::problem, this, &MainWindow::reportProblem);
-    return m_ledger->recover(error);
+    return m_ledger->recover();
 }
 
 // Every period left open is shown; one that began long ago or in the future goes
@@ -351,7 +355,7 @@ void MainWindow::reportProblem(const QString &text)
     });
 }
 
-bool MainWindow::restoreGeometryFromSettings(QString *error)
+Failure MainWindow::restoreGeometryFromSettings()
 {
     const std::unique_ptr<QSettings> settings = openGeometryStore();
     double values[4];
@@ -364,10 +368,10 @@ bool MainWindow::restoreGeometryFromSettings(QString *error)
         const QString text = settings->value(key).toString();
         const std::optional<double> value = TextFormats::parseDecimal(text);
         if (!value) {
-            *error = QStringLiteral(
-                         "Typen unverträglich: gespeicherter Wert %1 = \"%2\" ist keine Zahl.")
-                         .arg(key, text);
-            return false;
+            return Failure(
+                QStringLiteral(
+                    "Typen unverträglich: gespeicherter Wert %1 = \"%2\" ist keine Zahl.")
+                    .arg(key, text));
         }
         values[i] = float(*value);
     }
@@ -376,7 +380,7 @@ bool MainWindow::restoreGeometryFromSettings(QString *error)
     const QPoint stored(Twips::toPixels(withinPixelRange(values[0])),
                         Twips::toPixels(withinPixelRange(values[1])));
     move(visiblePosition(QRect(stored, size())));
-    return true;
+    return Failure::none();
 }
 
 // Where nothing is stored, the window takes the two-station window's place and

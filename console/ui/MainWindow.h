@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ConsoleConfig.h"
+#include "Failure.h"
 #include "StationArea.h"
 
 #include <QList>
@@ -30,13 +31,18 @@ public:
     ~MainWindow() override;
 
     enum class StartOutcome { Running, AlreadyRunning, Failed };
+    struct StartResult
+    {
+        StartOutcome outcome;
+        Failure failure; // the text to show when the start failed
+    };
 
     // The ports stations 1, 2, ... connect to, in their order; tests move them off
     // the café's ports. A station the list does not reach keeps its own port.
     void setStationPorts(QList<quint16> ports) { m_stationPorts = std::move(ports); }
 
-    // The start-up sequence; on failure `error` holds the text to show.
-    StartOutcome start(SingleInstance &instance, QString *error);
+    // The start-up sequence.
+    StartResult start(SingleInstance &instance);
 
     // The stations Kavo.ini asks for, as known once start() has read it.
     int stationCount() const { return int(m_area.panels.size()); }
@@ -57,7 +63,7 @@ private:
     void createMenus();
     void createStatusBar();
     void updateStatusClock();
-    bool restoreGeometryFromSettings(QString *error);
+    Failure restoreGeometryFromSettings();
     double fallbackGeometry(int key) const;
     QSize gridWindowSize() const;
     void storeGeometryInSettings();
@@ -66,7 +72,7 @@ private:
     void setStatisticsVisible(bool visible);
     void bringToFront();
     void createStationControllers();
-    bool recoverPeriods(const QString &databasePath, QString *error);
+    Failure recoverPeriods(const QString &databasePath);
     void resumeOpenPeriods();
     void reportMissingTotals();
     void reportProblem(const QString &text);

@@ -190,14 +190,14 @@ bool OptionsDialog::saveStationCount(const Field &field)
 
 bool OptionsDialog::write(const Field &field)
 {
-    QString error;
-    if (IniFile::write(m_iniPath, field.section, field.key, field.box->text(), &error))
+    const Failure error = IniFile::write(m_iniPath, field.section, field.key, field.box->text());
+    if (!error)
         return true;
     MessageDialog::show(
         this,
         {applicationTitle,
          QStringLiteral("Die Einstellung \"%1\" konnte nicht gespeichert werden: %2")
-             .arg(field.key, error),
+             .arg(field.key, error.text()),
          QMessageBox::Critical});
     return false;
 }

@@ -24,9 +24,9 @@ int main(int argc, char *argv[])
     window.setStationPorts({0, 0});
     SingleInstance instance(
         QStringLiteral("kavo-running-%1").arg(QCoreApplication::applicationPid()));
-    QString error;
-    if (window.start(instance, &error) != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    const MainWindow::StartResult started = window.start(instance);
+    if (started.outcome != MainWindow::StartOutcome::Running) {
+        std::fprintf(stderr, "%s\n", qPrintable(started.failure.text()));
         return 1;
     }
     for (int station : {1, 2}) {

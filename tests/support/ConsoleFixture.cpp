@@ -28,8 +28,8 @@ ConsoleFixture::ConsoleFixture(const QString &statisticsSwitch)
     writeIni(companySection, companyName, QStringLiteral("Internetcafé Test"));
     if (!statisticsSwitch.isNull())
         writeIni(statisticsSection, statistics, statisticsSwitch);
-    QString error;
-    UsageDatabase::create(databasePath(), &error);
+    const Failure created = UsageDatabase::create(databasePath());
+    QVERIFY2(!created, qPrintable(created.text()));
 }
 
 // Adds free ports until there are `count`, each unlike the others.
@@ -48,6 +48,9 @@ void ConsoleFixture::addFreePorts(qsizetype count)
 void ConsoleFixture::useStations(int count) const
 {
     writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationCount, QString::number(count));
+    const UsageDatabase::AddedStations added
+        = UsageDatabase::addMissingStations(databasePath(), count);
+    QVERIFY2(!added.failure, qPrintable(added.failure.text()));
 }
 
 QString ConsoleFixture::databasePath() const
@@ -63,10 +66,11 @@ QString ConsoleFixture::iniPath() const
 void ConsoleFixture::writeIni(const QString &section, const QString &key,
                               const QString &value) const
 {
-    IniFile::write(iniPath(), section, key, value);
+    const Failure written = IniFile::write(iniPath(), section, key, value);
+    QVERIFY2(!written, qPrintable(written.text()));
 }
 
-MainWindow::StartOutcome ConsoleFixture::start(QString *error)
+MainWindow::StartResult ConsoleFixture::startWithReason()
 {
     m_window.reset();
     m_instance = std::make_unique<SingleInstance>(QStringLiteral("kavo-test-%1-%2")
@@ -75,14 +79,16 @@ MainWindow::StartOutcome ConsoleFixture::start(QString *error)
     addFreePorts(ConsoleConfig::read(programDir()).stationCount());
     m_window = std::make_unique<MainWindow>(programDir());
     m_window->setStationPorts(m_ports);
-    QString ignored;
-    return m_window->start(*m_instance, error ? error : &ignored);
+    return m_window->start(*m_instance);
 }
 
 std::unique_ptr<StationWindow> ConsoleFixture::createStation(int station) const
 {
-    IniFile::write(QDir(programDir()).filePath(QStringLiteral("Client.ini")),
-                   QStringLiteral("Server"), QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+    const Failure written = IniFile::write(
+        QDir(programDir()).filePath(QStringLiteral("Client.ini")), QStringLiteral("Server"),
+        QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+    if (written)
+        qWarning("%s", qPrintable(written.text()));
     auto window = std::make_unique<StationWindow>(station, programDir(), port(station));
     auto *interval = window->findChild<QLineEdit *>(QStringLiteral("Text3"));
     // The announcement's answer empties the interval field.

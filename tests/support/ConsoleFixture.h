@@ -23,14 +23,16 @@ public:
     QString databasePath() const;
     void writeIni(const QString &section, const QString &key, const QString &value) const;
 
-    // Kavo.ini asks for `count` stations from the next start on.
+    // Kavo.ini asks for `count` stations from the next start on, and the database
+    // has their tables.
     void useStations(int count) const;
     // The console gets ports for `count` stations at least, whether it serves them
     // or not.
     void reservePorts(qsizetype count) { addFreePorts(count); }
 
     // Starts a fresh console window; the previous one, if any, is dropped first.
-    MainWindow::StartOutcome start(QString *error = nullptr);
+    MainWindow::StartOutcome start() { return startWithReason().outcome; }
+    MainWindow::StartResult startWithReason();
     MainWindow &window() { return *m_window; }
     // Drops the console window, if any, closing its database.
     void closeWindow() { m_window.reset(); }

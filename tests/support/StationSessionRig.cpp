@@ -16,8 +16,10 @@ StationSessionRig::StationSessionRig(const QDateTime &start)
     , m_session(1, 0, m_ledger, demoTariffs)
 {
     const QString path = databasePathIn(m_dir);
-    if (UsageDatabase::create(path, &m_error) && m_database.open(path, &m_error))
-        m_ledger.recover(&m_error);
+    m_error = Failure::ofFirst({[&] { return UsageDatabase::create(path); },
+                                [&] { return m_database.open(path); },
+                                [&] { return m_ledger.recover(); }})
+                  .text();
 }
 
 QList<QVariantList> StationSessionRig::records()
