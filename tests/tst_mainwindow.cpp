@@ -137,6 +137,19 @@ private slots:
         QCOMPARE(fixture.window().size(), smaller);
     }
 
+    // The Tab key goes through both panels before the statistics.
+    void focusChainRunsThroughThePanelsFirst()
+    {
+        ConsoleFixture fixture;
+        fixture.start();
+        QStringList chain;
+        QWidget *widget = fixture.window().panel(1).start;
+        for (int step = 0; step < 100; ++step, widget = widget->nextInFocusChain())
+            chain.append(widget->objectName());
+        QVERIFY(chain.indexOf(u"tfKosten2") < chain.indexOf(u"tfNutzungszeit1"));
+        QVERIFY(chain.indexOf(u"tfKosten1") < chain.indexOf(u"cmdStart2"));
+    }
+
     void stationCountThatIsNoNumberIsToldAndTwoServe()
     {
         ConsoleFixture fixture;

@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QStyle>
 
 #include <algorithm>
@@ -18,11 +17,13 @@ StationArea twoStationArea(QWidget *window, int stationCount)
 {
     StationArea area;
     area.widget = new QWidget(window);
-    for (int station = 1; station <= stationCount; ++station) {
+    // The panels come first, then the statistics, which keeps the order of the
+    // Tab key.
+    for (int station = 1; station <= stationCount; ++station)
         area.panels.push_back(StationPanel::create(area.widget, station));
+    for (int station = 1; station <= stationCount; ++station)
         area.statistics.addStation(area.widget, (station - 1) * StationPanel::width,
                                    StationArea::statisticsTop);
-    }
     area.fullSize
         = QSize(Twips::toPixels(StationArea::twoStationWidth), Twips::toPixels(cellHeight));
     area.widget->setMinimumSize(area.fullSize);
