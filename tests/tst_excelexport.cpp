@@ -151,6 +151,22 @@ private slots:
             QStringList({QStringLiteral("zeitclient1.xls"), QStringLiteral("zeitclient2.xls")}));
     }
 
+    void everyStationHasAWorkbookOfItsOwn()
+    {
+        m_tables[3] = stationTable(3, 4, 2.0);
+        const auto exportOfThree = [this] {
+            return ExcelExport(
+                       m_dir->path(), [this](int station) { return m_tables[station]; }, 3)
+                .exportExcel();
+        };
+        QCOMPARE(texts(exportOfThree()), QStringList{doneText});
+        verifyWorkbook(3);
+        m_tables[3] = stationTable(3, 1);
+        QCOMPARE(texts(exportOfThree()), QStringList{doneText});
+        verifyWorkbook(3);
+        QCOMPARE(filesInProgramDir().size(), 3);
+    }
+
     void repeatedExportReplacesBothWorkbooks_data()
     {
         QTest::addColumn<QStringList>("leftOver");

@@ -1,3 +1,4 @@
+#include "ConsoleConfig.h"
 #include "ConsoleFixture.h"
 #include "MainWindow.h"
 #include "ProgramEnd.h"
@@ -6,10 +7,12 @@
 #include "TimeServiceStandIn.h"
 #include "Twips.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -18,6 +21,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -35,6 +40,11 @@ QStringList menuCaptions(QMenu *menu)
     for (QAction *action : menu->actions())
         captions.append(action->isSeparator() ? QStringLiteral("-") : action->text());
     return captions;
+}
+
+template<typename T> bool allDifferent(const QList<T> &items)
+{
+    return QSet<T>(items.begin(), items.end()).size() == items.size();
 }
 
 QString storedGeometry(const char *key)
@@ -79,6 +89,81 @@ private slots:
                      ->findChild<QLabel *>(QStringLiteral("sbProduct"))
                      ->text(),
                  QStringLiteral("Kavo - Tessaro"));
+    }
+
+    // More than two stations: a cell each, in a grid that scrolls, shown whole where
+    // nothing is stored. Every control is named with its station's number, and no
+    // key reaches two of them: the panels beyond station 1 have no mnemonics.
+    void sixStationsHaveACellEachWithNamesAndKeysOfTheirOwn()
+    {
+        ConsoleFixture fixture;
+        fixture.useStations(6);
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        MainWindow &window = fixture.window();
+        QCOMPARE(window.stationCount(), 6);
+        QVERIFY(qobject_cast<QScrollArea *>(window.centralWidget()));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lbClient6"))->text(),
+                 QStringLiteral("Client 6"));
+        for (const char *name : {"cmdStart6", "tfDauer6", "cmdPCInfo6", "Command6"})
+            QCOMPARE(window.findChild<QWidget *>(QString::fromLatin1(name))->parent()->objectName(),
+                     QStringLiteral("fraClient6"));
+        QVERIFY(window.findChild<QComboBox *>(QStringLiteral("cmbMonat6"))->isVisibleTo(&window));
+        QVERIFY(!window.findChild<QWidget *>(QStringLiteral("cmdStart7")));
+
+        QStringList names;
+        for (const QWidget *widget : window.findChildren<QWidget *>()) {
+            if (!widget->objectName().isEmpty() && !widget->objectName().startsWith(u"qt_"))
+                names.append(widget->objectName());
+        }
+        QVERIFY(names.size() > 6 * 30);
+        QVERIFY(allDifferent(names));
+        QList<QKeySequence> keys;
+        for (const QAction *menu : window.menuBar()->actions())
+            keys.append(QKeySequence::mnemonic(menu->text()));
+        for (const QAbstractButton *button : window.findChildren<QAbstractButton *>())
+            keys.append(QKeySequence::mnemonic(button->text()));
+        keys.removeAll(QKeySequence());
+        QCOMPARE(keys.size(), 6);
+        QVERIFY(allDifferent(keys));
+
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(screen.contains(QRect(window.pos(), window.size())));
+        QVERIFY(window.width() >= 2 * Twips::toPixels(StationPanel::width));
+        const QSize smaller = window.size() - QSize(100, 100);
+        window.show();
+        window.resize(smaller);
+        window.close();
+        fixture.start();
+        QCOMPARE(fixture.window().size(), smaller);
+    }
+
+    // The Tab key goes through both panels before the statistics.
+    void focusChainRunsThroughThePanelsFirst()
+    {
+        ConsoleFixture fixture;
+        fixture.start();
+        QStringList chain;
+        QWidget *widget = fixture.window().panel(1).start;
+        for (int step = 0; step < 100; ++step, widget = widget->nextInFocusChain())
+            chain.append(widget->objectName());
+        QVERIFY(chain.indexOf(u"tfKosten2") < chain.indexOf(u"tfNutzungszeit1"));
+        QVERIFY(chain.indexOf(u"tfKosten1") < chain.indexOf(u"cmdStart2"));
+    }
+
+    void stationCountThatIsNoNumberIsToldAndTwoServe()
+    {
+        ConsoleFixture fixture;
+        fixture.writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationCount,
+                         QStringLiteral("drei"));
+        MessageRecorder messages;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QCOMPARE(messages.texts(),
+                 QStringList{QStringLiteral(
+                     "Kavo.ini: „drei“ unter „Anzahl“ im Abschnitt „Stationen“ ist keine Zahl"
+                     " von 1 bis 32. Kavo arbeitet mit 2 Stationen.")});
+        QCOMPARE(messages.shown().first().icon, QMessageBox::Warning);
+        QCOMPARE(fixture.window().stationCount(), 2);
+        QVERIFY(!qobject_cast<QScrollArea *>(fixture.window().centralWidget()));
     }
 
     void onlyWithoutStationIsEnabledAfterStart()

@@ -212,6 +212,35 @@ private slots:
         QVERIFY(m_endings.isEmpty());
     }
 
+    // The number of stations is refused outside 1 to 32; a taken one ends the console,
+    // after the company name changed with it.
+    void stationCountIsShownCheckedAndTakesEffectAtTheNextStart()
+    {
+        const QString &section = ConsoleKeys::stationsSection;
+        const QString &key = ConsoleKeys::stationCount;
+        QVERIFY(!IniFile::write(m_ini, section, key, QStringLiteral("4")));
+        m_dialog = std::make_unique<OptionsDialog>(m_ini);
+        m_dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+        QCOMPARE(box("tfAnzahl")->text(), QStringLiteral("4"));
+        MessageRecorder messages;
+        box("tfAnzahl")->setText(QStringLiteral("33"));
+        pressOk();
+        QCOMPARE(
+            messages.texts(),
+            QStringList{QStringLiteral("Bitte eine Anzahl der Stationen von 1 bis 32 eingeben.")});
+        QCOMPARE(stored(section, key), QStringLiteral("4"));
+        QVERIFY(m_endings.isEmpty());
+
+        box("tfAnzahl")->setText(QStringLiteral("12"));
+        box("tfFirmenName")->setText(QStringLiteral("Neu"));
+        pressOk();
+        QCOMPARE(messages.texts().last(), restartMessage);
+        QCOMPARE(m_endings, QList<int>{0});
+        QCOMPARE(ConsoleConfig::read(m_dir.path()).stationCount(), 12);
+        QCOMPARE(stored(ConsoleKeys::companySection, ConsoleKeys::companyName),
+                 QStringLiteral("Neu"));
+    }
+
     void stationCount_data()
     {
         QTest::addColumn<QString>("written");

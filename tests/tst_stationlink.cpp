@@ -59,6 +59,44 @@ private slots:
         m_clock.reset();
     }
 
+    // Without the setting, no third station is listened for.
+    void twoStationsAreServedWhereNoNumberIsSet()
+    {
+        m_console = std::make_unique<ConsoleFixture>();
+        m_console->reservePorts(3);
+        QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
+        FakeStation first, second, third;
+        QVERIFY(first.connectTo(m_console->port(1)));
+        QVERIFY(second.connectTo(m_console->port(2)));
+        QVERIFY(!third.connectTo(m_console->port(3)));
+        QCOMPARE(m_console->window().stationCount(), 2);
+    }
+
+    // Beyond the second station, a station works as the first two do: on its own
+    // port, by its own messages, into its own tables.
+    void aThirdStationIsBilledIntoItsOwnTables()
+    {
+        m_console = std::make_unique<ConsoleFixture>();
+        m_console->useStations(4);
+        QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
+        FakeStation station;
+        connectStation(station, 3);
+        QVERIFY(!panel(4).start->isEnabled());
+        station.send("00:00:00Start3");
+        QVERIFY(station.waitForText("420"));
+        QCOMPARE(panel(3).headingColour(), StationPanel::green);
+        station.takeReceived();
+        m_clock->advanceMs(600'000);
+        station.send("00:00:00Stop3");
+        QVERIFY(station.waitForText("Stop3"));
+        QCOMPARE(recordCount(3), 1);
+        QCOMPARE(m_console->window().database().readTotalMinutes(3), 10);
+        QCOMPARE(m_console->window().statistics().station(3).totalMinutes->text(),
+                 QStringLiteral("10"));
+        for (int other : {1, 2, 4})
+            QCOMPARE(recordCount(other), 0);
+    }
+
     void announcementActivatesOnlyItsPanel()
     {
         FakeStation station;

@@ -5,7 +5,10 @@
 #include "TestSupport.h"
 #include "UsageDatabase.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -50,6 +53,33 @@ private:
     }
 
 private slots:
+    // Each of more than two stations shows its own figures, exported to its own
+    // workbook.
+    void aFurtherStationHasFiguresOfItsOwn()
+    {
+        ConsoleFixture fixture;
+        fixture.useStations(6);
+        {
+            UsageDatabase database;
+            const Failure failure = database.open(fixture.databasePath(), 6);
+            QVERIFY2(!failure, qPrintable(failure.text()));
+            record(database, 5, QStringLiteral("00:30:00"), QStringLiteral("2,40 €"), 1800);
+        }
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        MainWindow &window = fixture.window();
+        QCOMPARE(window.statistics().station(5).months->count(), 1);
+        QCOMPARE(box(window, "tfNutzungszeit5")->text(), QStringLiteral("30"));
+        QCOMPARE(box(window, "tfEntgeld5")->text(), QStringLiteral("2,4"));
+        QCOMPARE(window.statistics().station(6).months->count(), 0);
+        QCOMPARE(box(window, "tfEntgeld6")->text(), QString());
+
+        MessageRecorder messages;
+        window.findChild<QAction *>(QStringLiteral("mnuFileExport"))->trigger();
+        for (int station = 1; station <= 6; ++station)
+            QVERIFY(QFile::exists(QDir(fixture.programDir())
+                                      .filePath(QStringLiteral("zeitclient%1.xls").arg(station))));
+    }
+
     void emptyStationShowsOnlyItsStoredMinutes()
     {
         ConsoleFixture fixture;

@@ -95,7 +95,7 @@ int main(int argc, char *argv[])
 
     const quint16 port = freePort();
     MainWindow window(programDir.path());
-    window.setStationPorts(port, freePort());
+    window.setStationPorts({port, freePort()});
     SingleInstance instance(
         QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
     const MainWindow::StartResult started = window.start(instance);

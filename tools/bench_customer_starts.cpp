@@ -71,7 +71,7 @@ int main(int argc, char *argv[])
 
     const quint16 port = freePort();
     MainWindow console(programDir.path());
-    console.setStationPorts(port, freePort());
+    console.setStationPorts({port, freePort()});
     SingleInstance instance(
         QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
     const MainWindow::StartResult started = console.start(instance);

@@ -61,7 +61,7 @@ int runConsole(const QString &programDir, const QString &settingsDir, int day, b
     ManualClock clock(QDateTime(QDate(2026, 5, 4).addDays(day), QTime(9, 0).addSecs(day * 61)));
     ScopedClock guard(clock);
     MainWindow window(programDir);
-    window.setStationPorts(0, 0);
+    window.setStationPorts({0, 0});
     SingleInstance instance(QStringLiteral("kavo-soak-%1").arg(QCoreApplication::applicationPid()));
     const MainWindow::StartResult started = window.start(instance);
     if (started.outcome != MainWindow::StartOutcome::Running) {

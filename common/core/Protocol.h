@@ -6,7 +6,7 @@
 
 // What the console and a station say to each other over their TCP link: short
 // texts without any framing, each end reading whatever has arrived as one chunk.
-// Station numbers are 1 or 2.
+// Station numbers run from 1 to 32.
 namespace Protocol {
 
 // The longest period a chunk can ask for; a larger number is cut to it, so the end

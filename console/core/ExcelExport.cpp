@@ -7,8 +7,6 @@
 #include <utility>
 
 namespace {
-constexpr int stations[] = {1, 2};
-
 QString workbookName(int station)
 {
     return QStringLiteral("zeitclient%1.xls").arg(station);
@@ -20,9 +18,10 @@ QString sheetName(int station)
 }
 }
 
-ExcelExport::ExcelExport(QString programDir, TableSource source)
+ExcelExport::ExcelExport(QString programDir, TableSource source, int stationCount)
     : m_programDir(std::move(programDir))
     , m_source(std::move(source))
+    , m_stationCount(stationCount)
 {
 }
 
@@ -33,9 +32,9 @@ QString ExcelExport::workbookPath(int station) const
 
 QList<ExcelExport::Notice> ExcelExport::exportExcel() const
 {
-    if (!writeWorkbook(1, Existing::Refuse) || !writeWorkbook(2, Existing::Refuse)) {
+    if (!writeAll(Existing::Refuse)) {
         QList<Notice> failures;
-        for (const int station : stations) {
+        for (int station = 1; station <= m_stationCount; ++station) {
             if (!writeWorkbook(station, Existing::Replace))
                 failures.append({Notice::Failed, QStringLiteral("Kavo"),
                                  QStringLiteral("Die Datei '%1' konnte nicht geschrieben werden.")
@@ -47,6 +46,16 @@ QList<ExcelExport::Notice> ExcelExport::exportExcel() const
     return {{Notice::Done, QStringLiteral("Kavo"),
              QStringLiteral("Die Excel Datei wurde im Programmverzeichnis unter dem Namen "
                             "'zeitclientX.xls' abgelegt.")}};
+}
+
+// Stops at the first failed copy.
+bool ExcelExport::writeAll(Existing existing) const
+{
+    for (int station = 1; station <= m_stationCount; ++station) {
+        if (!writeWorkbook(station, existing))
+            return false;
+    }
+    return true;
 }
 
 bool ExcelExport::writeWorkbook(int station, Existing existing) const

@@ -8,12 +8,12 @@
 #include <functional>
 #include <optional>
 
-// Copies both station tables into the workbooks zeitclient1.xls (sheet client1)
-// and zeitclient2.xls (sheet client2) in the program directory.
+// Copies every station's table into its workbook in the program directory:
+// zeitclient1.xls (sheet client1), zeitclient2.xls (sheet client2), and so on.
 //
 // The first copy never writes over a workbook: finding one counts as a failed copy.
-// The first failed copy runs both copies once more, now replacing the workbooks, so
-// a repeated export replaces both files. Each workbook is written to a temporary
+// The first failed copy runs every copy once more, now replacing the workbooks, so
+// a repeated export replaces all the files. Each workbook is written to a temporary
 // file beside it and renamed over the old one only when complete, so no
 // half-written workbook appears under its name and a failed copy keeps the old one.
 // The export says once that the workbooks were made, or, when a copy failed again,
@@ -33,7 +33,8 @@ public:
         QString text;
     };
 
-    ExcelExport(QString programDir, TableSource source);
+    // Exports stations 1 to `stationCount`.
+    ExcelExport(QString programDir, TableSource source, int stationCount = 2);
 
     // The messages in the order they are to be shown.
     QList<Notice> exportExcel() const;
@@ -41,8 +42,10 @@ public:
 private:
     QString workbookPath(int station) const;
     enum class Existing { Refuse, Replace };
+    bool writeAll(Existing existing) const;
     bool writeWorkbook(int station, Existing existing) const;
 
     QString m_programDir;
     TableSource m_source;
+    int m_stationCount;
 };

@@ -40,9 +40,6 @@
 #include <cmath>
 
 namespace {
-constexpr int statisticsTop = 2640;
-constexpr int clientWidth = 9840;
-
 struct GeometryKey
 {
     const char *name;
@@ -122,26 +119,37 @@ MainWindow::MainWindow(const QString &programDir, QWidget *parent)
     , m_programDir(programDir)
     , m_lock(std::make_unique<DatabaseLock>())
     , m_database(std::make_unique<UsageDatabase>())
-    , m_stationPorts{Protocol::port(1), Protocol::port(2)}
 {
     setObjectName(QStringLiteral("frmMain"));
-    auto *central = new QWidget(this);
-    central->setObjectName(QStringLiteral("centralWidget"));
-    for (int station : {1, 2})
-        m_panels[station - 1] = StationPanel::create(central, station);
-    m_statistics = StatisticsBlock::create(central, statisticsTop);
-    central->setMinimumSize(Twips::toPixels(clientWidth),
-                            Twips::toPixels(statisticsTop + StatisticsBlock::height));
-    setCentralWidget(central);
-    for (int station : {1, 2}) {
-        connect(panel(station).pcInfo, &QPushButton::clicked, this,
-                [this, station] { PcInfoWindow::showOrRaise(station, this); });
-    }
     createMenus();
     createStatusBar();
 }
 
 MainWindow::~MainWindow() = default;
+
+// A panel and statistics for each station Kavo.ini asks for, made once.
+void MainWindow::createStationArea()
+{
+    m_area = StationArea::create(this, m_config.stationCount());
+    setCentralWidget(m_area.widget);
+    for (const StationPanel &panel : m_area.panels) {
+        connect(panel.pcInfo, &QPushButton::clicked, this,
+                [this, station = panel.station] { PcInfoWindow::showOrRaise(station, this); });
+    }
+}
+
+quint16 MainWindow::stationPort(int station) const
+{
+    return station <= m_stationPorts.size() ? m_stationPorts[station - 1] : Protocol::port(station);
+}
+
+// A station count that can't be used is told once; the console serves two stations.
+void MainWindow::reportStationCountProblem()
+{
+    const QString problem = m_config.stationCountProblem();
+    if (!problem.isEmpty())
+        MessageDialog::show(this, {QStringLiteral("Kavo"), problem, QMessageBox::Warning});
+}
 
 void MainWindow::createMenus()
 {
@@ -231,6 +239,8 @@ MainWindow::StartResult MainWindow::start(SingleInstance &instance)
     if (!instance.claim())
         return {StartOutcome::AlreadyRunning, Failure::none()};
     connect(&instance, &SingleInstance::activationRequested, this, &MainWindow::bringToFront);
+    createStationArea();
+    reportStationCountProblem();
 
     const QString databasePath = UsageDatabase::pathFor(m_programDir, m_config.dbName);
     // The lock comes first: nothing of the database is touched while another console holds it.
@@ -249,7 +259,7 @@ MainWindow::StartResult MainWindow::start(SingleInstance &instance)
         session->listen();
     resumeOpenPeriods();
     reportMissingTotals();
-    for (int station : {1, 2})
+    for (int station = 1; station <= stationCount(); ++station)
         m_statisticsPanel->fillMonthList(station);
     showCompanyName();
     setStatisticsVisible(m_config.showsStatistics());
@@ -258,13 +268,12 @@ MainWindow::StartResult MainWindow::start(SingleInstance &instance)
 
 void MainWindow::createStationControllers()
 {
-    m_statisticsPanel = std::make_unique<StatisticsPanel>(m_statistics, *m_database);
+    m_statisticsPanel = std::make_unique<StatisticsPanel>(statistics(), *m_database);
     const Tariffs tariffs{m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60};
-    for (int station : {1, 2}) {
-        m_sessions[station - 1] = std::make_unique<StationSession>(
-            station, m_stationPorts[station - 1], *m_ledger, tariffs);
-        m_controllers[station - 1]
-            = std::make_unique<StationController>(panel(station), session(station));
+    for (StationPanel &panel : m_area.panels) {
+        m_sessions.push_back(std::make_unique<StationSession>(
+            panel.station, stationPort(panel.station), *m_ledger, tariffs));
+        m_controllers.push_back(std::make_unique<StationController>(panel, *m_sessions.back()));
     }
     for (auto &session : m_sessions) {
         connect(session.get(), &StationSession::problem, this, &MainWindow::reportProblem);
@@ -296,7 +305,7 @@ Failure MainWindow::recoverPeriods(const QString &databasePath)
 void MainWindow::resumeOpenPeriods()
 {
     QStringList resumed;
-    for (int station : {1, 2}) {
+    for (int station = 1; station <= stationCount(); ++station) {
         const std::optional<OpenPeriod> period = m_ledger->openPeriod(station);
         if (!period)
             continue;
@@ -353,7 +362,7 @@ Failure MainWindow::restoreGeometryFromSettings()
     for (int i = 0; i < 4; ++i) {
         const QString key = QString::fromLatin1(geometryKeys[i].name);
         if (!settings->contains(key)) {
-            values[i] = geometryKeys[i].fallback;
+            values[i] = fallbackGeometry(i);
             continue;
         }
         const QString text = settings->value(key).toString();
@@ -374,6 +383,35 @@ Failure MainWindow::restoreGeometryFromSettings()
     return Failure::none();
 }
 
+// Where nothing is stored, the window takes the two-station window's place and
+// size; a grid of more stations is shown whole, as far as the screen allows.
+double MainWindow::fallbackGeometry(int key) const
+{
+    const bool isSize = key >= 2;
+    if (!isSize || !m_area.isGrid())
+        return geometryKeys[key].fallback;
+    const QSize size = gridWindowSize();
+    return Twips::fromPixels(key == 2 ? size.width() : size.height());
+}
+
+QSize MainWindow::gridWindowSize() const
+{
+    const QSize whole = m_area.fullSize
+        + QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return whole;
+    const QSize room = screen->availableGeometry().size()
+        - QSize(Twips::toPixels(geometryKeys[0].fallback),
+                Twips::toPixels(geometryKeys[1].fallback));
+    QSize size = whole.boundedTo(room);
+    // Cut off at the bottom, the grid scrolls, and its scroll bar takes room across.
+    if (size.height() < whole.height())
+        size.setWidth(std::min(whole.width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent),
+                               room.width()));
+    return size;
+}
+
 void MainWindow::storeGeometryInSettings()
 {
     const std::unique_ptr<QSettings> settings = openGeometryStore();
@@ -392,11 +430,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::clearPeriodFields()
 {
-    for (StationPanel &panel : m_panels)
+    for (StationPanel &panel : m_area.panels)
         panel.stopTime->clear();
-    for (StationPanel &panel : m_panels)
+    for (StationPanel &panel : m_area.panels)
         panel.duration->clear();
-    for (StationPanel &panel : m_panels)
+    for (StationPanel &panel : m_area.panels)
         panel.fee->clear();
 }
 
@@ -407,15 +445,16 @@ void MainWindow::showCompanyName()
 
 void MainWindow::setStatisticsVisible(bool visible)
 {
-    for (QWidget *control : m_statistics.controls)
+    for (QWidget *control : statistics().controls)
         control->setVisible(visible);
     m_exportAction->setVisible(visible);
 }
 
 void MainWindow::exportExcel()
 {
-    const ExcelExport exporter(m_programDir,
-                               [this](int station) { return m_database->exportStation(station); });
+    const ExcelExport exporter(
+        m_programDir, [this](int station) { return m_database->exportStation(station); },
+        stationCount());
     for (const ExcelExport::Notice &notice : exporter.exportExcel())
         MessageDialog::show(this,
                             {notice.title, notice.text,

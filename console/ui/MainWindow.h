@@ -2,12 +2,13 @@
 
 #include "ConsoleConfig.h"
 #include "Failure.h"
-#include "StationPanel.h"
-#include "StatisticsBlock.h"
+#include "StationArea.h"
 
+#include <QList>
 #include <QMainWindow>
 
 #include <memory>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -19,8 +20,8 @@ class StatisticsPanel;
 class UsageDatabase;
 class UsageLedger;
 
-// frmMain: the console's window with both station panels, the statistics block,
-// the menu and the status bar.
+// frmMain: the console's window with a panel and statistics for each station, the
+// menu and the status bar.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -36,18 +37,17 @@ public:
         Failure failure; // the text to show when the start failed
     };
 
-    // The ports the stations connect to; tests move them off the café's ports.
-    void setStationPorts(quint16 first, quint16 second)
-    {
-        m_stationPorts[0] = first;
-        m_stationPorts[1] = second;
-    }
+    // The ports stations 1, 2, ... connect to, in their order; tests move them off
+    // the café's ports. A station the list does not reach keeps its own port.
+    void setStationPorts(QList<quint16> ports) { m_stationPorts = std::move(ports); }
 
     // The start-up sequence.
     StartResult start(SingleInstance &instance);
 
-    StationPanel &panel(int station) { return m_panels[station - 1]; }
-    StatisticsBlock &statistics() { return m_statistics; }
+    // The stations Kavo.ini asks for, as known once start() has read it.
+    int stationCount() const { return int(m_area.panels.size()); }
+    StationPanel &panel(int station) { return m_area.panels[station - 1]; }
+    StatisticsBlock &statistics() { return m_area.statistics; }
     StationSession &session(int station) { return *m_sessions[station - 1]; }
     StationController &controller(int station) { return *m_controllers[station - 1]; }
     UsageDatabase &database() { return *m_database; }
@@ -57,10 +57,15 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void createStationArea();
+    quint16 stationPort(int station) const;
+    void reportStationCountProblem();
     void createMenus();
     void createStatusBar();
     void updateStatusClock();
     Failure restoreGeometryFromSettings();
+    double fallbackGeometry(int key) const;
+    QSize gridWindowSize() const;
     void storeGeometryInSettings();
     void clearPeriodFields();
     void showCompanyName();
@@ -76,15 +81,14 @@ private:
 
     QString m_programDir;
     ConsoleConfig m_config;
-    StationPanel m_panels[2];
-    StatisticsBlock m_statistics;
+    StationArea m_area;
     std::unique_ptr<DatabaseLock> m_lock;
     std::unique_ptr<UsageDatabase> m_database;
     std::unique_ptr<UsageLedger> m_ledger;
     std::unique_ptr<StatisticsPanel> m_statisticsPanel;
-    std::unique_ptr<StationSession> m_sessions[2];
-    std::unique_ptr<StationController> m_controllers[2];
-    quint16 m_stationPorts[2];
+    std::vector<std::unique_ptr<StationSession>> m_sessions;
+    std::vector<std::unique_ptr<StationController>> m_controllers;
+    QList<quint16> m_stationPorts;
     QAction *m_exportAction = nullptr;
     QAction *m_statusBarAction = nullptr;
     QLabel *m_statusDate = nullptr;

@@ -40,7 +40,7 @@ OptionsDialog::OptionsDialog(const QString &iniPath, QWidget *parent)
     setObjectName(QStringLiteral("frmOptionen"));
     setWindowTitle(QStringLiteral("Optionen"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(Twips::toPixels(4320), Twips::toPixels(2520));
+    setFixedSize(Twips::toPixels(4320), Twips::toPixels(2880));
 
     m_fee = {addRow(this, "Label1", QStringLiteral("Gebühr bis 15min."), "tfGeb", 120),
              feeSection,
@@ -69,15 +69,23 @@ OptionsDialog::OptionsDialog(const QString &iniPath, QWidget *parent)
                      {}};
     m_companyName.box->setToolTip(
         QStringLiteral("Der Firmenname wird im Hauptfenster als Fenstertext übernommen."));
+    m_stationCount
+        = {addRow(this, "lbAnzahl", QStringLiteral("Anzahl Stationen:"), "tfAnzahl", 1920),
+           stationsSection,
+           stationCount,
+           {},
+           {}};
+    m_stationCount.box->setToolTip(
+        QStringLiteral("Die Zahl der Kunden-PCs, 1 bis %1.").arg(ConsoleConfig::maxStationCount));
 
     auto *ok = new QPushButton(QStringLiteral("&Ok"), this);
     ok->setObjectName(QStringLiteral("cmdOk"));
     ok->setDefault(true);
-    Twips::place(ok, 3000, 2040, 1095, 315);
+    Twips::place(ok, 3000, 2400, 1095, 315);
     connect(ok, &QPushButton::clicked, this, &OptionsDialog::saveSequence);
     // A default button acts only in a modal dialog; this one is modeless, so Enter in
     // any box presses "&Ok" itself.
-    for (const Field *field : {&m_fee, &m_fee30, &m_fee60, &m_dbName, &m_companyName})
+    for (const Field *field : fields())
         connect(field->box, &QLineEdit::returnPressed, ok, &QPushButton::click);
     load();
 }
@@ -95,11 +103,16 @@ void OptionsDialog::showOrRaise(const QString &iniPath, QWidget *mainWindow)
 void OptionsDialog::load()
 {
     const IniFile::Contents file = IniFile::Contents::load(m_iniPath);
-    for (Field *field : {&m_fee, &m_fee30, &m_fee60, &m_dbName, &m_companyName}) {
+    for (Field *field : fields()) {
         field->loaded = file.value(field->section, field->key);
         if (!field->loaded.isEmpty())
             field->box->setText(field->loaded);
     }
+}
+
+QList<OptionsDialog::Field *> OptionsDialog::fields()
+{
+    return {&m_fee, &m_fee30, &m_fee60, &m_dbName, &m_companyName, &m_stationCount};
 }
 
 bool OptionsDialog::changed(const Field &field) const
@@ -109,7 +122,9 @@ bool OptionsDialog::changed(const Field &field) const
 
 void OptionsDialog::saveSequence()
 {
-    // A written tariff or database name ends the console: later fields stay unwritten.
+    // A written tariff, database name or number of stations ends the console: later
+    // fields stay unwritten. The company name, written silently, goes before the
+    // number of stations, so that a change of both keeps both.
     for (const Field *tariff : {&m_fee, &m_fee30, &m_fee60}) {
         if (changed(*tariff) && saveTariff(*tariff))
             return;
@@ -118,6 +133,8 @@ void OptionsDialog::saveSequence()
         return;
     if (changed(m_companyName))
         saveCompanyName(m_companyName);
+    if (changed(m_stationCount) && saveStationCount(m_stationCount))
+        return;
     close();
 }
 
@@ -152,6 +169,23 @@ void OptionsDialog::saveCompanyName(const Field &field)
 {
     if (!field.box->text().isEmpty())
         write(field);
+}
+
+// An empty box stands for the two stations of a console without the setting.
+bool OptionsDialog::saveStationCount(const Field &field)
+{
+    ConsoleConfig asWritten;
+    asWritten.stationCountText = field.box->text();
+    if (!asWritten.stationCountProblem().isEmpty()) {
+        warn(this,
+             QStringLiteral("Bitte eine Anzahl der Stationen von 1 bis %1 eingeben.")
+                 .arg(ConsoleConfig::maxStationCount));
+        return false;
+    }
+    if (!write(field))
+        return false;
+    endForRestart();
+    return true;
 }
 
 bool OptionsDialog::write(const Field &field)

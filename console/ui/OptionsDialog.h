@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QList>
 #include <QWidget>
 
 class QLineEdit;
 
-// frmOptionen: the tariffs, the database name and the company name of Kavo.ini.
-// A changed tariff or database name is written and ends the console, which reads
-// its settings only at start; a changed company name is written silently.
+// frmOptionen: the tariffs, the database name, the company name and the number of
+// stations of Kavo.ini. A changed tariff, database name or number of stations is
+// written and ends the console, which reads its settings only at start; a changed
+// company name is written silently.
 class OptionsDialog : public QWidget
 {
     Q_OBJECT
@@ -27,11 +29,13 @@ private:
         QString emptyMessage;
     };
 
+    QList<Field *> fields();
     void load();
     void saveSequence();
     bool saveTariff(const Field &field);
     bool saveDbName(const Field &field);
     void saveCompanyName(const Field &field);
+    bool saveStationCount(const Field &field);
     bool write(const Field &field);
     void endForRestart();
     bool changed(const Field &field) const;
@@ -42,4 +46,5 @@ private:
     Field m_fee60;
     Field m_dbName;
     Field m_companyName;
+    Field m_stationCount;
 };

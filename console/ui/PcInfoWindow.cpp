@@ -6,11 +6,12 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
+#include <map>
+
 PcInfoWindow *PcInfoWindow::showOrRaise(int station, QWidget *parent)
 {
-    Q_ASSERT(station == 1 || station == 2);
-    static QPointer<PcInfoWindow> openWindows[2];
-    QPointer<PcInfoWindow> &window = openWindows[station - 1];
+    static std::map<int, QPointer<PcInfoWindow>> openWindows;
+    QPointer<PcInfoWindow> &window = openWindows[station];
     if (!window)
         window = new PcInfoWindow(station, parent);
     window->show();

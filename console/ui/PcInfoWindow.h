@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-// "Client1 PC Info" / "Client2 PC Info": the network facts of one station PC, asked
+// "Client1 PC Info", "Client2 PC Info", ...: the network facts of one station PC, asked
 // for once when the window opens. Closing the window deletes it.
 class PcInfoWindow : public QWidget
 {

@@ -9,12 +9,18 @@
 #include <QRadioButton>
 
 namespace {
-// Station 2's panel lies this far to the right of station 1's.
-constexpr int panelOffset = 4920;
-
 struct Placement
 {
     int left, top, width, height;
+};
+
+// Where a panel's controls go: `offset` twips to the right, the two right-hand
+// interval options a little further where they are shifted (on the two-station
+// window's second panel, and in every cell, where they are clear of the others).
+struct PanelPlace
+{
+    int offset;
+    bool shiftedOptions;
 };
 
 template<typename Widget>
@@ -38,10 +44,19 @@ QString numbered(const char *prefix, int station)
     return QString::fromLatin1(prefix) + QString::number(station);
 }
 
+// The labels of stations 1 and 2 keep their names of old; a further station's
+// are named for what they say and its number.
+QString labelName(int station, const char *first, const char *second, const char *further)
+{
+    if (station <= 2)
+        return QString::fromLatin1(station == 1 ? first : second);
+    return numbered(further, station);
+}
+
 QLabel *makeHeading(QWidget *parent, int station, int offset)
 {
     QLabel *heading
-        = make<QLabel>(parent, station == 1 ? QStringLiteral("Label5") : QStringLiteral("Label6"),
+        = make<QLabel>(parent, labelName(station, "Label5", "Label6", "lbClient"),
                        QStringLiteral("Client %1").arg(station), {120, 240, 4575, 375}, offset);
     QFont font(QStringLiteral("MS Sans Serif"), 18, QFont::Bold);
     heading->setFont(font);
@@ -50,38 +65,37 @@ QLabel *makeHeading(QWidget *parent, int station, int offset)
     return heading;
 }
 
-void makeIntervals(StationPanel &panel, QWidget *parent, int offset)
+void makeIntervals(StationPanel &panel, QWidget *parent, PanelPlace place)
 {
-    // The two right-hand options of station 2 sit a little further right.
     const Placement places[] = {
         {1200, 720, 735, 255}, {2040, 720, 855, 255}, {2880, 720, 855, 255}, {3720, 720, 855, 255}};
     const int extraShift[] = {0, 0, 120, 120};
     panel.intervalGroup = new QButtonGroup(parent);
     for (int i = 0; i < 4; ++i) {
         const int minutes = StationPanel::intervalMinutes[i];
-        const int shift = panel.station == 2 ? extraShift[i] : 0;
-        auto *option
-            = make<QRadioButton>(parent, QStringLiteral("opt%1_%2").arg(panel.station).arg(minutes),
-                                 QStringLiteral("%1 min").arg(minutes), places[i], offset + shift,
-                                 QStringLiteral("%1 min Timerfunktion").arg(minutes));
+        const int shift = place.shiftedOptions ? extraShift[i] : 0;
+        auto *option = make<QRadioButton>(
+            parent, QStringLiteral("opt%1_%2").arg(panel.station).arg(minutes),
+            QStringLiteral("%1 min").arg(minutes), places[i], place.offset + shift,
+            QStringLiteral("%1 min Timerfunktion").arg(minutes));
         panel.intervals.append(option);
         panel.intervalGroup->addButton(option, minutes);
     }
 }
-}
 
-StationPanel StationPanel::create(QWidget *parent, int station)
+StationPanel build(QWidget *parent, int station, PanelPlace place)
 {
     StationPanel panel;
     panel.station = station;
+    // Only station 1's buttons have mnemonics, so that no key reaches two panels.
     const bool first = station == 1;
-    const int offset = first ? 0 : panelOffset;
+    const int offset = place.offset;
 
     panel.heading = makeHeading(parent, station, offset);
     panel.pcInfo = make<QPushButton>(
         parent, numbered("cmdPCInfo", station), QStringLiteral("PC Info"), {120, 720, 975, 255},
         offset, QStringLiteral("Zeigt ein paar Netzwerk / PC Infos des Clienten an."));
-    makeIntervals(panel, parent, offset);
+    makeIntervals(panel, parent, place);
     panel.start = make<QPushButton>(parent, numbered("cmdStart", station),
                                     first ? QStringLiteral("&Start") : QStringLiteral("Start"),
                                     {120, 1080, 975, 255}, offset,
@@ -92,21 +106,32 @@ StationPanel StationPanel::create(QWidget *parent, int station)
                                    {2400, 1080, 975, 255}, offset,
                                    QStringLiteral("Stopt den Timer bzw. den Client."));
     panel.stopTime = makeBox(parent, numbered("tfstop", station), {3480, 1080, 975, 285}, offset);
-    make<QLabel>(parent, first ? QStringLiteral("Label1") : QStringLiteral("Label2"),
-                 QStringLiteral("Dauer"), {600, 1440, 495, 255}, offset);
+    make<QLabel>(parent, labelName(station, "Label1", "Label2", "lbDauer"), QStringLiteral("Dauer"),
+                 {600, 1440, 495, 255}, offset);
     panel.duration = makeBox(parent, numbered("tfDauer", station), {1200, 1440, 975, 285}, offset);
-    make<QLabel>(parent, first ? QStringLiteral("Label4") : QStringLiteral("Label3"),
+    make<QLabel>(parent, labelName(station, "Label4", "Label3", "lbKosten"),
                  QStringLiteral("Kosten"), {2880, 1440, 615, 255}, offset);
     panel.fee = makeBox(parent, numbered("tfKosten", station), {3480, 1440, 975, 285}, offset);
-    panel.runningTime = make<QLabel>(
-        parent, first ? QStringLiteral("Label17") : QStringLiteral("Label18"),
-        QStringLiteral("Timer"), {2280, 1680, 735, 255}, offset, QStringLiteral("Timer"));
+    panel.runningTime = make<QLabel>(parent, labelName(station, "Label17", "Label18", "lbTimer"),
+                                     QStringLiteral("Timer"), {2280, 1680, 735, 255}, offset,
+                                     QStringLiteral("Timer"));
     panel.withoutStation
         = make<QPushButton>(parent, numbered("Command", station), QStringLiteral("Ohne Client"),
                             {120, 2160, 1095, 255}, offset,
                             QStringLiteral("Falls Kavo ohne Client genutzt werden soll, schaltet "
                                            "diese Funktion die Steuerung frei."));
     return panel;
+}
+}
+
+StationPanel StationPanel::create(QWidget *parent, int station)
+{
+    return build(parent, station, station == 1 ? PanelPlace{0, false} : PanelPlace{width, true});
+}
+
+StationPanel StationPanel::createInCell(QWidget *cell, int station)
+{
+    return build(cell, station, {0, true});
 }
 
 QList<QWidget *> StationPanel::stationControls() const

@@ -11,7 +11,7 @@ class QRadioButton;
 class QWidget;
 
 // The controls of one station's panel in the main window, named as the operator's
-// documentation names them (cmdStart1, tfDauer2, ...).
+// documentation names them (cmdStart1, tfDauer2, ...; cmdStart7 for station 7).
 struct StationPanel
 {
     int station = 1;
@@ -31,8 +31,14 @@ struct StationPanel
     // The minutes of the interval options, in their order.
     static constexpr int intervalMinutes[] = {5, 10, 15, 30};
 
-    // Builds the panel's controls as children of `parent`.
+    // Builds the panel's controls as children of `parent`, in their place in the
+    // two-station window: station 1 on the left, station 2 on the right.
     static StationPanel create(QWidget *parent, int station);
+    // Builds the panel's controls at the top left of a cell of their own.
+    static StationPanel createInCell(QWidget *cell, int station);
+
+    // Twips across one panel, its margins included.
+    static constexpr int width = 4920;
 
     // The controls that are enabled only while the panel is active, in order.
     QList<QWidget *> stationControls() const;

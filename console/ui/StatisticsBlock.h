@@ -2,6 +2,8 @@
 
 #include <QList>
 
+#include <vector>
+
 class QComboBox;
 class QLineEdit;
 class QWidget;
@@ -19,15 +21,18 @@ struct StatisticsBlock
         QLineEdit *monthFees = nullptr;    // tfMEuro1
     };
 
-    Station stations[2];
+    // Stations 1, 2, ... in their order.
+    std::vector<Station> stations;
 
-    // Every control of both blocks in the order they are shown and hidden.
+    // Every control of every station's block, shown and hidden together.
     QList<QWidget *> controls;
 
     Station &station(int number) { return stations[number - 1]; }
+    int stationCount() const { return int(stations.size()); }
 
-    // Builds both blocks as children of `parent`, starting `top` twips down.
-    static StatisticsBlock create(QWidget *parent, int top);
+    // Builds the next station's block as children of `parent`, its top left corner
+    // at `left`, `top` twips.
+    void addStation(QWidget *parent, int left, int top);
 
     // Twips from the block's top to its bottom edge.
     static constexpr int height = 1800;

@@ -26,7 +26,7 @@ StatisticsPanel::StatisticsPanel(StatisticsBlock &block, UsageDatabase &database
     , m_block(block)
     , m_database(database)
 {
-    for (int station : {1, 2}) {
+    for (int station = 1; station <= m_block.stationCount(); ++station) {
         connect(m_block.station(station).months, &QComboBox::activated, this,
                 [this, station] { showMonthFees(station); });
     }
@@ -34,9 +34,9 @@ StatisticsPanel::StatisticsPanel(StatisticsBlock &block, UsageDatabase &database
 
 void StatisticsPanel::loadTotals()
 {
-    for (int station : {1, 2})
+    for (int station = 1; station <= m_block.stationCount(); ++station)
         showAmount(m_block.station(station).totalFees, m_database.sumAllFees(station));
-    for (int station : {1, 2})
+    for (int station = 1; station <= m_block.stationCount(); ++station)
         showMinutes(m_block.station(station).totalMinutes, m_database.readTotalMinutes(station));
 }
 

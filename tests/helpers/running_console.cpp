@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                        QString::fromLocal8Bit(argv[2]));
     MainWindow window(QString::fromLocal8Bit(argv[1]));
-    window.setStationPorts(0, 0);
+    window.setStationPorts({0, 0});
     SingleInstance instance(
         QStringLiteral("kavo-running-%1").arg(QCoreApplication::applicationPid()));
     const MainWindow::StartResult started = window.start(instance);

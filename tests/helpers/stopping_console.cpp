@@ -32,7 +32,7 @@ int main(int argc, char *argv[])
     MessageDialog::setHandler([](const MessageDialog::Request &) { return QMessageBox::Yes; });
 
     MainWindow window(QString::fromLocal8Bit(argv[1]));
-    window.setStationPorts(0, 0);
+    window.setStationPorts({0, 0});
     SingleInstance instance(
         QStringLiteral("kavo-stopping-%1").arg(QCoreApplication::applicationPid()));
     const MainWindow::StartResult started = window.start(instance);

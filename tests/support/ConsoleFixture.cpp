@@ -10,11 +10,15 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLineEdit>
+#include <QTcpServer>
 #include <QTest>
 
+#include <memory>
+#include <vector>
+
 ConsoleFixture::ConsoleFixture(const QString &statisticsSwitch)
-    : m_ports{freeLoopbackPort(), freeLoopbackPort()}
 {
+    addFreePorts(2);
     isolateUserSettings(m_settingsDir);
     using namespace ConsoleKeys;
     writeIni(feeSection, tariffBase, QStringLiteral("1,50"));
@@ -26,6 +30,27 @@ ConsoleFixture::ConsoleFixture(const QString &statisticsSwitch)
         writeIni(statisticsSection, statistics, statisticsSwitch);
     const Failure created = UsageDatabase::create(databasePath());
     QVERIFY2(!created, qPrintable(created.text()));
+}
+
+// Adds free ports until there are `count`, each unlike the others.
+void ConsoleFixture::addFreePorts(qsizetype count)
+{
+    // Held open until the last is found, so that no port comes twice.
+    std::vector<std::unique_ptr<QTcpServer>> probes;
+    while (m_ports.size() < count) {
+        probes.push_back(std::make_unique<QTcpServer>());
+        probes.back()->listen(QHostAddress::Any, 0);
+        if (!m_ports.contains(probes.back()->serverPort()))
+            m_ports.append(probes.back()->serverPort());
+    }
+}
+
+void ConsoleFixture::useStations(int count) const
+{
+    writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationCount, QString::number(count));
+    const UsageDatabase::AddedStations added
+        = UsageDatabase::addMissingStations(databasePath(), count);
+    QVERIFY2(!added.failure, qPrintable(added.failure.text()));
 }
 
 QString ConsoleFixture::databasePath() const
@@ -51,8 +76,9 @@ MainWindow::StartResult ConsoleFixture::startWithReason()
     m_instance = std::make_unique<SingleInstance>(QStringLiteral("kavo-test-%1-%2")
                                                       .arg(QCoreApplication::applicationPid())
                                                       .arg(quintptr(this)));
+    addFreePorts(ConsoleConfig::read(programDir()).stationCount());
     m_window = std::make_unique<MainWindow>(programDir());
-    m_window->setStationPorts(m_ports[0], m_ports[1]);
+    m_window->setStationPorts(m_ports);
     return m_window->start(*m_instance);
 }
 

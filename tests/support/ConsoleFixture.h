@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 #include "SingleInstance.h"
 
+#include <QList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -20,7 +21,14 @@ public:
     QString programDir() const { return m_programDir.path(); }
     QString iniPath() const;
     QString databasePath() const;
-    void writeIni(const QString &key, const QString &section, const QString &value) const;
+    void writeIni(const QString &section, const QString &key, const QString &value) const;
+
+    // Kavo.ini asks for `count` stations from the next start on, and the database
+    // has their tables.
+    void useStations(int count) const;
+    // The console gets ports for `count` stations at least, whether it serves them
+    // or not.
+    void reservePorts(qsizetype count) { addFreePorts(count); }
 
     // Starts a fresh console window; the previous one, if any, is dropped first.
     MainWindow::StartOutcome start() { return startWithReason().outcome; }
@@ -37,13 +45,17 @@ public:
     // The usage records the console has stored for the station, in stored order.
     QList<QVariantList> records(int station);
 
-    // The port the console listens on for the station.
+    // The port the console listens on for the station: free loopback ports, one for
+    // each of stations 1 and 2 from the start, for each station Kavo.ini asks for
+    // from the console's start on.
     quint16 port(int station) const { return m_ports[station - 1]; }
 
 private:
+    void addFreePorts(qsizetype count);
+
     QTemporaryDir m_programDir;
     QTemporaryDir m_settingsDir;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<MainWindow> m_window;
-    quint16 m_ports[2];
+    QList<quint16> m_ports;
 };

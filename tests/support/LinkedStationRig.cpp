@@ -19,7 +19,7 @@ bool LinkedStationRig::start(const QList<int> &stations)
     if (m_console.start() != MainWindow::StartOutcome::Running)
         return false;
     for (int number : stations) {
-        m_stations[number - 1] = m_console.createStation(number);
+        m_stations[number] = m_console.createStation(number);
         if (!QTest::qWaitFor([&] { return stationButton(number, "cmdStart")->isEnabled(); }))
             return false;
     }
@@ -28,16 +28,16 @@ bool LinkedStationRig::start(const QList<int> &stations)
 
 QPushButton *LinkedStationRig::stationButton(int station, const char *name)
 {
-    return m_stations[station - 1]->findChild<QPushButton *>(QString::fromLatin1(name));
+    return m_stations[station]->findChild<QPushButton *>(QString::fromLatin1(name));
 }
 
 void LinkedStationRig::closeStation(int station)
 {
-    m_stations[station - 1].reset();
+    m_stations[station].reset();
 }
 
 void LinkedStationRig::reopenStation(int station)
 {
-    m_stations[station - 1]
+    m_stations[station]
         = std::make_unique<StationWindow>(station, m_console.programDir(), m_console.port(station));
 }

@@ -6,6 +6,7 @@
 
 #include <QList>
 
+#include <map>
 #include <memory>
 
 class QPushButton;
@@ -33,7 +34,7 @@ public:
     MainWindow &window() { return m_console.window(); }
     StationPanel &panel(int station) { return window().panel(station); }
     StationController &controller(int station) { return window().controller(station); }
-    StationWindow &station(int station) { return *m_stations[station - 1]; }
+    StationWindow &station(int station) { return *m_stations[station]; }
     QPushButton *stationButton(int station, const char *name);
 
     // The station's window goes away, and a new one comes, not waited for.
@@ -44,5 +45,5 @@ private:
     ManualClock m_clock;
     ScopedClock m_clockGuard;
     ConsoleFixture m_console;
-    std::unique_ptr<StationWindow> m_stations[2];
+    std::map<int, std::unique_ptr<StationWindow>> m_stations;
 };
