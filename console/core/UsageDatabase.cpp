@@ -7,6 +7,7 @@
 #include "SqlTransaction.h"
 #include "TextFormats.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -125,6 +126,15 @@ QString shellWord(const QString &text)
         return text;
     return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("'\\''"))
         + QLatin1Char('\'');
+}
+
+// The tool that makes and extends databases, by its full path where it is installed
+// beside the console, as the package puts it.
+QString databaseTool()
+{
+    const QString name = QStringLiteral("create_usage_db");
+    const QString besideProgram = QDir(QCoreApplication::applicationDirPath()).filePath(name);
+    return QFileInfo(besideProgram).isExecutable() ? QDir::toNativeSeparators(besideProgram) : name;
 }
 
 // Nothing when the statement's work is `done`, else the reason it failed.
@@ -402,10 +412,11 @@ Failure UsageDatabase::checkStationsPresent(const QString &path)
     const QFileInfo file(path);
     return Failure(
         QStringLiteral("Der Datenbank %1 fehlen die Tabellen der %2. Sie werden angelegt mit:"
-                       " create_usage_db %3 %4 %5")
+                       " %6 %3 %4 %5")
             .arg(QDir::toNativeSeparators(path), stationsText(missing),
                  shellWord(QDir::toNativeSeparators(file.absolutePath())),
-                 shellWord(file.completeBaseName()), QString::number(m_stations)));
+                 shellWord(file.completeBaseName()), QString::number(m_stations),
+                 shellWord(databaseTool())));
 }
 
 Failure UsageDatabase::checkTables()
