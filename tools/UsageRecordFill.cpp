@@ -1,0 +1,58 @@
+#include "UsageRecordFill.h"
+
+#include "TextFormats.h"
+#include "UsageDatabase.h"
+
+#include <QTime>
+
+#include <sqlite3.h>
+
+namespace {
+bool exec(sqlite3 *db, const char *sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void bindText(sqlite3_stmt *insert, int index, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(insert, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+// Bulk insert: one prepared statement.
+bool fillStation(sqlite3 *db, int station, int records)
+{
+    const QByteArray sql
+        = QStringLiteral("INSERT INTO client%1 VALUES (?1, ?2, ?3, ?4, ?5)").arg(station).toUtf8();
+    sqlite3_stmt *insert = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
+        return false;
+    bool ok = true;
+    for (int i = 0; ok && i < records; ++i) {
+        const QTime start = QTime(8, 0).addSecs(i % 36000);
+        const int seconds = 60 + i % 7200;
+        bindText(insert, 1, TextFormats::timeOfDay(start));
+        bindText(insert, 2, TextFormats::timeOfDay(start.addSecs(seconds)));
+        bindText(insert, 3, TextFormats::timeOfDay(QTime(0, 0).addSecs(seconds)));
+        sqlite3_bind_int64(insert, 4, qint64(seconds) * 10000 / 600);
+        sqlite3_bind_int64(insert, 5, i % 12 + 1);
+        ok = sqlite3_step(insert) == SQLITE_DONE && sqlite3_reset(insert) == SQLITE_OK;
+    }
+    sqlite3_finalize(insert);
+    return ok;
+}
+}
+
+bool fillUsageRecords(const QString &path, int stations, int records)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const QByteArray key = QByteArray("PRAGMA key = '") + UsageDatabase::password + "'";
+    bool ok
+        = exec(db, key.constData()) && exec(db, "PRAGMA synchronous = FULL") && exec(db, "BEGIN");
+    for (int station = 1; ok && station <= stations; ++station)
+        ok = fillStation(db, station, records);
+    ok = ok && exec(db, "COMMIT");
+    sqlite3_close(db);
+    return ok;
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+
+// Fills the usage tables of stations 1 to `stations` of the database at `path` with
+// `records` made-up records each, in one transaction, committed with a full sync so
+// that the file is on disk before anything is timed. The database must have the
+// tables already.
+bool fillUsageRecords(const QString &path, int stations, int records);
