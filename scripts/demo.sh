@@ -5,7 +5,8 @@
 # Without a display the programs run under a virtual X server instead, in a fresh
 # program directory with a few usage records, and the script drives them (xdotool)
 # to the states the operator's guide shows, saving a screenshot of each in
-# demo/bilder/; `scripts/demo.sh --docs` saves them in docs/bilder/ for the guide.
+# demo/bilder/, and a second console serving six stations;
+# `scripts/demo.sh --docs` saves them in docs/bilder/ for the guide.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -71,6 +72,52 @@ drive_programs() {
     wait 2>/dev/null || true
 }
 
+# A console serving six stations, its panels in a grid, four of them in use.
+drive_grid() {
+    local programs=$1 out=$2
+    export HOME="$programs/home" XDG_CONFIG_HOME="$programs/home/.config" TMPDIR="$programs/tmp"
+    mkdir -p "$HOME" "$TMPDIR"
+    "$programs/Kavo" 2>/dev/null &
+    local console
+    console=$(xdotool search --sync --onlyvisible --name '^Internetcafé Demo$' | head -1)
+    local station
+    for station in 1 2 3 4 5 6; do
+        "$programs/Client$station" 2>/dev/null &
+    done
+    xdotool search --sync --onlyvisible --name '^Client6$' >/dev/null
+    sleep 3
+    local box
+    for box in $(xdotool search --onlyvisible --name '^Systemzeit nicht gestellt$' 2>/dev/null); do
+        xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
+        sleep 0.3
+    done
+    # The stations' windows stand over the console's corner; they are moved aside.
+    local window
+    for window in $(xdotool search --onlyvisible --name '^Client[0-9]+$' 2>/dev/null); do
+        xdotool windowmove "$window" 2000 2000
+    done
+
+    # Three cells across, each a panel of 4920 twips with its statistics below.
+    local menu=22
+    cell_click() { # <station> <x twips> <y twips> within the station's cell
+        local column=$((($1 - 1) % 3)) row=$((($1 - 1) / 3))
+        xdotool mousemove --window "$console" $(((column * 4920 + $2) / 15)) \
+            $(((row * 4440 + $3) / 15 + menu)) click 1
+        sleep 0.3
+    }
+    cell_click 1 2467 847 # ten minutes
+    cell_click 1 607 1207 # Start
+    cell_click 2 607 1207 # open-ended
+    cell_click 4 2467 847
+    cell_click 4 607 1207
+    cell_click 5 607 1207
+    sleep 4
+    import -window "$console" "$out/sechs-stationen.png"
+
+    kill $(jobs -p) 2>/dev/null
+    wait 2>/dev/null || true
+}
+
 # A fresh program directory with the demo settings and a few usage records of
 # November and December on both stations.
 prepare_screenshot_programs() {
@@ -98,9 +145,34 @@ write_settings() {
     [[ -f "$dir/Client.ini" ]] || printf '[Server]\r\nIP=127.0.0.1\r\n' >"$dir/Client.ini"
 }
 
+# A second program directory whose console serves six stations, Client3 to Client6
+# being Client1 under their names; a few records of December on each.
+prepare_grid_programs() {
+    local programs=$1
+    install -m 755 build/console/Kavo build/station/Client1 build/station/Client2 "$programs/"
+    local station
+    for station in 3 4 5 6; do
+        ln -s Client1 "$programs/Client$station"
+    done
+    write_settings "$programs"
+    printf '[Stationen]\r\nAnzahl=6\r\n' >>"$programs/Kavo.ini"
+    build/tools/create_usage_db "$programs" kavo 6 >/dev/null
+    {
+        echo "PRAGMA key = 'qrtdb52';"
+        for station in 1 2 3 4 5 6; do
+            local minutes=$((station * 20)) fee=$((station * 18000))
+            printf "INSERT INTO client%d VALUES ('14:00:00', '14:%02d:00', '00:%02d:00', %d, 12);\n" \
+                "$station" "$minutes" "$minutes" "$fee"
+            printf 'UPDATE client%dstat SET Nutzungszeit = %d, Entgeld = %d;\n' \
+                "$station" "$minutes" "$fee"
+        done
+    } | sqlcipher "$programs/kavo.mde" >/dev/null
+}
+
 if [[ ${1:-} == --drive ]]; then
     # Inside the virtual X server (see below).
     drive_programs "$2" "$3"
+    drive_grid "$4" "$3"
     exit 0
 fi
 
@@ -122,8 +194,10 @@ fi
 out="$demo/bilder"
 [[ ${1:-} == --docs ]] && out="$root/docs/bilder"
 programs=$(mktemp -d)
-trap 'rm -rf "$programs"' EXIT
+grid_programs=$(mktemp -d)
+trap 'rm -rf "$programs" "$grid_programs"' EXIT
 prepare_screenshot_programs "$programs"
+prepare_grid_programs "$grid_programs"
 echo "Running under a virtual X server; screenshots in $out"
 # Where it can, the demo runs without a network of its own, so that the stations'
 # time request cannot set this machine's clock.
@@ -132,5 +206,6 @@ if [[ $(id -u) -eq 0 ]] && unshare --net true 2>/dev/null; then
     offline=(unshare --net bash -c 'ip link set lo up 2>/dev/null; exec "$@"' _)
 fi
 # A window that never shows must not keep the script waiting for ever.
-timeout 180 "${offline[@]}" xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$0" --drive "$programs" "$out"
+timeout 180 "${offline[@]}" xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$0" --drive "$programs" "$out" \
+    "$grid_programs"
 ls -1 "$out"

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <functional>
+#include <numeric>
 
 namespace {
 // KAVO_SOAK_PERIODS sets how many periods a run goes through; the test command
@@ -24,6 +25,13 @@ int periodsToRun()
     return fromEnvironment > 0 ? fromEnvironment : 240;
 }
 
+// KAVO_SOAK_STATIONS sets how many stations take their turns, 1 to 32; two unless set.
+int stationsToRun()
+{
+    const int fromEnvironment = qEnvironmentVariableIntValue("KAVO_SOAK_STATIONS");
+    return fromEnvironment >= 1 && fromEnvironment <= 32 ? fromEnvironment : 2;
+}
+
 struct StationTotals
 {
     qsizetype records = 0;
@@ -32,7 +40,7 @@ struct StationTotals
 };
 }
 
-// The real console and both real station windows on loopback, under one injected
+// The real console and its real station windows on loopback, under one injected
 // clock, through thousands of periods of every kind. Every started period must end
 // up as exactly one record, and the totals must be the sum of the records.
 class SoakTest : public QObject
@@ -42,7 +50,7 @@ class SoakTest : public QObject
 private:
     TimeServiceStandIn m_timeService;
     std::unique_ptr<LinkedStationRig> m_rig;
-    int m_started[2] = {0, 0};
+    QList<int> m_started;
     QRandomGenerator m_random{20261208};
 
     MainWindow &console() { return m_rig->window(); }
@@ -158,12 +166,16 @@ private:
 private slots:
     void everyStartedPeriodIsRecordedOnce()
     {
+        QList<int> stations;
+        for (int number = 1; number <= stationsToRun(); ++number)
+            stations.append(number);
+        m_started.fill(0, stations.size());
         m_rig = std::make_unique<LinkedStationRig>(QDateTime(QDate(2026, 1, 5), QTime(8, 0)));
-        QVERIFY(m_rig->start({1, 2}));
+        QVERIFY(m_rig->start(stations));
 
         const int periods = periodsToRun();
-        for (int i = 0; m_started[0] + m_started[1] < periods; ++i) {
-            const int number = 1 + i % 2;
+        for (int i = 0; std::reduce(m_started.begin(), m_started.end()) < periods; ++i) {
+            const int number = 1 + i % int(stations.size());
             // Endless periods that run their full 420 minutes are the slowest: one in fifty.
             const int kind = i % 50 == 49 ? 5 : int(m_random.bounded(0, 5));
             runPeriod(number, kind);
@@ -171,7 +183,7 @@ private slots:
                 return;
         }
 
-        for (int number : {1, 2}) {
+        for (int number : stations) {
             const StationTotals totals = storedTotals(number);
             QCOMPARE(totals.records, qsizetype(m_started[number - 1]));
             QCOMPARE(console().database().readTotalMinutes(number),

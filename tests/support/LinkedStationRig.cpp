@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
+
 LinkedStationRig::LinkedStationRig(const QDateTime &start)
     : m_clock(start)
     , m_clockGuard(m_clock)
@@ -16,6 +18,9 @@ LinkedStationRig::~LinkedStationRig() = default;
 
 bool LinkedStationRig::start(const QList<int> &stations)
 {
+    const int highest = *std::max_element(stations.begin(), stations.end());
+    if (highest > 2)
+        m_console.useStations(highest);
     if (m_console.start() != MainWindow::StartOutcome::Running)
         return false;
     for (int number : stations) {

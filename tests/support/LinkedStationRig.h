@@ -24,7 +24,8 @@ public:
     LinkedStationRig(const LinkedStationRig &) = delete;
     LinkedStationRig &operator=(const LinkedStationRig &) = delete;
 
-    // Starts the console and a station window for each of `stations`, each
+    // Starts the console, serving as many stations as the highest of `stations`
+    // asks for (two at least), and a station window for each of `stations`, each
     // announced and idle; false when the console does not run or a station is
     // not let in.
     bool start(const QList<int> &stations);
