@@ -624,6 +624,47 @@ private slots:
         }
     }
 
+    // The all-time sums a close leaves in the result tables are taken by the next start
+    // only while the file is as that close left it and nobody else wrote during the run.
+    void allTimeSumsFollowEveryWriter()
+    {
+        const auto reopen = [this] {
+            m_database = std::make_unique<UsageDatabase>();
+            QVERIFY(!m_database->open(m_path));
+        };
+        const auto markNamesSums = [this] {
+            QFile mark(UsageDatabase::checkedMarkPathFor(m_path));
+            return mark.open(QIODevice::ReadOnly) && mark.readAll().contains("\nEntgeld 2\n");
+        };
+        const char *outsideRecord = "INSERT INTO client1 VALUES ('9:00:00', '9:10:00', '00:10:00',"
+                                    " 10000, 5)";
+        reopen();
+        QVERIFY(!m_database->sumAllFees(1).has_value());
+        QVERIFY(recordOn(1, QDate(2004, 5, 3), QStringLiteral("1,50 €")));
+        QCOMPARE(m_database->sumAllFees(1), 15000);
+        QVERIFY(!m_database->sumAllFees(2).has_value());
+        m_database.reset();
+        QVERIFY(markNamesSums());
+        QCOMPARE(RawDatabase(m_path).value("SELECT Entgeld1 FROM Entgeld1"), 15000);
+
+        reopen();
+        QCOMPARE(m_database->sumAllFees(1), 15000);
+        QVERIFY(!m_database->sumAllFees(2).has_value());
+        QVERIFY(recordOn(2, QDate(2004, 5, 3), QStringLiteral("2,00 €")));
+        RawDatabase(m_path).exec(outsideRecord); // while the console runs
+        m_database.reset();
+        QVERIFY(!markNamesSums());
+
+        reopen();
+        QCOMPARE(m_database->sumAllFees(1), 25000);
+        QCOMPARE(m_database->sumAllFees(2), 20000);
+        m_database.reset();
+        QVERIFY(markNamesSums());
+        RawDatabase(m_path).exec(outsideRecord); // between two runs
+        reopen();
+        QCOMPARE(m_database->sumAllFees(1), 35000);
+    }
+
     // A database for more stations than two: made at once, or by adding to an
     // existing one the stations it lacks, and refused by a console that serves more.
     void databaseForMoreStations()

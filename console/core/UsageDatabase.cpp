@@ -17,6 +17,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace {
 constexpr double unitsPerEuro = 10000.0;
 
@@ -96,6 +98,29 @@ QByteArray fingerprint(const QString &path)
     return QByteArray::number(size) + ' ' + QByteArray::number(quint64(hash), 16);
 }
 
+bool hasOneRow(sqlite3 *db, const QString &table)
+{
+    SqlStatement rows(db, QStringLiteral("SELECT count(*) FROM ") + table);
+    return rows.next() && rows.integer(0) == 1;
+}
+
+// The sum goes into the station's result table in place, so that an unchanged sum
+// leaves the file as it is; a table of another shape is made anew.
+Failure keepFeeSum(sqlite3 *db, int station, std::optional<qint64> sum)
+{
+    const QString table = forStation("Entgeld%1", station);
+    const QString value = sum ? QString::number(*sum) : QStringLiteral("NULL");
+    if (hasOneRow(db, table)) {
+        const Failure failure
+            = exec(db, QStringLiteral("UPDATE %1 SET %1 = %2 WHERE %1 IS NOT %2").arg(table, value));
+        if (!failure)
+            return failure;
+    }
+    return exec(db,
+                QStringLiteral("DROP TABLE IF EXISTS %1; CREATE TABLE %1 AS SELECT %2 AS %1")
+                    .arg(table, value));
+}
+
 // A read transaction: while it lasts, nobody writes to the file.
 bool holdReadLock(sqlite3 *db)
 {
@@ -112,10 +137,21 @@ void releaseReadLock(sqlite3 *db)
         static_cast<void>(exec(db, QStringLiteral("ROLLBACK")));
 }
 
-QByteArray readMark(const QString &path)
+// The mark's lines: the file's fingerprint, then "Entgeld <n>" when the result tables
+// of stations 1 to n hold their sums.
+QByteArrayList readMark(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(256).trimmed() : QByteArray();
+    return file.open(QIODevice::ReadOnly) ? file.read(256).trimmed().split('\n') : QByteArrayList();
+}
+
+constexpr QByteArrayView feeSumsWord = "Entgeld ";
+
+int vouchedFeeSums(const QByteArrayList &mark)
+{
+    if (mark.size() < 2 || !mark[1].startsWith(feeSumsWord))
+        return 0;
+    return std::max(0, mark[1].mid(feeSumsWord.size()).toInt());
 }
 
 // A word of a command line as the shell takes it.
@@ -346,6 +382,8 @@ Failure UsageDatabase::open(const QString &path, int stations)
     markChecked();
     m_db.reset();
     m_stations = stations;
+    m_allFees.clear();
+    m_vouchedFeeSums = 0;
     if (!QFileInfo(path).isFile()) {
         return Failure(QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
                            .arg(QDir::toNativeSeparators(path)));
@@ -361,6 +399,8 @@ Failure UsageDatabase::open(const QString &path, int stations)
     });
     if (failure)
         m_db.reset();
+    else
+        m_openedDataVersion = dataVersion();
     return failure;
 }
 
@@ -449,8 +489,10 @@ Failure UsageDatabase::checkPages(const QString &path)
 {
     if (!holdReadLock(m_db.get()))
         return checkPagesWhole(path);
-    const bool unchanged
-        = !stillInPlace() && fingerprint(path) == readMark(checkedMarkPathFor(path));
+    const QByteArrayList mark = readMark(checkedMarkPathFor(path));
+    const bool unchanged = !stillInPlace() && fingerprint(path) == mark.value(0);
+    if (unchanged)
+        m_vouchedFeeSums = vouchedFeeSums(mark);
     const Failure failure = unchanged ? Failure::none() : checkPagesWhole(path);
     releaseReadLock(m_db.get());
     return failure;
@@ -462,17 +504,43 @@ void UsageDatabase::markChecked()
 {
     if (!m_db || stillInPlace())
         return;
+    const int keptFeeSums = keepFeeSums();
     // The pages are read from the file again, not taken from what this connection holds.
     sqlite3_db_release_memory(m_db.get());
     if (!holdReadLock(m_db.get()))
         return;
     const QString mark = checkedMarkPathFor(m_path);
-    const QByteArray words = checkPagesWhole(m_path) ? QByteArray() : fingerprint(m_path);
+    QByteArray words = checkPagesWhole(m_path) ? QByteArray() : fingerprint(m_path);
+    if (!words.isEmpty() && keptFeeSums > 0)
+        words += '\n' + feeSumsWord.toByteArray() + QByteArray::number(keptFeeSums);
     QSaveFile file(mark);
     if (words.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(words + '\n') < 0
         || !file.commit())
         QFile::remove(mark);
     releaseReadLock(m_db.get());
+}
+
+// The sums as this run kept them are left in the result tables, where the next start
+// finds them as long as the file stays as this close leaves it. Only when every
+// station's sum is known and nobody else wrote to the file meanwhile, since the sums
+// follow only this run's records. Gives the number of stations whose sums it left.
+int UsageDatabase::keepFeeSums()
+{
+    if (m_allFees.size() != m_stations || !m_openedDataVersion
+        || dataVersion() != m_openedDataVersion)
+        return 0;
+    SqlTransaction transaction(m_db.get());
+    for (int station = 1; station <= m_stations; ++station) {
+        if (keepFeeSum(m_db.get(), station, m_allFees.value(station)))
+            return 0;
+    }
+    return transaction.commit() ? m_stations : 0;
+}
+
+std::optional<qint64> UsageDatabase::dataVersion()
+{
+    SqlStatement query(m_db.get(), QStringLiteral("PRAGMA data_version"));
+    return query.next() ? query.integer(0) : std::nullopt;
 }
 
 Failure UsageDatabase::checkPagesWhole(const QString &path)
@@ -681,6 +749,8 @@ RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool kee
         return refused(failure);
     if (!transaction.commit())
         return refused(transaction.failure());
+    if (const auto sum = m_allFees.find(station); sum != m_allFees.end())
+        *sum = sum->value_or(0) + *fee;
     return {RecordOutcome::Written, update.totals, QString(), update.unreadable};
 }
 
@@ -696,10 +766,25 @@ std::optional<qint64> UsageDatabase::readTotalFees(int station)
 
 std::optional<qint64> UsageDatabase::sumAllFees(int station)
 {
-    replaceResultTable(
-        forStation("Entgeld%1", station),
-        forStation("SELECT SUM(money(client%1kosten)) AS Entgeld%1 FROM client%1", station));
-    return readSingleValue(forStation("SELECT Entgeld%1 FROM Entgeld%1", station));
+    if (const auto known = m_allFees.constFind(station); known != m_allFees.cend())
+        return *known;
+    if (station > m_vouchedFeeSums || !readFeeSum(station)) {
+        replaceResultTable(
+            forStation("Entgeld%1", station),
+            forStation("SELECT SUM(money(client%1kosten)) AS Entgeld%1 FROM client%1", station));
+        static_cast<void>(readFeeSum(station));
+    }
+    return m_allFees.value(station);
+}
+
+// Remembers the sum the station's result table holds; false when it can't be read.
+bool UsageDatabase::readFeeSum(int station)
+{
+    SqlStatement query(m_db.get(), forStation("SELECT Entgeld%1 FROM Entgeld%1", station));
+    if (!query.next())
+        return false;
+    m_allFees.insert(station, query.integer(0));
+    return true;
 }
 
 QStringList UsageDatabase::listMonths(int station)

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -152,6 +153,8 @@ public:
     std::optional<qint64> readTotalFees(int station); // ten-thousandths of a euro
 
     // Sum of all fees of the station, left in the table EntgeldN (column EntgeldN).
+    // Summed over the records once, then kept up to date by every record written;
+    // a file as its last close left it has the sums in those tables already.
     std::optional<qint64> sumAllFees(int station);
 
     // The months that occur in the station's records, ascending, as texts.
@@ -183,6 +186,9 @@ private:
     Failure checkPages(const QString &path);
     Failure checkPagesWhole(const QString &path);
     void markChecked();
+    int keepFeeSums();
+    bool readFeeSum(int station);
+    std::optional<qint64> dataVersion();
     Failure stillInPlace();
     Failure checkTakesRecords(const QString &path);
     Failure makeOwnTables();
@@ -194,4 +200,10 @@ private:
     std::unique_ptr<sqlite3, Closer> m_db;
     QString m_path;
     int m_stations = 2;
+    // The all-time sums of fees by station as far as read or summed; none: no fees yet.
+    QMap<int, std::optional<qint64>> m_allFees;
+    // Stations 1 to this have their sums in their result tables, as the last close left them.
+    int m_vouchedFeeSums = 0;
+    // Another connection's write changes it; this connection's own writes do not.
+    std::optional<qint64> m_openedDataVersion;
 };
