@@ -3,6 +3,7 @@
 #include "IniFile.h"
 #include "OptionsDialog.h"
 #include "ProgramEnd.h"
+#include "StationAddressRule.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -270,6 +271,83 @@ private slots:
             QVERIFY(problem.contains(QStringLiteral("„%1“").arg(written)));
             QVERIFY(problem.contains(QStringLiteral("von 1 bis 32")));
         }
+    }
+
+    // The addresses are shown, checked, and written together with the number of
+    // stations before the console ends; an emptied box lets any address in again.
+    void addressesAreShownCheckedAndTakeEffectAtTheNextStart()
+    {
+        const QString &section = ConsoleKeys::stationsSection;
+        QVERIFY(!IniFile::write(m_ini, section, ConsoleKeys::stationAddress(32),
+                                QStringLiteral("kasse-pc32")));
+        QVERIFY(!IniFile::write(m_ini, section, ConsoleKeys::stationAddress(2),
+                                QStringLiteral("192.168.0.22")));
+        m_dialog = std::make_unique<OptionsDialog>(m_ini);
+        m_dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+        QCOMPARE(box("tfAdresse32")->text(), QStringLiteral("kasse-pc32"));
+        MessageRecorder messages;
+        box("tfAdresse5")->setText(QStringLiteral("192.168.0.256"));
+        pressOk();
+        QCOMPARE(messages.texts(),
+                 QStringList{QStringLiteral("Bitte für Station 5 eine IPv4-Adresse oder einen"
+                                            " Rechnernamen eingeben, oder das Feld leeren.")});
+        QVERIFY(m_endings.isEmpty());
+
+        box("tfAdresse5")->setText(QStringLiteral("192.168.0.25"));
+        box("tfAdresse2")->clear();
+        box("tfAnzahl")->setText(QStringLiteral("6"));
+        pressOk();
+        QCOMPARE(m_endings, QList<int>{0});
+        const ConsoleConfig config = ConsoleConfig::read(m_dir.path());
+        QCOMPARE(config.stationCount(), 6);
+        QCOMPARE(config.stationAddressText(5), QStringLiteral("192.168.0.25"));
+        QCOMPARE(config.stationAddressText(2), QString());
+        QCOMPARE(config.stationAddressText(32), QStringLiteral("kasse-pc32"));
+    }
+
+    void stationAddress_data()
+    {
+        using Form = StationAddressRule::Form;
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<Form>("form");
+        QTest::newRow("none") << QString() << Form::None;
+        QTest::newRow("IPv4") << "192.168.0.21" << Form::Ipv4;
+        QTest::newRow("IPv4, spaced") << " 127.0.0.2 " << Form::Ipv4;
+        QTest::newRow("host name") << "kasse-pc1" << Form::HostName;
+        QTest::newRow("qualified name") << "pc1.cafe.lan" << Form::HostName;
+        QTest::newRow("beyond 255") << "192.168.0.256" << Form::Malformed;
+        QTest::newRow("leading zero") << "192.168.0.021" << Form::Malformed;
+        QTest::newRow("three parts") << "192.168.1" << Form::Malformed;
+        QTest::newRow("with port") << "192.168.0.21:12000" << Form::Malformed;
+        QTest::newRow("IPv6") << "::1" << Form::Malformed;
+        QTest::newRow("space inside") << "pc 1" << Form::Malformed;
+        QTest::newRow("hyphen first") << "-pc1" << Form::Malformed;
+        QTest::newRow("empty label") << "pc1..lan" << Form::Malformed;
+    }
+    void stationAddress()
+    {
+        QFETCH(QString, written);
+        QFETCH(StationAddressRule::Form, form);
+        if (!written.isNull())
+            QVERIFY(!IniFile::write(m_ini, ConsoleKeys::stationsSection,
+                                    ConsoleKeys::stationAddress(2), written));
+        const ConsoleConfig config = ConsoleConfig::read(m_dir.path());
+        QCOMPARE(config.stationAddressText(2), written.trimmed());
+        QCOMPARE(StationAddressRule::formOf(config.stationAddressText(2)), form);
+        const QStringList problems = config.stationAddressProblems();
+        QCOMPARE(problems.size(), form == StationAddressRule::Form::Malformed ? 1 : 0);
+        if (!problems.isEmpty())
+            QVERIFY(
+                problems.first().contains(QStringLiteral("„%1“ unter „Adresse2“").arg(written)));
+    }
+
+    // Only the stations served are told of: a bad address of a station beyond the
+    // number set is no matter yet.
+    void anAddressBeyondTheStationsServedIsNotTold()
+    {
+        QVERIFY(!IniFile::write(m_ini, ConsoleKeys::stationsSection, ConsoleKeys::stationAddress(3),
+                                QStringLiteral("pc 3")));
+        QVERIFY(ConsoleConfig::read(m_dir.path()).stationAddressProblems().isEmpty());
     }
 };
 

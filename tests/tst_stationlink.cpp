@@ -1,8 +1,10 @@
+#include "ConsoleConfig.h"
 #include "ConsoleFixture.h"
 #include "FakeStation.h"
 #include "ManualClock.h"
 #include "ScopedClock.h"
 #include "SpacedSender.h"
+#include "StationAddressRule.h"
 #include "StationController.h"
 #include "TestSupport.h"
 #include "UsageDatabase.h"
@@ -11,10 +13,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTest>
 
 namespace {
 const QDateTime afternoon(QDate(2026, 3, 14), QTime(14, 0, 0));
+const QHostAddress secondLoopback(QStringLiteral("127.0.0.2"));
 }
 
 class StationLinkTest : public QObject
@@ -95,6 +99,95 @@ private slots:
                  QStringLiteral("10"));
         for (int other : {1, 2, 4})
             QCOMPARE(recordCount(other), 0);
+    }
+
+    // With an address set, a connection from any other is closed before a word
+    // crosses, also while the station is connected, and counted where the operator
+    // can look; the port goes on listening. A station without an address takes any,
+    // one with an address that is none takes nobody and is told at start.
+    void onlyTheStationsOwnAddressIsAnswered()
+    {
+        m_console = std::make_unique<ConsoleFixture>();
+        m_console->useStations(3);
+        using ConsoleKeys::stationAddress;
+        m_console->writeIni(ConsoleKeys::stationsSection, stationAddress(1),
+                            QStringLiteral("127.0.0.2"));
+        m_console->writeIni(ConsoleKeys::stationsSection, stationAddress(3),
+                            QStringLiteral("pc 3"));
+        MessageRecorder messages;
+        QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
+        QCOMPARE(messages.texts(),
+                 QStringList{QStringLiteral(
+                     "Kavo.ini: „pc 3“ unter „Adresse3“ im Abschnitt „Stationen“ ist weder eine"
+                     " IPv4-Adresse noch ein Rechnername. Kavo nimmt von Station 3 keine"
+                     " Verbindung an, bis der Wert berichtigt ist.")});
+
+        FakeStation stranger;
+        QVERIFY(stranger.connectTo(m_console->port(1)));
+        stranger.send("Startup1");
+        QVERIFY(stranger.waitForDisconnect());
+        QVERIFY(stranger.takeReceived().isEmpty());
+        QVERIFY(!panel(1).start->isEnabled());
+        const QString once = QStringLiteral(
+            "Station 1: 1 fremde Verbindung abgewiesen, zuletzt 127.0.0.1, 14:00:00");
+        QCOMPARE(panel(1).heading->toolTip(), once);
+        QCOMPARE(m_console->window().statusBar()->currentMessage(), once);
+
+        FakeStation station;
+        QVERIFY(station.connectTo(m_console->port(1), secondLoopback));
+        station.send("Startup1");
+        QVERIFY(station.waitForText("Stop1"));
+        QVERIFY(panel(1).start->isEnabled());
+        m_clock->advanceMs(65'000);
+        FakeStation again;
+        QVERIFY(again.connectTo(m_console->port(1)));
+        QVERIFY(again.waitForDisconnect());
+        QCOMPARE(panel(1).heading->toolTip(),
+                 QStringLiteral(
+                     "Station 1: 2 fremde Verbindungen abgewiesen, zuletzt 127.0.0.1, 14:01:05"));
+        QCOMPARE(station.socket().state(), QAbstractSocket::ConnectedState);
+
+        FakeStation anyone, nobody;
+        QVERIFY(anyone.connectTo(m_console->port(2)));
+        QTRY_VERIFY(panel(2).start->isEnabled());
+        QVERIFY(panel(2).heading->toolTip().isEmpty());
+        QVERIFY(nobody.connectTo(m_console->port(3), secondLoopback));
+        QVERIFY(nobody.waitForDisconnect());
+        QVERIFY(panel(3).heading->toolTip().startsWith(u"Station 3: 1 fremde"));
+    }
+
+    // A host name is looked up at once, and again on a refusal 30 s after the last
+    // lookup at the soonest; until it is known, nobody is admitted. Peers on a
+    // dual-stack port come as IPv4-mapped addresses and match as IPv4.
+    void aHostNameIsLookedUpAtMostEveryThirtySeconds()
+    {
+        QStringList lookedUp;
+        StationAddressRule::Done answer;
+        StationAddressRule rule(QStringLiteral("kasse-pc1"),
+                                [&](const QString &name, QObject *, StationAddressRule::Done done) {
+                                    lookedUp.append(name);
+                                    answer = std::move(done);
+                                });
+        const QHostAddress station(QStringLiteral("::ffff:127.0.0.2"));
+        const QHostAddress stranger(QStringLiteral("127.0.0.1"));
+        QCOMPARE(lookedUp, QStringList{QStringLiteral("kasse-pc1")});
+        QVERIFY(!rule.admits(station));
+        answer({}); // failed
+        m_clock->advanceMs(29'999);
+        QVERIFY(!rule.admits(stranger));
+        QCOMPARE(lookedUp.size(), 1);
+        m_clock->advanceMs(1);
+        QVERIFY(!rule.admits(stranger));
+        QCOMPARE(lookedUp.size(), 2);
+        m_clock->advanceMs(60'000);
+        QVERIFY(!rule.admits(station)); // the lookup still runs
+        QCOMPARE(lookedUp.size(), 2);
+        QCOMPARE(rule.lastRefusal(), QStringLiteral("127.0.0.2, 14:01:30"));
+        answer({secondLoopback});
+        QVERIFY(rule.admits(station));
+        QVERIFY(!rule.admits(stranger));
+        QCOMPARE(rule.refusedCount(), 5);
+        QCOMPARE(lookedUp.size(), 3);
     }
 
     void announcementActivatesOnlyItsPanel()

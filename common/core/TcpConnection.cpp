@@ -123,6 +123,8 @@ void TcpConnection::takeRequests()
 
 bool TcpConnection::takesRequestFrom(const QTcpSocket &socket) const
 {
+    if (m_admitsPeer && !m_admitsPeer(socket.peerAddress()))
+        return false;
     if (!m_server->isListening())
         return false;
     return !m_socket

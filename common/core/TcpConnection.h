@@ -4,7 +4,9 @@
 #include <QString>
 
 #include <functional>
+#include <utility>
 
+class QHostAddress;
 class QTcpServer;
 class QTcpSocket;
 
@@ -50,6 +52,12 @@ public:
     // requests like the first. A request not accepted in the handler is refused.
     bool accept(int requestId);
     void setReplaceableBySamePeer(bool replaceable) { m_replaceableBySamePeer = replaceable; }
+    // A request from a peer the filter does not admit is refused before any other
+    // rule, before a byte crosses; without a filter every peer may ask.
+    void setPeerFilter(std::function<bool(const QHostAddress &peer)> admits)
+    {
+        m_admitsPeer = std::move(admits);
+    }
 
     void connectTo(const QString &host, quint16 port);
     void connectTo(); // to the remote host and port set before
@@ -90,6 +98,7 @@ private:
     bool m_dataArrivalPending = false;
     bool m_established = false;
     bool m_replaceableBySamePeer = false;
+    std::function<bool(const QHostAddress &peer)> m_admitsPeer;
 
     int m_lastRequestId = 0;
     int m_requestId = 0;

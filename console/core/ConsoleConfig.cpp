@@ -1,6 +1,7 @@
 #include "ConsoleConfig.h"
 
 #include "IniFile.h"
+#include "StationAddressRule.h"
 
 #include <QDir>
 
@@ -40,6 +41,9 @@ ConsoleConfig ConsoleConfig::read(const QString &programDir)
     config.companyName = file.value(ConsoleKeys::companySection, ConsoleKeys::companyName);
     config.statisticsSwitch = file.value(ConsoleKeys::statisticsSection, ConsoleKeys::statistics);
     config.stationCountText = file.value(ConsoleKeys::stationsSection, ConsoleKeys::stationCount);
+    for (int station = 1; station <= maxStationCount; ++station)
+        config.stationAddressTexts.append(
+            file.value(ConsoleKeys::stationsSection, ConsoleKeys::stationAddress(station)));
     return config;
 }
 
@@ -57,4 +61,26 @@ QString ConsoleConfig::stationCountProblem() const
         .arg(stationCountText)
         .arg(maxStationCount)
         .arg(defaultStationCount);
+}
+
+QString ConsoleConfig::stationAddressText(int station) const
+{
+    return station <= stationAddressTexts.size() ? stationAddressTexts[station - 1] : QString();
+}
+
+QStringList ConsoleConfig::stationAddressProblems() const
+{
+    QStringList problems;
+    for (int station = 1; station <= stationCount(); ++station) {
+        const QString text = stationAddressText(station);
+        if (StationAddressRule::formOf(text) != StationAddressRule::Form::Malformed)
+            continue;
+        problems.append(
+            QStringLiteral("Kavo.ini: „%1“ unter „%2“ im Abschnitt „Stationen“ ist"
+                           " weder eine IPv4-Adresse noch ein Rechnername. Kavo nimmt"
+                           " von Station %3 keine Verbindung an, bis der Wert"
+                           " berichtigt ist.")
+                .arg(text, ConsoleKeys::stationAddress(station), QString::number(station)));
+    }
+    return problems;
 }

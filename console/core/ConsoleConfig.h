@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The settings of Kavo.ini, held as the texts they are written as.
 struct ConsoleConfig
@@ -15,6 +16,8 @@ struct ConsoleConfig
     QString companyName;      // "Firma" / "Firmen Name"
     QString statisticsSwitch; // "Statistik" / "Statistik"
     QString stationCountText; // "Stationen" / "Anzahl"
+    // "Stationen" / "Adresse1" to "Adresse32", in the stations' order.
+    QStringList stationAddressTexts;
 
     bool showsStatistics() const { return statisticsSwitch == QLatin1String("1"); }
 
@@ -24,6 +27,12 @@ struct ConsoleConfig
     // What the operator is told at start about a value that is no station count;
     // empty where the value is one or none is set.
     QString stationCountProblem() const;
+
+    // The address station n may connect from; empty where any may.
+    QString stationAddressText(int station) const;
+    // What the operator is told at start about each station served whose address is
+    // neither an IPv4 address nor a host name; such a station is refused to all.
+    QStringList stationAddressProblems() const;
 
     static QString iniPath(const QString &programDir);
 
@@ -45,4 +54,8 @@ inline const QString statisticsSection = QStringLiteral("Statistik");
 inline const QString statistics = QStringLiteral("Statistik");
 inline const QString stationsSection = QStringLiteral("Stationen");
 inline const QString stationCount = QStringLiteral("Anzahl");
+inline QString stationAddress(int station)
+{
+    return QStringLiteral("Adresse%1").arg(station);
+}
 }

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "Protocol.h"
+#include "StationAddressRule.h"
 #include "TextFormats.h"
 #include "UsageLedger.h"
 
@@ -46,6 +47,33 @@ StationSession::StationSession(int station, quint16 port, UsageLedger &ledger,
     // A station PC that restarted without closing its connection comes back from
     // the same address; it takes the port over at once.
     m_link.setReplaceableBySamePeer(true);
+}
+
+StationSession::~StationSession() = default;
+
+void StationSession::setAllowedAddress(const QString &text)
+{
+    if (StationAddressRule::formOf(text) == StationAddressRule::Form::None) {
+        m_link.setPeerFilter({});
+        m_addressRule.reset();
+        return;
+    }
+    m_addressRule = std::make_unique<StationAddressRule>(text);
+    connect(m_addressRule.get(), &StationAddressRule::refused, this,
+            &StationSession::reportRefusals);
+    m_link.setPeerFilter(
+        [rule = m_addressRule.get()](const QHostAddress &peer) { return rule->admits(peer); });
+}
+
+void StationSession::reportRefusals()
+{
+    const int count = m_addressRule->refusedCount();
+    emit refusalsChanged(
+        QStringLiteral("Station %1: %2 fremde %3 abgewiesen, zuletzt %4")
+            .arg(m_station)
+            .arg(count)
+            .arg(count == 1 ? QStringLiteral("Verbindung") : QStringLiteral("Verbindungen"),
+                 m_addressRule->lastRefusal()));
 }
 
 void StationSession::listen()

@@ -6,9 +6,12 @@
 #include "TcpConnection.h"
 #include "UsageDatabase.h"
 
-#include <optional>
 #include <QObject>
 
+#include <memory>
+#include <optional>
+
+class StationAddressRule;
 class UsageLedger;
 
 // The console's side of one station: the link on its port, the period running
@@ -26,6 +29,11 @@ public:
 
     StationSession(int station, quint16 port, UsageLedger &ledger, const Tariffs &tariffs,
                    QObject *parent = nullptr);
+    ~StationSession() override;
+
+    // Only the given address (IPv4 or host name; empty: any) may connect from now on;
+    // a connection from another is closed at once and counted.
+    void setAllowedAddress(const QString &text);
 
     int station() const { return m_station; }
     bool periodRunning() const { return m_running.has_value(); }
@@ -85,6 +93,9 @@ signals:
     // Something the operator should know of while it lasts, for the status bar.
     void notice(const QString &text);
     void noticeOver(const QString &text);
+    // The connections refused for coming from another address: how many and the last
+    // ("Station 1: 1 fremde Verbindung abgewiesen, zuletzt 127.0.0.1, 14:05:09").
+    void refusalsChanged(const QString &text);
 
 private:
     // A running period and the monotonic moment it began, which its length is
@@ -96,6 +107,7 @@ private:
     };
 
     void acceptStation(int requestId);
+    void reportRefusals();
     void stationClosed();
     void dropSilentConnection();
     void dispatchStationData();
@@ -110,6 +122,7 @@ private:
     quint16 m_port;
     UsageLedger &m_ledger;
     Tariffs m_tariffs;
+    std::unique_ptr<StationAddressRule> m_addressRule; // outlives the link that asks it
     TcpConnection m_link;
     std::optional<RunningPeriod> m_running;
     QString m_startText;

@@ -144,11 +144,16 @@ quint16 MainWindow::stationPort(int station) const
 }
 
 // A station count that can't be used is told once; the console serves two stations.
-void MainWindow::reportStationCountProblem()
+// Then the stations' addresses that can't be used, together.
+void MainWindow::reportStationSettingProblems()
 {
     const QString problem = m_config.stationCountProblem();
     if (!problem.isEmpty())
         MessageDialog::show(this, {QStringLiteral("Kavo"), problem, QMessageBox::Warning});
+    const QStringList addressProblems = m_config.stationAddressProblems();
+    if (!addressProblems.isEmpty())
+        MessageDialog::show(
+            this, {QStringLiteral("Kavo"), addressProblems.join(u'\n'), QMessageBox::Warning});
 }
 
 void MainWindow::createMenus()
@@ -240,7 +245,7 @@ MainWindow::StartResult MainWindow::start(SingleInstance &instance)
         return {StartOutcome::AlreadyRunning, Failure::none()};
     connect(&instance, &SingleInstance::activationRequested, this, &MainWindow::bringToFront);
     createStationArea();
-    reportStationCountProblem();
+    reportStationSettingProblems();
 
     const QString databasePath = UsageDatabase::pathFor(m_programDir, m_config.dbName);
     // The lock comes first: nothing of the database is touched while another console holds it.
@@ -273,17 +278,20 @@ void MainWindow::createStationControllers()
     for (StationPanel &panel : m_area.panels) {
         m_sessions.push_back(std::make_unique<StationSession>(
             panel.station, stationPort(panel.station), *m_ledger, tariffs));
+        m_sessions.back()->setAllowedAddress(m_config.stationAddressText(panel.station));
         m_controllers.push_back(std::make_unique<StationController>(panel, *m_sessions.back()));
     }
+    const auto showInStatusBar = [this](const QString &text) { statusBar()->showMessage(text); };
     for (auto &session : m_sessions) {
         connect(session.get(), &StationSession::problem, this, &MainWindow::reportProblem);
-        connect(session.get(), &StationSession::notice, statusBar(),
-                [this](const QString &text) { statusBar()->showMessage(text); });
+        connect(session.get(), &StationSession::notice, statusBar(), showInStatusBar);
         connect(session.get(), &StationSession::noticeOver, statusBar(),
                 [this](const QString &text) {
                     if (statusBar()->currentMessage() == text)
                         statusBar()->clearMessage();
                 });
+        // Told quietly: a stranger trying again and again must not pile up messages.
+        connect(session.get(), &StationSession::refusalsChanged, statusBar(), showInStatusBar);
     }
     connect(m_ledger.get(), &UsageLedger::totalsChanged, this,
             [this](int station, const UsageTotals &totals) {

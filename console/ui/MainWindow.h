@@ -59,7 +59,7 @@ protected:
 private:
     void createStationArea();
     quint16 stationPort(int station) const;
-    void reportStationCountProblem();
+    void reportStationSettingProblems();
     void createMenus();
     void createStatusBar();
     void updateStatusClock();

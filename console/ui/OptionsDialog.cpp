@@ -4,12 +4,15 @@
 #include "IniFile.h"
 #include "MessageDialog.h"
 #include "ProgramEnd.h"
+#include "StationAddressRule.h"
 #include "Twips.h"
 
+#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
 
 namespace {
 const QString applicationTitle = QStringLiteral("Kavo");
@@ -40,7 +43,7 @@ OptionsDialog::OptionsDialog(const QString &iniPath, QWidget *parent)
     setObjectName(QStringLiteral("frmOptionen"));
     setWindowTitle(QStringLiteral("Optionen"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(Twips::toPixels(4320), Twips::toPixels(2880));
+    setFixedSize(Twips::toPixels(4320), Twips::toPixels(4620));
 
     m_fee = {addRow(this, "Label1", QStringLiteral("Gebühr bis 15min."), "tfGeb", 120),
              feeSection,
@@ -77,17 +80,45 @@ OptionsDialog::OptionsDialog(const QString &iniPath, QWidget *parent)
            {}};
     m_stationCount.box->setToolTip(
         QStringLiteral("Die Zahl der Kunden-PCs, 1 bis %1.").arg(ConsoleConfig::maxStationCount));
+    addAddressList();
 
     auto *ok = new QPushButton(QStringLiteral("&Ok"), this);
     ok->setObjectName(QStringLiteral("cmdOk"));
     ok->setDefault(true);
-    Twips::place(ok, 3000, 2400, 1095, 315);
+    Twips::place(ok, 3000, 4140, 1095, 315);
     connect(ok, &QPushButton::clicked, this, &OptionsDialog::saveSequence);
     // A default button acts only in a modal dialog; this one is modeless, so Enter in
     // any box presses "&Ok" itself.
     for (const Field *field : fields())
         connect(field->box, &QLineEdit::returnPressed, ok, &QPushButton::click);
     load();
+}
+
+// A box for each station's address, in a list that scrolls.
+void OptionsDialog::addAddressList()
+{
+    auto *caption = new QLabel(QStringLiteral("Adressen der Stationen:"), this);
+    caption->setObjectName(QStringLiteral("lbAdressen"));
+    Twips::place(caption, 120, 2310, 3975, 255);
+    auto *list = new QScrollArea(this);
+    list->setObjectName(QStringLiteral("saAdressen"));
+    Twips::place(list, 120, 2580, 3975, 1440);
+    auto *rows = new QWidget(list);
+    auto *layout = new QFormLayout(rows);
+    for (int station = 1; station <= ConsoleConfig::maxStationCount; ++station) {
+        auto *label = new QLabel(QStringLiteral("Station %1:").arg(station), rows);
+        label->setObjectName(QStringLiteral("lbAdresse%1").arg(station));
+        auto *box = new QLineEdit(rows);
+        box->setObjectName(QStringLiteral("tfAdresse%1").arg(station));
+        box->setToolTip(QStringLiteral("Die IPv4-Adresse oder der Rechnername, von dem allein"
+                                       " Station %1 sich verbinden darf; leer: jeder.")
+                            .arg(station));
+        layout->addRow(label, box);
+        m_addresses[station - 1]
+            = {box, ConsoleKeys::stationsSection, ConsoleKeys::stationAddress(station), {}, {}};
+    }
+    list->setWidget(rows);
+    list->setWidgetResizable(true);
 }
 
 void OptionsDialog::showOrRaise(const QString &iniPath, QWidget *mainWindow)
@@ -112,7 +143,15 @@ void OptionsDialog::load()
 
 QList<OptionsDialog::Field *> OptionsDialog::fields()
 {
-    return {&m_fee, &m_fee30, &m_fee60, &m_dbName, &m_companyName, &m_stationCount};
+    return QList<Field *>{&m_fee, &m_fee30, &m_fee60, &m_dbName, &m_companyName} + stationFields();
+}
+
+QList<OptionsDialog::Field *> OptionsDialog::stationFields()
+{
+    QList<Field *> station{&m_stationCount};
+    for (Field &address : m_addresses)
+        station.append(&address);
+    return station;
 }
 
 bool OptionsDialog::changed(const Field &field) const
@@ -122,9 +161,10 @@ bool OptionsDialog::changed(const Field &field) const
 
 void OptionsDialog::saveSequence()
 {
-    // A written tariff, database name or number of stations ends the console: later
+    // A written tariff, database name or station setting ends the console: later
     // fields stay unwritten. The company name, written silently, goes before the
-    // number of stations, so that a change of both keeps both.
+    // station settings, so that a change of both keeps both; the number of stations
+    // and their addresses are written together.
     for (const Field *tariff : {&m_fee, &m_fee30, &m_fee60}) {
         if (changed(*tariff) && saveTariff(*tariff))
             return;
@@ -133,7 +173,7 @@ void OptionsDialog::saveSequence()
         return;
     if (changed(m_companyName))
         saveCompanyName(m_companyName);
-    if (changed(m_stationCount) && saveStationCount(m_stationCount))
+    if (saveStationSettings())
         return;
     close();
 }
@@ -171,20 +211,51 @@ void OptionsDialog::saveCompanyName(const Field &field)
         write(field);
 }
 
-// An empty box stands for the two stations of a console without the setting.
-bool OptionsDialog::saveStationCount(const Field &field)
+// The number of stations and the addresses, each changed one checked before any is
+// written; true when they were written and the console ends.
+bool OptionsDialog::saveStationSettings()
+{
+    if (!stationSettingsReadable())
+        return false;
+    QList<const Field *> changedFields;
+    for (const Field *field : stationFields()) {
+        if (changed(*field))
+            changedFields.append(field);
+    }
+    if (changedFields.isEmpty())
+        return false;
+    for (const Field *field : changedFields) {
+        if (!write(*field))
+            return false;
+    }
+    endForRestart();
+    return true;
+}
+
+// An empty box stands for the two stations of a console without the setting, or for
+// a station that may connect from any address.
+bool OptionsDialog::stationSettingsReadable()
 {
     ConsoleConfig asWritten;
-    asWritten.stationCountText = field.box->text();
-    if (!asWritten.stationCountProblem().isEmpty()) {
+    asWritten.stationCountText = m_stationCount.box->text();
+    if (changed(m_stationCount) && !asWritten.stationCountProblem().isEmpty()) {
         warn(this,
              QStringLiteral("Bitte eine Anzahl der Stationen von 1 bis %1 eingeben.")
                  .arg(ConsoleConfig::maxStationCount));
         return false;
     }
-    if (!write(field))
-        return false;
-    endForRestart();
+    for (int station = 1; station <= ConsoleConfig::maxStationCount; ++station) {
+        const Field &address = m_addresses[station - 1];
+        if (changed(address)
+            && StationAddressRule::formOf(address.box->text())
+                == StationAddressRule::Form::Malformed) {
+            warn(this,
+                 QStringLiteral("Bitte für Station %1 eine IPv4-Adresse oder einen"
+                                " Rechnernamen eingeben, oder das Feld leeren.")
+                     .arg(station));
+            return false;
+        }
+    }
     return true;
 }
 

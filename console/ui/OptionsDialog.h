@@ -1,14 +1,18 @@
 #pragma once
 
+#include "ConsoleConfig.h"
+
 #include <QList>
 #include <QWidget>
 
+#include <array>
+
 class QLineEdit;
 
-// frmOptionen: the tariffs, the database name, the company name and the number of
-// stations of Kavo.ini. A changed tariff, database name or number of stations is
-// written and ends the console, which reads its settings only at start; a changed
-// company name is written silently.
+// frmOptionen: the tariffs, the database name, the company name, the number of
+// stations and the stations' addresses of Kavo.ini. A changed tariff, database name,
+// number of stations or address is written and ends the console, which reads its
+// settings only at start; a changed company name is written silently.
 class OptionsDialog : public QWidget
 {
     Q_OBJECT
@@ -30,12 +34,16 @@ private:
     };
 
     QList<Field *> fields();
+    // The number of stations and their addresses.
+    QList<Field *> stationFields();
     void load();
     void saveSequence();
     bool saveTariff(const Field &field);
     bool saveDbName(const Field &field);
     void saveCompanyName(const Field &field);
-    bool saveStationCount(const Field &field);
+    void addAddressList();
+    bool saveStationSettings();
+    bool stationSettingsReadable();
     bool write(const Field &field);
     void endForRestart();
     bool changed(const Field &field) const;
@@ -47,4 +55,5 @@ private:
     Field m_dbName;
     Field m_companyName;
     Field m_stationCount;
+    std::array<Field, ConsoleConfig::maxStationCount> m_addresses;
 };
