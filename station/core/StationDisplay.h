@@ -46,6 +46,7 @@ public:
     StationDisplay(int station, const QString &programDirectory,
                    std::optional<quint16> consolePort = std::nullopt, QObject *parent = nullptr);
 
+    int station() const { return m_station; }
     // "Client1": the station program's name, which begins each caption.
     QString name() const { return m_name; }
     // The console's address as read from Client.ini at start.
