@@ -9,6 +9,7 @@ EndNotice::EndNotice()
                  | Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint)
 {
     setObjectName(QStringLiteral("Hinweis"));
+    setWindowTitle(QStringLiteral("Hinweis"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
     setAlignment(Qt::AlignCenter);

@@ -93,6 +93,9 @@ void LockCover::showEvent(QShowEvent *event)
         grabMouse();
     }
     holdScreen();
+    // The window system takes the grabs only once the window is on the screen,
+    // which is a moment after this.
+    QTimer::singleShot(holdIntervalMs / 10, this, &LockCover::holdScreen);
     m_holdTimer.start();
 }
 
