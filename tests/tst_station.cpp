@@ -249,7 +249,10 @@ private slots:
         QVERIFY(cover->windowFlags().testFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
                                                | Qt::X11BypassWindowManagerHint));
         QVERIFY(!cover->close());
-        QVERIFY(cover->isVisible());
+        QTest::keyClick(cover, Qt::Key_Escape);
+        QTest::keyClick(cover, Qt::Key_F4, Qt::AltModifier);
+        cover->showMinimized();
+        QTRY_VERIFY(cover->isVisible() && !cover->isMinimized());
         const auto text = [cover](const char *name) {
             return cover->findChild<QLabel *>(QLatin1String(name))->text();
         };
