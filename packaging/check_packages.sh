@@ -77,12 +77,19 @@ check_package kavo-console +opt/kavo/Kavo +opt/kavo/create_usage_db usr/share/ka
     usr/share/applications/kavo.desktop usr/share/icons/hicolor/scalable/apps/kavo.svg
 check_package kavo-station +opt/kavo-client/Client1 +opt/kavo-client/Client2 usr/share/kavo-station/Client.ini \
     opt/kavo-client/autostart/kavo-client1.desktop opt/kavo-client/autostart/kavo-client2.desktop \
-    usr/share/icons/hicolor/scalable/apps/kavo-client.svg
+    usr/share/icons/hicolor/scalable/apps/kavo-client.svg usr/lib/systemd/user/kavo-client@.service
 [[ -z $(find "$work/kavo-station/usr/share/applications" -name '*.desktop' 2>/dev/null) ]] ||
     fail "kavo-station: offers a station in the menu"
 # Client1 and Client2 take their numbers from their names only where Client.ini names none.
 ! grep -qiE '^[[:space:]]*station[[:space:]]*=' "$work/kavo-station/usr/share/kavo-station/Client.ini" ||
     fail "kavo-station: the default Client.ini gives every PC one station number"
+# The supervisor starts the installed station program again whenever it ends.
+unit=$work/kavo-station/usr/lib/systemd/user/kavo-client@.service
+if [[ -f $unit ]]; then
+    grep -qx 'Restart=always' "$unit" || fail "kavo-station: the station unit does not restart the station"
+    program=$(sed -n 's/^ExecStart=//p' "$unit")
+    [[ -x $work/kavo-station${program/\%i/1} ]] || fail "kavo-station: the station unit starts $program, which is not installed"
+fi
 console_deb=$(find "$work/cpack" -maxdepth 1 -name 'kavo-console_*.deb' | head -1)
 [[ $(dpkg-deb -f "$console_deb" Depends) == *"libsqlcipher0 (<< 4)"* ]] ||
     fail "kavo-console: does not say which SQLCipher it needs"

@@ -7,10 +7,12 @@
 #include "TestSupport.h"
 #include "TimeServiceStandIn.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -95,6 +97,16 @@ private:
 bool shown(QWidget *widget)
 {
     return !widget->isHidden();
+}
+
+// The program's windows of that name besides the station's own.
+QWidgetList windowsNamed(const QString &name)
+{
+    QWidgetList found;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->objectName() == name)
+            found << window;
+    return found;
 }
 }
 
@@ -212,6 +224,67 @@ private slots:
         QVERIFY(!rig.window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         rig.window->showMinimized();
         QTRY_VERIFY_WITH_TIMEOUT(!rig.window->isMinimized(), 1000);
+    }
+
+    // The cover lies over every screen while no period runs, refuses to close and
+    // connects from its own "Verbinden"; the notice before the end takes no focus.
+    // Without the lock's key there is neither.
+    void lockCoversTheScreensBetweenPeriods()
+    {
+        {
+            StationRig plain;
+            QVERIFY(plain.startConnected());
+            QVERIFY(windowsNamed(QStringLiteral("Sperre")).isEmpty());
+            QVERIFY(windowsNamed(QStringLiteral("Hinweis")).isEmpty());
+        }
+        StationRig rig;
+        rig.console.stopListening();
+        rig.writeIni("[Server]\r\nIP=127.0.0.1\r\n[Sperre]\r\nAktiv=1\r\nFirma=Netz-Eck\r\n");
+        rig.start();
+        const QWidgetList covers = windowsNamed(QStringLiteral("Sperre"));
+        QCOMPARE(covers.size(), QGuiApplication::screens().size());
+        QWidget *cover = covers.first();
+        QVERIFY(cover->isVisible());
+        QCOMPARE(cover->geometry(), cover->screen()->geometry());
+        QVERIFY(cover->windowFlags().testFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+                                               | Qt::X11BypassWindowManagerHint));
+        QVERIFY(!cover->close());
+        QTest::keyClick(cover, Qt::Key_Escape);
+        QTest::keyClick(cover, Qt::Key_F4, Qt::AltModifier);
+        cover->showMinimized();
+        QTRY_VERIFY(cover->isVisible() && !cover->isMinimized());
+        const auto text = [cover](const char *name) {
+            return cover->findChild<QLabel *>(QLatin1String(name))->text();
+        };
+        QCOMPARE(text("lblSperre"), QStringLiteral("Bitte an der Kasse freischalten."));
+        QCOMPARE(text("lblFirma"), QStringLiteral("Netz-Eck"));
+        QCOMPARE(text("lblStation"), QStringLiteral("Station 1"));
+        QCOMPARE(text("lblVerbindung"), QStringLiteral("keine Verbindung"));
+
+        QVERIFY(rig.console.listen());
+        auto *connectButton = cover->findChild<QPushButton *>(QStringLiteral("cmdVerbindenSperre"));
+        connectButton->click();
+        QTRY_COMPARE(text("lblVerbindung"), QStringLiteral("verbunden"));
+        QVERIFY(!connectButton->isEnabled());
+        QTRY_VERIFY(rig.button("cmdStart")->isEnabled());
+
+        bool noticeShown = false;
+        rig.console.onMessage = [&](const QString &message) {
+            if (message != QStringLiteral("00:04:59"))
+                return;
+            QVERIFY(!cover->isVisible());
+            const QWidgetList notices = windowsNamed(QStringLiteral("Hinweis"));
+            QCOMPARE(notices.size(), 1);
+            QVERIFY(notices.first()->isVisible());
+            QVERIFY(notices.first()->testAttribute(Qt::WA_ShowWithoutActivating));
+            QVERIFY(notices.first()->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+            QVERIFY(QApplication::activeWindow() != notices.first());
+            noticeShown = true;
+        };
+        rig.console.send(QStringLiteral("6"));
+        QTRY_VERIFY(!cover->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(cover->isVisible(), 10000);
+        QVERIFY(noticeShown);
     }
 
     void entryAidsOfTheFields()

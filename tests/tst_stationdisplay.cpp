@@ -2,8 +2,10 @@
 #include "ManualClock.h"
 #include "Protocol.h"
 #include "ScopedClock.h"
+#include "SpacedSender.h"
 #include "StationDisplay.h"
 #include "StationNumber.h"
+#include "StationSettings.h"
 #include "TcpConnection.h"
 #include "TestSupport.h"
 
@@ -50,11 +52,11 @@ public:
         display->start();
     }
 
-    // Starts the station with the console's address and waits for the console's
-    // answer to its announcement to take effect.
-    bool startConnected()
+    // Starts the station with the console's address (and the keys and sections
+    // given) and waits for the console's answer to its announcement to take effect.
+    bool startConnected(const QByteArray &serverKeys = {}, const QByteArray &sections = {})
     {
-        writeIni("[Server]\r\nIP=127.0.0.1\r\n");
+        writeIni("[Server]\r\nIP=127.0.0.1\r\n" + serverKeys + sections);
         start();
         return QTest::qWaitFor([this] { return canStart && !shown(Item::CurrentTime); });
     }
@@ -112,6 +114,8 @@ private:
     QTemporaryDir m_directory;
     std::map<Item, bool> m_shown; // items never set are shown
 };
+
+const QByteArray lockOn = "[Sperre]\r\nAktiv=1\r\n";
 
 // Wake-ups a few milliseconds early and late, some beyond the display's margin.
 const QList<int> timerJitter{-4, 3, -1, 5, -30, 2, 0, 25, -3, -2, 4, -25, 1};
@@ -229,6 +233,150 @@ private slots:
         const StationNumber number = StationNumber::find(directory.path(), programName);
         QTEST(number.value(), "number");
         QTEST(number.problem(), "problem");
+    }
+
+    void lockAndReconnectKeysOfClientIni_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<bool>("lock");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("company");
+        QTest::addColumn<int>("reconnectSeconds"); // 0: none
+        const QString text = QStringLiteral("Bitte an der Kasse freischalten.");
+        const QByteArray server = "[Server]\r\nIP=127.0.0.1\r\nWiederverbinden=";
+        QTest::newRow("no keys") << QByteArray("[Server]\r\nIP=127.0.0.1\r\n") << false << text
+                                 << QString() << 0;
+        QTest::newRow("lock") << lockOn << true << text << QString() << 10;
+        QTest::newRow("lock, any case, blanks")
+            << QByteArray("[sperre]\r\naktiv = 1 \r\n") << true << text << QString() << 10;
+        QTest::newRow("lock not 1")
+            << QByteArray("[Sperre]\r\nAktiv=ja\r\n") << false << text << QString() << 0;
+        QTest::newRow("text and company") << lockOn + "Text=Bitte zahlen.\r\nFirma=Netz-Eck\r\n"
+                                          << true << "Bitte zahlen."
+                                          << "Netz-Eck" << 10;
+        QTest::newRow("reconnect without lock")
+            << server + "30" << false << text << QString() << 30;
+        QTest::newRow("reconnect 3600") << server + "3600" << false << text << QString() << 3600;
+        QTest::newRow("0 with lock") << lockOn + server + "0" << true << text << QString() << 0;
+        QTest::newRow("empty with lock") << lockOn + server << true << text << QString() << 10;
+        QTest::newRow("too big with lock")
+            << lockOn + server + "5000" << true << text << QString() << 10;
+        QTest::newRow("too big") << server + "5000" << false << text << QString() << 0;
+        QTest::newRow("a word") << server + "zehn" << false << text << QString() << 0;
+        QTest::newRow("signed with lock")
+            << lockOn + server + "-1" << true << text << QString() << 10;
+    }
+    void lockAndReconnectKeysOfClientIni()
+    {
+        QFETCH(QByteArray, ini);
+        QTemporaryDir directory;
+        QFile file(directory.filePath(QStringLiteral("Client.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini);
+        file.close();
+        const StationSettings settings = StationSettings::read(directory.path());
+        QTEST(settings.lockActive(), "lock");
+        QTEST(settings.lockText(), "text");
+        QTEST(settings.company(), "company");
+        QTEST(settings.reconnectSeconds().value_or(0), "reconnectSeconds");
+    }
+
+    // The cover lies over the idle station from start-up on; a period uncovers it at
+    // once, also after its link is lost, and its end covers it again a moment later.
+    // Before the end the customer is told of 5 and 1 minutes left; a period shorter
+    // than a mark is not told of it.
+    void lockCoversTheIdleStationAndTellsOfTheNearEnd()
+    {
+        {
+            // A period handed back right after the end leaves the cover off.
+            ManualClock still(afternoon);
+            ScopedClock stillClock(still);
+            CoverState state(true);
+            QSignalSpy changes(&state, &CoverState::coveredChanged);
+            state.setPeriodRunning(true);
+            state.setPeriodRunning(false);
+            still.advanceMs(CoverState::coverDelayMs - 100);
+            state.setPeriodRunning(true);
+            still.advanceMs(CoverState::coverDelayMs);
+            QCOMPARE(changes.size(), 1);
+        }
+        DisplayRig plain;
+        QVERIFY(plain.startConnected());
+        QVERIFY(!plain.display->cover()->covered());
+
+        DisplayRig rig;
+        QVERIFY(rig.startConnected("Wiederverbinden=0\r\n", lockOn));
+        CoverState *cover = rig.display->cover();
+        QVERIFY(cover->covered());
+        QList<std::pair<bool, qint64>> coverChanges;
+        connect(cover, &CoverState::coveredChanged, this, [&](bool covered) {
+            coverChanges.append({covered, rig.clock.elapsedMs()});
+        });
+        QStringList notices;
+        connect(rig.display.get(), &StationDisplay::endNoticeDue, this,
+                [&](const QString &text) { notices << text + QLatin1Char('@') + rig.caption; });
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:04:00"))
+                rig.console.dropStation();
+        };
+        rig.console.send(QStringLiteral("6"));
+        QTRY_VERIFY(!cover->covered());
+        QTRY_VERIFY_WITH_TIMEOUT(cover->covered(), 10000);
+        QCOMPARE(coverChanges,
+                 (QList<std::pair<bool, qint64>>{
+                     {false, 0}, {true, 360000 + stopPauseMs + CoverState::coverDelayMs}}));
+        QCOMPARE(
+            notices,
+            QStringList(
+                {QStringLiteral(u"Ihre Zeit läuft in 5 Minuten ab.@Client1 Online - 00:05:00"),
+                 QStringLiteral(u"Ihre Zeit läuft in 1 Minute ab.@Client1 Online - 00:01:00")}));
+
+        rig.display->reconnect();
+        QTRY_COMPARE(rig.console.connectionCount(), 2);
+        QTRY_VERIFY(rig.canStart);
+        rig.console.send(QStringLiteral("1"));
+        QTRY_VERIFY(!cover->covered());
+        QTRY_VERIFY(cover->covered());
+        QCOMPARE(notices.size(), 2);
+    }
+
+    // A station that lost its link connects again by itself, and the console hands
+    // back what is left of the period it kept open: the period goes on at the
+    // station, uncovered, and no stop leaves for the console to bill.
+    void reconnectsByItselfAndGoesOnWithTheHandedBackPeriod()
+    {
+        DisplayRig rig;
+        QVERIFY(rig.startConnected("Wiederverbinden=3\r\n", lockOn));
+        rig.console.setAnswerStops(false);
+        qint64 droppedAtMs = -1;
+        qint64 announcedAtMs = -1;
+        rig.console.onMessage = [&](const QString &message) {
+            if (message == QStringLiteral("00:29:00")) {
+                droppedAtMs = rig.clock.elapsedMs();
+                rig.console.dropStation();
+            } else if (message == QStringLiteral("Startup1")) {
+                // The console's answer left already; what is left follows it.
+                announcedAtMs = rig.clock.elapsedMs();
+                whenClockReaches(rig.clock, SpacedSender::spacingMs, this,
+                                 [&rig] { rig.console.send(QStringLiteral("28")); });
+            } else if (message == QStringLiteral("00:27:58")) {
+                rig.console.send(QStringLiteral("Stop1"));
+            }
+        };
+        const qsizetype before = rig.console.messages().size();
+        rig.console.send(QStringLiteral("30"));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.console.messages().endsWith(QStringLiteral("Stop1")), 10000);
+
+        // The link's end is seen a moment after the drop, the clock moving on meanwhile.
+        QVERIFY2(announcedAtMs - droppedAtMs >= 3000 && announcedAtMs - droppedAtMs < 5000,
+                 qPrintable(QString::number(announcedAtMs - droppedAtMs)));
+        const QStringList texts = rig.messagesFrom(before);
+        const qsizetype back = texts.indexOf(QStringLiteral("Startup1"));
+        QVERIFY(back > 0);
+        QCOMPARE(texts.count(QStringLiteral("Stop1")), 1);
+        QCOMPARE(texts.mid(texts.size() - 5),
+                 QStringList({"00:28:00", "00:27:59", "00:27:58", "00:27:57"}) << "Stop1");
+        QTRY_VERIFY(rig.display->cover()->covered());
     }
 
     void consoleStopEndsThePeriodAfterOneMoreText()

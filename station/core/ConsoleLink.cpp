@@ -15,6 +15,7 @@ ConsoleLink::ConsoleLink(const QString &programDirectory, quint16 port, QObject 
     m_connection.setObjectName(QStringLiteral("Winsock1"));
     connect(&m_connection, &TcpConnection::connected, this, &ConsoleLink::connected);
     connect(&m_connection, &TcpConnection::closed, this, &ConsoleLink::closed);
+    connect(&m_connection, &TcpConnection::error, this, &ConsoleLink::failed);
     connect(&m_connection, &TcpConnection::dataArrival, this,
             [this] { emit chunkArrived(m_connection.getData()); });
 }

@@ -33,6 +33,8 @@ signals:
     void connected();
     // The console closed the connection, or it broke.
     void closed();
+    // A connect failed, or the connection broke.
+    void failed();
     void chunkArrived(const QString &chunk);
 
 private:

@@ -5,6 +5,7 @@
 #include "TextFormats.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 // A pass is due when the shown second changes; the display wakes this long after
@@ -16,6 +17,8 @@ constexpr qint64 stopPauseMs = 200;
 // drops the outermost. A console starts one period at a time; only a peer sending
 // start after start gets this far.
 constexpr std::size_t maxNestedPeriods = 8;
+// The minutes left of a timed period that the customer is told of, the last first.
+constexpr int nearEndMinutes[] = {1, 5};
 
 QDateTime wholeSecondsNow()
 {
@@ -29,12 +32,17 @@ StationDisplay::StationDisplay(int station, const QString &programDirectory,
     : QObject(parent)
     , m_station(station)
     , m_name(QStringLiteral("Client") + QString::number(station))
+    , m_settings(StationSettings::read(programDirectory))
     , m_link(programDirectory, consolePort.value_or(Protocol::port(station)), this)
+    , m_cover(m_settings.lockActive(), this)
 {
     connect(&m_link, &ConsoleLink::connected, this, &StationDisplay::consoleConnected);
     connect(&m_link, &ConsoleLink::closed, this, &StationDisplay::consoleClosed);
+    connect(&m_link, &ConsoleLink::failed, this, &StationDisplay::linkDown);
     connect(&m_link, &ConsoleLink::chunkArrived, this, &StationDisplay::handleChunk);
     connect(&m_displayTimer, &ClockTimer::timeout, this, &StationDisplay::runDisplay);
+    connect(&m_reconnectTimer, &ClockTimer::timeout, this, &StationDisplay::reconnect);
+    connect(this, &StationDisplay::runningChanged, &m_cover, &CoverState::setPeriodRunning);
 }
 
 void StationDisplay::start()
@@ -56,7 +64,25 @@ void StationDisplay::connectToConsole()
     emit inputReleaseDue();
     emit canStartChanged(false);
     emit canConnectChanged(true);
+    m_answerAwaited = false;
     m_link.connectToConsole();
+    scheduleReconnect();
+}
+
+// The next attempt of the station's own, should this one fail or the link drop
+// later; none unless Client.ini asks for them.
+void StationDisplay::scheduleReconnect()
+{
+    if (const std::optional<int> seconds = m_settings.reconnectSeconds())
+        m_reconnectTimer.start(1000 * qint64(*seconds));
+}
+
+// A failed attempt leaves the next one as it was planned; a link lost once it was
+// up plans one.
+void StationDisplay::linkDown()
+{
+    if (!m_reconnectTimer.isActive())
+        scheduleReconnect();
 }
 
 void StationDisplay::reconnect()
@@ -67,24 +93,30 @@ void StationDisplay::reconnect()
 
 void StationDisplay::consoleConnected()
 {
+    m_reconnectTimer.stop();
     emit canStartChanged(true);
     emit canConnectChanged(false);
     m_link.send(Protocol::startupMessage(m_station));
+    m_answerAwaited = true;
 }
 
 void StationDisplay::consoleClosed()
 {
     emit canStartChanged(false);
     emit canConnectChanged(true);
+    linkDown();
 }
 
 void StationDisplay::handleChunk(const QString &chunk)
 {
+    const bool answersAnnouncement = std::exchange(m_answerAwaited, false);
     emit canStartChanged(true);
     setShown({Item::EndDate, Item::EndTime}, true);
     switch (Protocol::stationOrder(chunk, m_station)) {
     case Protocol::StationOrder::Stop:
         showIdleLayout();
+        if (answersAnnouncement)
+            endPeriodsUnreported();
         break;
     case Protocol::StationOrder::EndlessPeriod:
         startEndlessPeriod(chunk);
@@ -290,14 +322,30 @@ void StationDisplay::makePass(DisplayedPeriod &period)
     if (period.endless)
         endlessPass(period.end, period.start);
     else
-        countdownPass(period.end);
+        countdownPass(period);
 }
 
-void StationDisplay::countdownPass(const QDateTime &end)
+void StationDisplay::countdownPass(DisplayedPeriod &period)
 {
-    const QString timeText = showRemainingTime(end);
+    const QString timeText = showRemainingTime(period.end);
     emit captionChanged(m_name + QStringLiteral(" Online - ") + timeText);
     m_link.sendTimeText(timeText);
+    tellOfNearEnd(period, secondsLeftUntil(period.end));
+}
+
+// Each mark is told of once, by the pass that first shows the time left at or below
+// it; a period started with no more time than a mark is not told of that mark.
+void StationDisplay::tellOfNearEnd(DisplayedPeriod &period, qint64 secondsLeft)
+{
+    const qint64 shownBefore = std::exchange(period.shownLeft, secondsLeft);
+    for (const int minutes : nearEndMinutes) {
+        if (shownBefore > 60 * minutes && secondsLeft <= 60 * minutes) {
+            emit endNoticeDue(
+                minutes == 1 ? QStringLiteral(u"Ihre Zeit läuft in 1 Minute ab.")
+                             : QStringLiteral(u"Ihre Zeit läuft in %1 Minuten ab.").arg(minutes));
+            return;
+        }
+    }
 }
 
 void StationDisplay::endlessPass(const QDateTime &end, const QDateTime &start)
@@ -316,14 +364,37 @@ void StationDisplay::endlessPass(const QDateTime &end, const QDateTime &start)
 // time until the period ends.
 QString StationDisplay::showRemainingTime(const QDateTime &end)
 {
-    const QString text
-        = Protocol::remainingTimeText(qMax<qint64>(0, wholeSecondsNow().secsTo(end)));
+    const QString text = Protocol::remainingTimeText(secondsLeftUntil(end));
     emit remainingTimeChanged(text);
     return text;
+}
+
+qint64 StationDisplay::secondsLeftUntil(const QDateTime &end) const
+{
+    return qMax<qint64>(0, wholeSecondsNow().secsTo(end));
+}
+
+// The stop that answers every announcement ends the periods still running here at
+// once, without a last pass and without reporting their stop: the console, which
+// kept the period open while the link was down, hands what is left of it back right
+// after, and a stop from here would bill it there.
+void StationDisplay::endPeriodsUnreported()
+{
+    if (m_periods.empty())
+        return;
+    m_periods.clear();
+    m_displayTimer.stop();
+    showPeriodOver();
+    emit runningChanged(false);
 }
 
 void StationDisplay::reportStop()
 {
     m_link.send(Protocol::stopMessage(m_station));
+    showPeriodOver();
+}
+
+void StationDisplay::showPeriodOver()
+{
     emit captionChanged(m_name + QStringLiteral(" - bitte freischalten."));
 }

@@ -2,6 +2,8 @@
 
 #include "ClockTimer.h"
 #include "ConsoleLink.h"
+#include "CoverState.h"
+#include "StationSettings.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -16,6 +18,8 @@
 // runs it shows and sends its time once a second, each time the shown second
 // changes, woken by a timer; in between it sleeps. What is to be shown leaves as
 // signals, each emitted whenever its item is set, whether that changes it or not.
+// Client.ini may switch on the lock, whose cover it keeps the state of, and its own
+// attempts to connect again while the link is down.
 class StationDisplay : public QObject
 {
     Q_OBJECT
@@ -42,10 +46,14 @@ public:
     StationDisplay(int station, const QString &programDirectory,
                    std::optional<quint16> consolePort = std::nullopt, QObject *parent = nullptr);
 
+    int station() const { return m_station; }
     // "Client1": the station program's name, which begins each caption.
     QString name() const { return m_name; }
     // The console's address as read from Client.ini at start.
     QString serverAddress() const { return m_link.serverAddress(); }
+    const StationSettings &settings() const { return m_settings; }
+    // Whether the lock's cover is over the screens; never without the lock.
+    CoverState *cover() { return &m_cover; }
 
     // Sets up what is shown at start and connects to the console.
     void start();
@@ -83,11 +91,16 @@ signals:
     // Keyboard and mouse are the customer's from here on: on connecting and when
     // the console starts a period.
     void inputReleaseDue();
+    // A timed period's time left has reached 5 minutes or 1 minute, which the
+    // customer is told of, with the text to tell.
+    void endNoticeDue(const QString &text);
 
 private:
     void connectToConsole();
     void consoleConnected();
     void consoleClosed();
+    void scheduleReconnect();
+    void linkDown();
 
     void showIdleLayout();
     void startEndlessPeriod(const QString &chunk);
@@ -109,6 +122,7 @@ private:
         bool started = false;
         bool passed = false;
         qint64 shownSecond = 0;         // the wall-clock second of its last pass
+        qint64 shownLeft = -1;          // the seconds left its last pass showed
         std::optional<qint64> stopAtMs; // while it waits to report its stop
     };
 
@@ -120,15 +134,24 @@ private:
     std::optional<qint64> nextStep(DisplayedPeriod &period);
     void makePass(DisplayedPeriod &period);
     qint64 secondAt(qint64 ms) const;
-    void countdownPass(const QDateTime &end);
+    void countdownPass(DisplayedPeriod &period);
+    void tellOfNearEnd(DisplayedPeriod &period, qint64 secondsLeft);
+    void endPeriodsUnreported();
+    void showPeriodOver();
     void endlessPass(const QDateTime &end, const QDateTime &start);
     QString showRemainingTime(const QDateTime &end);
+    qint64 secondsLeftUntil(const QDateTime &end) const;
 
     const int m_station;
     const QString m_name;
+    const StationSettings m_settings;
     ConsoleLink m_link;
+    CoverState m_cover;
+    ClockTimer m_reconnectTimer;
     QString m_interval;
     bool m_stopRequested = false;
+    // The console's answer to the announcement is still to come.
+    bool m_answerAwaited = false;
     ClockTimer m_displayTimer;
     std::vector<DisplayedPeriod> m_periods; // the innermost last
 };

@@ -3,6 +3,7 @@
 #include "DaytimeRequest.h"
 #include "EntryField.h"
 #include "MessageDialog.h"
+#include "StationLock.h"
 #include "Twips.h"
 
 #include <QCloseEvent>
@@ -33,6 +34,8 @@ StationWindow::StationWindow(int station, const QString &programDirectory,
     placeInScreenCorner(station);
     createControls();
     bindDisplay();
+    if (m_display.settings().lockActive())
+        m_lock = new StationLock(m_display, this);
     m_display.start();
     m_keepOnTopTimer->start(keepOnTopIntervalMs);
     startTimeServerRequest();
@@ -188,9 +191,13 @@ void StationWindow::releaseInputBlock()
     // Keyboard and mouse are never blocked here, so there is nothing to release.
 }
 
+// Under the lock's cover the window stays where it is: raised, it would come
+// between the cover and the customer.
 void StationWindow::bringToFront()
 {
     showIfMinimised();
+    if (m_lock && m_lock->isCovering())
+        return;
     raise();
 }
 

@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+class StationLock;
 
 // The station's small window in the corner of the screen, always on top and never
 // closed. It shows what its StationDisplay says and hands it the customer's clicks;
@@ -70,4 +71,6 @@ private:
     QLineEdit *m_startTimeField = nullptr;   // Text5
     QLineEdit *m_usedTimeField = nullptr;    // Text6
     QTimer *m_keepOnTopTimer = nullptr;      // Timer1
+    // Only where Client.ini switches the lock on.
+    StationLock *m_lock = nullptr;
 };

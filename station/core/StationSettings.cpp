@@ -1,0 +1,41 @@
+#include "StationSettings.h"
+
+#include "IniFile.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+namespace {
+const QString lockSection = QStringLiteral("Sperre");
+
+// The whole number the value is, leading zeros allowed; none for anything else.
+std::optional<int> wholeNumberIn(const QString &value)
+{
+    static const QRegularExpression allDigits(QStringLiteral("\\A[0-9]{1,9}\\z"));
+    if (!allDigits.match(value).hasMatch())
+        return std::nullopt;
+    return value.toInt();
+}
+}
+
+StationSettings StationSettings::read(const QString &programDirectory)
+{
+    const IniFile::Contents ini
+        = IniFile::Contents::load(QDir(programDirectory).filePath(QStringLiteral("Client.ini")));
+    StationSettings settings;
+    settings.m_lockActive = ini.value(lockSection, QStringLiteral("Aktiv")) == QStringLiteral("1");
+    settings.m_lockText = ini.value(lockSection, QStringLiteral("Text"));
+    if (settings.m_lockText.isEmpty())
+        settings.m_lockText = QStringLiteral("Bitte an der Kasse freischalten.");
+    settings.m_company = ini.value(lockSection, QStringLiteral("Firma"));
+
+    // 0 switches the attempts off; anything else that is not a number from 1 to
+    // 3600 counts as not set, which with the lock on means its default.
+    const std::optional<int> seconds
+        = wholeNumberIn(ini.value(QStringLiteral("Server"), QStringLiteral("Wiederverbinden")));
+    if (seconds && *seconds >= minReconnectSeconds && *seconds <= maxReconnectSeconds)
+        settings.m_reconnectSeconds = seconds;
+    else if (seconds != 0 && settings.m_lockActive)
+        settings.m_reconnectSeconds = lockReconnectSeconds;
+    return settings;
+}

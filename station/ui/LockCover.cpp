@@ -1,0 +1,148 @@
+#include "LockCover.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWindow>
+
+LockCover::LockCover(const Texts &texts, QScreen *screen, bool holdsInput)
+    : QWidget(nullptr,
+              Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+                  | Qt::X11BypassWindowManagerHint)
+    , m_holdsInput(holdsInput)
+{
+    setObjectName(QStringLiteral("Sperre"));
+    setWindowTitle(texts.station + QStringLiteral(" - Sperre"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor(0x20, 0x2a, 0x38));
+    colours.setColor(QPalette::WindowText, Qt::white);
+    setPalette(colours);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addStretch(3);
+    if (!texts.company.isEmpty())
+        layout->addWidget(addLabel(texts.company, "lblFirma", 28));
+    layout->addWidget(addLabel(texts.lock, "lblSperre", 22));
+    layout->addWidget(addLabel(texts.station, "lblStation", 16));
+    m_linkState = addLabel({}, "lblVerbindung", 12);
+    layout->addWidget(m_linkState);
+    m_connectButton = new QPushButton(QStringLiteral("Verbinden"), this);
+    m_connectButton->setObjectName(QStringLiteral("cmdVerbindenSperre"));
+    m_connectButton->setFocusPolicy(Qt::NoFocus);
+    m_connectButton->setMinimumSize(180, 36);
+    connect(m_connectButton, &QPushButton::clicked, this, &LockCover::connectRequested);
+    layout->addSpacing(12);
+    layout->addWidget(m_connectButton, 0, Qt::AlignHCenter);
+    layout->addStretch(4);
+    setConnected(false);
+
+    setScreen(screen);
+    setGeometry(screen->geometry());
+    m_holdTimer.setInterval(holdIntervalMs);
+    connect(&m_holdTimer, &QTimer::timeout, this, &LockCover::holdScreen);
+}
+
+QLabel *LockCover::addLabel(const QString &text, const char *name, int pointSize)
+{
+    auto *label = new QLabel(text, this);
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    QFont font = label->font();
+    font.setPointSize(pointSize);
+    label->setFont(font);
+    return label;
+}
+
+void LockCover::setConnected(bool connected)
+{
+    m_linkState->setText(connected ? QStringLiteral("verbunden")
+                                   : QStringLiteral("keine Verbindung"));
+    m_connectButton->setEnabled(!connected);
+}
+
+void LockCover::holdScreen()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    const QRect area = screen()->geometry();
+    if (geometry() != area)
+        setGeometry(area);
+    raise();
+    if (!m_holdsInput)
+        return;
+    // Taken at the window itself: the widget's grab would let go first and take
+    // them anew, leaving a gap each time.
+    if (QWindow *window = windowHandle()) {
+        window->requestActivate();
+        window->setKeyboardGrabEnabled(true);
+        window->setMouseGrabEnabled(true);
+    }
+}
+
+void LockCover::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_holdsInput) {
+        grabKeyboard();
+        grabMouse();
+    }
+    holdScreen();
+    // The window system takes the grabs only once the window is on the screen,
+    // which is a moment after this.
+    QTimer::singleShot(holdIntervalMs / 10, this, &LockCover::holdScreen);
+    m_holdTimer.start();
+}
+
+void LockCover::hideEvent(QHideEvent *event)
+{
+    m_holdTimer.stop();
+    if (m_holdsInput) {
+        releaseKeyboard();
+        releaseMouse();
+    }
+    QWidget::hideEvent(event);
+}
+
+void LockCover::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+}
+
+void LockCover::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QTimer::singleShot(0, this, &LockCover::holdScreen);
+}
+
+void LockCover::keyPressEvent(QKeyEvent *event)
+{
+    event->accept();
+}
+
+void LockCover::keyReleaseEvent(QKeyEvent *event)
+{
+    event->accept();
+}
+
+void LockCover::mousePressEvent(QMouseEvent *event)
+{
+    event->accept();
+}
+
+// With the mouse held, every click comes here, wherever it lands; only one on the
+// button does anything.
+void LockCover::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+    const QPoint at = m_connectButton->mapFrom(this, event->position().toPoint());
+    if (event->button() == Qt::LeftButton && m_connectButton->isEnabled()
+        && m_connectButton->rect().contains(at))
+        m_connectButton->click();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QScreen;
+
+// The lock's cover over one screen: a window of its own above all others, without
+// frame, that cannot be closed, minimised or moved. It shows the lock's text, the
+// station, the café's name where known, the state of the link and "Verbinden".
+// The cover that holds the input takes keyboard and mouse for as long as it is
+// shown, so that nothing below it can be used; what it is given does nothing but a
+// click on "Verbinden". While shown it raises itself and takes the input again
+// every moment, should another window or program have got above it or taken them.
+class LockCover : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int holdIntervalMs = 250;
+
+    struct Texts
+    {
+        QString lock;
+        QString station; // "Station 1"
+        QString company; // empty where not known
+    };
+
+    LockCover(const Texts &texts, QScreen *screen, bool holdsInput);
+
+    void setConnected(bool connected);
+    // Takes the screen over again: on top, with keyboard and mouse where it holds
+    // them.
+    void holdScreen();
+
+signals:
+    void connectRequested();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QLabel *addLabel(const QString &text, const char *name, int pointSize);
+
+    const bool m_holdsInput;
+    QLabel *m_linkState = nullptr;
+    QPushButton *m_connectButton = nullptr;
+    QTimer m_holdTimer;
+};
