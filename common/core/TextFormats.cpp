@@ -71,6 +71,17 @@ std::optional<QTime> parseTimeOfDay(const QString &text)
     return time;
 }
 
+std::optional<int> parseWholeNumber(const QString &text, int first, int last)
+{
+    static const QRegularExpression digitsOnly(QStringLiteral("\\A[0-9]{1,9}\\z"));
+    if (!digitsOnly.match(text).hasMatch())
+        return std::nullopt;
+    const int number = text.toInt();
+    if (number < first || number > last)
+        return std::nullopt;
+    return number;
+}
+
 std::optional<double> parseDecimal(const QString &text)
 {
     static const QRegularExpression form(QStringLiteral("^\\s*([+-]?)(\\d*)(?:[,.](\\d*))?\\s*$"));

@@ -22,6 +22,10 @@ std::optional<QTime> parseTimeOfDay(const QString &text);
 // " 2 "); thousands separators are not accepted. Nothing for other text.
 std::optional<double> parseDecimal(const QString &text);
 
+// A whole number from `first` to `last` written in decimal digits alone, leading
+// zeros allowed, with no sign or blanks; nothing for other text.
+std::optional<int> parseWholeNumber(const QString &text, int first, int last);
+
 // A money text as the fee box shows it ("1.234,50 €", "1,05 €", "0,00 €") back to
 // ten-thousandths of a euro.
 std::optional<qint64> parseMoney(const QString &text);

@@ -1,25 +1,18 @@
 #include "StationNumber.h"
 
 #include "IniFile.h"
+#include "TextFormats.h"
 
 #include <QDir>
-#include <QRegularExpression>
 
 #include <optional>
 
 namespace {
 const QString programNamePrefix = QStringLiteral("Client");
 
-// Decimal digits only, with no sign or blanks inside; leading zeros are allowed.
 std::optional<int> numberIn(const QString &digits)
 {
-    static const QRegularExpression allDigits(QStringLiteral("\\A[0-9]{1,9}\\z"));
-    if (!allDigits.match(digits).hasMatch())
-        return std::nullopt;
-    const int number = digits.toInt();
-    if (number < StationNumber::first || number > StationNumber::last)
-        return std::nullopt;
-    return number;
+    return TextFormats::parseWholeNumber(digits, StationNumber::first, StationNumber::last);
 }
 
 QString range()

@@ -1,21 +1,12 @@
 #include "StationSettings.h"
 
 #include "IniFile.h"
+#include "TextFormats.h"
 
 #include <QDir>
-#include <QRegularExpression>
 
 namespace {
 const QString lockSection = QStringLiteral("Sperre");
-
-// The whole number the value is, leading zeros allowed; none for anything else.
-std::optional<int> wholeNumberIn(const QString &value)
-{
-    static const QRegularExpression allDigits(QStringLiteral("\\A[0-9]{1,9}\\z"));
-    if (!allDigits.match(value).hasMatch())
-        return std::nullopt;
-    return value.toInt();
-}
 }
 
 StationSettings StationSettings::read(const QString &programDirectory)
@@ -31,9 +22,10 @@ StationSettings StationSettings::read(const QString &programDirectory)
 
     // 0 switches the attempts off; anything else that is not a number from 1 to
     // 3600 counts as not set, which with the lock on means its default.
-    const std::optional<int> seconds
-        = wholeNumberIn(ini.value(QStringLiteral("Server"), QStringLiteral("Wiederverbinden")));
-    if (seconds && *seconds >= minReconnectSeconds && *seconds <= maxReconnectSeconds)
+    const std::optional<int> seconds = TextFormats::parseWholeNumber(
+        ini.value(QStringLiteral("Server"), QStringLiteral("Wiederverbinden")), 0,
+        maxReconnectSeconds);
+    if (seconds && *seconds >= minReconnectSeconds)
         settings.m_reconnectSeconds = seconds;
     else if (seconds != 0 && settings.m_lockActive)
         settings.m_reconnectSeconds = lockReconnectSeconds;
