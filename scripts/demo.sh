@@ -12,6 +12,15 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 demo="$root/demo"
 
+# Offline the stations cannot reach the time server; their messages are answered.
+answer_time_messages() {
+    local box
+    for box in $(xdotool search --onlyvisible --name '^Systemzeit nicht gestellt$' 2>/dev/null); do
+        xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
+        sleep 0.3
+    done
+}
+
 # The programs' positions are fixed in twips (15 to the pixel at 96 dpi); these are
 # the middles of the controls the demo clicks, within the console's window content.
 drive_programs() {
@@ -38,12 +47,7 @@ drive_programs() {
     "$programs/Client2" 2>/dev/null &
     xdotool search --sync --onlyvisible --name '^Client2$' >/dev/null
     sleep 3
-    # Offline the stations cannot reach the time server; their message is answered.
-    local box
-    for box in $(xdotool search --onlyvisible --name '^Systemzeit nicht gestellt$' 2>/dev/null); do
-        xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
-        sleep 0.3
-    done
+    answer_time_messages
 
     click 2467 847   # opt1_10
     click 607 1207   # cmdStart1: ten minutes on station 1
@@ -86,11 +90,7 @@ drive_grid() {
     done
     xdotool search --sync --onlyvisible --name '^Client6$' >/dev/null
     sleep 3
-    local box
-    for box in $(xdotool search --onlyvisible --name '^Systemzeit nicht gestellt$' 2>/dev/null); do
-        xdotool windowfocus --sync "$box" key Return 2>/dev/null || true
-        sleep 0.3
-    done
+    answer_time_messages
     # The stations' windows stand over the console's corner; they are moved aside.
     local window
     for window in $(xdotool search --onlyvisible --name '^Client[0-9]+$' 2>/dev/null); do

@@ -154,6 +154,12 @@ int vouchedFeeSums(const QByteArrayList &mark)
     return std::max(0, mark[1].mid(feeSumsWord.size()).toInt());
 }
 
+Failure notFound(const QString &path)
+{
+    return Failure(QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
+                       .arg(QDir::toNativeSeparators(path)));
+}
+
 // A word of a command line as the shell takes it.
 QString shellWord(const QString &text)
 {
@@ -364,9 +370,7 @@ Failure UsageDatabase::create(const QString &path, int stations)
 UsageDatabase::AddedStations UsageDatabase::addMissingStations(const QString &path, int stations)
 {
     if (!QFileInfo(path).isFile()) {
-        return {{},
-                Failure(QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
-                            .arg(QDir::toNativeSeparators(path)))};
+        return {{}, notFound(path)};
     }
     UsageDatabase database;
     if (Failure failure = database.connect(path))
@@ -385,8 +389,7 @@ Failure UsageDatabase::open(const QString &path, int stations)
     m_allFees.clear();
     m_vouchedFeeSums = 0;
     if (!QFileInfo(path).isFile()) {
-        return Failure(QStringLiteral("Die Datenbank %1 wurde nicht gefunden.")
-                           .arg(QDir::toNativeSeparators(path)));
+        return notFound(path);
     }
     const Failure failure = Failure::ofFirst({
         [&] { return connect(path); },
