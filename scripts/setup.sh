@@ -8,7 +8,8 @@ packages=(
     libsqlcipher-dev sqlcipher
     python3 python3-xlrd
     xvfb xauth imagemagick fonts-liberation iproute2 xdotool
-    dpkg-dev desktop-file-utils
+    dpkg-dev desktop-file-utils ccache
+    libsodium-dev libxlsxwriter-dev qt6-charts-dev python3-openpyxl python3-xlib x11-utils openssl
 )
 
 missing=()
