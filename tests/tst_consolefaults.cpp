@@ -342,6 +342,65 @@ private slots:
         QVERIFY(fixture.window().controller(1).periodRunning());
     }
 
+    void periodsOfStationsNoLongerServedAreBilledOnce_data()
+    {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::newRow("Jetzt abrechnen") << QMessageBox::Yes;
+        QTest::newRow("Später") << QMessageBox::No;
+    }
+    // Fewer stations served while periods run above them: the operator is asked once
+    // with what each costs; billed now or resumed once they are served again, each
+    // period is billed once and none is set aside.
+    void periodsOfStationsNoLongerServedAreBilledOnce()
+    {
+        QFETCH(QMessageBox::StandardButton, answer);
+        const bool billedNow = answer == QMessageBox::Yes;
+        ConsoleOnTestClock fixture;
+        fixture.useStations(6);
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        for (int station : {5, 6}) {
+            fixture.window().panel(station).withoutStation->click();
+            fixture.window().panel(station).start->click();
+        }
+        fixture.clock().advanceMs(600'000);
+        fixture.writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationCount,
+                         QStringLiteral("4"));
+        MessageRecorder &messages = fixture.messages();
+        messages.answerWith(answer);
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QCOMPARE(messages.shown().size(), 1);
+        const MessageDialog::Request asked = messages.shown().first();
+        QCOMPARE(asked.captions.value(QMessageBox::Yes), QStringLiteral("Jetzt abrechnen"));
+        QCOMPARE(asked.captions.value(QMessageBox::No), QStringLiteral("Später"));
+        for (int station : {5, 6}) {
+            const QString line
+                = QStringLiteral("- Station %1: seit 01.06.2026 12:00:00, bisher 00:10:00,"
+                                 " jetzt 1,00 €")
+                      .arg(station);
+            QVERIFY2(asked.text.contains(line), qPrintable(asked.text));
+            QCOMPARE(fixture.records(station).size(), billedNow ? 1 : 0);
+        }
+
+        fixture.clock().advanceMs(600'000);
+        fixture.useStations(6);
+        messages.clear();
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        for (int station : {5, 6}) {
+            QCOMPARE(fixture.window().controller(station).periodRunning(), !billedNow);
+            fixture.window().panel(station).withoutStation->click();
+            fixture.window().panel(station).stop->click();
+            QCOMPARE(fixture.records(station).size(), 1);
+            QCOMPARE(fixture.records(station).first().mid(1, 2),
+                     billedNow ? QVariantList({"12:10:00", "00:10:00"})
+                               : QVariantList({"12:20:00", "00:20:00"}));
+        }
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QCOMPARE(fixture.records(5).size(), 1);
+        QVERIFY(messages.shown().size() <= 1); // the notice of the periods resumed
+        QVERIFY(
+            !QFile::exists(QDir(fixture.programDir()).filePath(QStringLiteral("kavo.abgelegt"))));
+    }
+
     void aDifferentClientTakesOverAnOpenPeriod()
     {
         ConsoleOnTestClock fixture;

@@ -255,6 +255,7 @@ private slots:
         QTest::newRow("thirty-three") << "33" << 2 << true;
         QTest::newRow("a word") << "drei" << 2 << true;
         QTest::newRow("signed") << "+4" << 2 << true;
+        QTest::newRow("a placeholder") << "%1" << 2 << true;
     }
     void stationCount()
     {
@@ -270,6 +271,7 @@ private slots:
         if (!problem.isEmpty()) {
             QVERIFY(problem.contains(QStringLiteral("„%1“").arg(written)));
             QVERIFY(problem.contains(QStringLiteral("von 1 bis 32")));
+            QVERIFY(problem.endsWith(QStringLiteral("Kavo arbeitet mit 2 Stationen.")));
         }
     }
 

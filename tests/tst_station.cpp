@@ -1,5 +1,6 @@
 #include "FakeConsole.h"
 #include "ManualClock.h"
+#include "Protocol.h"
 #include "ScopedClock.h"
 #include "StationNumber.h"
 #include "StationWindow.h"
@@ -203,19 +204,24 @@ private slots:
         QVERIFY(rig.shownMessages.shown().isEmpty());
     }
 
-    // A number that is no station's is told once the window is up; it runs as station 1.
-    void badStationNumberIsToldAndStationOneRuns()
+    // A number that is no station's is told once the window is up; the station
+    // never connects, so it can't take station 1's place at its port.
+    void badStationNumberIsToldAndNeverConnects()
     {
-        StationRig rig;
+        StationRig rig(afternoon, 1, Protocol::port(1));
         rig.writeIni("[Server]\r\nIP=127.0.0.1\r\nStation=33\r\n");
         rig.startAsProgram(QStringLiteral("Client2"));
-        QCOMPARE(rig.window->objectName(), QStringLiteral("Client1"));
         QVERIFY(rig.shownMessages.shown().isEmpty());
         QTRY_COMPARE(rig.shownMessages.shown().size(), 1);
         const MessageDialog::Request &shown = rig.shownMessages.shown().at(0);
         QCOMPARE(shown.title, QStringLiteral(u"Keine gültige Stationsnummer"));
         QVERIFY(shown.text.contains(QStringLiteral(u"„Station=33“")));
         QCOMPARE(shown.icon, QMessageBox::Warning);
+        QVERIFY(!rig.button("cmdVerbinden")->isEnabled());
+        QVERIFY(!rig.button("cmdStart")->isEnabled());
+        rig.window->findChild<StationDisplay *>()->reconnect();
+        QTest::qWait(300);
+        QCOMPARE(rig.console.connectionCount(), 0);
     }
 
     void stationStartedBeforeTheConsoleConnectsOnRequest()
@@ -301,8 +307,8 @@ private slots:
         QVERIFY(notice->testAttribute(Qt::WA_ShowWithoutActivating));
         QVERIFY(notice->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
         QStringList seen;
-        const VisibilityWatch coverWatch(
-            cover, [&](bool shown) { seen << (shown ? "Sperre" : "frei"); });
+        const VisibilityWatch coverWatch(cover,
+                                         [&](bool shown) { seen << (shown ? "Sperre" : "frei"); });
         const VisibilityWatch noticeWatch(notice, [&](bool shown) {
             if (shown)
                 seen << (cover->isVisible() ? "Hinweis unter der Sperre" : "Hinweis");

@@ -188,7 +188,8 @@ private slots:
         const QByteArray noKey = "[Server]\r\nIP=127.0.0.1\r\n";
         const QString badKey = QStringLiteral(
             u"In Client.ini steht im Abschnitt [Server] „Station=%1“. Die Stationsnummer muss "
-            u"eine Zahl von 1 bis 32 sein. Diese Station läuft als Station 1.");
+            u"eine Zahl von 1 bis 32 sein. Diese Station verbindet sich nicht mit Kavo, bis der "
+            u"Wert berichtigt ist.");
         const QString badName = QStringLiteral(
             u"In Client.ini fehlt im Abschnitt [Server] der Eintrag „Station“, und der "
             u"Programmname „%1“ nennt keine Stationsnummer von 1 bis 32. Diese Station läuft "
@@ -213,6 +214,8 @@ private slots:
                                     << "Client7" << 1 << badKey.arg(QStringLiteral("sieben"));
         QTest::newRow("key signed") << noKey + "Station=-3"
                                     << "Client2" << 1 << badKey.arg(QStringLiteral("-3"));
+        QTest::newRow("key %1") << noKey + "Station=%1"
+                                << "Client2" << 1 << badKey.arg(QStringLiteral("%1"));
         QTest::newRow("name without number")
             << noKey << "kavo-client" << 1 << badName.arg(QStringLiteral("kavo-client"));
         QTest::newRow("name too big")

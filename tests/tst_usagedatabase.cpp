@@ -60,6 +60,8 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
+const Tariffs demoTariffs{QStringLiteral("1,50"), QStringLiteral("1,20"), QStringLiteral("1,00")};
+
 UsageRecord recordWithFee(const QString &fee)
 {
     return {QStringLiteral("14:00:00"), QStringLiteral("14:10:30"), QStringLiteral("00:10:30"),
@@ -366,7 +368,7 @@ private slots:
         QCOMPARE(QFileInfo(sideFile).fileName(), QStringLiteral("kavo.nachtrag"));
         StoppedPeriod stopped;
         {
-            UsageLedger ledger(*m_database, sideFile);
+            UsageLedger ledger(*m_database, sideFile, demoTariffs);
             QVERIFY(!ledger.recover());
             QSignalSpy problems(&ledger, &UsageLedger::problem);
             faults.set(StoreFaults::Fault::DiskFull);
@@ -383,7 +385,7 @@ private slots:
         // The run that wrote the record ended before it could empty the side file.
         QCOMPARE(m_database->recordPeriod(stopped, true).kind, RecordOutcome::Written);
         {
-            UsageLedger ledger(*m_database, sideFile);
+            UsageLedger ledger(*m_database, sideFile, demoTariffs);
             QVERIFY(!ledger.recover());
             QCOMPARE(ledger.pendingCount(), 0);
             QVERIFY(!ledger.openPeriod(2));
@@ -394,14 +396,14 @@ private slots:
 
         // A start only the side file took is shown again by the next run and billed once.
         {
-            UsageLedger ledger(*m_database, sideFile);
+            UsageLedger ledger(*m_database, sideFile, demoTariffs);
             QVERIFY(!ledger.recover());
             faults.set(StoreFaults::Fault::DiskFull);
             ledger.begin(1, QDateTime(QDate(2004, 5, 12), QTime(15, 0)), 0);
             faults.set(StoreFaults::Fault::None);
         }
         {
-            UsageLedger ledger(*m_database, sideFile);
+            UsageLedger ledger(*m_database, sideFile, demoTariffs);
             QVERIFY(!ledger.recover());
             const std::optional<OpenPeriod> left = ledger.openPeriod(1);
             QVERIFY(left.has_value());
@@ -410,7 +412,7 @@ private slots:
             QCOMPARE(ledger.pendingCount(), 0);
         }
         QVERIFY(!QFile::exists(sideFile));
-        UsageLedger afterwards(*m_database, sideFile);
+        UsageLedger afterwards(*m_database, sideFile, demoTariffs);
         QVERIFY(!afterwards.recover());
         QVERIFY(!afterwards.openPeriod(1));
         QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 1);
@@ -420,7 +422,7 @@ private slots:
         QVERIFY(garbled.open(QIODevice::WriteOnly));
         garbled.write("{\"perioden\": [");
         garbled.close();
-        UsageLedger unreadable(*m_database, sideFile);
+        UsageLedger unreadable(*m_database, sideFile, demoTariffs);
         QSignalSpy told(&unreadable, &UsageLedger::problem);
         QVERIFY(!unreadable.recover());
         QCOMPARE(contents(sideFile + QStringLiteral(".unlesbar")), QByteArray("{\"perioden\": ["));
@@ -439,27 +441,30 @@ private slots:
             = stoppedPeriod(2, recordWithFee(QStringLiteral("1,05 €")), 630, 5);
         QVERIFY(!m_database->saveOpenPeriod(written.period));
         QCOMPARE(m_database->recordPeriod(written, true).kind, RecordOutcome::Written);
-        const auto entry = [](int station, const QString &fee, int seconds) {
+        const auto entry = [](int station, const QString &fee, const QString &seconds,
+                              const QString &end = QStringLiteral("14:10:30"),
+                              const QString &more = QString()) {
             return QStringLiteral(
                        "{\"periode\": \"%1\", \"station\": %2, \"beginn\": "
                        "\"2004-05-12T14:00:00.000+02:00\","
                        " \"startzeit\": \"14:00:00\", \"intervall\": 0, \"start\": \"14:00:00\","
-                       " \"ende\": \"14:10:30\", \"dauer\": \"00:10:30\", \"kosten\": \"%3\","
-                       " \"sekunden\": %4, \"monat\": 5}")
-                .arg(QUuid::createUuid().toString())
-                .arg(station)
-                .arg(fee)
-                .arg(seconds);
+                       " \"ende\": \"%5\", \"dauer\": \"%6\", \"kosten\": \"%3\","
+                       " \"sekunden\": %4, \"monat\": 5%7}")
+                .arg(QUuid::createUuid().toString(), QString::number(station), fee, seconds, end,
+                     QStringLiteral("00:") + end.mid(3), more);
         };
-        const QStringList entries
-            = {entry(1, QStringLiteral("1,70 EUR"), 630),
-               entry(7, QStringLiteral("5,00 €"), 630),
-               entry(1, QStringLiteral("-999,50 €"), 630),
-               entry(1, QStringLiteral("1,05 €"), -5),
-               entry(1, QStringLiteral("1,05 €"), 630),
-               QStringLiteral("{\"periode\": \"%1\", \"station\": 2, \"beginn\": \"%2\","
-                              " \"startzeit\": \"14:00:00\", \"intervall\": 0}")
-                   .arg(written.period.id, written.period.beginText())};
+        const QStringList entries = {
+            entry(1, QStringLiteral("1,70 EUR"), "630"), entry(33, QStringLiteral("5,00 €"), "630"),
+            entry(1, QStringLiteral("-999,50 €"), "630"), entry(1, QStringLiteral("1,05 €"), "-5"),
+            // A second billed as much as 9.999,99 €, and a length of 9e18 seconds.
+            entry(1, QStringLiteral("9.999,99 €"), "1", QStringLiteral("14:00:01")),
+            entry(1, QStringLiteral("1,05 €"), "9e18"), entry(1, QStringLiteral("1,05 €"), "630"),
+            // Written under other tariffs than those in force now.
+            entry(1, QStringLiteral("2,10 €"), "630", QStringLiteral("14:10:30"),
+                  QStringLiteral(", \"tarife\": [\"3,00\", \"2,00\", \"1,00\"]")),
+            QStringLiteral("{\"periode\": \"%1\", \"station\": 2, \"beginn\": \"%2\","
+                           " \"startzeit\": \"14:00:00\", \"intervall\": 0}")
+                .arg(written.period.id, written.period.beginText())};
         QFile file(sideFile);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(("{\"perioden\": [" + entries.join(QLatin1Char(',')) + "]}").toUtf8());
@@ -467,18 +472,22 @@ private slots:
         QVERIFY(RawDatabase(m_path).exec(
             "INSERT INTO Perioden VALUES ('x', 9, 'gestern', '14:00:00', 0, 0)"));
 
-        UsageLedger ledger(*m_database, sideFile);
+        UsageLedger ledger(*m_database, sideFile, demoTariffs);
         QSignalSpy told(&ledger, &UsageLedger::problem);
         QVERIFY(!ledger.recover());
         QCOMPARE(ledger.pendingCount(), 0);
-        QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 1);
-        QCOMPARE(RawDatabase(m_path).value("SELECT Entgeld FROM client1stat"), 105'00);
+        QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 2);
+        QCOMPARE(RawDatabase(m_path).value("SELECT Entgeld FROM client1stat"), 315'00);
         QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM Perioden"), 0);
         QVERIFY(!QFile::exists(sideFile));
         const QString aside = QFileInfo(m_path).dir().filePath(QStringLiteral("kavo.abgelegt"));
-        QCOMPARE(
-            QJsonDocument::fromJson(contents(aside)).object().value("perioden").toArray().size(),
-            5);
+        const QJsonArray kept
+            = QJsonDocument::fromJson(contents(aside)).object().value("perioden").toArray();
+        QCOMPARE(kept.size(), 7);
+        QCOMPARE(kept[4].toObject().value("grund").toString(),
+                 QStringLiteral("Betrag passt nicht zu Dauer und Tarif"));
+        QCOMPARE(kept[5].toObject().value("grund").toString(),
+                 QStringLiteral("Dauer länger als 7 Tage"));
         QCOMPARE(told.size(), 1);
         const QString text = told[0][0].toString();
         QVERIFY2(text.contains(QStringLiteral("kavo.abgelegt"))
@@ -496,7 +505,7 @@ private slots:
         QVERIFY(!m_database->open(m_path));
         const QString sideFile = UsageLedger::sideFilePathFor(m_path);
         {
-            UsageLedger ledger(*m_database, sideFile);
+            UsageLedger ledger(*m_database, sideFile, demoTariffs);
             QVERIFY(!ledger.recover());
             ledger.setRetryInterval(10);
             faults.set(StoreFaults::Fault::DiskFull);
@@ -512,7 +521,7 @@ private slots:
                                              QDateTime(QDate(2004, 5, 12), QTime(14, 0)),
                                              QStringLiteral("14:00:00"), 0}));
         for (int run = 0; run < 2; ++run) {
-            UsageLedger ledger(*m_database, sideFile);
+            UsageLedger ledger(*m_database, sideFile, demoTariffs);
             QVERIFY(!ledger.recover());
             QCOMPARE(ledger.openPeriod(1).value_or(OpenPeriod()).id, QStringLiteral("later"));
             QCOMPARE(m_database->openPeriods().size(), 1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QMessageBox>
 #include <QString>
 
@@ -17,6 +18,8 @@ struct Request
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    // Captions of their own for some of the buttons ("Jetzt abrechnen" for Yes).
+    QMap<QMessageBox::StandardButton, QString> captions = {};
 };
 
 using Handler = std::function<QMessageBox::StandardButton(const Request &)>;

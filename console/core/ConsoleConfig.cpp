@@ -58,9 +58,8 @@ QString ConsoleConfig::stationCountProblem() const
         return {};
     return QStringLiteral("Kavo.ini: „%1“ unter „Anzahl“ im Abschnitt „Stationen“ ist keine Zahl"
                           " von 1 bis %2. Kavo arbeitet mit %3 Stationen.")
-        .arg(stationCountText)
-        .arg(maxStationCount)
-        .arg(defaultStationCount);
+        .arg(stationCountText, QString::number(maxStationCount),
+             QString::number(defaultStationCount));
 }
 
 QString ConsoleConfig::stationAddressText(int station) const

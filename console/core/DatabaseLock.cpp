@@ -26,9 +26,9 @@ QString userName()
 QString holderText()
 {
     return QStringLiteral("Benutzer %1 am PC %2 (Prozess %3) seit %4\n")
-        .arg(userName(), QHostInfo::localHostName())
-        .arg(QCoreApplication::applicationPid())
-        .arg(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+        .arg(userName(), QHostInfo::localHostName(),
+             QString::number(QCoreApplication::applicationPid()),
+             QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
 }
 
 QString readHolder(int fd)

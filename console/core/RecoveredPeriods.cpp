@@ -14,8 +14,8 @@ QString description(const OpenPeriod &period)
 {
     const QDateTime begin = period.begin.toLocalTime();
     return QStringLiteral("Station %1: seit %2 %3")
-        .arg(period.station)
-        .arg(TextFormats::date(begin.date()), TextFormats::timeOfDay(begin.time()));
+        .arg(QString::number(period.station), TextFormats::date(begin.date()),
+             TextFormats::timeOfDay(begin.time()));
 }
 
 QString question(const OpenPeriod &period, const QDateTime &now)
@@ -29,6 +29,37 @@ QString question(const OpenPeriod &period, const QDateTime &now)
                "Ja: Die Nutzung läuft weiter.\n"
                "Nein: Die Nutzung wird jetzt beendet und abgerechnet.")
         .arg(description(period), when);
+}
+
+StoppedPeriod stoppedAt(const OpenPeriod &period, const Tariffs &tariffs, const QDateTime &now)
+{
+    const qint64 seconds
+        = qMax<qint64>(0, now.toSecsSinceEpoch() - period.begin.toSecsSinceEpoch());
+    const PeriodBill bill = Billing::bill(seconds, tariffs);
+    return {period,
+            {period.startText, TextFormats::timeOfDay(now.time()), bill.durationText, bill.feeText},
+            bill.durationSeconds,
+            now.date().month()};
+}
+
+QString unservedQuestion(const QList<OpenPeriod> &periods, int servedStations,
+                         const Tariffs &tariffs, const QDateTime &now)
+{
+    QStringList lines;
+    for (const OpenPeriod &period : periods) {
+        const UsageRecord record = stoppedAt(period, tariffs, now).record;
+        lines.append(QStringLiteral("- ") + description(period) + QStringLiteral(", bisher ")
+                     + record.duration + QStringLiteral(", jetzt ") + record.fee);
+    }
+    QList<int> served;
+    for (int station = 1; station <= servedStations; ++station)
+        served.append(station);
+    return QStringLiteral(
+               "Kavo bedient nur %1. Auf diesen Stationen lief beim letzten Beenden von Kavo"
+               " noch eine Nutzung:\n%2\n\n"
+               "Jetzt abrechnen: Die Nutzungen werden jetzt beendet und abgerechnet.\n"
+               "Später: Die Nutzungen bleiben offen, bis Kavo diese Stationen wieder bedient.")
+        .arg(UsageDatabase::stationsText(served), lines.join(QLatin1Char('\n')));
 }
 
 QString resumedNotice(const QStringList &descriptions)

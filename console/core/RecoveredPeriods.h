@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Billing.h"
 #include "UsageDatabase.h"
 
 #include <QDateTime>
@@ -23,5 +24,15 @@ QString question(const OpenPeriod &period, const QDateTime &now);
 
 // The notice of the periods that go on.
 QString resumedNotice(const QStringList &descriptions);
+
+// A period ended at `now` and billed by `tariffs` from its beginning, by the wall
+// clock, as the stop of a recovered period bills it.
+StoppedPeriod stoppedAt(const OpenPeriod &period, const Tariffs &tariffs, const QDateTime &now);
+
+// The question for the periods left open on stations this console does not serve
+// (above `servedStations`): each with its beginning and what it costs now. Ja bills
+// them now, Nein leaves them open for a console that serves their stations.
+QString unservedQuestion(const QList<OpenPeriod> &periods, int servedStations,
+                         const Tariffs &tariffs, const QDateTime &now);
 
 }

@@ -631,6 +631,16 @@ Failure UsageDatabase::makeTables(const QList<int> &stations)
     return failure;
 }
 
+// A station above those served was served once and has its tables; where it has
+// none, they are made as create_usage_db makes them.
+Failure UsageDatabase::tablesOfUnserved(int station)
+{
+    if (hasStation(station))
+        return Failure::none();
+    return makeTables(missingStations(station).contains(station) ? QList<int>{station}
+                                                                 : QList<int>{});
+}
+
 // A file renamed or deleted while the console runs would still take writes that
 // the next start never sees; it counts as refusing them.
 Failure UsageDatabase::stillInPlace()
@@ -664,7 +674,7 @@ QList<OpenPeriod> UsageDatabase::openPeriods()
             query.text(0).value_or(QString()), int(query.integer(1).value_or(0)),
             QDateTime::fromString(query.text(2).value_or(QString()), Qt::ISODateWithMs),
             query.text(3).value_or(QString()), int(query.integer(4).value_or(0))};
-        if (hasStation(period.station) && period.begin.isValid())
+        if (isStation(period.station) && period.begin.isValid())
             periods.append(period);
     }
     return periods;
@@ -682,7 +692,7 @@ QList<QStringList> UsageDatabase::unreadableOpenPeriods()
         for (int column = 0; column < 5; ++column)
             row.append(query.text(column).value_or(QString()));
         const int station = int(query.integer(1).value_or(0));
-        const bool readable = query.integer(1) && hasStation(station)
+        const bool readable = query.integer(1) && isStation(station)
             && QDateTime::fromString(row[2], Qt::ISODateWithMs).isValid() && !row[0].isEmpty();
         if (!readable)
             rows.append(row);
@@ -732,6 +742,8 @@ RecordOutcome UsageDatabase::recordPeriod(const StoppedPeriod &stopped, bool kee
         return refused(QStringLiteral("Der Betrag %1 ist nicht lesbar.").arg(stopped.record.fee));
     if (const Failure moved = stillInPlace())
         return refused(moved);
+    if (const Failure failure = tablesOfUnserved(stopped.period.station))
+        return refused(failure);
     sqlite3 *db = m_db.get();
     SqlTransaction transaction(db);
     if (!transaction.isOpen())

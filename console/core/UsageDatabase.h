@@ -122,6 +122,10 @@ public:
     // The stations the database was opened for: 1 to stationCount().
     int stationCount() const { return m_stations; }
     bool hasStation(int station) const { return station >= 1 && station <= m_stations; }
+    // A number a station may have, whether this console serves it or not: its open
+    // periods are kept, and its records go into its own tables.
+    static constexpr int maxStations = 32;
+    static bool isStation(int station) { return station >= 1 && station <= maxStations; }
 
     // The stations whose totals row is missing: their records are written, their
     // totals are not kept.
@@ -132,8 +136,9 @@ public:
 
     // Keeps a started period on disk until recordPeriod takes it.
     Failure saveOpenPeriod(const OpenPeriod &period);
+    // The open periods of every station 1 to 32, served or not.
     QList<OpenPeriod> openPeriods();
-    // Open rows whose station or beginning can't be read, each as its texts:
+    // Open rows whose station (1 to 32) or beginning can't be read, each as its texts:
     // Periode, Station, Beginn, Startzeit, Intervall.
     QList<QStringList> unreadableOpenPeriods();
     // Removes the open row (by its texts from unreadableOpenPeriods, or by id).
@@ -144,7 +149,8 @@ public:
     // the fee to the totals, and ends the open period, all or nothing, on disk
     // before it returns. A period recorded before (see `keepMarker`) is not
     // recorded again. With `keepMarker` the period stays known as recorded until
-    // forgetRecorded, for a copy of it that may still be pending elsewhere.
+    // forgetRecorded, for a copy of it that may still be pending elsewhere. A
+    // station not served gets its tables first where it has none.
     RecordOutcome recordPeriod(const StoppedPeriod &stopped, bool keepMarker = false);
     QStringList recordedPeriods();
     bool forgetRecorded(const QString &periodId);
@@ -193,6 +199,7 @@ private:
     Failure checkTakesRecords(const QString &path);
     Failure makeOwnTables();
     Failure makeTables(const QList<int> &stations);
+    Failure tablesOfUnserved(int station);
     void replaceResultTable(const QString &table, const QString &select,
                             const QStringList &parameters = {});
     std::optional<qint64> readSingleValue(const QString &select);

@@ -1,5 +1,6 @@
 #include "UsageLedger.h"
 
+#include "Billing.h"
 #include "TextFormats.h"
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,6 +21,14 @@
 namespace {
 constexpr int retryIntervalMs = 30'000;
 const QString periodsKey = QStringLiteral("perioden");
+const QString tariffsKey = QStringLiteral("tarife");
+// No period the console bills lasts longer; a record claiming more is no record of it.
+constexpr qint64 longestRecordSeconds = 7 * 24 * 3600;
+constexpr qint64 centUnits = 100;
+// A clock set or a daylight-saving change during a period moves its times of day
+// against its measured length by up to this much.
+constexpr qint64 clockShiftSeconds = 3600;
+constexpr qint64 secondsPerDay = 24 * 3600;
 
 QJsonObject toJson(const OpenPeriod &period)
 {
@@ -29,9 +39,11 @@ QJsonObject toJson(const OpenPeriod &period)
             {QStringLiteral("intervall"), period.intervalMinutes}};
 }
 
-QJsonObject toJson(const StoppedPeriod &stopped)
+// A record names the tariffs that billed it, so that a later run can check its fee.
+QJsonObject toJson(const StoppedPeriod &stopped, const Tariffs &tariffs)
 {
     QJsonObject entry = toJson(stopped.period);
+    entry.insert(tariffsKey, QJsonArray{tariffs.base, tariffs.over30, tariffs.over60});
     entry.insert(QStringLiteral("start"), stopped.record.start);
     entry.insert(QStringLiteral("ende"), stopped.record.end);
     entry.insert(QStringLiteral("dauer"), stopped.record.duration);
@@ -41,8 +53,8 @@ QJsonObject toJson(const StoppedPeriod &stopped)
     return entry;
 }
 
-// A period of one of the database's stations, with an id and a beginning.
-std::optional<OpenPeriod> openPeriodFrom(const QJsonObject &entry, const UsageDatabase &database)
+// A period of a station 1 to 32, served or not, with an id and a beginning.
+std::optional<OpenPeriod> openPeriodFrom(const QJsonObject &entry)
 {
     OpenPeriod period{
         entry.value(QStringLiteral("periode")).toString(),
@@ -50,7 +62,7 @@ std::optional<OpenPeriod> openPeriodFrom(const QJsonObject &entry, const UsageDa
         QDateTime::fromString(entry.value(QStringLiteral("beginn")).toString(), Qt::ISODateWithMs),
         entry.value(QStringLiteral("startzeit")).toString(),
         entry.value(QStringLiteral("intervall")).toInt()};
-    if (period.id.isEmpty() || !database.hasStation(period.station) || !period.begin.isValid())
+    if (period.id.isEmpty() || !UsageDatabase::isStation(period.station) || !period.begin.isValid())
         return std::nullopt;
     return period;
 }
@@ -76,14 +88,51 @@ bool isTime(const QJsonValue &value)
     return TextFormats::parseTimeOfDay(value.toString()).has_value();
 }
 
+// The most a period of `seconds` can cost: billed whole at the dearest tariff.
+qint64 dearestFee(qint64 seconds, const Tariffs &tariffs)
+{
+    qint64 most = 0;
+    for (const QString &tariff : {tariffs.base, tariffs.over30, tariffs.over60})
+        most = std::max(most, Billing::feeUnits(seconds, {tariff, tariff, tariff}));
+    return most;
+}
+
+// The fee is what the tariffs the record names give for its seconds, to the cent.
+// A record of an earlier version names none: it costs at most what the dearest
+// tariff in force gives.
+bool feeFits(qint64 fee, qint64 seconds, const QJsonObject &entry, const Tariffs &inForce)
+{
+    const QJsonArray named = entry.value(tariffsKey).toArray();
+    if (named.size() != 3)
+        return fee <= dearestFee(seconds, inForce) + centUnits;
+    const Tariffs own{named[0].toString(), named[1].toString(), named[2].toString()};
+    return std::abs(fee - Billing::feeUnits(seconds, own)) <= centUnits;
+}
+
+// Start and end lie the seconds apart, give or take a clock shift, and the
+// duration shows them.
+bool timesFit(const QJsonObject &entry, qint64 seconds)
+{
+    const QTime start
+        = *TextFormats::parseTimeOfDay(entry.value(QStringLiteral("start")).toString());
+    const QTime end = *TextFormats::parseTimeOfDay(entry.value(QStringLiteral("ende")).toString());
+    qint64 gap = (start.secsTo(end) - seconds) % secondsPerDay;
+    if (gap > secondsPerDay / 2)
+        gap -= secondsPerDay;
+    else if (gap <= -secondsPerDay / 2)
+        gap += secondsPerDay;
+    return std::abs(gap) <= clockShiftSeconds
+        && entry.value(QStringLiteral("dauer")).toString() == Billing::durationText(seconds);
+}
+
 // Why an entry of the side file can't be written as it stands; empty when it can.
-QString entryFault(const QJsonObject &entry, const UsageDatabase &database)
+QString entryFault(const QJsonObject &entry, const Tariffs &tariffs)
 {
     const int station = entry.value(QStringLiteral("station")).toInt();
     if (entry.value(QStringLiteral("periode")).toString().isEmpty()
-        || !database.hasStation(station))
+        || !UsageDatabase::isStation(station))
         return QStringLiteral("Station unbekannt");
-    if (!openPeriodFrom(entry, database))
+    if (!openPeriodFrom(entry))
         return QStringLiteral("Beginn nicht lesbar");
     if (!isStopped(entry))
         return {};
@@ -97,9 +146,15 @@ QString entryFault(const QJsonObject &entry, const UsageDatabase &database)
     const QJsonValue seconds = entry.value(QStringLiteral("sekunden"));
     if (*fee < 0 || !seconds.isDouble() || seconds.toDouble() < 0)
         return QStringLiteral("Betrag oder Dauer negativ oder nicht lesbar");
+    if (seconds.toDouble() > double(longestRecordSeconds))
+        return QStringLiteral("Dauer länger als 7 Tage");
     const int month = entry.value(QStringLiteral("monat")).toInt();
     if (month < 1 || month > 12)
         return QStringLiteral("Monat nicht lesbar");
+    if (!timesFit(entry, qint64(seconds.toDouble())))
+        return QStringLiteral("Start, Ende und Dauer passen nicht zueinander");
+    if (!feeFits(*fee, qint64(seconds.toDouble()), entry, tariffs))
+        return QStringLiteral("Betrag passt nicht zu Dauer und Tarif");
     return {};
 }
 
@@ -173,10 +228,12 @@ Failure writeDurably(const QString &path, const QByteArray &bytes)
 }
 }
 
-UsageLedger::UsageLedger(UsageDatabase &database, const QString &sideFilePath, QObject *parent)
+UsageLedger::UsageLedger(UsageDatabase &database, const QString &sideFilePath,
+                         const Tariffs &tariffs, QObject *parent)
     : QObject(parent)
     , m_database(database)
     , m_sideFilePath(sideFilePath)
+    , m_tariffs(tariffs)
 {
     m_retry.setInterval(retryIntervalMs);
     connect(&m_retry, &QTimer::timeout, this, &UsageLedger::writePending);
@@ -201,11 +258,11 @@ Failure UsageLedger::recover()
     QStringList stoppedIds;
     for (const QJsonValue &value : entries) {
         const QJsonObject entry = value.toObject();
-        if (const QString fault = entryFault(entry, m_database); !fault.isEmpty()) {
+        if (const QString fault = entryFault(entry, m_tariffs); !fault.isEmpty()) {
             setAside.append(withReason(entry, fault));
             continue;
         }
-        const OpenPeriod period = *openPeriodFrom(entry, m_database);
+        const OpenPeriod period = *openPeriodFrom(entry);
         m_sideFileIds.append(period.id);
         if (!isStopped(entry)) {
             m_openInSideFile.append(period);
@@ -330,6 +387,16 @@ UsageLedger::SetAside UsageLedger::keepAside(const QJsonArray &entries)
                 .arg(QDir::toNativeSeparators(path), reason.text()))};
 }
 
+QList<OpenPeriod> UsageLedger::unservedPeriods() const
+{
+    QList<OpenPeriod> unserved;
+    for (const OpenPeriod &period : m_recovered) {
+        if (!m_database.hasStation(period.station))
+            unserved.append(period);
+    }
+    return unserved;
+}
+
 std::optional<OpenPeriod> UsageLedger::openPeriod(int station) const
 {
     for (const OpenPeriod &period : m_recovered) {
@@ -418,7 +485,7 @@ Failure UsageLedger::saveSideFile()
         ids.append(period.id);
     }
     for (const StoppedPeriod &stopped : std::as_const(m_pending)) {
-        entries.append(toJson(stopped));
+        entries.append(toJson(stopped, m_tariffs));
         ids.append(stopped.period.id);
     }
     const QByteArray bytes = entries.isEmpty()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Billing.h"
 #include "UsageDatabase.h"
 
 #include <QJsonArray>
@@ -11,13 +12,17 @@
 // goes on: in the database's table Perioden, or in the side file beside the
 // database when the database refuses. A record the database refuses is kept in
 // memory and in the side file, the operator is told, and it is written at the next
-// stop, on a timer, or at the next start-up, whichever comes first.
+// stop, on a timer, or at the next start-up, whichever comes first. A record of
+// the side file is written only where it is plausible: at most 7 days long, its
+// times agreeing with its length and its fee with its tariffs.
 class UsageLedger : public QObject
 {
     Q_OBJECT
 
 public:
-    UsageLedger(UsageDatabase &database, const QString &sideFilePath, QObject *parent = nullptr);
+    // `tariffs`: the tariffs in force, which bill the records of this run.
+    UsageLedger(UsageDatabase &database, const QString &sideFilePath, const Tariffs &tariffs,
+                QObject *parent = nullptr);
 
     // The side file of a database file: kavo.mde keeps it in kavo.nachtrag.
     static QString sideFilePathFor(const QString &databasePath);
@@ -28,6 +33,9 @@ public:
 
     // The period left open on the station by a previous run, if any.
     std::optional<OpenPeriod> openPeriod(int station) const;
+    // The periods left open on stations above those served, oldest first. They stay
+    // open until finished here or resumed by a console that serves their station.
+    QList<OpenPeriod> unservedPeriods() const;
 
     // A new period started at `moment`, on disk before it returns; the operator is
     // told when neither the database nor the side file takes it (the period runs
@@ -72,6 +80,7 @@ private:
 
     UsageDatabase &m_database;
     QString m_sideFilePath;
+    Tariffs m_tariffs;
     QList<OpenPeriod> m_openInSideFile; // started while the database refused
     QList<StoppedPeriod> m_pending;     // stopped, not yet written, oldest first
     QList<OpenPeriod> m_recovered;      // left open by a previous run

@@ -263,6 +263,7 @@ MainWindow::StartResult MainWindow::start(SingleInstance &instance)
     for (auto &session : m_sessions)
         session->listen();
     resumeOpenPeriods();
+    offerUnservedPeriods();
     reportMissingTotals();
     for (int station = 1; station <= stationCount(); ++station)
         m_statisticsPanel->fillMonthList(station);
@@ -274,10 +275,9 @@ MainWindow::StartResult MainWindow::start(SingleInstance &instance)
 void MainWindow::createStationControllers()
 {
     m_statisticsPanel = std::make_unique<StatisticsPanel>(statistics(), *m_database);
-    const Tariffs tariffs{m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60};
     for (StationPanel &panel : m_area.panels) {
         m_sessions.push_back(std::make_unique<StationSession>(
-            panel.station, stationPort(panel.station), *m_ledger, tariffs));
+            panel.station, stationPort(panel.station), *m_ledger, tariffs()));
         m_sessions.back()->setAllowedAddress(m_config.stationAddressText(panel.station));
         m_controllers.push_back(std::make_unique<StationController>(panel, *m_sessions.back()));
     }
@@ -295,15 +295,16 @@ void MainWindow::createStationControllers()
     }
     connect(m_ledger.get(), &UsageLedger::totalsChanged, this,
             [this](int station, const UsageTotals &totals) {
-                m_statisticsPanel->showTotals(station, totals);
+                if (station <= stationCount())
+                    m_statisticsPanel->showTotals(station, totals);
             });
 }
 
 // Pending records of an earlier run are written here, before anything else.
 Failure MainWindow::recoverPeriods(const QString &databasePath)
 {
-    m_ledger
-        = std::make_unique<UsageLedger>(*m_database, UsageLedger::sideFilePathFor(databasePath));
+    m_ledger = std::make_unique<UsageLedger>(*m_database,
+                                             UsageLedger::sideFilePathFor(databasePath), tariffs());
     connect(m_ledger.get(), &UsageLedger::problem, this, &MainWindow::reportProblem);
     return m_ledger->recover();
 }
@@ -334,6 +335,32 @@ void MainWindow::resumeOpenPeriods()
         MessageDialog::show(this,
                             {QStringLiteral("Kavo"), RecoveredPeriods::resumedNotice(resumed),
                              QMessageBox::Information});
+}
+
+// Periods left open on stations above those served are billed now or left open,
+// as the operator chooses, for a console that serves their stations again.
+void MainWindow::offerUnservedPeriods()
+{
+    const QList<OpenPeriod> periods = m_ledger->unservedPeriods();
+    if (periods.isEmpty())
+        return;
+    const QDateTime now = Clock::current().now();
+    const MessageDialog::Request question{
+        QStringLiteral("Kavo"),
+        RecoveredPeriods::unservedQuestion(periods, stationCount(), tariffs(), now),
+        QMessageBox::Question,
+        QMessageBox::Yes | QMessageBox::No,
+        {{QMessageBox::Yes, QStringLiteral("Jetzt abrechnen")},
+         {QMessageBox::No, QStringLiteral("Später")}}};
+    if (MessageDialog::show(this, question) != QMessageBox::Yes)
+        return;
+    for (const OpenPeriod &period : periods)
+        m_ledger->finish(RecoveredPeriods::stoppedAt(period, tariffs(), now));
+}
+
+Tariffs MainWindow::tariffs() const
+{
+    return {m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60};
 }
 
 void MainWindow::reportMissingTotals()

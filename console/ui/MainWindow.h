@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Billing.h"
 #include "ConsoleConfig.h"
 #include "Failure.h"
 #include "StationArea.h"
@@ -74,6 +75,8 @@ private:
     void createStationControllers();
     Failure recoverPeriods(const QString &databasePath);
     void resumeOpenPeriods();
+    void offerUnservedPeriods();
+    Tariffs tariffs() const;
     void reportMissingTotals();
     void reportProblem(const QString &text);
     void exportExcel();

@@ -45,14 +45,20 @@ StationDisplay::StationDisplay(int station, const QString &programDirectory,
     connect(this, &StationDisplay::runningChanged, &m_cover, &CoverState::setPeriodRunning);
 }
 
-void StationDisplay::start()
+void StationDisplay::start(bool connects)
 {
     setShown({Item::EndDate, Item::EndTime}, false);
     emit currentTimeChanged({});
     emit startTimeChanged({});
     emit usedTimeChanged({});
     showInterval(QStringLiteral("5"));
-    connectToConsole();
+    m_connects = connects;
+    if (connects) {
+        connectToConsole();
+    } else {
+        emit canStartChanged(false);
+        emit canConnectChanged(false);
+    }
     emit canStopChanged(false);
     setShown({Item::IntervalLabel, Item::Interval, Item::StartTimeLabel, Item::EndTimeLabel,
               Item::CurrentTimeLabel, Item::UsedTimeLabel},
@@ -87,6 +93,8 @@ void StationDisplay::linkDown()
 
 void StationDisplay::reconnect()
 {
+    if (!m_connects)
+        return;
     m_link.close();
     connectToConsole();
 }

@@ -55,8 +55,9 @@ public:
     // Whether the lock's cover is over the screens; never without the lock.
     CoverState *cover() { return &m_cover; }
 
-    // Sets up what is shown at start and connects to the console.
-    void start();
+    // Sets up what is shown at start and connects to the console; without
+    // `connects` (the station has no number) it never connects, not even on request.
+    void start(bool connects = true);
     // Ends the connection there is and connects anew.
     void reconnect();
     // Carries out one chunk as read from the console: the stop, or the start of a
@@ -148,6 +149,7 @@ private:
     ConsoleLink m_link;
     CoverState m_cover;
     ClockTimer m_reconnectTimer;
+    bool m_connects = true; // false: the station has no number and stays unconnected
     QString m_interval;
     bool m_stopRequested = false;
     // The console's answer to the announcement is still to come.

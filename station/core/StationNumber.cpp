@@ -21,9 +21,10 @@ QString range()
 }
 }
 
-StationNumber::StationNumber(int value, const QString &problem)
+StationNumber::StationNumber(int value, const QString &problem, bool connects)
     : m_value(value)
     , m_problem(problem)
+    , m_connects(connects)
 {
 }
 
@@ -36,10 +37,10 @@ StationNumber StationNumber::find(const QString &programDirectory, const QString
             return {*number, {}};
         return {first,
                 QStringLiteral(u"In Client.ini steht im Abschnitt [Server] „Station=%1“. Die "
-                               u"Stationsnummer muss eine Zahl von %2 sein. Diese Station läuft "
-                               u"als Station %3.")
-                    .arg(key, range())
-                    .arg(first)};
+                               u"Stationsnummer muss eine Zahl von %2 sein. Diese Station "
+                               u"verbindet sich nicht mit Kavo, bis der Wert berichtigt ist.")
+                    .arg(key, range()),
+                false};
     }
     if (programName.startsWith(programNamePrefix, Qt::CaseInsensitive)) {
         if (const std::optional<int> number = numberIn(programName.mid(programNamePrefix.size())))
@@ -49,8 +50,7 @@ StationNumber StationNumber::find(const QString &programDirectory, const QString
             QStringLiteral(u"In Client.ini fehlt im Abschnitt [Server] der Eintrag „Station“, "
                            u"und der Programmname „%1“ nennt keine Stationsnummer von %2. Diese "
                            u"Station läuft als Station %3.")
-                .arg(programName, range())
-                .arg(first)};
+                .arg(programName, range(), QString::number(first))};
 }
 
 QString StationNumber::problemTitle()

@@ -23,6 +23,12 @@ constexpr int keepOnTopIntervalMs = 1000;
 
 StationWindow::StationWindow(int station, const QString &programDirectory,
                              std::optional<quint16> consolePort, QWidget *parent)
+    : StationWindow(station, programDirectory, consolePort, true, parent)
+{
+}
+
+StationWindow::StationWindow(int station, const QString &programDirectory,
+                             std::optional<quint16> consolePort, bool connects, QWidget *parent)
     : QWidget(parent,
               Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                   | Qt::WindowCloseButtonHint)
@@ -36,14 +42,14 @@ StationWindow::StationWindow(int station, const QString &programDirectory,
     bindDisplay();
     if (m_display.settings().lockActive())
         m_lock = new StationLock(m_display, this);
-    m_display.start();
+    m_display.start(connects);
     m_keepOnTopTimer->start(keepOnTopIntervalMs);
     startTimeServerRequest();
 }
 
 StationWindow::StationWindow(const StationNumber &number, const QString &programDirectory,
                              QWidget *parent)
-    : StationWindow(number.value(), programDirectory, std::nullopt, parent)
+    : StationWindow(number.value(), programDirectory, std::nullopt, number.connects(), parent)
 {
     if (number.problem().isEmpty())
         return;

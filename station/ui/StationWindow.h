@@ -27,7 +27,8 @@ public:
     StationWindow(int station, const QString &programDirectory,
                   std::optional<quint16> consolePort = std::nullopt, QWidget *parent = nullptr);
     // The station program's window: the station the number names, on its own port.
-    // Where the number came with a problem, the window tells of it once it is up.
+    // Where the number came with a problem, the window tells of it once it is up;
+    // a Station value of Client.ini that names no station leaves it unconnected.
     StationWindow(const StationNumber &number, const QString &programDirectory,
                   QWidget *parent = nullptr);
 
@@ -36,6 +37,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    StationWindow(int station, const QString &programDirectory, std::optional<quint16> consolePort,
+                  bool connects, QWidget *parent);
     void placeInScreenCorner(int station);
     void createControls();
     template<typename Control>

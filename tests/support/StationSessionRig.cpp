@@ -12,7 +12,7 @@ QString databasePathIn(const QTemporaryDir &dir)
 StationSessionRig::StationSessionRig(const QDateTime &start)
     : m_clock(start)
     , m_clockGuard(m_clock)
-    , m_ledger(m_database, UsageLedger::sideFilePathFor(databasePathIn(m_dir)))
+    , m_ledger(m_database, UsageLedger::sideFilePathFor(databasePathIn(m_dir)), demoTariffs)
     , m_session(1, 0, m_ledger, demoTariffs)
 {
     const QString path = databasePathIn(m_dir);
