@@ -160,7 +160,8 @@ void StationPanel::setHeadingColour(int colourNumber) const
 void StationPanel::showAlarmOnRunningTime(bool alarm) const
 {
     if (alarm) {
-        runningTime->setGeometry(heading->x(), runningTimePlace.y(), heading->width(),
+        // Just below the duration box, which the label's own place overlaps.
+        runningTime->setGeometry(heading->x(), duration->geometry().bottom() + 2, heading->width(),
                                  runningTimePlace.height());
         QPalette palette = runningTime->palette();
         palette.setColor(QPalette::Window, colourOf(amber));
