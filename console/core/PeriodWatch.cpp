@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "TextFormats.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
