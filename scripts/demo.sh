@@ -44,6 +44,7 @@ drive_programs() {
     import -window "$console" "$out/konsole-bereit.png"
 
     "$programs/Client1" 2>/dev/null &
+    local client1=$!
     "$programs/Client2" 2>/dev/null &
     xdotool search --sync --onlyvisible --name '^Client2$' >/dev/null
     sleep 3
@@ -71,6 +72,12 @@ drive_programs() {
     xdotool key Return
     sleep 1
     import -window "$console" "$out/statistik.png"
+
+    # Station 1 frozen by its customer: the console flags it after 5 s.
+    kill -STOP "$client1"
+    sleep 8
+    import -window "$console" "$out/alarm.png"
+    kill -CONT "$client1"
 
     kill $(jobs -p) 2>/dev/null
     wait 2>/dev/null || true

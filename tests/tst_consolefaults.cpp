@@ -413,11 +413,12 @@ private slots:
             panel.start->click();
             QVERIFY(station.waitForText("420"));
         }
-        QTRY_VERIFY(!panel.stop->isEnabled());
+        QTRY_VERIFY(!panel.pcInfo->isEnabled());
+        QVERIFY(panel.stop->isEnabled());
 
         FakeStation stranger;
         QVERIFY(stranger.connectTo(fixture.port(1)));
-        QTRY_VERIFY(panel.stop->isEnabled());
+        QTRY_VERIFY(panel.pcInfo->isEnabled());
         stranger.send(QByteArray("\x00\xff GET / HTTP/1.0\r\n\r\n", 22));
         QTRY_VERIFY(panel.runningTime->text().contains(QStringLiteral("GET")));
         QVERIFY(fixture.window().controller(1).periodRunning());

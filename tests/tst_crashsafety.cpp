@@ -175,7 +175,9 @@ private slots:
         for (int station : {1, 2}) {
             StationPanel &panel = fixture.window().panel(station);
             QVERIFY(fixture.window().controller(station).periodRunning());
-            QCOMPARE(panel.headingColour(), StationPanel::green);
+            // No station has spoken since: in alarm, and Stop ends it as it is.
+            QCOMPARE(panel.headingColour(), StationPanel::amber);
+            QVERIFY(panel.stop->isEnabled() && !panel.start->isEnabled());
             QCOMPARE(panel.startTime->text(), startTexts[station - 1]);
             QCOMPARE(panel.selectedInterval(), station == 2 ? 15 : 0);
             panel.withoutStation->click();

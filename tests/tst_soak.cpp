@@ -135,7 +135,7 @@ private:
         case 4: // the link breaks during the period; meanwhile a period without station
             after(seconds(1, 200), [this, number] { breakLink(number); });
             startAtConsole(number, 3);
-            QTRY_VERIFY(!panel(number).stop->isEnabled());
+            QTRY_VERIFY(!panel(number).pcInfo->isEnabled());
             panel(number).withoutStation->click();
             startAtConsole(number, 1);
             m_rig->clock().advanceMs(seconds(1, 3600) * 1000);

@@ -333,9 +333,8 @@ private slots:
         station->send("00:12:00");
         QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("00:12:00"));
         station->disconnect();
-        QTRY_VERIFY(!panel(1).stop->isEnabled());
-        QCOMPARE(panel(1).headingColour(), StationPanel::green);
-        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("00:12:00"));
+        QTRY_VERIFY(!panel(1).pcInfo->isEnabled());
+        QCOMPARE(panel(1).headingColour(), StationPanel::amber);
 
         // The station comes back idle; it is told to go on with the 9 1/2 minutes left.
         m_clock->advanceMs(1'230'000);
@@ -354,6 +353,40 @@ private slots:
         QVERIFY(controller(1).periodRunning());
         panel(1).stop->click();
         QCOMPARE(panel(1).duration->text(), QStringLiteral("00:20:30"));
+        QCOMPARE(recordCount(1), 1);
+    }
+
+    // A period whose station went away is in alarm at once, the status bar naming
+    // the station, and Stop alone stays on: it bills the period once. Start waits
+    // for the station or "Ohne Client".
+    void stopAfterTheLinkIsLostBillsOnce()
+    {
+        auto station = std::make_unique<FakeStation>();
+        connectStation(*station);
+        panel(1).start->click();
+        QVERIFY(station->waitForText("420"));
+        station->disconnect();
+        QTRY_COMPARE(panel(1).headingColour(), StationPanel::amber);
+        QVERIFY(panel(1).stop->isEnabled());
+        QVERIFY(!panel(1).start->isEnabled() && !panel(1).pcInfo->isEnabled());
+        QCOMPARE(m_console->window().statusBar()->currentMessage(),
+                 QStringLiteral("Station 1 meldet sich nicht seit 14:00:00."));
+        m_clock->advanceMs(600'000);
+        QTRY_COMPARE(panel(1).runningTime->text(),
+                     QStringLiteral("Station meldet sich nicht seit 00:10:00"));
+
+        panel(1).stop->click();
+        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:10:00"));
+        QCOMPARE(panel(1).headingColour(), StationPanel::red);
+        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Timer"));
+        QVERIFY(!panel(1).start->isEnabled() && !panel(1).stop->isEnabled());
+        QVERIFY(m_console->window().statusBar()->currentMessage().isEmpty());
+        QCOMPARE(recordCount(1), 1);
+
+        FakeStation returned;
+        connectStation(returned);
+        returned.send("Stop1");
+        QVERIFY(returned.waitForText("Stop1"));
         QCOMPARE(recordCount(1), 1);
     }
 

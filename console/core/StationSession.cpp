@@ -35,6 +35,7 @@ StationSession::StationSession(int station, quint16 port, UsageLedger &ledger,
     , m_port(port)
     , m_ledger(ledger)
     , m_tariffs(tariffs)
+    , m_watch(station)
     , m_sender([this](const QString &text) { m_link.sendData(text); })
 {
     m_link.setObjectName(QStringLiteral("Winsock%1").arg(station));
@@ -44,6 +45,9 @@ StationSession::StationSession(int station, quint16 port, UsageLedger &ledger,
     connect(&m_announcementTimer, &ClockTimer::timeout, this,
             &StationSession::dropSilentConnection);
     connect(&m_listenRetryTimer, &ClockTimer::timeout, this, &StationSession::listen);
+    connect(&m_watch, &PeriodWatch::alarmChanged, this, &StationSession::showAlarm);
+    connect(&m_watch, &PeriodWatch::notice, this, &StationSession::notice);
+    connect(&m_watch, &PeriodWatch::noticeOver, this, &StationSession::noticeOver);
     // A station PC that restarted without closing its connection comes back from
     // the same address; it takes the port over at once.
     m_link.setReplaceableBySamePeer(true);
@@ -78,7 +82,7 @@ void StationSession::reportRefusals()
 
 void StationSession::listen()
 {
-    emit controlsEnabledChanged(false);
+    enableControls(false);
     m_link.setLocalPort(m_port);
     if (m_link.listen()) {
         m_listenRetryTimer.stop();
@@ -100,7 +104,26 @@ void StationSession::listen()
 
 void StationSession::enableWithoutStation()
 {
-    emit controlsEnabledChanged(true);
+    enableControls(true);
+}
+
+// A period still open on a panel whose station went away can be stopped and billed.
+void StationSession::enableControls(bool enabled)
+{
+    m_controlsEnabled = enabled;
+    emit controlsEnabledChanged(enabled);
+    if (!enabled && m_running)
+        emit stopEnabledChanged(true);
+}
+
+void StationSession::showAlarm(const QString &text)
+{
+    if (text.isEmpty()) {
+        emit headingChanged(Heading::Running);
+        return;
+    }
+    emit headingChanged(Heading::Alarm);
+    emit runningTimeChanged(text);
 }
 
 void StationSession::acceptStation(int requestId)
@@ -108,7 +131,8 @@ void StationSession::acceptStation(int requestId)
     m_link.close();
     m_sender.reset();
     if (m_link.accept(requestId)) {
-        emit controlsEnabledChanged(true);
+        enableControls(true);
+        m_watch.setLinked(true);
         // A period still open goes on at the station that returns; Start would
         // bill it now, so it waits for the stop.
         emit startEnabledChanged(!m_running);
@@ -120,9 +144,10 @@ void StationSession::acceptStation(int requestId)
 
 void StationSession::stationClosed()
 {
-    // The period, its start time, colour and last time text stay as they are.
+    // The period and its start time stay; it is in alarm until the station
+    // speaks again, and Stop stays on to end it.
     m_announcementTimer.stop();
-    emit controlsEnabledChanged(false);
+    m_watch.setLinked(false);
     listen();
 }
 
@@ -137,6 +162,7 @@ void StationSession::dropSilentConnection()
 void StationSession::dispatchStationData()
 {
     const QString chunk = m_link.getData();
+    m_watch.heard();
     if (Protocol::isStartup(chunk, m_station))
         answerAnnouncement();
     if (Protocol::isStop(chunk, m_station)) {
@@ -149,7 +175,7 @@ void StationSession::dispatchStationData()
     }
     if (Protocol::isStart(chunk, m_station))
         emit startRequested();
-    else
+    else if (!m_watch.inAlarm()) // the alarm's text stays until it is over
         showRunningTime(chunk);
 }
 
@@ -204,6 +230,9 @@ void StationSession::start(int minutes)
     fill(m_durationText, QString(), &StationSession::durationTextChanged);
     fill(m_feeText, QString(), &StationSession::feeTextChanged);
     m_running = RunningPeriod{m_ledger.begin(m_station, now, minutes), startElapsedMs};
+    if (m_watch.inAlarm())
+        emit runningTimeChanged(QStringLiteral("Timer"));
+    m_watch.begin(startElapsedMs, minutes);
     send(Protocol::intervalMessage(minutes > 0 ? std::optional<int>(minutes) : std::nullopt));
 }
 
@@ -214,11 +243,14 @@ void StationSession::resumePeriod(const OpenPeriod &period)
     emit headingChanged(Heading::Running);
     fill(m_startText, period.startText, &StationSession::startTextChanged);
     emit intervalShown(period.intervalMinutes);
+    emit stopEnabledChanged(true);
+    m_watch.resume(m_running->startElapsedMs, period.intervalMinutes);
 }
 
 void StationSession::stop()
 {
     const std::optional<RunningPeriod> running = std::exchange(m_running, std::nullopt);
+    m_watch.end();
     emit headingChanged(Heading::Idle);
     if (running)
         send(Protocol::stopMessage(m_station));
@@ -228,7 +260,7 @@ void StationSession::stop()
         fill(m_stopText, TextFormats::timeOfDay(now.time()), &StationSession::stopTextChanged);
         billPeriod(*running, now);
     }
-    emit startEnabledChanged(true);
+    emit startEnabledChanged(m_controlsEnabled); // off on a panel whose station is gone
     emit stopEnabledChanged(false);
     emit intervalShown(0);
 }

@@ -2,6 +2,7 @@
 
 #include "Billing.h"
 #include "ClockTimer.h"
+#include "PeriodWatch.h"
 #include "SpacedSender.h"
 #include "TcpConnection.h"
 #include "UsageDatabase.h"
@@ -23,8 +24,10 @@ class StationSession : public QObject
     Q_OBJECT
 
 public:
-    // The panel's heading: red while no period runs, green while one does.
-    enum class Heading { Idle, Running };
+    // The panel's heading: red while no period runs, green while one does, and a
+    // third colour while a running period is in alarm: its station silent or gone,
+    // or its time long over without the station's stop.
+    enum class Heading { Idle, Running, Alarm };
     Q_ENUM(Heading)
 
     StationSession(int station, quint16 port, UsageLedger &ledger, const Tariffs &tariffs,
@@ -59,7 +62,8 @@ public:
 
     // Shows a period that a previous run left open as running; its time counts
     // from its start by the wall clock. The controls stay as they are (off until
-    // the station connects or "Ohne Client"), as after a lost connection.
+    // the station connects or "Ohne Client"), as after a lost connection: Stop
+    // alone is on, and the period is in alarm until its station speaks.
     void resumePeriod(const OpenPeriod &period);
 
     // What the operator typed into the start box. A readable time of day moves the
@@ -76,7 +80,8 @@ signals:
     void stopTextChanged(const QString &text);
     void durationTextChanged(const QString &text);
     void feeTextChanged(const QString &text);
-    // What the station last sent (cut when long), or "Timer" after a stop.
+    // What the station last sent (cut when long), "Timer" after a stop, or while
+    // the period is in alarm, what is wrong and since how long.
     void runningTimeChanged(const QString &text);
     // All of the station's controls: PC Info, Start, Stop and the intervals.
     void controlsEnabledChanged(bool enabled);
@@ -90,7 +95,8 @@ signals:
 
     // Something the operator must read, such as a start box that held no time.
     void problem(const QString &text);
-    // Something the operator should know of while it lasts, for the status bar.
+    // Something the operator should know of while it lasts, for the status bar,
+    // such as a running period in alarm.
     void notice(const QString &text);
     void noticeOver(const QString &text);
     // The connections refused for coming from another address: how many and the last
@@ -106,6 +112,8 @@ private:
         qint64 startElapsedMs = 0;
     };
 
+    void enableControls(bool enabled);
+    void showAlarm(const QString &text);
     void acceptStation(int requestId);
     void reportRefusals();
     void stationClosed();
@@ -125,6 +133,8 @@ private:
     std::unique_ptr<StationAddressRule> m_addressRule; // outlives the link that asks it
     TcpConnection m_link;
     std::optional<RunningPeriod> m_running;
+    PeriodWatch m_watch;
+    bool m_controlsEnabled = false; // the station is connected, or "Ohne Client"
     QString m_startText;
     QString m_stopText;
     QString m_durationText;

@@ -50,9 +50,11 @@ void StationController::connectDisplay()
     StationSession *session = &m_session;
     connect(session, &StationSession::headingChanged, this,
             [this](StationSession::Heading heading) {
-                m_panel.setHeadingColour(heading == StationSession::Heading::Running
-                                             ? StationPanel::green
-                                             : StationPanel::red);
+                using Heading = StationSession::Heading;
+                m_panel.setHeadingColour(heading == Heading::Running     ? StationPanel::green
+                                             : heading == Heading::Alarm ? StationPanel::amber
+                                                                         : StationPanel::red);
+                m_panel.showAlarmOnRunningTime(heading == Heading::Alarm);
             });
     connect(session, &StationSession::startTextChanged, this,
             [this](const QString &text) { fillBox(m_panel.startTime, text); });

@@ -115,6 +115,7 @@ StationPanel build(QWidget *parent, int station, PanelPlace place)
     panel.runningTime = make<QLabel>(parent, labelName(station, "Label17", "Label18", "lbTimer"),
                                      QStringLiteral("Timer"), {2280, 1680, 735, 255}, offset,
                                      QStringLiteral("Timer"));
+    panel.runningTimePlace = panel.runningTime->geometry();
     panel.withoutStation
         = make<QPushButton>(parent, numbered("Command", station), QStringLiteral("Ohne Client"),
                             {120, 2160, 1095, 255}, offset,
@@ -142,13 +143,34 @@ QList<QWidget *> StationPanel::stationControls() const
     return controls;
 }
 
+namespace {
+QColor colourOf(int colourNumber)
+{
+    return QColor(colourNumber & 0xFF, (colourNumber >> 8) & 0xFF, (colourNumber >> 16) & 0xFF);
+}
+}
+
 void StationPanel::setHeadingColour(int colourNumber) const
 {
     QPalette palette = heading->palette();
-    palette.setColor(
-        QPalette::Window,
-        QColor(colourNumber & 0xFF, (colourNumber >> 8) & 0xFF, (colourNumber >> 16) & 0xFF));
+    palette.setColor(QPalette::Window, colourOf(colourNumber));
     heading->setPalette(palette);
+}
+
+void StationPanel::showAlarmOnRunningTime(bool alarm) const
+{
+    if (alarm) {
+        // Just below the duration box, which the label's own place overlaps.
+        runningTime->setGeometry(heading->x(), duration->geometry().bottom() + 2, heading->width(),
+                                 runningTimePlace.height());
+        QPalette palette = runningTime->palette();
+        palette.setColor(QPalette::Window, colourOf(amber));
+        runningTime->setPalette(palette);
+    } else {
+        runningTime->setGeometry(runningTimePlace);
+    }
+    runningTime->setAutoFillBackground(alarm);
+    runningTime->setAlignment(alarm ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 int StationPanel::headingColour() const

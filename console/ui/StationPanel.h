@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QList>
+#include <QRect>
 
 class QButtonGroup;
 class QLabel;
@@ -26,6 +27,7 @@ struct StationPanel
     QLineEdit *duration = nullptr;         // tfDauer1
     QLineEdit *fee = nullptr;              // tfKosten1
     QLabel *runningTime = nullptr;         // Label17 / Label18
+    QRect runningTimePlace;                // where the label sits as built
     QPushButton *withoutStation = nullptr; // Command1 / Command2
 
     // The minutes of the interval options, in their order.
@@ -46,8 +48,12 @@ struct StationPanel
     // Heading colours are 24-bit numbers with red in the low byte.
     static constexpr int red = 255;
     static constexpr int green = 65280;
+    static constexpr int amber = 33023; // a running period in alarm: 255, 128, 0
     void setHeadingColour(int colourNumber) const;
     int headingColour() const;
+    // An alarm's text is long: the running-time label then spans the panel, centred
+    // on amber; otherwise it is back in its place.
+    void showAlarmOnRunningTime(bool alarm) const;
 
     // The minutes of the selected interval option, 0 when none is selected.
     int selectedInterval() const;

@@ -9,11 +9,23 @@ QString databasePathIn(const QTemporaryDir &dir)
 }
 }
 
-StationSessionRig::StationSessionRig(const QDateTime &start)
-    : m_clock(start)
-    , m_clockGuard(m_clock)
+StationSessionRig::StationSessionRig(const QDateTime &start, quint16 port)
+    : m_clock(std::in_place, start)
+    , m_clockGuard(std::in_place, *m_clock)
     , m_ledger(m_database, UsageLedger::sideFilePathFor(databasePathIn(m_dir)), demoTariffs)
-    , m_session(1, 0, m_ledger, demoTariffs)
+    , m_session(1, port, m_ledger, demoTariffs)
+{
+    prepare();
+}
+
+StationSessionRig::StationSessionRig(quint16 port)
+    : m_ledger(m_database, UsageLedger::sideFilePathFor(databasePathIn(m_dir)), demoTariffs)
+    , m_session(1, port, m_ledger, demoTariffs)
+{
+    prepare();
+}
+
+void StationSessionRig::prepare()
 {
     const QString path = databasePathIn(m_dir);
     m_error = Failure::ofFirst({[&] { return UsageDatabase::create(path); },

@@ -8,26 +8,33 @@
 
 #include <QTemporaryDir>
 
+#include <optional>
+
 // Station 1's session with no station linked, as a panel used "Ohne Client" runs
 // it, on a fresh usage database of its own billed at the demo tariffs, under a
-// test clock that moves only when told.
+// test clock that moves only when told. Given a port, it listens there once the
+// test calls listen() on the session.
 class StationSessionRig
 {
 public:
-    explicit StationSessionRig(const QDateTime &start);
+    explicit StationSessionRig(const QDateTime &start, quint16 port = 0);
+    // On the system clock, for a station program that runs in real time.
+    explicit StationSessionRig(quint16 port);
 
     // Why the database or its ledger could not be made ready; empty when they are.
     QString error() const { return m_error; }
 
-    ManualClock &clock() { return m_clock; }
+    ManualClock &clock() { return *m_clock; }
     StationSession &session() { return m_session; }
     // The usage records stored for the station, in stored order.
     QList<QVariantList> records();
 
 private:
+    void prepare();
+
     QTemporaryDir m_dir;
-    ManualClock m_clock;
-    ScopedClock m_clockGuard;
+    std::optional<ManualClock> m_clock;
+    std::optional<ScopedClock> m_clockGuard;
     UsageDatabase m_database;
     UsageLedger m_ledger;
     StationSession m_session;
