@@ -13,6 +13,9 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <memory>
+#include <vector>
+
 namespace {
 const QString loopback = QStringLiteral("127.0.0.1");
 
@@ -323,6 +326,15 @@ private slots:
         QVERIFY(station.sendData(QStringLiteral("00:00:01")));
         QTRY_COMPARE(atListener += listener.endpoint.getData(), QStringLiteral("Startup100:00:01"));
 
+        // Silent connections in every place for proving the key do not keep the
+        // station out.
+        std::vector<std::unique_ptr<QTcpSocket>> flood;
+        for (int i = 0; i < TcpConnection::maxProvingConnections; ++i) {
+            flood.push_back(std::make_unique<QTcpSocket>());
+            flood.back()->connectToHost(loopback, listener.port());
+            QVERIFY(flood.back()->waitForConnected(1000));
+        }
+        QTest::qWait(20);
         TcpConnection restarted;
         restarted.setPreSharedKey(key());
         QSignalSpy restartedConnected(&restarted, &TcpConnection::connected);

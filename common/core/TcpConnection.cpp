@@ -178,10 +178,10 @@ void TcpConnection::announceRequest(QTcpSocket *socket)
 // peer without the key.
 void TcpConnection::startProof(QSslSocket *socket)
 {
-    if (m_proving.size() >= maxProvingConnections) {
-        refuse(socket);
-        return;
-    }
+    // The oldest gives way, so that a flood of silent connections cannot keep the
+    // station from proving the key.
+    if (m_proving.size() >= maxProvingConnections)
+        refuseUnproved(m_proving.first());
     m_proving.append(socket);
     m_key->apply(*socket);
     auto *deadline = new ClockTimer(socket);

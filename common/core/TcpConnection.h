@@ -35,7 +35,8 @@ class TcpConnection : public QObject
 public:
     // How long a peer has to prove the key once it has connected.
     static constexpr int proofTimeoutMs = 10000;
-    // Connections proving the key at once on a listening object; more are refused.
+    // Connections proving the key at once on a listening object; a further one
+    // closes the oldest.
     static constexpr int maxProvingConnections = 8;
 
     // Why a connection to a keyed object was closed before it became a request:
