@@ -2,7 +2,10 @@
 # The long soak: the real console and its real stations on loopback through many
 # periods of every kind. `scripts/soak.sh [periods] [stations]`: 10000 periods and
 # two stations unless given; `scripts/soak.sh 2000 8` runs eight station windows
-# against a console serving eight. The test command runs a short one.
+# against a console serving eight. With KAVO_SOAK_KEY set to a key (hex text, as
+# `openssl rand -hex 16` gives) every station's link is TLS under it:
+# `KAVO_SOAK_KEY=$(openssl rand -hex 16) scripts/soak.sh 2000 8`. The test command
+# runs a short one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 periods=${1:-10000}

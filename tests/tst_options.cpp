@@ -2,6 +2,7 @@
 #include "GermanQtTexts.h"
 #include "IniFile.h"
 #include "OptionsDialog.h"
+#include "PreSharedKey.h"
 #include "ProgramEnd.h"
 #include "StationAddressRule.h"
 #include "TestSupport.h"
@@ -305,6 +306,41 @@ private slots:
         QCOMPARE(config.stationAddressText(5), QStringLiteral("192.168.0.25"));
         QCOMPARE(config.stationAddressText(2), QString());
         QCOMPARE(config.stationAddressText(32), QStringLiteral("kasse-pc32"));
+    }
+
+    // A key is checked before anything is written; "Neu" makes a fresh random one,
+    // which is written with the other station settings and ends the console.
+    void keysAreCheckedMadeAndTakeEffectAtTheNextStart()
+    {
+        MessageRecorder messages;
+        for (const char *noKey :
+             {"0123456789abcdef0123456789abcde", // 31 digits
+              "0123456789abcdef0123456789abcdeg", "0123456789abcdef0123456789abcdef0"}) {
+            box("tfSchluessel3")->setText(QString::fromLatin1(noKey));
+            pressOk();
+        }
+        QCOMPARE(messages.texts().size(), 3);
+        QCOMPARE(messages.texts().first(),
+                 QStringLiteral("Bitte für Station 3 einen Schlüssel aus 32 bis 128"
+                                " Hexadezimalziffern (0 bis 9, a bis f, gerade Anzahl) eingeben,"
+                                " oder das Feld leeren. „Neu“ erzeugt einen."));
+        QVERIFY(m_endings.isEmpty());
+
+        m_dialog->findChild<QPushButton *>(QStringLiteral("cmdSchluessel3"))->click();
+        const QString made = box("tfSchluessel3")->text();
+        QCOMPARE(made.size(), 32);
+        QCOMPARE(PreSharedKey::formOf(made), PreSharedKey::Form::Valid);
+        m_dialog->findChild<QPushButton *>(QStringLiteral("cmdSchluessel4"))->click();
+        QVERIFY(box("tfSchluessel4")->text() != made);
+        box("tfSchluessel4")->setText(QStringLiteral(" 00112233445566778899AABBCCDDEEFF "));
+        pressOk();
+        QCOMPARE(messages.texts().size(), 4);
+        QCOMPARE(messages.texts().last(), restartMessage);
+        QCOMPARE(m_endings, QList<int>{0});
+        const ConsoleConfig config = ConsoleConfig::read(m_dir.path());
+        QCOMPARE(config.stationKeyText(3), made);
+        QCOMPARE(PreSharedKey::formOf(config.stationKeyText(4)), PreSharedKey::Form::Valid);
+        QCOMPARE(config.stationKeyText(5), QString());
     }
 
     void stationAddress_data()

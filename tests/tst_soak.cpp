@@ -1,4 +1,6 @@
 #include "Billing.h"
+#include "ConsoleConfig.h"
+#include "IniFile.h"
 #include "LinkedStationRig.h"
 #include "StationController.h"
 #include "StationWindow.h"
@@ -7,6 +9,7 @@
 #include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 
+#include <QDir>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -30,6 +33,13 @@ int stationsToRun()
 {
     const int fromEnvironment = qEnvironmentVariableIntValue("KAVO_SOAK_STATIONS");
     return fromEnvironment >= 1 && fromEnvironment <= 32 ? fromEnvironment : 2;
+}
+
+// KAVO_SOAK_KEY, hex text, is the key of every station, in Kavo.ini and Client.ini;
+// none unless set.
+QString keyToUse()
+{
+    return qEnvironmentVariable("KAVO_SOAK_KEY");
 }
 
 struct StationTotals
@@ -149,6 +159,18 @@ private:
         settle(number);
     }
 
+    void useKey(const QString &key, const QList<int> &stations)
+    {
+        for (int number : stations)
+            m_rig->console().writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationKey(number),
+                                      key);
+        const Failure written = IniFile::write(
+            QDir(m_rig->console().programDir()).filePath(QStringLiteral("Client.ini")),
+            QStringLiteral("Server"), QStringLiteral("Schluessel"), key);
+        QVERIFY(!written);
+        qInfo("every station proves the key");
+    }
+
     StationTotals storedTotals(int number)
     {
         StationTotals totals;
@@ -171,6 +193,8 @@ private slots:
             stations.append(number);
         m_started.fill(0, stations.size());
         m_rig = std::make_unique<LinkedStationRig>(QDateTime(QDate(2026, 1, 5), QTime(8, 0)));
+        if (const QString key = keyToUse(); !key.isEmpty())
+            useKey(key, stations);
         QVERIFY(m_rig->start(stations));
 
         const int periods = periodsToRun();

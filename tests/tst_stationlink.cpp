@@ -1,24 +1,31 @@
 #include "ConsoleConfig.h"
 #include "ConsoleFixture.h"
 #include "FakeStation.h"
+#include "IniFile.h"
 #include "ManualClock.h"
 #include "ScopedClock.h"
 #include "SpacedSender.h"
 #include "StationAddressRule.h"
 #include "StationController.h"
+#include "StationWindow.h"
+#include "TcpConnection.h"
 #include "TestSupport.h"
+#include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 
 namespace {
 const QDateTime afternoon(QDate(2026, 3, 14), QTime(14, 0, 0));
 const QHostAddress secondLoopback(QStringLiteral("127.0.0.2"));
+const QString keyText = QStringLiteral("00112233445566778899aabbccddeeff");
 }
 
 class StationLinkTest : public QObject
@@ -26,6 +33,7 @@ class StationLinkTest : public QObject
     Q_OBJECT
 
 private:
+    TimeServiceStandIn m_timeService; // for the real station windows
     std::unique_ptr<ManualClock> m_clock;
     std::unique_ptr<ScopedClock> m_clockGuard;
     std::unique_ptr<ConsoleFixture> m_console;
@@ -34,6 +42,21 @@ private:
     StationController &controller(int station) { return m_console->window().controller(station); }
 
     qsizetype recordCount(int station) { return m_console->records(station).size(); }
+
+    QString clientIni() const
+    {
+        return QDir(m_console->programDir()).filePath(QStringLiteral("Client.ini"));
+    }
+    void writeClientKey(const QString &text)
+    {
+        const Failure written = IniFile::write(clientIni(), QStringLiteral("Server"),
+                                               QStringLiteral("Schluessel"), text);
+        QVERIFY(!written);
+    }
+    static QPushButton *stationButton(StationWindow &station, const char *name)
+    {
+        return station.findChild<QPushButton *>(QString::fromLatin1(name));
+    }
 
     // Connects a stand-in station and lets it announce itself.
     void connectStation(FakeStation &station, int number = 1)
@@ -130,7 +153,7 @@ private slots:
         QVERIFY(!panel(1).start->isEnabled());
         const QString once = QStringLiteral(
             "Station 1: 1 fremde Verbindung abgewiesen, zuletzt 127.0.0.1, 14:00:00");
-        QCOMPARE(panel(1).heading->toolTip(), once);
+        QVERIFY(panel(1).heading->toolTip().split(u'\n').contains(once));
         QCOMPARE(m_console->window().statusBar()->currentMessage(), once);
 
         FakeStation station;
@@ -143,17 +166,21 @@ private slots:
         QVERIFY(again.connectTo(m_console->port(1)));
         QVERIFY(again.waitForDisconnect());
         QCOMPARE(panel(1).heading->toolTip(),
-                 QStringLiteral(
-                     "Station 1: 2 fremde Verbindungen abgewiesen, zuletzt 127.0.0.1, 14:01:05"));
+                 QStringLiteral("Station 1: Port %1 verbunden mit 127.0.0.2 seit 14:00:00\n"
+                                "Station 1: 2 fremde Verbindungen abgewiesen, zuletzt"
+                                " 127.0.0.1, 14:01:05")
+                     .arg(m_console->port(1)));
         QCOMPARE(station.socket().state(), QAbstractSocket::ConnectedState);
 
         FakeStation anyone, nobody;
         QVERIFY(anyone.connectTo(m_console->port(2)));
         QTRY_VERIFY(panel(2).start->isEnabled());
-        QVERIFY(panel(2).heading->toolTip().isEmpty());
+        QCOMPARE(panel(2).heading->toolTip(),
+                 QStringLiteral("Station 2: Port %1 verbunden mit 127.0.0.1 seit 14:01:05")
+                     .arg(m_console->port(2)));
         QVERIFY(nobody.connectTo(m_console->port(3), secondLoopback));
         QVERIFY(nobody.waitForDisconnect());
-        QVERIFY(panel(3).heading->toolTip().startsWith(u"Station 3: 1 fremde"));
+        QVERIFY(panel(3).heading->toolTip().contains(u"\nStation 3: 1 fremde"));
     }
 
     // A host name is looked up at once, and again on a refusal 30 s after the last
@@ -409,6 +436,122 @@ private slots:
         QCOMPARE(panel(1).startTime->text(), QStringLiteral("14:20:00"));
         QVERIFY(panel(1).duration->text().isEmpty());
         QVERIFY(controller(1).periodRunning());
+    }
+
+    // With a key set, only the station that proves it is heard: plain text from its
+    // own address is refused and counted, never answered nor billed, also while the
+    // station is linked; a second connection that proves the key takes the port
+    // over, as the station's PC restarted would.
+    void aKeyedStationIsTheOnlyOneHeard()
+    {
+        m_console = std::make_unique<ConsoleFixture>();
+        m_console->writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationKey(1), keyText);
+        QCOMPARE(m_console->start(), MainWindow::StartOutcome::Running);
+        const QString refusedOnce = QStringLiteral(
+            "Station 1: 1 Verbindung ohne Schlüssel abgewiesen (Schluessel1 ist gesetzt, der"
+            " Kunden-PC hat keinen), zuletzt 127.0.0.1, 14:00:00");
+        FakeStation stranger;
+        QVERIFY(stranger.connectTo(m_console->port(1)));
+        stranger.send("Startup1");
+        QVERIFY(stranger.waitForDisconnect());
+        QVERIFY(stranger.takeReceived().isEmpty());
+        QCOMPARE(m_console->window().statusBar()->currentMessage(), refusedOnce);
+        QVERIFY(!panel(1).start->isEnabled());
+
+        writeClientKey(keyText);
+        const std::unique_ptr<StationWindow> station = m_console->createStation(1);
+        QTRY_VERIFY(panel(1).start->isEnabled());
+        QCOMPARE(panel(1).heading->toolTip(),
+                 QStringLiteral("Station 1: Port %1 verbunden mit 127.0.0.1 seit 14:00:00"
+                                " (Schlüssel bewiesen)\n")
+                         .arg(m_console->port(1))
+                     + refusedOnce);
+        m_clock->advanceMs(SpacedSender::spacingMs);
+        panel(1).start->click();
+        QTRY_VERIFY(stationButton(*station, "cmdStop")->isEnabled());
+
+        FakeStation customer;
+        QVERIFY(customer.connectTo(m_console->port(1)));
+        customer.send("Stop1");
+        QVERIFY(customer.waitForDisconnect());
+        QVERIFY(customer.takeReceived().isEmpty());
+        QVERIFY(controller(1).periodRunning());
+        QVERIFY(!stationButton(*station, "cmdVerbinden")->isEnabled());
+        QVERIFY(m_console->window().statusBar()->currentMessage().startsWith(
+            u"Station 1: 2 Verbindungen ohne Schlüssel"));
+
+        m_clock->advanceMs(600'000);
+        panel(1).stop->click();
+        QCOMPARE(recordCount(1), 1);
+        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:10:00"));
+
+        TcpConnection restarted;
+        restarted.setPreSharedKey(PreSharedKey::fromText(keyText, 1));
+        QSignalSpy restartedConnected(&restarted, &TcpConnection::connected);
+        restarted.connectTo(QStringLiteral("127.0.0.1"), m_console->port(1));
+        QTRY_COMPARE(restartedConnected.size(), 1);
+        QTRY_VERIFY(stationButton(*station, "cmdVerbinden")->isEnabled());
+        QVERIFY(panel(1).start->isEnabled());
+    }
+
+    // A key on one side only: no connection, and the side with the key says which
+    // is missing, the console in its status bar, the station in its window.
+    void aKeyOnOneSideOnlyIsTold()
+    {
+        writeClientKey(keyText);
+        Failure written = IniFile::write(clientIni(), QStringLiteral("Server"),
+                                         QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
+        QVERIFY(!written);
+        StationWindow station(2, m_console->programDir(), m_console->port(2));
+        auto *hint = station.findChild<QLabel *>(QStringLiteral("lblHinweis"));
+        QTRY_VERIFY(hint->isVisibleTo(&station));
+        QCOMPARE(hint->text(),
+                 QStringLiteral("Station 2: Die Kasse nimmt die verschlüsselte Verbindung nicht"
+                                " an. Client.ini hat einen Schluessel; in Kavo.ini fehlt"
+                                " Schluessel2, oder er ist ein anderer."));
+        QCOMPARE(m_console->window().statusBar()->currentMessage(),
+                 QStringLiteral("Station 2: 1 Verbindung mit Schlüssel abgewiesen (der Kunden-PC"
+                                " hat einen Schlüssel, Schluessel2 ist nicht gesetzt), zuletzt"
+                                " 127.0.0.1, 14:00:00"));
+        QVERIFY(!panel(2).start->isEnabled());
+        QVERIFY(panel(2).runningTime->text() != QStringLiteral("Startup2"));
+
+        writeClientKey(QStringLiteral("0123"));
+        StationWindow malformed(1, m_console->programDir(), m_console->port(1));
+        hint = malformed.findChild<QLabel *>(QStringLiteral("lblHinweis"));
+        QTRY_VERIFY(hint->isVisibleTo(&malformed));
+        QVERIFY(hint->text().startsWith(u"Client.ini: Der Schluessel im Abschnitt „Server“ ist"
+                                        u" kein Schlüssel aus 32 bis 128"));
+        QTest::qWait(50);
+        QVERIFY(!panel(1).start->isEnabled());
+    }
+
+    // Without keys, a connection that announced itself from another address than
+    // the station's last period gives the port up to the station's address.
+    void aStrangerYieldsToTheAddressOfTheLastPeriod()
+    {
+        auto station = std::make_unique<FakeStation>();
+        connectStation(*station);
+        panel(1).start->click();
+        QVERIFY(station->waitForText("420"));
+        m_clock->advanceMs(60'000);
+        panel(1).stop->click();
+        station->disconnect();
+        QTRY_VERIFY(!panel(1).start->isEnabled());
+
+        FakeStation stranger;
+        QVERIFY(stranger.connectTo(m_console->port(1), secondLoopback));
+        stranger.send("Startup1");
+        QVERIFY(stranger.waitForText("Stop1"));
+        QVERIFY(panel(1).heading->toolTip().contains(u"verbunden mit 127.0.0.2"));
+        FakeStation returned;
+        connectStation(returned);
+        QVERIFY(stranger.waitForDisconnect());
+        QVERIFY(panel(1).heading->toolTip().contains(u"verbunden mit 127.0.0.1"));
+        FakeStation again;
+        QVERIFY(again.connectTo(m_console->port(1), secondLoopback));
+        QVERIFY(again.waitForDisconnect());
+        QCOMPARE(returned.socket().state(), QAbstractSocket::ConnectedState);
     }
 
     void hugeAndBinaryChunksAreShownShortened()

@@ -1,3 +1,5 @@
+#include "ManualClock.h"
+#include "ScopedClock.h"
 #include "TcpConnection.h"
 #include "Windows1252.h"
 
@@ -11,16 +13,27 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <memory>
+#include <vector>
+
 namespace {
 const QString loopback = QStringLiteral("127.0.0.1");
+
+const QString keyText = QStringLiteral("00112233445566778899aabbccddeeff");
+
+std::optional<PreSharedKey> key(const QString &text = keyText)
+{
+    return PreSharedKey::fromText(text, 1);
+}
 
 // A listener that takes a request the way the console does: stop listening, then
 // accept on the same object; when the connection closes, listen again.
 class Listener
 {
 public:
-    Listener()
+    explicit Listener(std::optional<PreSharedKey> withKey = std::nullopt)
     {
+        endpoint.setPreSharedKey(std::move(withKey));
         QObject::connect(&endpoint, &TcpConnection::connectionRequest, [this](int requestId) {
             endpoint.close();
             endpoint.accept(requestId);
@@ -253,6 +266,114 @@ private slots:
         QTRY_COMPARE(chunks.size(), 2);
         QVERIFY(secondSeenInsideFirst);
         QCOMPARE(chunks, QStringList({QStringLiteral("5"), QStringLiteral("Stop1")}));
+    }
+
+    // With the key, only a peer that proves it becomes a request; plain text,
+    // another key and silence are refused and told, and the established connection
+    // goes on meanwhile. A second peer that proves the key takes its place. Text
+    // crosses as before, encrypted on the way.
+    void aKeyedPortTakesOnlyPeersThatProveTheKey()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 3, 14), QTime(14, 0)));
+        const ScopedClock clockGuard(clock);
+        Listener listener(key());
+        listener.endpoint.setReplacementRule(
+            [](const QHostAddress &, const QHostAddress &) { return true; });
+        QSignalSpy requests(&listener.endpoint, &TcpConnection::connectionRequest);
+        QSignalSpy refused(&listener.endpoint, &TcpConnection::keyRefused);
+        const auto lastRefusal
+            = [&refused] { return refused.last().at(1).value<TcpConnection::KeyRefusal>(); };
+
+        TcpConnection station;
+        station.setPreSharedKey(key());
+        QSignalSpy connected(&station, &TcpConnection::connected);
+        station.connectTo(loopback, listener.port());
+        QTRY_COMPARE(connected.size(), 1);
+        QCOMPARE(requests.size(), 1);
+        QVERIFY(station.sendData(QStringLiteral("Startup1")));
+        QString atListener;
+        QTRY_COMPARE(atListener += listener.endpoint.getData(), QStringLiteral("Startup1"));
+        QVERIFY(listener.endpoint.sendData(QStringLiteral("Stop1")));
+        QString atStation;
+        QTRY_COMPARE(atStation += station.getData(), QStringLiteral("Stop1"));
+
+        QTcpSocket plain;
+        plain.connectToHost(loopback, listener.port());
+        QVERIFY(plain.waitForConnected(1000));
+        plain.write("Stop1");
+        QTRY_COMPARE(refused.size(), 1);
+        QCOMPARE(lastRefusal(), TcpConnection::KeyRefusal::NoKey);
+        QTRY_COMPARE(plain.state(), QAbstractSocket::UnconnectedState);
+
+        TcpConnection otherKey;
+        otherKey.setPreSharedKey(key(QStringLiteral("ff112233445566778899aabbccddeeff")));
+        QSignalSpy otherKeyFailed(&otherKey, &TcpConnection::error);
+        otherKey.connectTo(loopback, listener.port());
+        QTRY_COMPARE(refused.size(), 2);
+        QCOMPARE(lastRefusal(), TcpConnection::KeyRefusal::WrongKey);
+        QTRY_COMPARE(otherKeyFailed.size(), 1);
+        QCOMPARE(otherKeyFailed.first().at(0).toInt(),
+                 int(QAbstractSocket::SslHandshakeFailedError));
+
+        QTcpSocket silent;
+        silent.connectToHost(loopback, listener.port());
+        QVERIFY(silent.waitForConnected(1000));
+        QTest::qWait(20);
+        clock.advanceMs(TcpConnection::proofTimeoutMs);
+        QTRY_COMPARE(refused.size(), 3);
+        QCOMPARE(lastRefusal(), TcpConnection::KeyRefusal::NoKey);
+        QCOMPARE(requests.size(), 1);
+        QVERIFY(station.sendData(QStringLiteral("00:00:01")));
+        QTRY_COMPARE(atListener += listener.endpoint.getData(), QStringLiteral("Startup100:00:01"));
+
+        // Silent connections in every place for proving the key do not keep the
+        // station out.
+        std::vector<std::unique_ptr<QTcpSocket>> flood;
+        for (int i = 0; i < TcpConnection::maxProvingConnections; ++i) {
+            flood.push_back(std::make_unique<QTcpSocket>());
+            flood.back()->connectToHost(loopback, listener.port());
+            QVERIFY(flood.back()->waitForConnected(1000));
+        }
+        QTest::qWait(20);
+        TcpConnection restarted;
+        restarted.setPreSharedKey(key());
+        QSignalSpy restartedConnected(&restarted, &TcpConnection::connected);
+        QSignalSpy stationClosed(&station, &TcpConnection::closed);
+        restarted.connectTo(loopback, listener.port());
+        QTRY_COMPARE(restartedConnected.size(), 1);
+        QTRY_COMPARE(stationClosed.size(), 1);
+        QCOMPARE(requests.size(), 2);
+    }
+
+    // A keyed station tells a console that does not take the handshake, whether
+    // it closes the connection or says nothing, from one that is not there.
+    void aKeyedStationTellsOfAConsoleWithoutTheKey()
+    {
+        ManualClock clock(QDateTime(QDate(2026, 3, 14), QTime(14, 0)));
+        const ScopedClock clockGuard(clock);
+        Listener plainConsole;
+        QObject::connect(&plainConsole.endpoint, &TcpConnection::dataArrival,
+                         [&plainConsole] { plainConsole.endpoint.close(); });
+        TcpConnection station;
+        station.setPreSharedKey(key());
+        QSignalSpy failed(&station, &TcpConnection::error);
+        QSignalSpy connected(&station, &TcpConnection::connected);
+        station.connectTo(loopback, plainConsole.port());
+        QTRY_COMPARE(failed.size(), 1);
+        QCOMPARE(failed.first().at(0).toInt(), int(QAbstractSocket::SslHandshakeFailedError));
+
+        Listener silentConsole;
+        station.connectTo(loopback, silentConsole.port());
+        QTRY_VERIFY(station.findChild<QTcpSocket *>()->state() == QAbstractSocket::ConnectedState);
+        clock.advanceMs(TcpConnection::proofTimeoutMs);
+        QTRY_COMPARE(failed.size(), 2);
+        QCOMPARE(failed.last().at(0).toInt(), int(QAbstractSocket::SslHandshakeFailedError));
+
+        silentConsole.endpoint.close();
+        station.connectTo(loopback, silentConsole.port());
+        QTRY_COMPARE(failed.size(), 3);
+        QCOMPARE(failed.last().at(0).toInt(), int(QAbstractSocket::ConnectionRefusedError));
+        QCOMPARE(connected.size(), 0);
     }
 };
 

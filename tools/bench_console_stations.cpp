@@ -1,14 +1,16 @@
 // The console with every station connected and counting:
-//   bench_console_stations [<stations> [<seconds>]]
-// with 32 stations for 30 seconds by default. The real window runs offscreen in a
-// temporary program folder; a child process of this program stands in for the
-// stations on loopback, each announcing itself and then sending its running time
-// once a second, as a station counting a period does. Printed: the console's CPU
-// use in % of one core, how late its event loop answers an event posted every
-// 100 ms from another thread, and its memory after the start and at the end.
-// The child is started as `bench_console_stations --stand-ins <port>...`.
+//   bench_console_stations [--keys] [<stations> [<seconds>]]
+// with 32 stations for 30 seconds by default; with --keys every station has a key
+// in Kavo.ini and its stand-in proves it, so that its link is TLS. The real window runs offscreen
+// in a temporary program folder; a child process of this program stands in for the stations on
+// loopback, each announcing itself and then sending its running time once a second, as a station
+// counting a period does. Printed: the console's CPU use in % of one core, how late its event loop
+// answers an event posted every 100 ms from another thread, and its memory after the start and at
+// the end. The child is started as `bench_console_stations --stand-ins <key or -> <port>...`.
 
+#include "ConsoleConfig.h"
 #include "ConsoleFixture.h"
+#include "PreSharedKey.h"
 #include "Protocol.h"
 #include "StationSession.h"
 #include "TextFormats.h"
@@ -17,7 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QTime>
 #include <QTimer>
 
@@ -35,16 +37,19 @@
 namespace {
 constexpr int probeIntervalMs = 100;
 constexpr int settleMs = 3000;
+const QString benchKey = QStringLiteral("00112233445566778899aabbccddeeff");
 
-// One stand-in station: announces itself once connected, then sends the time its
-// period has run once a second; what the console sends is read and dropped.
-void standIn(int station, quint16 port, QObject *owner)
+// One stand-in station: announces itself once connected (with a key: once the
+// handshake is done), then sends the time its period has run once a second; what
+// the console sends is read and dropped.
+void standIn(int station, quint16 port, const QString &keyText, QObject *owner)
 {
-    auto *socket = new QTcpSocket(owner);
+    auto *socket = new QSslSocket(owner);
     auto *ticker = new QTimer(socket);
     auto *counted = new QElapsedTimer;
-    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
-    QObject::connect(socket, &QTcpSocket::connected, socket, [=] {
+    const std::optional<PreSharedKey> key = PreSharedKey::fromText(keyText, station);
+    QObject::connect(socket, &QSslSocket::readyRead, socket, [socket] { socket->readAll(); });
+    QObject::connect(socket, key ? &QSslSocket::encrypted : &QSslSocket::connected, socket, [=] {
         socket->write(Protocol::startupMessage(station).toUtf8());
         counted->start();
         // Spread over the second, as stations started at different times are.
@@ -55,14 +60,20 @@ void standIn(int station, quint16 port, QObject *owner)
         socket->write(TextFormats::timeOfDay(running).toUtf8());
     });
     QObject::connect(socket, &QObject::destroyed, [counted] { delete counted; });
-    socket->connectToHost(QHostAddress::LocalHost, port);
+    if (!key) {
+        socket->connectToHost(QHostAddress::LocalHost, port);
+        return;
+    }
+    key->apply(*socket);
+    socket->connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
 }
 
 int runStandIns(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    for (int i = 2; i < argc; ++i)
-        standIn(i - 1, quint16(std::atoi(argv[i])), &app);
+    const QString keyText = QString::fromLatin1(argv[2]);
+    for (int i = 3; i < argc; ++i)
+        standIn(i - 2, quint16(std::atoi(argv[i])), keyText, &app);
     return QCoreApplication::exec();
 }
 
@@ -138,14 +149,18 @@ int main(int argc, char *argv[])
         return runStandIns(argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int stations = argc > 1 ? std::atoi(argv[1]) : 32;
-    const int seconds = argc > 2 ? std::atoi(argv[2]) : 30;
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    const bool keyed = arguments.removeAll(QStringLiteral("--keys")) > 0;
+    const int stations = arguments.size() > 0 ? arguments[0].toInt() : 32;
+    const int seconds = arguments.size() > 1 ? arguments[1].toInt() : 30;
     if (stations < 1 || stations > 32 || seconds < 1) {
-        std::fprintf(stderr, "bench_console_stations [<stations> [<seconds>]]\n");
+        std::fprintf(stderr, "bench_console_stations [--keys] [<stations> [<seconds>]]\n");
         return 2;
     }
     ConsoleFixture console;
     console.useStations(stations);
+    for (int station = 1; keyed && station <= stations; ++station)
+        console.writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationKey(station), benchKey);
     const MainWindow::StartResult started = console.startWithReason();
     if (started.outcome != MainWindow::StartOutcome::Running) {
         std::fprintf(stderr, "%s\n", qPrintable(started.failure.text()));
@@ -155,7 +170,7 @@ int main(int argc, char *argv[])
     wait(0);
     printMemory("after the start");
 
-    QStringList ports{QStringLiteral("--stand-ins")};
+    QStringList ports{QStringLiteral("--stand-ins"), keyed ? benchKey : QStringLiteral("-")};
     for (int station = 1; station <= stations; ++station)
         ports << QString::number(console.port(station));
     QProcess standIns;
@@ -187,9 +202,9 @@ int main(int argc, char *argv[])
     const double cpu = cpuSeconds() - cpuBefore;
     const double elapsed = double(wall.nsecsElapsed()) / 1e9;
     std::sort(latencies.begin(), latencies.end());
-    std::printf("%d stations for %.1f s, %d time texts shown: console CPU %.2f %% of a core"
+    std::printf("%d stations%s for %.1f s, %d time texts shown: console CPU %.2f %% of a core"
                 " (%.3f s)\n",
-                stations, elapsed, timeTexts, 100 * cpu / elapsed, cpu);
+                stations, keyed ? " with keys" : "", elapsed, timeTexts, 100 * cpu / elapsed, cpu);
     std::printf("window answers: median %.2f ms, worst %.2f ms of %d events\n",
                 latencies[latencies.size() / 2], latencies.back(), int(latencies.size()));
     printMemory("at the end");

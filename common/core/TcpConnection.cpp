@@ -1,8 +1,9 @@
 #include "TcpConnection.h"
 
+#include "TlsServer.h"
 #include "Windows1252.h"
 
-#include <QTcpServer>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -15,6 +16,8 @@
 namespace {
 // How long a closed connection may take to hand over what was sent on it.
 constexpr int lingerMs = 5000;
+// The first byte of every TLS handshake; a station without a key begins with a letter.
+constexpr char tlsHandshakeRecord = 0x16;
 
 void setOption(QTcpSocket *socket, int level, int option, int value)
 {
@@ -38,9 +41,22 @@ void keepPeerWatched(QTcpSocket *socket)
 
 TcpConnection::TcpConnection(QObject *parent)
     : QObject(parent)
-    , m_server(new QTcpServer(this))
+    , m_server(new TlsServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &TcpConnection::takeRequests);
+    connect(&m_handshakeTimer, &ClockTimer::timeout, this,
+            [this] { failHandshake(QStringLiteral("no answer to the handshake")); });
+}
+
+void TcpConnection::setPreSharedKey(std::optional<PreSharedKey> key)
+{
+    m_key = std::move(key);
+    m_server->setEncrypting(m_key.has_value());
+}
+
+QHostAddress TcpConnection::peerAddress() const
+{
+    return m_socket && m_established ? m_socket->peerAddress() : QHostAddress();
 }
 
 bool TcpConnection::listen()
@@ -56,6 +72,8 @@ void TcpConnection::close()
 {
     m_server->close();
     releaseSocket();
+    for (QSslSocket *socket : std::exchange(m_proving, {}))
+        refuse(socket);
 }
 
 bool TcpConnection::accept(int requestId)
@@ -67,9 +85,12 @@ bool TcpConnection::accept(int requestId)
     adopt(std::exchange(m_requestSocket, nullptr));
     keepPeerWatched(m_socket);
     m_established = true;
-    if (m_replaceableBySamePeer)
+    if (m_replaces)
         m_server->listen(QHostAddress::Any,
                          m_localPort); // no replacement when someone took the port meanwhile
+    // Text sent right behind the handshake may be here already.
+    if (m_socket->bytesAvailable() > 0)
+        scheduleDataArrival();
     return true;
 }
 
@@ -83,8 +104,23 @@ void TcpConnection::connectTo(const QString &host, quint16 port)
 void TcpConnection::connectTo()
 {
     close();
-    adopt(new QTcpSocket(this));
-    m_socket->connectToHost(m_remoteHost, m_remotePort);
+    if (!m_key) {
+        adopt(new QTcpSocket(this));
+        m_socket->connectToHost(m_remoteHost, m_remotePort);
+        return;
+    }
+    auto *socket = new QSslSocket(this);
+    m_key->apply(*socket);
+    adopt(socket);
+    connect(socket, &QSslSocket::encrypted, this, [this] {
+        m_handshakeTimer.stop();
+        m_handshaking = false;
+        post([this] {
+            m_established = true;
+            emit connected();
+        });
+    });
+    socket->connectToHostEncrypted(m_remoteHost, m_remotePort);
 }
 
 bool TcpConnection::sendData(const QString &text)
@@ -109,26 +145,87 @@ void TcpConnection::takeRequests()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         socket->setParent(this);
-        if (!takesRequestFrom(*socket)) {
+        if (!admits(*socket))
             refuse(socket);
-            continue;
-        }
-        m_requestId = ++m_lastRequestId;
-        m_requestSocket = socket;
-        emit connectionRequest(m_requestId);
-        if (QTcpSocket *unanswered = std::exchange(m_requestSocket, nullptr))
-            refuse(unanswered);
+        else if (m_key)
+            startProof(static_cast<QSslSocket *>(socket));
+        else
+            announceRequest(socket);
     }
 }
 
-bool TcpConnection::takesRequestFrom(const QTcpSocket &socket) const
+bool TcpConnection::admits(const QTcpSocket &socket) const
 {
     if (m_admitsPeer && !m_admitsPeer(socket.peerAddress()))
         return false;
-    if (!m_server->isListening())
-        return false;
-    return !m_socket
-        || m_socket->peerAddress().isEqual(socket.peerAddress(), QHostAddress::TolerantConversion);
+    return m_server->isListening();
+}
+
+void TcpConnection::announceRequest(QTcpSocket *socket)
+{
+    if (m_socket && !(m_replaces && m_replaces(m_socket->peerAddress(), socket->peerAddress()))) {
+        refuse(socket);
+        return;
+    }
+    m_requestId = ++m_lastRequestId;
+    m_requestSocket = socket;
+    emit connectionRequest(m_requestId);
+    if (QTcpSocket *unanswered = std::exchange(m_requestSocket, nullptr))
+        refuse(unanswered);
+}
+
+// The peer's first bytes decide: a TLS handshake is taken up, anything else is a
+// peer without the key.
+void TcpConnection::startProof(QSslSocket *socket)
+{
+    // The oldest gives way, so that a flood of silent connections cannot keep the
+    // station from proving the key.
+    if (m_proving.size() >= maxProvingConnections)
+        refuseUnproved(m_proving.first());
+    m_proving.append(socket);
+    m_key->apply(*socket);
+    auto *deadline = new ClockTimer(socket);
+    connect(deadline, &ClockTimer::timeout, this, [this, socket] { refuseUnproved(socket); });
+    deadline->start(proofTimeoutMs);
+    connect(socket, &QIODevice::readyRead, this, [this, socket] { takeFirstBytes(socket); });
+    connect(socket, &QSslSocket::encrypted, this, [this, socket] { takeProved(socket); });
+    connect(socket, &QAbstractSocket::errorOccurred, this,
+            [this, socket] { refuseUnproved(socket); });
+}
+
+void TcpConnection::takeFirstBytes(QSslSocket *socket)
+{
+    if (socket->mode() != QSslSocket::UnencryptedMode)
+        return;
+    char first = 0;
+    if (socket->peek(&first, 1) == 1 && first == tlsHandshakeRecord)
+        socket->startServerEncryption();
+    else
+        refuseUnproved(socket);
+}
+
+void TcpConnection::refuseUnproved(QSslSocket *socket)
+{
+    if (!m_proving.removeOne(socket))
+        return;
+    socket->disconnect(this);
+    const QHostAddress peer = socket->peerAddress();
+    const KeyRefusal reason
+        = socket->mode() == QSslSocket::UnencryptedMode ? KeyRefusal::NoKey : KeyRefusal::WrongKey;
+    refuse(socket);
+    emit keyRefused(peer, reason);
+}
+
+void TcpConnection::takeProved(QSslSocket *socket)
+{
+    if (!m_proving.removeOne(socket))
+        return;
+    socket->disconnect(this);
+    delete socket->findChild<ClockTimer *>(QString(), Qt::FindDirectChildrenOnly);
+    if (m_server->isListening())
+        announceRequest(socket);
+    else
+        refuse(socket);
 }
 
 void TcpConnection::refuse(QTcpSocket *socket)
@@ -145,16 +242,29 @@ void TcpConnection::adopt(QTcpSocket *socket)
     m_established = false;
     connect(socket, &QAbstractSocket::connected, this, [this] {
         keepPeerWatched(m_socket);
+        if (m_key) { // connected() waits for the handshake
+            m_handshaking = true;
+            m_handshakeTimer.start(proofTimeoutMs);
+            return;
+        }
         post([this] {
             m_established = true;
             emit connected();
         });
     });
     connect(socket, &QIODevice::readyRead, this, &TcpConnection::scheduleDataArrival);
-    connect(socket, &QAbstractSocket::disconnected, this,
-            [this] { post([this] { emit closed(); }); });
+    connect(socket, &QAbstractSocket::disconnected, this, [this] {
+        if (m_handshaking)
+            failHandshake(QStringLiteral("closed during the handshake"));
+        else
+            post([this] { emit closed(); });
+    });
     connect(socket, &QAbstractSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError number) {
+                if (m_handshaking) {
+                    failHandshake(m_socket->errorString());
+                    return;
+                }
                 // The peer closing is no error; closed() reports it.
                 if (number == QAbstractSocket::RemoteHostClosedError)
                     return;
@@ -172,6 +282,16 @@ void TcpConnection::adopt(QTcpSocket *socket)
             });
 }
 
+// The console closed, failed or ignored the handshake: without its key, or with
+// another.
+void TcpConnection::failHandshake(const QString &description)
+{
+    releaseSocket();
+    post([this, description] {
+        emit error(int(QAbstractSocket::SslHandshakeFailedError), description);
+    });
+}
+
 void TcpConnection::closeBroken()
 {
     releaseSocket();
@@ -185,6 +305,8 @@ void TcpConnection::releaseSocket()
     QTcpSocket *socket = std::exchange(m_socket, nullptr);
     ++m_generation;
     m_dataArrivalPending = false;
+    m_handshaking = false;
+    m_handshakeTimer.stop();
     socket->disconnect(this);
     // Let what was sent go out before the socket goes; a peer that does not read
     // cannot keep it for long.

@@ -1,6 +1,7 @@
 #include "ConsoleConfig.h"
 
 #include "IniFile.h"
+#include "PreSharedKey.h"
 #include "StationAddressRule.h"
 
 #include <QDir>
@@ -41,9 +42,12 @@ ConsoleConfig ConsoleConfig::read(const QString &programDir)
     config.companyName = file.value(ConsoleKeys::companySection, ConsoleKeys::companyName);
     config.statisticsSwitch = file.value(ConsoleKeys::statisticsSection, ConsoleKeys::statistics);
     config.stationCountText = file.value(ConsoleKeys::stationsSection, ConsoleKeys::stationCount);
-    for (int station = 1; station <= maxStationCount; ++station)
+    for (int station = 1; station <= maxStationCount; ++station) {
         config.stationAddressTexts.append(
             file.value(ConsoleKeys::stationsSection, ConsoleKeys::stationAddress(station)));
+        config.stationKeyTexts.append(
+            file.value(ConsoleKeys::stationsSection, ConsoleKeys::stationKey(station)));
+    }
     return config;
 }
 
@@ -80,6 +84,28 @@ QStringList ConsoleConfig::stationAddressProblems() const
                            " von Station %3 keine Verbindung an, bis der Wert"
                            " berichtigt ist.")
                 .arg(text, ConsoleKeys::stationAddress(station), QString::number(station)));
+    }
+    return problems;
+}
+
+QString ConsoleConfig::stationKeyText(int station) const
+{
+    return station <= stationKeyTexts.size() ? stationKeyTexts[station - 1] : QString();
+}
+
+QStringList ConsoleConfig::stationKeyProblems() const
+{
+    QStringList problems;
+    for (int station = 1; station <= stationCount(); ++station) {
+        if (PreSharedKey::formOf(stationKeyText(station)) != PreSharedKey::Form::Malformed)
+            continue;
+        problems.append(
+            QStringLiteral("Kavo.ini: Der Wert unter „%1“ im Abschnitt „Stationen“ ist kein"
+                           " Schlüssel aus %2 bis %3 Hexadezimalziffern (gerade Anzahl). Kavo"
+                           " nimmt von Station %4 keine Verbindung an, bis der Wert berichtigt"
+                           " ist.")
+                .arg(ConsoleKeys::stationKey(station), QString::number(PreSharedKey::minHexDigits),
+                     QString::number(PreSharedKey::maxHexDigits), QString::number(station)));
     }
     return problems;
 }

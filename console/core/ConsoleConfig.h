@@ -18,6 +18,8 @@ struct ConsoleConfig
     QString stationCountText; // "Stationen" / "Anzahl"
     // "Stationen" / "Adresse1" to "Adresse32", in the stations' order.
     QStringList stationAddressTexts;
+    // "Stationen" / "Schluessel1" to "Schluessel32", in the stations' order.
+    QStringList stationKeyTexts;
 
     bool showsStatistics() const { return statisticsSwitch == QLatin1String("1"); }
 
@@ -33,6 +35,12 @@ struct ConsoleConfig
     // What the operator is told at start about each station served whose address is
     // neither an IPv4 address nor a host name; such a station is refused to all.
     QStringList stationAddressProblems() const;
+
+    // The key station n proves itself with, as hex text; empty where it has none.
+    QString stationKeyText(int station) const;
+    // What the operator is told at start about each station served whose key is no
+    // key; nobody can connect as such a station.
+    QStringList stationKeyProblems() const;
 
     static QString iniPath(const QString &programDir);
 
@@ -57,5 +65,9 @@ inline const QString stationCount = QStringLiteral("Anzahl");
 inline QString stationAddress(int station)
 {
     return QStringLiteral("Adresse%1").arg(station);
+}
+inline QString stationKey(int station)
+{
+    return QStringLiteral("Schluessel%1").arg(station);
 }
 }

@@ -38,14 +38,13 @@ bool isHostName(const QString &text)
     return text.size() <= 253 && std::all_of(labels.begin(), labels.end(), isHostLabel)
         && !allDigits(labels.back());
 }
+}
 
-// A peer on an IPv4 address shows as one, also when it reached a dual-stack port.
-QString shown(const QHostAddress &peer)
+QString StationAddressRule::shownAddress(const QHostAddress &peer)
 {
     bool isIpv4 = false;
     const quint32 ipv4 = peer.toIPv4Address(&isIpv4);
     return isIpv4 ? QHostAddress(ipv4).toString() : peer.toString();
-}
 }
 
 StationAddressRule::Lookup StationAddressRule::systemLookup()
@@ -112,7 +111,7 @@ void StationAddressRule::refuse(const QHostAddress &peer)
 {
     ++m_refusedCount;
     m_lastRefusal = QStringLiteral("%1, %2").arg(
-        shown(peer), TextFormats::timeOfDay(Clock::current().now().time()));
+        shownAddress(peer), TextFormats::timeOfDay(Clock::current().now().time()));
     if (m_form == Form::HostName && !m_lookupPending
         && Clock::current().elapsedMs() - m_lastLookupMs >= lookupSpacingMs)
         lookUp();

@@ -32,6 +32,10 @@ public:
     // label not a number alone), or none of these.
     static Form formOf(const QString &text);
 
+    // A peer as the operator is shown it: an IPv4 address as one, also when it
+    // reached a dual-stack port.
+    static QString shownAddress(const QHostAddress &peer);
+
     // A malformed text admits nobody.
     explicit StationAddressRule(const QString &text, Lookup lookup = systemLookup(),
                                 QObject *parent = nullptr);

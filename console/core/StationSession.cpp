@@ -1,6 +1,7 @@
 #include "StationSession.h"
 
 #include "Clock.h"
+#include "PreSharedKey.h"
 #include "Protocol.h"
 #include "StationAddressRule.h"
 #include "TextFormats.h"
@@ -21,6 +22,8 @@ constexpr qint64 announcementTimeoutMs = 30000;
 constexpr qint64 wallClockToleranceMs = 2000;
 // How often a port that was in use is tried again.
 constexpr qint64 listenRetryMs = 5000;
+// How a TLS handshake begins (a handshake record of TLS 1.x), in the text it decodes to.
+const QString tlsHelloStart = QStringLiteral("\x16\x03");
 
 qint64 wholeSeconds(const QDateTime &moment)
 {
@@ -36,6 +39,7 @@ StationSession::StationSession(int station, quint16 port, UsageLedger &ledger,
     , m_ledger(ledger)
     , m_tariffs(tariffs)
     , m_watch(station)
+    , m_linkReport(station, port)
     , m_sender([this](const QString &text) { m_link.sendData(text); })
 {
     m_link.setObjectName(QStringLiteral("Winsock%1").arg(station));
@@ -48,9 +52,36 @@ StationSession::StationSession(int station, quint16 port, UsageLedger &ledger,
     connect(&m_watch, &PeriodWatch::alarmChanged, this, &StationSession::showAlarm);
     connect(&m_watch, &PeriodWatch::notice, this, &StationSession::notice);
     connect(&m_watch, &PeriodWatch::noticeOver, this, &StationSession::noticeOver);
-    // A station PC that restarted without closing its connection comes back from
-    // the same address; it takes the port over at once.
-    m_link.setReplaceableBySamePeer(true);
+    connect(&m_link, &TcpConnection::keyRefused, this,
+            [this](const QHostAddress &peer, TcpConnection::KeyRefusal reason) {
+                reportKeyRefusal(reason == TcpConnection::KeyRefusal::NoKey
+                                     ? StationLinkReport::Refusal::NoKey
+                                     : StationLinkReport::Refusal::WrongKey,
+                                 peer);
+            });
+    m_link.setReplacementRule([this](const QHostAddress &present, const QHostAddress &newcomer) {
+        return mayReplace(present, newcomer);
+    });
+}
+
+// A station PC that restarted without closing its connection comes back from the
+// same address; it takes the port over at once. So does the station's address from
+// anyone else holding the port. Where the key is set, whoever proves it is the
+// station.
+bool StationSession::mayReplace(const QHostAddress &present, const QHostAddress &newcomer) const
+{
+    return m_link.hasKey() || newcomer.isEqual(present, QHostAddress::TolerantConversion)
+        || newcomer.isEqual(m_homeAddress, QHostAddress::TolerantConversion);
+}
+
+void StationSession::setKeyText(const QString &text)
+{
+    if (PreSharedKey::formOf(text) == PreSharedKey::Form::Malformed) {
+        // A key nobody knows: every connection is refused, and counted.
+        m_link.setPreSharedKey(PreSharedKey::fromText(PreSharedKey::randomText(), m_station));
+        return;
+    }
+    m_link.setPreSharedKey(PreSharedKey::fromText(text, m_station));
 }
 
 StationSession::~StationSession() = default;
@@ -72,12 +103,27 @@ void StationSession::setAllowedAddress(const QString &text)
 void StationSession::reportRefusals()
 {
     const int count = m_addressRule->refusedCount();
-    emit refusalsChanged(
-        QStringLiteral("Station %1: %2 fremde %3 abgewiesen, zuletzt %4")
-            .arg(m_station)
-            .arg(count)
-            .arg(count == 1 ? QStringLiteral("Verbindung") : QStringLiteral("Verbindungen"),
-                 m_addressRule->lastRefusal()));
+    const QString line
+        = QStringLiteral("Station %1: %2 fremde %3 abgewiesen, zuletzt %4")
+              .arg(m_station)
+              .arg(count)
+              .arg(count == 1 ? QStringLiteral("Verbindung") : QStringLiteral("Verbindungen"),
+                   m_addressRule->lastRefusal());
+    m_linkReport.setAddressRefusals(line);
+    emit refusalsChanged(line);
+    emit linkReportChanged(m_linkReport.text());
+}
+
+void StationSession::reportKeyRefusal(StationLinkReport::Refusal reason, const QHostAddress &peer)
+{
+    emit refusalsChanged(m_linkReport.count(reason, peer));
+    emit linkReportChanged(m_linkReport.text());
+}
+
+void StationSession::reportHolder()
+{
+    m_linkReport.setHolder(m_link.peerAddress(), m_link.hasKey());
+    emit linkReportChanged(m_linkReport.text());
 }
 
 void StationSession::listen()
@@ -137,6 +183,7 @@ void StationSession::acceptStation(int requestId)
         // bill it now, so it waits for the stop.
         emit startEnabledChanged(!m_running);
         m_announcementTimer.start(announcementTimeoutMs);
+        reportHolder();
     } else {
         listen();
     }
@@ -149,6 +196,7 @@ void StationSession::stationClosed()
     m_announcementTimer.stop();
     m_watch.setLinked(false);
     listen();
+    reportHolder();
 }
 
 // Only one connection is taken per port; one that never speaks would keep the
@@ -162,6 +210,8 @@ void StationSession::dropSilentConnection()
 void StationSession::dispatchStationData()
 {
     const QString chunk = m_link.getData();
+    if (refusesUnwantedKey(chunk))
+        return;
     m_watch.heard();
     if (Protocol::isStartup(chunk, m_station))
         answerAnnouncement();
@@ -177,6 +227,18 @@ void StationSession::dispatchStationData()
         emit startRequested();
     else if (!m_watch.inAlarm()) // the alarm's text stays until it is over
         showRunningTime(chunk);
+}
+
+// A station with a key where the console has none opens with a TLS handshake; it
+// is closed and told of rather than shown as the station's time.
+bool StationSession::refusesUnwantedKey(const QString &chunk)
+{
+    if (m_link.hasKey() || !m_announcementTimer.isActive() || !chunk.startsWith(tlsHelloStart))
+        return false;
+    const QHostAddress peer = m_link.peerAddress();
+    dropSilentConnection();
+    reportKeyRefusal(StationLinkReport::Refusal::UnwantedKey, peer);
+    return true;
 }
 
 // A station that announces itself is idle. A period still open here (the link was
@@ -233,6 +295,8 @@ void StationSession::start(int minutes)
     if (m_watch.inAlarm())
         emit runningTimeChanged(QStringLiteral("Timer"));
     m_watch.begin(startElapsedMs, minutes);
+    if (const QHostAddress peer = m_link.peerAddress(); !peer.isNull())
+        m_homeAddress = peer;
     send(Protocol::intervalMessage(minutes > 0 ? std::optional<int>(minutes) : std::nullopt));
 }
 

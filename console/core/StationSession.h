@@ -4,6 +4,7 @@
 #include "ClockTimer.h"
 #include "PeriodWatch.h"
 #include "SpacedSender.h"
+#include "StationLinkReport.h"
 #include "TcpConnection.h"
 #include "UsageDatabase.h"
 
@@ -37,6 +38,9 @@ public:
     // Only the given address (IPv4 or host name; empty: any) may connect from now on;
     // a connection from another is closed at once and counted.
     void setAllowedAddress(const QString &text);
+    // The key the station proves itself with (hex text as in Kavo.ini; empty: none).
+    // Set before listen(). A text that is no key lets nobody prove it.
+    void setKeyText(const QString &text);
 
     int station() const { return m_station; }
     bool periodRunning() const { return m_running.has_value(); }
@@ -99,9 +103,12 @@ signals:
     // such as a running period in alarm.
     void notice(const QString &text);
     void noticeOver(const QString &text);
-    // The connections refused for coming from another address: how many and the last
-    // ("Station 1: 1 fremde Verbindung abgewiesen, zuletzt 127.0.0.1, 14:05:09").
+    // The connections refused for coming from another address or for the key: how
+    // many and the last ("Station 1: 1 fremde Verbindung abgewiesen, zuletzt
+    // 127.0.0.1, 14:05:09").
     void refusalsChanged(const QString &text);
+    // Who holds the port, then every kind of refusal, a line each (StationLinkReport).
+    void linkReportChanged(const QString &text);
 
 private:
     // A running period and the monotonic moment it began, which its length is
@@ -115,7 +122,11 @@ private:
     void enableControls(bool enabled);
     void showAlarm(const QString &text);
     void acceptStation(int requestId);
+    bool mayReplace(const QHostAddress &present, const QHostAddress &newcomer) const;
     void reportRefusals();
+    void reportKeyRefusal(StationLinkReport::Refusal reason, const QHostAddress &peer);
+    void reportHolder();
+    bool refusesUnwantedKey(const QString &chunk);
     void stationClosed();
     void dropSilentConnection();
     void dispatchStationData();
@@ -132,6 +143,10 @@ private:
     Tariffs m_tariffs;
     std::unique_ptr<StationAddressRule> m_addressRule; // outlives the link that asks it
     TcpConnection m_link;
+    StationLinkReport m_linkReport;
+    // Where the last period started at a connected station came from: a connection
+    // from elsewhere gives the port up to this address.
+    QHostAddress m_homeAddress;
     std::optional<RunningPeriod> m_running;
     PeriodWatch m_watch;
     bool m_controlsEnabled = false; // the station is connected, or "Ohne Client"

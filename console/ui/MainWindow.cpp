@@ -150,7 +150,8 @@ void MainWindow::reportStationSettingProblems()
     const QString problem = m_config.stationCountProblem();
     if (!problem.isEmpty())
         MessageDialog::show(this, {QStringLiteral("Kavo"), problem, QMessageBox::Warning});
-    const QStringList addressProblems = m_config.stationAddressProblems();
+    const QStringList addressProblems
+        = m_config.stationAddressProblems() + m_config.stationKeyProblems();
     if (!addressProblems.isEmpty())
         MessageDialog::show(
             this, {QStringLiteral("Kavo"), addressProblems.join(u'\n'), QMessageBox::Warning});
@@ -279,6 +280,7 @@ void MainWindow::createStationControllers()
         m_sessions.push_back(std::make_unique<StationSession>(
             panel.station, stationPort(panel.station), *m_ledger, tariffs()));
         m_sessions.back()->setAllowedAddress(m_config.stationAddressText(panel.station));
+        m_sessions.back()->setKeyText(m_config.stationKeyText(panel.station));
         m_controllers.push_back(std::make_unique<StationController>(panel, *m_sessions.back()));
     }
     const auto showInStatusBar = [this](const QString &text) { statusBar()->showMessage(text); };

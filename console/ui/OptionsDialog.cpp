@@ -3,11 +3,12 @@
 #include "ConsoleConfig.h"
 #include "IniFile.h"
 #include "MessageDialog.h"
+#include "PreSharedKey.h"
 #include "ProgramEnd.h"
 #include "StationAddressRule.h"
 #include "Twips.h"
 
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -16,6 +17,8 @@
 
 namespace {
 const QString applicationTitle = QStringLiteral("Kavo");
+// Wide enough for the stations' addresses and keys side by side.
+constexpr int dialogWidth = 7200;
 
 QLineEdit *addRow(QWidget *dialog, const char *labelName, const QString &caption,
                   const char *boxName, int top)
@@ -43,7 +46,7 @@ OptionsDialog::OptionsDialog(const QString &iniPath, QWidget *parent)
     setObjectName(QStringLiteral("frmOptionen"));
     setWindowTitle(QStringLiteral("Optionen"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(Twips::toPixels(4320), Twips::toPixels(4620));
+    setFixedSize(Twips::toPixels(dialogWidth), Twips::toPixels(4620));
 
     m_fee = {addRow(this, "Label1", QStringLiteral("Gebühr bis 15min."), "tfGeb", 120),
              feeSection,
@@ -85,7 +88,7 @@ OptionsDialog::OptionsDialog(const QString &iniPath, QWidget *parent)
     auto *ok = new QPushButton(QStringLiteral("&Ok"), this);
     ok->setObjectName(QStringLiteral("cmdOk"));
     ok->setDefault(true);
-    Twips::place(ok, 3000, 4140, 1095, 315);
+    Twips::place(ok, dialogWidth - 1320, 4140, 1095, 315);
     connect(ok, &QPushButton::clicked, this, &OptionsDialog::saveSequence);
     // A default button acts only in a modal dialog; this one is modeless, so Enter in
     // any box presses "&Ok" itself.
@@ -94,31 +97,56 @@ OptionsDialog::OptionsDialog(const QString &iniPath, QWidget *parent)
     load();
 }
 
-// A box for each station's address, in a list that scrolls.
+// A box for each station's address and one for its key, with a button that makes
+// a new key, in a list that scrolls.
 void OptionsDialog::addAddressList()
 {
-    auto *caption = new QLabel(QStringLiteral("Adressen der Stationen:"), this);
+    auto *caption = new QLabel(QStringLiteral("Adressen und Schlüssel der Stationen:"), this);
     caption->setObjectName(QStringLiteral("lbAdressen"));
-    Twips::place(caption, 120, 2310, 3975, 255);
+    Twips::place(caption, 120, 2310, dialogWidth - 345, 255);
     auto *list = new QScrollArea(this);
     list->setObjectName(QStringLiteral("saAdressen"));
-    Twips::place(list, 120, 2580, 3975, 1440);
+    Twips::place(list, 120, 2580, dialogWidth - 345, 1440);
     auto *rows = new QWidget(list);
-    auto *layout = new QFormLayout(rows);
-    for (int station = 1; station <= ConsoleConfig::maxStationCount; ++station) {
-        auto *label = new QLabel(QStringLiteral("Station %1:").arg(station), rows);
-        label->setObjectName(QStringLiteral("lbAdresse%1").arg(station));
-        auto *box = new QLineEdit(rows);
-        box->setObjectName(QStringLiteral("tfAdresse%1").arg(station));
-        box->setToolTip(QStringLiteral("Die IPv4-Adresse oder der Rechnername, von dem allein"
-                                       " Station %1 sich verbinden darf; leer: jeder.")
-                            .arg(station));
-        layout->addRow(label, box);
-        m_addresses[station - 1]
-            = {box, ConsoleKeys::stationsSection, ConsoleKeys::stationAddress(station), {}, {}};
-    }
+    auto *layout = new QGridLayout(rows);
+    layout->setColumnStretch(1, 2);
+    layout->setColumnStretch(2, 3);
+    for (int station = 1; station <= ConsoleConfig::maxStationCount; ++station)
+        addStationRow(layout, station);
     list->setWidget(rows);
     list->setWidgetResizable(true);
+}
+
+void OptionsDialog::addStationRow(QGridLayout *layout, int station)
+{
+    QWidget *rows = layout->parentWidget();
+    auto *label = new QLabel(QStringLiteral("Station %1:").arg(station), rows);
+    label->setObjectName(QStringLiteral("lbAdresse%1").arg(station));
+    auto *address = new QLineEdit(rows);
+    address->setObjectName(QStringLiteral("tfAdresse%1").arg(station));
+    address->setToolTip(QStringLiteral("Die IPv4-Adresse oder der Rechnername, von dem allein"
+                                       " Station %1 sich verbinden darf; leer: jeder.")
+                            .arg(station));
+    auto *key = new QLineEdit(rows);
+    key->setObjectName(QStringLiteral("tfSchluessel%1").arg(station));
+    key->setToolTip(QStringLiteral("Der Schlüssel, den Station %1 beweisen muss (derselbe wie"
+                                   " Schluessel in ihrer Client.ini), 32 bis 128"
+                                   " Hexadezimalziffern; leer: keiner.")
+                        .arg(station));
+    auto *newKey = new QPushButton(QStringLiteral("Neu"), rows);
+    newKey->setObjectName(QStringLiteral("cmdSchluessel%1").arg(station));
+    newKey->setToolTip(
+        QStringLiteral("Einen neuen zufälligen Schlüssel für Station %1 eintragen.").arg(station));
+    connect(newKey, &QPushButton::clicked, key,
+            [key] { key->setText(PreSharedKey::randomText()); });
+    const int row = station - 1;
+    layout->addWidget(label, row, 0);
+    layout->addWidget(address, row, 1);
+    layout->addWidget(key, row, 2);
+    layout->addWidget(newKey, row, 3);
+    m_addresses[row]
+        = {address, ConsoleKeys::stationsSection, ConsoleKeys::stationAddress(station), {}, {}};
+    m_keys[row] = {key, ConsoleKeys::stationsSection, ConsoleKeys::stationKey(station), {}, {}};
 }
 
 void OptionsDialog::showOrRaise(const QString &iniPath, QWidget *mainWindow)
@@ -151,6 +179,8 @@ QList<OptionsDialog::Field *> OptionsDialog::stationFields()
     QList<Field *> station{&m_stationCount};
     for (Field &address : m_addresses)
         station.append(&address);
+    for (Field &key : m_keys)
+        station.append(&key);
     return station;
 }
 
@@ -232,8 +262,8 @@ bool OptionsDialog::saveStationSettings()
     return true;
 }
 
-// An empty box stands for the two stations of a console without the setting, or for
-// a station that may connect from any address.
+// An empty box stands for the two stations of a console without the setting, for
+// a station that may connect from any address, or for one without a key.
 bool OptionsDialog::stationSettingsReadable()
 {
     ConsoleConfig asWritten;
@@ -253,6 +283,17 @@ bool OptionsDialog::stationSettingsReadable()
                  QStringLiteral("Bitte für Station %1 eine IPv4-Adresse oder einen"
                                 " Rechnernamen eingeben, oder das Feld leeren.")
                      .arg(station));
+            return false;
+        }
+        const Field &key = m_keys[station - 1];
+        if (changed(key)
+            && PreSharedKey::formOf(key.box->text()) == PreSharedKey::Form::Malformed) {
+            warn(this,
+                 QStringLiteral("Bitte für Station %1 einen Schlüssel aus %2 bis %3"
+                                " Hexadezimalziffern (0 bis 9, a bis f, gerade Anzahl)"
+                                " eingeben, oder das Feld leeren. „Neu“ erzeugt einen.")
+                     .arg(QString::number(station), QString::number(PreSharedKey::minHexDigits),
+                          QString::number(PreSharedKey::maxHexDigits)));
             return false;
         }
     }

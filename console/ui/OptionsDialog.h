@@ -7,12 +7,14 @@
 
 #include <array>
 
+class QGridLayout;
 class QLineEdit;
 
 // frmOptionen: the tariffs, the database name, the company name, the number of
-// stations and the stations' addresses of Kavo.ini. A changed tariff, database name,
-// number of stations or address is written and ends the console, which reads its
-// settings only at start; a changed company name is written silently.
+// stations and the stations' addresses and keys of Kavo.ini. A changed tariff,
+// database name, number of stations, address or key is written and ends the
+// console, which reads its settings only at start; a changed company name is
+// written silently.
 class OptionsDialog : public QWidget
 {
     Q_OBJECT
@@ -34,7 +36,7 @@ private:
     };
 
     QList<Field *> fields();
-    // The number of stations and their addresses.
+    // The number of stations, their addresses and their keys.
     QList<Field *> stationFields();
     void load();
     void saveSequence();
@@ -42,6 +44,7 @@ private:
     bool saveDbName(const Field &field);
     void saveCompanyName(const Field &field);
     void addAddressList();
+    void addStationRow(QGridLayout *layout, int station);
     bool saveStationSettings();
     bool stationSettingsReadable();
     bool write(const Field &field);
@@ -56,4 +59,5 @@ private:
     Field m_companyName;
     Field m_stationCount;
     std::array<Field, ConsoleConfig::maxStationCount> m_addresses;
+    std::array<Field, ConsoleConfig::maxStationCount> m_keys;
 };

@@ -73,7 +73,7 @@ void StationController::connectDisplay()
     connect(session, &StationSession::stopEnabledChanged, m_panel.stop, &QWidget::setEnabled);
     connect(session, &StationSession::periodStarted, this, [this] { m_panel.stop->setFocus(); });
     connect(session, &StationSession::intervalShown, this, &StationController::showInterval);
-    connect(session, &StationSession::refusalsChanged, m_panel.heading, &QWidget::setToolTip);
+    connect(session, &StationSession::linkReportChanged, m_panel.heading, &QWidget::setToolTip);
 }
 
 void StationController::showInterval(int minutes)

@@ -10,13 +10,19 @@
 // takes each piece that arrives as one message: the stop, the start and the
 // announcement leave on their own, apart from the time texts. Nothing is reported
 // when the link is down: a text sent then is simply lost.
+//
+// Where Client.ini sets a key ([Server] Schluessel), the link is TLS under it and
+// the console must prove the same key; a console that does not is told of by
+// keyProblem(), and a key that is no key keeps the station from connecting at all.
 class ConsoleLink : public QObject
 {
     Q_OBJECT
 
 public:
-    // `programDirectory` holds Client.ini; the console listens on `port`.
-    ConsoleLink(const QString &programDirectory, quint16 port, QObject *parent = nullptr);
+    // `programDirectory` holds Client.ini; the console listens on `port` for
+    // station `station`.
+    ConsoleLink(const QString &programDirectory, int station, quint16 port,
+                QObject *parent = nullptr);
 
     // The console's address as read from Client.ini at start.
     QString serverAddress() const { return m_serverAddress; }
@@ -36,9 +42,16 @@ signals:
     // A connect failed, or the connection broke.
     void failed();
     void chunkArrived(const QString &chunk);
+    // Why the link cannot come up as Client.ini's key asks: the text for the
+    // customer and the café; an empty text once it is up.
+    void keyProblem(const QString &text);
 
 private:
+    void linkFailed(int errorNumber);
+
+    const int m_station;
     const QString m_serverAddress;
+    const QString m_keyText;
     const quint16 m_port;
     TcpConnection m_connection;
     SpacedSender m_sender;

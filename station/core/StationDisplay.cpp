@@ -33,13 +33,14 @@ StationDisplay::StationDisplay(int station, const QString &programDirectory,
     , m_station(station)
     , m_name(QStringLiteral("Client") + QString::number(station))
     , m_settings(StationSettings::read(programDirectory))
-    , m_link(programDirectory, consolePort.value_or(Protocol::port(station)), this)
+    , m_link(programDirectory, station, consolePort.value_or(Protocol::port(station)), this)
     , m_cover(m_settings.lockActive(), this)
 {
     connect(&m_link, &ConsoleLink::connected, this, &StationDisplay::consoleConnected);
     connect(&m_link, &ConsoleLink::closed, this, &StationDisplay::consoleClosed);
     connect(&m_link, &ConsoleLink::failed, this, &StationDisplay::linkDown);
     connect(&m_link, &ConsoleLink::chunkArrived, this, &StationDisplay::handleChunk);
+    connect(&m_link, &ConsoleLink::keyProblem, this, &StationDisplay::linkProblemChanged);
     connect(&m_displayTimer, &ClockTimer::timeout, this, &StationDisplay::runDisplay);
     connect(&m_reconnectTimer, &ClockTimer::timeout, this, &StationDisplay::reconnect);
     connect(this, &StationDisplay::runningChanged, &m_cover, &CoverState::setPeriodRunning);

@@ -95,6 +95,9 @@ signals:
     // A timed period's time left has reached 5 minutes or 1 minute, which the
     // customer is told of, with the text to tell.
     void endNoticeDue(const QString &text);
+    // Why the link to the console cannot come up as Client.ini's key asks, to be
+    // shown without stopping anything; empty once it is up.
+    void linkProblemChanged(const QString &text);
 
 private:
     void connectToConsole();

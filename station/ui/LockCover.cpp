@@ -61,9 +61,16 @@ QLabel *LockCover::addLabel(const QString &text, const char *name, int pointSize
 
 void LockCover::setConnected(bool connected)
 {
-    m_linkState->setText(connected ? QStringLiteral("verbunden")
-                                   : QStringLiteral("keine Verbindung"));
+    const QString notConnected
+        = m_linkProblem.isEmpty() ? QStringLiteral("keine Verbindung") : m_linkProblem;
+    m_linkState->setText(connected ? QStringLiteral("verbunden") : notConnected);
     m_connectButton->setEnabled(!connected);
+}
+
+void LockCover::setLinkProblem(const QString &text)
+{
+    m_linkProblem = text;
+    setConnected(!m_connectButton->isEnabled());
 }
 
 void LockCover::holdScreen()

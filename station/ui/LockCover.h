@@ -31,6 +31,8 @@ public:
     LockCover(const Texts &texts, QScreen *screen, bool holdsInput);
 
     void setConnected(bool connected);
+    // Why the link cannot come up, shown in place of "keine Verbindung"; empty: none.
+    void setLinkProblem(const QString &text);
     // Takes the screen over again: on top, with keyboard and mouse where it holds
     // them.
     void holdScreen();
@@ -53,6 +55,7 @@ private:
 
     const bool m_holdsInput;
     QLabel *m_linkState = nullptr;
+    QString m_linkProblem;
     QPushButton *m_connectButton = nullptr;
     QTimer m_holdTimer;
 };

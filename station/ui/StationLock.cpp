@@ -21,6 +21,8 @@ StationLock::StationLock(StationDisplay &display, QObject *parent)
         connect(cover.get(), &LockCover::connectRequested, &display, &StationDisplay::reconnect);
         connect(&display, &StationDisplay::canConnectChanged, cover.get(),
                 [cover = cover.get()](bool canConnect) { cover->setConnected(!canConnect); });
+        connect(&display, &StationDisplay::linkProblemChanged, cover.get(),
+                &LockCover::setLinkProblem);
     }
     connect(display.cover(), &CoverState::coveredChanged, this, &StationLock::cover);
     connect(&display, &StationDisplay::endNoticeDue, &m_notice, &EndNotice::tell);

@@ -101,6 +101,12 @@ void StationWindow::createControls()
     m_intervalLabel = addControl(new QLabel(QStringLiteral("Zeitintervall (min):"), this),
                                  "lbMinute", 0, 1440, 1335, 255);
     m_remainingTimeText = addControl(new QLabel(this), "Label1", 0, 1680, 1455, 255);
+    // Over the period's lower row, which a link that cannot come up leaves empty.
+    m_linkProblem = addControl(new QLabel(this), "lblHinweis", 0, 840, clientWidth, 585);
+    m_linkProblem->setWordWrap(true);
+    m_linkProblem->setAutoFillBackground(true);
+    m_linkProblem->setStyleSheet(QStringLiteral("color: #a00000; font-size: 7pt;"));
+    m_linkProblem->hide();
 
     m_startTimeField->setToolTip(QStringLiteral("Startzeitpunkt"));
     m_currentTimeField->setToolTip(QStringLiteral("aktuelle Zeit"));
@@ -148,6 +154,7 @@ void StationWindow::bindDisplay()
     connect(display, &StationDisplay::raiseRequested, this, &StationWindow::bringToFront);
     connect(display, &StationDisplay::runningChanged, this, &StationWindow::keepOnTopWhileIdle);
     connect(display, &StationDisplay::inputReleaseDue, this, &StationWindow::releaseInputBlock);
+    connect(display, &StationDisplay::linkProblemChanged, this, &StationWindow::showLinkProblem);
 }
 
 QWidget *StationWindow::widgetOf(StationDisplay::Item item) const
@@ -215,6 +222,16 @@ void StationWindow::keepOnTopWhileIdle(bool periodRunning)
         m_keepOnTopTimer->stop();
     else
         m_keepOnTopTimer->start(keepOnTopIntervalMs);
+}
+
+// Told in the window itself, never in a box: under the lock's cover nobody could
+// answer one. The whole text is in the tooltip.
+void StationWindow::showLinkProblem(const QString &text)
+{
+    m_linkProblem->setText(text);
+    m_linkProblem->setToolTip(text);
+    m_linkProblem->setVisible(!text.isEmpty());
+    m_linkProblem->raise();
 }
 
 void StationWindow::closeEvent(QCloseEvent *event)

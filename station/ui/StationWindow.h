@@ -52,6 +52,7 @@ private:
     void bringToFront();
     void showIfMinimised();
     void keepOnTopWhileIdle(bool periodRunning);
+    void showLinkProblem(const QString &text);
 
     // What the station does and shows; the controls below are bound to it.
     StationDisplay m_display;
@@ -67,6 +68,7 @@ private:
     QLabel *m_currentTimeLabel = nullptr;    // Label4
     QLabel *m_usedTimeLabel = nullptr;       // Label5
     QLabel *m_intervalLabel = nullptr;       // lbMinute
+    QLabel *m_linkProblem = nullptr;         // lblHinweis
     EntryField *m_endDateField = nullptr;    // Text1
     EntryField *m_endTimeField = nullptr;    // Text2
     EntryField *m_intervalField = nullptr;   // Text3
