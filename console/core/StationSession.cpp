@@ -38,8 +38,8 @@ StationSession::StationSession(int station, quint16 port, UsageLedger &ledger,
     , m_port(port)
     , m_ledger(ledger)
     , m_tariffs(tariffs)
-    , m_watch(station)
     , m_linkReport(station, port)
+    , m_watch(station)
     , m_sender([this](const QString &text) { m_link.sendData(text); })
 {
     m_link.setObjectName(QStringLiteral("Winsock%1").arg(station));
