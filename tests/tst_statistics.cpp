@@ -19,7 +19,7 @@ void record(UsageDatabase &database, int station, const QString &duration, const
             qint64 seconds)
 {
     const UsageRecord usage{QStringLiteral("10:00:00"), QStringLiteral("11:00:00"), duration, fee};
-    QCOMPARE(database
+    QCOMPARE(database.recorder()
                  .recordPeriod(
                      stoppedPeriod(station, usage, seconds, Clock::current().now().date().month()))
                  .kind,

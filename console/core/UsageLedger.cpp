@@ -195,7 +195,7 @@ Failure UsageLedger::recover()
         return sideFile.failure;
     const QJsonArray &entries = sideFile.entries;
 
-    const QStringList recorded = m_database.recordedPeriods();
+    const QStringList recorded = m_database.periods().recordedPeriods();
     m_markersToForget = recorded;
     QJsonArray setAside;
     QStringList stoppedIds;
@@ -220,7 +220,7 @@ Failure UsageLedger::recover()
         return stoppedIds.contains(period.id) || recorded.contains(period.id);
     });
 
-    const QList<QStringList> unreadableRows = m_database.unreadableOpenPeriods();
+    const QList<QStringList> unreadableRows = m_database.periods().unreadableOpenPeriods();
     for (const QStringList &row : unreadableRows)
         setAside.append(
             withReason(rowEntry(row), QStringLiteral("Station oder Beginn nicht lesbar")));
@@ -235,9 +235,9 @@ Failure UsageLedger::recover()
         if (kept.failure)
             return kept.failure;
         for (const QStringList &row : unreadableRows)
-            m_database.removeUnreadableOpenPeriod(row);
+            m_database.periods().removeUnreadableOpenPeriod(row);
         for (const OpenPeriod &period : superseded) {
-            m_database.discardOpenPeriod(period.id);
+            m_database.periods().discardOpenPeriod(period.id);
             m_openInSideFile.removeIf(
                 [&](const OpenPeriod &other) { return other.id == period.id; });
         }
@@ -253,7 +253,7 @@ QList<OpenPeriod> UsageLedger::collectRecovered(const QStringList &stoppedIds,
                                                 const QStringList &recorded)
 {
     QList<OpenPeriod> open;
-    for (const QList<OpenPeriod> &source : {m_database.openPeriods(), m_openInSideFile}) {
+    for (const QList<OpenPeriod> &source : {m_database.periods().openPeriods(), m_openInSideFile}) {
         for (const OpenPeriod &period : source) {
             const bool known
                 = std::any_of(open.cbegin(), open.cend(),
@@ -346,7 +346,7 @@ OpenPeriod UsageLedger::begin(int station, const QDateTime &moment, int interval
     m_recovered.removeIf([&](const OpenPeriod &other) { return other.station == station; });
     // Records of earlier stops still held go in first, in the order of the stops.
     writePending();
-    const Failure reason = m_database.saveOpenPeriod(period);
+    const Failure reason = m_database.periods().saveOpenPeriod(period);
     if (!reason)
         return period;
     m_openInSideFile.append(period);
@@ -384,7 +384,7 @@ void UsageLedger::writePending()
     while (!m_pending.isEmpty()) {
         const StoppedPeriod next = m_pending.first();
         const bool keepMarker = sideFileHolds(next.period.id);
-        const RecordOutcome outcome = m_database.recordPeriod(next, keepMarker);
+        const RecordOutcome outcome = m_database.recorder().recordPeriod(next, keepMarker);
         if (outcome.kind == RecordOutcome::Refused) {
             m_lastError = outcome.error;
             break;
@@ -400,7 +400,7 @@ void UsageLedger::writePending()
     // Starts held while the database refused are saved as soon as it takes them.
     if (m_pending.isEmpty())
         m_openInSideFile.removeIf(
-            [this](const OpenPeriod &period) { return !m_database.saveOpenPeriod(period); });
+            [this](const OpenPeriod &period) { return !m_database.periods().saveOpenPeriod(period); });
     // A side file that can't be written now is tried again next time.
     static_cast<void>(saveSideFile());
     if (m_pending.isEmpty() && m_openInSideFile.isEmpty())
@@ -450,7 +450,7 @@ bool UsageLedger::sideFileHolds(const QString &periodId) const
 void UsageLedger::forgetMarkers()
 {
     m_markersToForget.removeIf(
-        [this](const QString &id) { return !sideFileHolds(id) && m_database.forgetRecorded(id); });
+        [this](const QString &id) { return !sideFileHolds(id) && m_database.periods().forgetRecorded(id); });
 }
 
 QString UsageLedger::unreadableTotalsText(int station)

@@ -338,7 +338,7 @@ void MainWindow::resumeOpenPeriods()
 
 void MainWindow::reportMissingTotals()
 {
-    for (int station : m_database->stationsWithoutTotals()) {
+    for (int station : m_database->recorder().stationsWithoutTotals()) {
         MessageDialog::show(
             this,
             {QStringLiteral("Kavo"),
@@ -348,7 +348,7 @@ void MainWindow::reportMissingTotals()
                  .arg(station),
              QMessageBox::Warning});
     }
-    for (int station : m_database->stationsWithUnreadableTotals())
+    for (int station : m_database->recorder().stationsWithUnreadableTotals())
         MessageDialog::show(this,
                             {QStringLiteral("Kavo"), UsageLedger::unreadableTotalsText(station),
                              QMessageBox::Warning});
@@ -461,7 +461,7 @@ void MainWindow::setStatisticsVisible(bool visible)
 void MainWindow::exportExcel()
 {
     const ExcelExport exporter(
-        m_programDir, [this](int station) { return m_database->exportStation(station); },
+        m_programDir, [this](int station) { return m_database->statistics().exportStation(station); },
         stationCount());
     for (const ExcelExport::Notice &notice : exporter.exportExcel())
         MessageDialog::show(this,

@@ -24,6 +24,6 @@ StationSessionRig::StationSessionRig(const QDateTime &start)
 
 QList<QVariantList> StationSessionRig::records()
 {
-    const std::optional<XlsSheetData> table = m_database.exportStation(1);
+    const std::optional<XlsSheetData> table = m_database.statistics().exportStation(1);
     return table ? table->rows : QList<QVariantList>();
 }
