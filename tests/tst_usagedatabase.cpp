@@ -81,7 +81,7 @@ private slots:
             const OpenPeriod period
                 = ledger.begin(2, QDateTime(QDate(2004, 5, 12), QTime(14, 0)), 10);
             QVERIFY(QFile::exists(sideFile));
-            stopped = {period, recordWithFee(QStringLiteral("1,05 €")), 630, 5};
+            stopped = {period, recordWithFee(QStringLiteral("1,05 €")), 630, 5, {}, {}};
             ledger.finish(stopped);
             QCOMPARE(problems.size(), 1);
             QCOMPARE(ledger.pendingCount(), 1);
@@ -113,7 +113,7 @@ private slots:
             const std::optional<OpenPeriod> left = ledger.openPeriod(1);
             QVERIFY(left.has_value());
             QCOMPARE(left->startText, QStringLiteral("15:00:00"));
-            ledger.finish({*left, recordWithFee(QStringLiteral("0,50 €")), 300, 5});
+            ledger.finish({*left, recordWithFee(QStringLiteral("0,50 €")), 300, 5, {}, {}});
             QCOMPARE(ledger.pendingCount(), 0);
         }
         QVERIFY(!QFile::exists(sideFile));
@@ -297,9 +297,10 @@ private slots:
         QVERIFY(recordOn(3, QDate(2004, 7, 3), QStringLiteral("3,15 €")));
         QCOMPARE(RawDatabase(m_path).value("SELECT client3kosten FROM client3"), 315'00);
         QCOMPARE(RawDatabase(m_path).value("SELECT Entgeld FROM client3stat"), 315'00);
-        QCOMPARE(m_database->statistics().listMonths(3), QStringList{QStringLiteral("7")});
+        QCOMPARE(m_database->statistics().listMonths(3),
+                 QStringList{QStringLiteral("7 (ohne Jahr)")});
         QCOMPARE(m_database->statistics().sumAllFees(3), 315'00);
-        QCOMPARE(m_database->statistics().sumMonthFees(3, QStringLiteral("7")), 315'00);
+        QCOMPARE(m_database->statistics().sumMonthFees(3, QStringLiteral("7 (ohne Jahr)")), 315'00);
         QCOMPARE(m_database->statistics().listMonths(4), QStringList());
 
         process.start(tool, {m_dir->path(), QStringLiteral("kavo"), QStringLiteral("4")});

@@ -133,6 +133,7 @@ Failure UsageDatabase::open(const QString &path, int stations)
         [&] { return m_soundness.checkPages(path); },
         [&] { return m_soundness.checkTakesRecords(path); },
         [&] { return m_schema.makeOwnTables(); },
+        [&] { return m_schema.addDating(); },
     });
     if (failure)
         m_db.reset();

@@ -29,6 +29,11 @@ QJsonObject toJson(const OpenPeriod &period)
             {QStringLiteral("intervall"), period.intervalMinutes}};
 }
 
+QDateTime momentFrom(const QJsonValue &value)
+{
+    return QDateTime::fromString(value.toString(), Qt::ISODate);
+}
+
 QJsonObject toJson(const StoppedPeriod &stopped)
 {
     QJsonObject entry = toJson(stopped.period);
@@ -38,6 +43,10 @@ QJsonObject toJson(const StoppedPeriod &stopped)
     entry.insert(QStringLiteral("kosten"), stopped.record.fee);
     entry.insert(QStringLiteral("sekunden"), stopped.durationSeconds);
     entry.insert(QStringLiteral("monat"), stopped.month);
+    if (stopped.startMoment.isValid() && stopped.stopMoment.isValid()) {
+        entry.insert(QStringLiteral("von"), TextFormats::moment(stopped.startMoment));
+        entry.insert(QStringLiteral("bis"), TextFormats::moment(stopped.stopMoment));
+    }
     return entry;
 }
 
@@ -60,15 +69,24 @@ bool isStopped(const QJsonObject &entry)
     return entry.contains(QStringLiteral("ende"));
 }
 
+// An entry of an older console has no start and stop of its own: they are dated
+// from its full beginning and its length.
 StoppedPeriod stoppedPeriodFrom(const OpenPeriod &period, const QJsonObject &entry)
 {
-    return {period,
-            {entry.value(QStringLiteral("start")).toString(),
-             entry.value(QStringLiteral("ende")).toString(),
-             entry.value(QStringLiteral("dauer")).toString(),
-             entry.value(QStringLiteral("kosten")).toString()},
-            qint64(entry.value(QStringLiteral("sekunden")).toDouble()),
-            entry.value(QStringLiteral("monat")).toInt()};
+    StoppedPeriod stopped{period,
+                          {entry.value(QStringLiteral("start")).toString(),
+                           entry.value(QStringLiteral("ende")).toString(),
+                           entry.value(QStringLiteral("dauer")).toString(),
+                           entry.value(QStringLiteral("kosten")).toString()},
+                          qint64(entry.value(QStringLiteral("sekunden")).toDouble()),
+                          entry.value(QStringLiteral("monat")).toInt(),
+                          momentFrom(entry.value(QStringLiteral("von"))),
+                          momentFrom(entry.value(QStringLiteral("bis")))};
+    if (!stopped.startMoment.isValid() || !stopped.stopMoment.isValid()) {
+        stopped.startMoment = period.begin;
+        stopped.stopMoment = period.begin.addSecs(stopped.durationSeconds);
+    }
+    return stopped;
 }
 
 bool isTime(const QJsonValue &value)
@@ -399,8 +417,9 @@ void UsageLedger::writePending()
     }
     // Starts held while the database refused are saved as soon as it takes them.
     if (m_pending.isEmpty())
-        m_openInSideFile.removeIf(
-            [this](const OpenPeriod &period) { return !m_database.periods().saveOpenPeriod(period); });
+        m_openInSideFile.removeIf([this](const OpenPeriod &period) {
+            return !m_database.periods().saveOpenPeriod(period);
+        });
     // A side file that can't be written now is tried again next time.
     static_cast<void>(saveSideFile());
     if (m_pending.isEmpty() && m_openInSideFile.isEmpty())
@@ -449,8 +468,9 @@ bool UsageLedger::sideFileHolds(const QString &periodId) const
 // A period that the side file no longer names needs no mark in the database.
 void UsageLedger::forgetMarkers()
 {
-    m_markersToForget.removeIf(
-        [this](const QString &id) { return !sideFileHolds(id) && m_database.periods().forgetRecorded(id); });
+    m_markersToForget.removeIf([this](const QString &id) {
+        return !sideFileHolds(id) && m_database.periods().forgetRecorded(id);
+    });
 }
 
 QString UsageLedger::unreadableTotalsText(int station)

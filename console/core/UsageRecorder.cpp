@@ -9,6 +9,9 @@
 
 #include <QtNumeric>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <sqlite3.h>
 
 using SqlRun::forStation;
@@ -26,19 +29,38 @@ RecordOutcome refused(const Failure &failure)
     return refused(failure.text());
 }
 
-Failure appendRecord(sqlite3 *db, int station, const UsageRecord &record, qint64 feeUnits,
-                     int month)
+// The record takes the next number of the database, counted in the same transaction.
+Failure appendRecord(sqlite3 *db, const StoppedPeriod &stopped, qint64 feeUnits,
+                     const QString &operatorName)
 {
+    SqlStatement count(
+        db, QStringLiteral("UPDATE Belegnummer SET Letzte = Letzte + 1 WHERE Zaehler = 1"));
+    if (!count.run())
+        return Failure(count.failure());
+    const UsageRecord &record = stopped.record;
     SqlStatement insert(
         db,
         forStation(
             "INSERT INTO client%1 (client%1start, client%1ende, client%1dauer, client%1kosten,"
-            " client%1datum) VALUES (?1, ?2, ?3, ?4, ?5)",
-            station));
+            " client%1datum, client%1von, client%1bis, client%1bediener, client%1nummer)"
+            " VALUES (?1, ?2, ?3, ?4, ?5, NULLIF(?6, ''), NULLIF(?7, ''), ?8,"
+            " (SELECT Letzte FROM Belegnummer WHERE Zaehler = 1))",
+            stopped.period.station));
     return unlessDone(insert.bind(1, record.start) && insert.bind(2, record.end)
                           && insert.bind(3, record.duration) && insert.bind(4, feeUnits)
-                          && insert.bind(5, qint64(month)) && insert.run(),
+                          && insert.bind(5, qint64(stopped.month))
+                          && insert.bind(6, TextFormats::moment(stopped.startMoment))
+                          && insert.bind(7, TextFormats::moment(stopped.stopMoment))
+                          && insert.bind(8, operatorName) && insert.run(),
                       insert);
+}
+
+// The system user running the console.
+QString systemUser()
+{
+    if (const passwd *user = getpwuid(geteuid()))
+        return QString::fromLocal8Bit(user->pw_name);
+    return qEnvironmentVariable("USER");
 }
 
 // The station's totals with a record added. A missing totals row, a total of fees
@@ -90,6 +112,7 @@ UsageRecorder::UsageRecorder(const SqlConnection &db, const int &stations,
     , m_soundness(soundness)
     , m_periods(periods)
     , m_statistics(statistics)
+    , m_operator(systemUser())
 {
 }
 
@@ -110,7 +133,7 @@ RecordOutcome UsageRecorder::recordPeriod(const StoppedPeriod &stopped, bool kee
     if (const Failure failure = earlier.failure())
         return refused(failure);
     const int station = stopped.period.station;
-    if (const Failure failure = appendRecord(db, station, stopped.record, *fee, stopped.month))
+    if (const Failure failure = appendRecord(db, stopped, *fee, m_operator))
         return refused(failure);
     const TotalsUpdate update
         = addToTotals(db, station, Billing::wholeMinutes(stopped.durationSeconds), *fee);

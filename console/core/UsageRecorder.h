@@ -4,6 +4,7 @@
 #include "OpenPeriodStore.h"
 #include "SqlConnection.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -34,6 +35,10 @@ struct StoppedPeriod
     UsageRecord record;
     qint64 durationSeconds = 0;
     int month = 1; // of the stop
+    // The start (moved by a correction of the start box) and the stop by the wall
+    // clock; a record without them is kept undated.
+    QDateTime startMoment;
+    QDateTime stopMoment;
 };
 
 // What became of a record handed to the database.
@@ -54,7 +59,8 @@ public:
     UsageRecorder(const SqlConnection &db, const int &stations, const DatabaseSoundness &soundness,
                   OpenPeriodStore &periods, UsageStatistics &statistics);
 
-    // Appends the record with the period's month and adds the whole minutes and
+    // Appends the record with the period's month, its start and stop, the operator
+    // and the database's next number, and adds the whole minutes and
     // the fee to the totals, and ends the open period, all or nothing, on disk
     // before it returns. A period recorded before (see `keepMarker`) is not
     // recorded again. With `keepMarker` the period stays known as recorded until
@@ -79,4 +85,5 @@ private:
     const DatabaseSoundness &m_soundness;
     OpenPeriodStore &m_periods;
     UsageStatistics &m_statistics;
+    QString m_operator; // the system user running the console
 };

@@ -29,15 +29,102 @@ QString totalsColumnsQuery(int station)
     return forStation("SELECT Nutzungszeit, Entgeld FROM client%1stat", station);
 }
 
+// The columns that date a record, added after the first five: the start and the stop
+// as local date and time with the offset from UTC, the operator and the record's
+// number, consecutive across the database. Records written before have them empty.
+struct DateColumn
+{
+    const char *name;
+    const char *type;
+};
+constexpr DateColumn dateColumns[] = {
+    {"client%1von", "TEXT"},
+    {"client%1bis", "TEXT"},
+    {"client%1bediener", "TEXT"},
+    {"client%1nummer", "INTEGER"},
+};
+
+// The records of a day or a month are found by their stop, with their fees; the
+// undated ones (no stop) by their month number.
+QString dayIndexOf(int station)
+{
+    return forStation("CREATE INDEX IF NOT EXISTS client%1tag ON client%1"
+                      " (client%1bis, client%1datum, client%1kosten);",
+                      station);
+}
+
 QString tablesOf(int station)
 {
-    return forStation(
-        "CREATE TABLE client%1 (client%1start TEXT, client%1ende TEXT, client%1dauer TEXT,"
-        " client%1kosten INTEGER, client%1datum INTEGER);"
-        "CREATE INDEX client%1monat ON client%1 (client%1datum, client%1kosten);"
-        "CREATE TABLE client%1stat (Nutzungszeit INTEGER, Entgeld INTEGER);"
-        "INSERT INTO client%1stat (Nutzungszeit, Entgeld) VALUES (0, 0);",
-        station);
+    QString dated;
+    for (const DateColumn &column : dateColumns)
+        dated += QStringLiteral(", %1 %2").arg(forStation(column.name, station),
+                                               QLatin1String(column.type));
+    return forStation("CREATE TABLE client%1 (client%1start TEXT, client%1ende TEXT,"
+                      " client%1dauer TEXT, client%1kosten INTEGER, client%1datum INTEGER",
+                      station)
+        + dated
+        + forStation(");"
+                     "CREATE INDEX client%1monat ON client%1 (client%1datum, client%1kosten);",
+                     station)
+        + dayIndexOf(station)
+        + forStation("CREATE TABLE client%1stat (Nutzungszeit INTEGER, Entgeld INTEGER);"
+                     "INSERT INTO client%1stat (Nutzungszeit, Entgeld) VALUES (0, 0);",
+                     station);
+}
+
+// Runs the statements in one transaction: all of them or none.
+Failure execAtOnce(sqlite3 *db, const QString &statements)
+{
+    SqlTransaction transaction(db);
+    Failure failure = transaction.isOpen() ? exec(db, statements) : Failure(transaction.failure());
+    if (!failure && !transaction.commit())
+        failure = Failure(transaction.failure());
+    return failure;
+}
+
+// The station's record columns, in lower case.
+QStringList columnsOf(sqlite3 *db, int station)
+{
+    SqlStatement query(db, forStation("PRAGMA table_info(client%1)", station));
+    QStringList columns;
+    while (query.next())
+        columns.append(query.text(1).value_or(QString()).toLower());
+    return columns;
+}
+
+// What a file made before records were dated lacks: the columns, the index of the
+// stops and the counter of the records' numbers. Empty when it has all of them.
+QString datingMissing(sqlite3 *db, int stations)
+{
+    QString missing;
+    for (int station = 1; station <= stations; ++station) {
+        const QStringList columns = columnsOf(db, station);
+        for (const DateColumn &column : dateColumns) {
+            const QString name = forStation(column.name, station);
+            if (!columns.contains(name))
+                missing += QStringLiteral("ALTER TABLE client%1 ADD COLUMN %2 %3;")
+                               .arg(QString::number(station), name, QLatin1String(column.type));
+        }
+        if (!SqlRun::singleValue(
+                 db,
+                 forStation("SELECT count(*) FROM sqlite_master WHERE type = 'index'"
+                            " AND name = 'client%1tag' COLLATE NOCASE",
+                            station))
+                 .value_or(0))
+            missing += dayIndexOf(station);
+    }
+    if (SqlRun::singleValue(db, QStringLiteral("SELECT count(*) FROM Belegnummer")).value_or(0))
+        return missing;
+    // The count goes on from the highest number a record has already.
+    QStringList highest;
+    for (int station = 1; station <= stations; ++station)
+        highest.append(forStation("SELECT max(client%1nummer) AS n FROM client%1", station));
+    return missing
+        + QStringLiteral("CREATE TABLE IF NOT EXISTS Belegnummer (Zaehler INTEGER PRIMARY KEY, "
+                         "Letzte INTEGER);"
+                         "INSERT OR IGNORE INTO Belegnummer (Zaehler, Letzte)"
+                         " SELECT 1, ifnull(max(n), 0) FROM (%1);")
+              .arg(highest.join(QStringLiteral(" UNION ALL ")));
 }
 
 // A word of a command line as the shell takes it.
@@ -125,10 +212,11 @@ Failure UsageSchema::makeTables(const QList<int> &stations)
     QString tables;
     for (int station : stations)
         tables += tablesOf(station);
-    SqlTransaction transaction(m_db.get());
-    Failure failure
-        = transaction.isOpen() ? exec(m_db.get(), tables) : Failure(transaction.failure());
-    if (!failure && !transaction.commit())
-        failure = Failure(transaction.failure());
-    return failure;
+    return execAtOnce(m_db.get(), tables);
+}
+
+Failure UsageSchema::addDating()
+{
+    const QString missing = datingMissing(m_db.get(), m_stations);
+    return missing.isEmpty() ? Failure::none() : execAtOnce(m_db.get(), missing);
 }

@@ -24,6 +24,9 @@ public:
     Failure makeOwnTables();
     // Makes the tables of the stations in one transaction, with zero totals.
     Failure makeTables(const QList<int> &stations);
+    // Gives a file made before records were dated what dates them, in one
+    // transaction that adds columns and an index and changes no value.
+    Failure addDating();
 
 private:
     const SqlConnection &m_db;

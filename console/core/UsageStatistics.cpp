@@ -5,6 +5,7 @@
 #include "SqlStatement.h"
 #include "SqlTransaction.h"
 
+#include <QRegularExpression>
 #include <QVariant>
 
 #include <sqlite3.h>
@@ -15,6 +16,34 @@ using SqlRun::singleValue;
 
 namespace {
 constexpr double unitsPerEuro = 10000.0;
+
+// How the month list names the months of records written before records were dated.
+const QString withoutYear = QStringLiteral(" (ohne Jahr)");
+
+// The records of a month as the list names it: "03.2026" by their stop, "3 (ohne
+// Jahr)" among the undated ones by their month number, which must read exactly as
+// listed ("5" matches 5, "05" and "15" do not; the comparison as a number lets the
+// index find the rows).
+struct MonthChoice
+{
+    const char *condition;
+    QStringList parameters;
+};
+
+std::optional<MonthChoice> monthChoice(const QString &text)
+{
+    static const QRegularExpression dated(QStringLiteral("^(\\d{2})\\.(\\d{4})$"));
+    if (const QRegularExpressionMatch match = dated.match(text); match.hasMatch()) {
+        const QString month = match.captured(2) + QLatin1Char('-') + match.captured(1);
+        return MonthChoice{"client%1bis >= ?1 AND client%1bis < ?2",
+                           {month, month + QLatin1Char('~')}};
+    }
+    if (!text.endsWith(withoutYear))
+        return std::nullopt;
+    return MonthChoice{"client%1bis IS NULL AND client%1datum = CAST(?1 AS INTEGER)"
+                       " AND CAST(client%1datum AS TEXT) = ?1",
+                       {text.chopped(withoutYear.size())}};
+}
 
 // Column names match without regard to case, as table names do.
 qsizetype columnIndex(const QStringList &columns, const QString &name)
@@ -103,41 +132,62 @@ bool UsageStatistics::readFeeSum(int station)
     return true;
 }
 
+// Old records, written before records were dated, are listed by their month number
+// alone, ascending, before the months with their year, newest last. Each month is
+// the least one above the month before, found in an index without a pass over the
+// records.
 QStringList UsageStatistics::listMonths(int station)
 {
-    // Each month is the least one above the month before, found in the month index
-    // without a pass over the records; the order is the one DISTINCT ... ORDER BY gives.
-    SqlStatement query(
+    QStringList months;
+    SqlStatement undated(
         m_db.get(),
         forStation("WITH RECURSIVE months(month) AS (SELECT min(client%1datum) FROM client%1"
+                   " WHERE client%1bis IS NULL"
                    " UNION ALL SELECT (SELECT min(client%1datum) FROM client%1"
-                   " WHERE client%1datum > month) FROM months WHERE month IS NOT NULL)"
+                   " WHERE client%1bis IS NULL AND client%1datum > month) FROM months"
+                   " WHERE month IS NOT NULL)"
                    " SELECT month FROM months WHERE month IS NOT NULL",
                    station));
-    QStringList months;
-    while (query.next()) {
-        if (const std::optional<QString> month = query.text(0))
-            months.append(*month);
+    while (undated.next()) {
+        if (const std::optional<QString> month = undated.text(0))
+            months.append(*month + withoutYear);
+    }
+    SqlStatement dated(
+        m_db.get(),
+        forStation("WITH RECURSIVE months(month) AS (SELECT substr(min(client%1bis), 1, 7)"
+                   " FROM client%1 WHERE client%1bis > ''"
+                   " UNION ALL SELECT (SELECT substr(min(client%1bis), 1, 7) FROM client%1"
+                   " WHERE client%1bis > month || '~') FROM months WHERE month IS NOT NULL)"
+                   " SELECT month FROM months WHERE month IS NOT NULL",
+                   station));
+    static const QRegularExpression yearMonth(QStringLiteral("^(\\d{4})-(\\d{2})$"));
+    while (dated.next()) {
+        const QRegularExpressionMatch match = yearMonth.match(dated.text(0).value_or(QString()));
+        if (match.hasMatch())
+            months.append(match.captured(2) + QLatin1Char('.') + match.captured(1));
     }
     return months;
 }
 
 std::optional<qint64> UsageStatistics::sumMonthFees(int station, const QString &monthText)
 {
-    // The month must read exactly as the chosen text ("5" matches 5, "05" and "15"
-    // do not); the comparison as a number lets the month index find the rows.
-    replaceResultTable(
-        forStation("Monat%1", station),
-        forStation(
-            "SELECT SUM(money(client%1kosten)) AS Kosten%1 FROM client%1"
-            " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
-            station),
-        {monthText});
+    const std::optional<MonthChoice> month = monthChoice(monthText);
+    if (!month)
+        return std::nullopt;
+    replaceResultTable(forStation("Monat%1", station),
+                       forStation("SELECT SUM(money(client%1kosten)) AS Kosten%1 FROM client%1"
+                                  " WHERE ",
+                                  station)
+                           + forStation(month->condition, station),
+                       month->parameters);
     return singleValue(m_db.get(), forStation("SELECT Kosten%1 FROM Monat%1", station));
 }
 
 std::optional<qint64> UsageStatistics::sumMonthMinutes(int station, const QString &monthText)
 {
+    const std::optional<MonthChoice> month = monthChoice(monthText);
+    if (!month)
+        return std::nullopt;
     // Durations are stored as hh:nn:ss texts; a period of 100 hours or more has more
     // digits of hours.
     SqlStatement query(
@@ -145,10 +195,14 @@ std::optional<qint64> UsageStatistics::sumMonthMinutes(int station, const QStrin
         forStation(
             "SELECT SUM(CAST(substr(client%1dauer, 1, length(client%1dauer) - 6) AS INTEGER) * 3600"
             " + CAST(substr(client%1dauer, -5, 2) AS INTEGER) * 60"
-            " + CAST(substr(client%1dauer, -2, 2) AS INTEGER)) FROM client%1"
-            " WHERE client%1datum = CAST(?1 AS INTEGER) AND CAST(client%1datum AS TEXT) = ?1",
-            station));
-    if (!query.bind(1, monthText) || !query.next())
+            " + CAST(substr(client%1dauer, -2, 2) AS INTEGER)) FROM client%1 WHERE ",
+            station)
+            + forStation(month->condition, station));
+    for (qsizetype i = 0; i < month->parameters.size(); ++i) {
+        if (!query.bind(int(i + 1), month->parameters[i]))
+            return std::nullopt;
+    }
+    if (!query.next())
         return std::nullopt;
     const std::optional<qint64> seconds = query.integer(0);
     if (!seconds)
