@@ -1,3 +1,4 @@
+#include "CafeOverview.h"
 #include "RawDatabase.h"
 #include "StationSessionRig.h"
 #include "TestSupport.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
@@ -135,6 +137,31 @@ private slots:
             QVERIFY2(!statistics.sumMonthFees(1, QString::fromLatin1(text)), text);
         QCOMPARE(statistics.sumAllFees(1), 5000 + 7000 + 20000 + 10000 + 40000 + 80000);
         QVERIFY(statistics.listMonths(2).isEmpty());
+    }
+
+    // Today's takings over every station and the periods running, in one line that
+    // follows starts, stops and the change of the day.
+    void overviewCountsTodayAndTheRunningPeriods()
+    {
+        StationSessionRig rig(QDateTime(QDate(2026, 3, 28), QTime(23, 40)));
+        QCOMPARE(rig.error(), QString());
+        CafeOverview overview(rig.database().statistics(), 1);
+        overview.watch(rig.session());
+        QSignalSpy changed(&overview, &CafeOverview::textChanged);
+        overview.refresh();
+        QCOMPARE(overview.text(), QStringLiteral("Heute 0,00 € eingenommen, keine Nutzung läuft"));
+        rig.session().start(0);
+        QTRY_COMPARE(overview.text(), QStringLiteral("Heute 0,00 € eingenommen, 1 Nutzung läuft"));
+        rig.clock().advanceMs(600'000);
+        rig.session().stop();
+        QTRY_COMPARE(overview.text(),
+                     QStringLiteral("Heute 1,00 € eingenommen, keine Nutzung läuft"));
+        QCOMPARE(changed.size(), 3);
+        rig.clock().advanceMs(900'000);
+        overview.refresh();
+        QCOMPARE(overview.text(), QStringLiteral("Heute 0,00 € eingenommen, keine Nutzung läuft"));
+        QCOMPARE(CafeOverview::lineFor(1234500, 3),
+                 QStringLiteral("Heute 123,45 € eingenommen, 3 Nutzungen laufen"));
     }
 
     // A file made before records were dated gets the new columns at its first open,

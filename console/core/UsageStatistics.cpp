@@ -183,6 +183,18 @@ std::optional<qint64> UsageStatistics::sumMonthFees(int station, const QString &
     return singleValue(m_db.get(), forStation("SELECT Kosten%1 FROM Monat%1", station));
 }
 
+std::optional<qint64> UsageStatistics::sumDayFees(int station, const QDate &day)
+{
+    const QString first = day.toString(Qt::ISODate);
+    SqlStatement query(m_db.get(),
+                       forStation("SELECT SUM(money(client%1kosten)) FROM client%1"
+                                  " WHERE client%1bis >= ?1 AND client%1bis < ?2",
+                                  station));
+    if (!query.bind(1, first) || !query.bind(2, first + QLatin1Char('~')) || !query.next())
+        return std::nullopt;
+    return query.integer(0);
+}
+
 std::optional<qint64> UsageStatistics::sumMonthMinutes(int station, const QString &monthText)
 {
     const std::optional<MonthChoice> month = monthChoice(monthText);

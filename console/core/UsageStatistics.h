@@ -4,6 +4,7 @@
 #include "SqlConnection.h"
 #include "XlsWriter.h"
 
+#include <QDate>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,9 @@ public:
     // Sum of the fees of the records whose month reads exactly `monthText`, left
     // in the table MonatN (column KostenN).
     std::optional<qint64> sumMonthFees(int station, const QString &monthText);
+
+    // Sum of the fees of the records stopped on the day (by the wall clock of the stop).
+    std::optional<qint64> sumDayFees(int station, const QDate &day);
 
     // Whole minutes of the records whose month reads exactly `monthText`.
     std::optional<qint64> sumMonthMinutes(int station, const QString &monthText);
