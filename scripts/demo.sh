@@ -134,12 +134,16 @@ prepare_screenshot_programs() {
     build/tools/create_usage_db "$programs" kavo >/dev/null
     sqlcipher "$programs/kavo.mde" >/dev/null <<'SQL'
 PRAGMA key = 'qrtdb52';
-INSERT INTO client1 VALUES ('10:02:10', '10:12:10', '00:10:00', 10000, 11);
-INSERT INTO client1 VALUES ('15:20:00', '15:50:30', '00:30:30', 24400, 11);
-INSERT INTO client1 VALUES ('18:00:00', '19:15:00', '01:15:00', 50000, 12);
+INSERT INTO client1 (client1start, client1ende, client1dauer, client1kosten, client1datum,
+    client1von, client1bis, client1bediener, client1nummer) VALUES
+    ('10:02:10', '10:12:10', '00:10:00', 10000, 11, '2026-11-03T10:02:10+01:00', '2026-11-03T10:12:10+01:00', 'kavo', 1),
+    ('15:20:00', '15:50:30', '00:30:30', 24400, 11, '2026-11-17T15:20:00+01:00', '2026-11-17T15:50:30+01:00', 'kavo', 2),
+    ('18:00:00', '19:15:00', '01:15:00', 50000, 12, '2026-12-04T18:00:00+01:00', '2026-12-04T19:15:00+01:00', 'kavo', 3);
 UPDATE client1stat SET Nutzungszeit = 115, Entgeld = 84400;
-INSERT INTO client2 VALUES ('09:30:00', '09:45:00', '00:15:00', 15000, 11);
-INSERT INTO client2 VALUES ('16:00:00', '17:00:00', '01:00:00', 40000, 12);
+INSERT INTO client2 (client2start, client2ende, client2dauer, client2kosten, client2datum,
+    client2von, client2bis, client2bediener, client2nummer) VALUES
+    ('09:30:00', '09:45:00', '00:15:00', 15000, 11, '2026-11-05T09:30:00+01:00', '2026-11-05T09:45:00+01:00', 'kavo', 4),
+    ('16:00:00', '17:00:00', '01:00:00', 40000, 12, '2026-12-02T16:00:00+01:00', '2026-12-02T17:00:00+01:00', 'kavo', 5);
 UPDATE client2stat SET Nutzungszeit = 75, Entgeld = 55000;
 SQL
 }
@@ -168,8 +172,9 @@ prepare_grid_programs() {
         echo "PRAGMA key = 'qrtdb52';"
         for station in 1 2 3 4 5 6; do
             local minutes=$((station * 20)) fee=$((station * 18000))
-            printf "INSERT INTO client%d VALUES ('14:00:00', '14:%02d:00', '00:%02d:00', %d, 12);\n" \
-                "$station" "$minutes" "$minutes" "$fee"
+            printf "INSERT INTO client%d (client%dstart, client%dende, client%ddauer, client%dkosten, client%ddatum)" \
+                "$station" "$station" "$station" "$station" "$station" "$station"
+            printf " VALUES ('14:00:00', '14:%02d:00', '00:%02d:00', %d, 12);\n" "$minutes" "$minutes" "$fee"
             printf 'UPDATE client%dstat SET Nutzungszeit = %d, Entgeld = %d;\n' \
                 "$station" "$minutes" "$fee"
         done

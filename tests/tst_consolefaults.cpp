@@ -188,7 +188,7 @@ private slots:
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         QCOMPARE(fixture.records(1).size(), 3);
         QVERIFY(!fixture.window().controller(1).periodRunning());
-        QCOMPARE(fixture.window().database().readTotalMinutes(1), std::optional<qint64>(16));
+        QCOMPARE(fixture.window().database().recorder().readTotalMinutes(1), std::optional<qint64>(16));
         // Each refused stop was told; a start the directory could not keep as well.
         QTest::qWait(10);
         const QStringList texts = messages.texts();
@@ -314,7 +314,7 @@ private slots:
         const auto leaveOpen = [&](const QString &id, int station, const QDateTime &begin) {
             UsageDatabase database;
             QVERIFY(!database.open(fixture.databasePath()));
-            QVERIFY(!database.saveOpenPeriod(
+            QVERIFY(!database.periods().saveOpenPeriod(
                 {id, station, begin, TextFormats::timeOfDay(begin.time()), 0}));
         };
         leaveOpen(QStringLiteral("old"), 1, QDateTime(QDate(2026, 6, 1), QTime(12, 0)));

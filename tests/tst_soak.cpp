@@ -210,9 +210,9 @@ private slots:
         for (int number : stations) {
             const StationTotals totals = storedTotals(number);
             QCOMPARE(totals.records, qsizetype(m_started[number - 1]));
-            QCOMPARE(console().database().readTotalMinutes(number),
+            QCOMPARE(console().database().recorder().readTotalMinutes(number),
                      std::optional<qint64>(totals.minutes));
-            QCOMPARE(console().database().readTotalFees(number),
+            QCOMPARE(console().database().recorder().readTotalFees(number),
                      std::optional<qint64>(totals.feeUnits));
             qInfo("station %d: %d periods started, %lld records, %lld minutes", number,
                   m_started[number - 1], qint64(totals.records), totals.minutes);

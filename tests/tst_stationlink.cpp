@@ -117,7 +117,7 @@ private slots:
         station.send("00:00:00Stop3");
         QVERIFY(station.waitForText("Stop3"));
         QCOMPARE(recordCount(3), 1);
-        QCOMPARE(m_console->window().database().readTotalMinutes(3), 10);
+        QCOMPARE(m_console->window().database().recorder().readTotalMinutes(3), 10);
         QCOMPARE(m_console->window().statistics().station(3).totalMinutes->text(),
                  QStringLiteral("10"));
         for (int other : {1, 2, 4})

@@ -23,7 +23,10 @@ void bindText(sqlite3_stmt *insert, int index, const QString &text)
 bool fillStation(sqlite3 *db, int station, int records)
 {
     const QByteArray sql
-        = QStringLiteral("INSERT INTO client%1 VALUES (?1, ?2, ?3, ?4, ?5)").arg(station).toUtf8();
+        = QStringLiteral("INSERT INTO client%1 (client%1start, client%1ende, client%1dauer,"
+                         " client%1kosten, client%1datum) VALUES (?1, ?2, ?3, ?4, ?5)")
+              .arg(station)
+              .toUtf8();
     sqlite3_stmt *insert = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
         return false;
@@ -53,6 +56,30 @@ bool fillUsageRecords(const QString &path, int stations, int records)
     for (int station = 1; ok && station <= stations; ++station)
         ok = fillStation(db, station, records);
     ok = ok && exec(db, "COMMIT");
+    sqlite3_close(db);
+    return ok;
+}
+
+bool makeUndatedUsageFile(const QString &path, int stations)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                    nullptr);
+    const QByteArray key = QByteArray("PRAGMA key = '") + UsageDatabase::password + "'";
+    bool ok = exec(db, key.constData());
+    for (int station = 1; ok && station <= stations; ++station) {
+        const QByteArray tables
+            = QStringLiteral(
+                  "CREATE TABLE client%1 (client%1start TEXT, client%1ende TEXT, client%1dauer "
+                  "TEXT,"
+                  " client%1kosten INTEGER, client%1datum INTEGER);"
+                  "CREATE INDEX client%1monat ON client%1 (client%1datum, client%1kosten);"
+                  "CREATE TABLE client%1stat (Nutzungszeit INTEGER, Entgeld INTEGER);"
+                  "INSERT INTO client%1stat (Nutzungszeit, Entgeld) VALUES (0, 0);")
+                  .arg(station)
+                  .toUtf8();
+        ok = exec(db, tables.constData());
+    }
     sqlite3_close(db);
     return ok;
 }

@@ -7,3 +7,7 @@
 // that the file is on disk before anything is timed. The database must have the
 // tables already.
 bool fillUsageRecords(const QString &path, int stations, int records);
+
+// Makes a new database file at `path` with the tables of stations 1 to `stations` as
+// consoles made them before records were dated: five columns, no index of the stops.
+bool makeUndatedUsageFile(const QString &path, int stations);

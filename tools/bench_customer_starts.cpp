@@ -116,7 +116,7 @@ int main(int argc, char *argv[])
     watch.start(20);
     app.exec();
 
-    const std::optional<XlsSheetData> table = console.database().exportStation(1);
+    const std::optional<XlsSheetData> table = console.database().statistics().exportStation(1);
     int records = 0;
     int shortRecords = 0;
     for (const QVariantList &row : table ? table->rows : QList<QVariantList>()) {

@@ -82,12 +82,12 @@ int main(int argc, char *argv[])
     const double opening = milliseconds(step);
     step.restart();
     for (int station = 1; station <= stations; ++station)
-        database.sumAllFees(station);
+        database.statistics().sumAllFees(station);
     const double sums = milliseconds(step);
     step.restart();
     for (int station = 1; station <= stations; ++station) {
-        database.readTotalMinutes(station);
-        database.listMonths(station);
+        database.recorder().readTotalMinutes(station);
+        database.statistics().listMonths(station);
     }
     const double lists = milliseconds(step);
     std::printf("(a) start-up: open, all-time sums, minutes, month lists: %.1f ms"
@@ -99,7 +99,7 @@ int main(int argc, char *argv[])
     }
 
     timer.restart();
-    const std::optional<qint64> may = database.sumMonthFees(1, QStringLiteral("5"));
+    const std::optional<qint64> may = database.statistics().sumMonthFees(1, QStringLiteral("5"));
     std::printf("(b) fees of one month: %.1f ms (%s)\n", milliseconds(timer),
                 qPrintable(TextFormats::money(may.value_or(0))));
 
@@ -111,11 +111,11 @@ int main(int argc, char *argv[])
         const OpenPeriod period{QUuid::createUuid().toString(QUuid::WithoutBraces), 1,
                                 QDateTime(QDate(2026, 5, 4), QTime(14, 0)), record.start, 10};
         timer.restart();
-        const bool started = !database.saveOpenPeriod(period);
+        const bool started = !database.periods().saveOpenPeriod(period);
         starts.push_back(milliseconds(timer));
         timer.restart();
-        const bool stopped
-            = database.recordPeriod({period, record, 630, 5}).kind == RecordOutcome::Written;
+        const bool stopped = database.recorder().recordPeriod({period, record, 630, 5, {}, {}}).kind
+            == RecordOutcome::Written;
         stops.push_back(milliseconds(timer));
         if (!started || !stopped) {
             std::fprintf(stderr, "Der Datensatz wurde nicht gespeichert.\n");

@@ -34,6 +34,13 @@ QString date(const QDate &date)
     return date.toString(QStringLiteral("dd.MM.yyyy"));
 }
 
+QString moment(const QDateTime &moment)
+{
+    if (!moment.isValid())
+        return {};
+    return moment.toOffsetFromUtc(moment.offsetFromUtc()).toString(Qt::ISODate);
+}
+
 QString money(qint64 tenThousandths)
 {
     const bool negative = tenThousandths < 0;

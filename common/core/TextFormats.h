@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QTime>
 
@@ -14,6 +15,9 @@ QString date(const QDate &date);            // 12.05.2004
 QString money(qint64 tenThousandths);       // 1.234,50 € (two decimals, halves away from zero)
 QString plainAmount(qint64 tenThousandths); // 12,5 - no trailing zeros, no sign
 QString twoDigits(qint64 value);            // 05, 123
+// A moment as the records keep it, local date and time to the second with the
+// offset from UTC: 2026-03-29T01:59:59+01:00; empty for none.
+QString moment(const QDateTime &moment);
 
 // A time of day written hh:mm:ss (one or two digits each); nothing for other text.
 std::optional<QTime> parseTimeOfDay(const QString &text);

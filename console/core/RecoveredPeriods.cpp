@@ -39,7 +39,9 @@ StoppedPeriod stoppedAt(const OpenPeriod &period, const Tariffs &tariffs, const 
     return {period,
             {period.startText, TextFormats::timeOfDay(now.time()), bill.durationText, bill.feeText},
             bill.durationSeconds,
-            now.date().month()};
+            now.date().month(),
+            period.begin,
+            now};
 }
 
 QString unservedQuestion(const QList<OpenPeriod> &periods, int servedStations,

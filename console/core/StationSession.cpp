@@ -354,7 +354,10 @@ void StationSession::billPeriod(const RunningPeriod &running, const QDateTime &s
     fill(m_feeText, bill.feeText, &StationSession::feeTextChanged);
     fill(m_durationText, bill.durationText, &StationSession::durationTextChanged);
     const UsageRecord record{m_startText, m_stopText, m_durationText, m_feeText};
-    m_ledger.finish({running.period, record, bill.durationSeconds, stopMoment.date().month()});
+    // A correction of the start box moves the start by as much as it changes the length.
+    const QDateTime startMoment = running.period.begin.addSecs(measuredSeconds - length.seconds);
+    m_ledger.finish({running.period, record, bill.durationSeconds, stopMoment.date().month(),
+                     startMoment, stopMoment});
     if (length.startUnreadable) {
         const QString text
             = QStringLiteral(

@@ -1,78 +1,24 @@
 #pragma once
 
+#include "DatabaseSoundness.h"
 #include "Failure.h"
-#include "XlsWriter.h"
+#include "OpenPeriodStore.h"
+#include "SqlConnection.h"
+#include "UsageRecorder.h"
+#include "UsageSchema.h"
+#include "UsageStatistics.h"
 
-#include <QDateTime>
 #include <QList>
-#include <QMap>
 #include <QString>
-#include <QStringList>
-#include <QVariant>
-
-#include <memory>
-#include <optional>
-
-struct sqlite3;
-
-// One usage record as the station panel shows it after a stop.
-struct UsageRecord
-{
-    QString start;    // 14:00:00
-    QString end;      // 14:10:30
-    QString duration; // 00:10:30
-    QString fee;      // 1,05 €
-};
-
-// A station's running totals after an update.
-struct UsageTotals
-{
-    qint64 minutes = 0;
-    qint64 feeUnits = 0; // ten-thousandths of a euro
-};
-
-// A started usage period, kept on disk until its record is written.
-struct OpenPeriod
-{
-    QString id; // unique for every period
-    int station = 1;
-    QDateTime begin;         // the wall clock at the real start
-    QString startText;       // the start box as the start filled it
-    int intervalMinutes = 0; // 0: open-ended
-
-    // The beginning as kept on disk, with its offset from UTC, so that a clock
-    // change between start and stop does not alter the length.
-    QString beginText() const
-    {
-        return begin.toOffsetFromUtc(begin.offsetFromUtc()).toString(Qt::ISODateWithMs);
-    }
-};
-
-// A stopped period: its record and what the totals need.
-struct StoppedPeriod
-{
-    OpenPeriod period;
-    UsageRecord record;
-    qint64 durationSeconds = 0;
-    int month = 1; // of the stop
-};
-
-// What became of a record handed to the database.
-struct RecordOutcome
-{
-    enum Kind { Written, WrittenEarlier, Refused };
-    Kind kind = Refused;
-    std::optional<UsageTotals> totals; // none when the totals row is missing
-    QString error;                     // the engine's reason for a refusal
-    bool totalsUnreadable = false;     // written, but the total of fees reads as no amount
-};
 
 // The encrypted usage database: per station N (1 to 32) the table clientN of usage
 // records and the table clientNstat holding the one row of running totals, and the
 // console's own table Perioden of started periods not yet recorded. Fees are
 // stored as whole ten-thousandths of a euro, so every sum is exact. The database
-// is opened once and kept open; every operation after opening reports what failed
-// by its result (nothing, false or a Failure) and leaves nothing half written.
+// is opened once and kept open; it owns the connection and hands out the parts
+// that work on it: the open periods, the recorder and the statistics. Every
+// operation after opening reports what failed by its result (nothing, false or a
+// Failure) and leaves nothing half written.
 class UsageDatabase
 {
 public:
@@ -122,95 +68,22 @@ public:
     // The stations the database was opened for: 1 to stationCount().
     int stationCount() const { return m_stations; }
     bool hasStation(int station) const { return station >= 1 && station <= m_stations; }
-    // A number a station may have, whether this console serves it or not: its open
-    // periods are kept, and its records go into its own tables.
-    static constexpr int maxStations = 32;
-    static bool isStation(int station) { return station >= 1 && station <= maxStations; }
+    static bool isStation(int station) { return OpenPeriodStore::isStation(station); }
 
-    // The stations whose totals row is missing: their records are written, their
-    // totals are not kept.
-    QList<int> stationsWithoutTotals();
-    // The stations whose total of fees reads as no amount (an empty field counts as
-    // zero): their records are written, their totals are left as they are.
-    QList<int> stationsWithUnreadableTotals();
-
-    // Keeps a started period on disk until recordPeriod takes it.
-    Failure saveOpenPeriod(const OpenPeriod &period);
-    // The open periods of every station 1 to 32, served or not.
-    QList<OpenPeriod> openPeriods();
-    // Open rows whose station (1 to 32) or beginning can't be read, each as its texts:
-    // Periode, Station, Beginn, Startzeit, Intervall.
-    QList<QStringList> unreadableOpenPeriods();
-    // Removes the open row (by its texts from unreadableOpenPeriods, or by id).
-    bool removeUnreadableOpenPeriod(const QStringList &row);
-    bool discardOpenPeriod(const QString &periodId);
-
-    // Appends the record with the period's month and adds the whole minutes and
-    // the fee to the totals, and ends the open period, all or nothing, on disk
-    // before it returns. A period recorded before (see `keepMarker`) is not
-    // recorded again. With `keepMarker` the period stays known as recorded until
-    // forgetRecorded, for a copy of it that may still be pending elsewhere. A
-    // station not served gets its tables first where it has none.
-    RecordOutcome recordPeriod(const StoppedPeriod &stopped, bool keepMarker = false);
-    QStringList recordedPeriods();
-    bool forgetRecorded(const QString &periodId);
-
-    std::optional<qint64> readTotalMinutes(int station);
-    std::optional<qint64> readTotalFees(int station); // ten-thousandths of a euro
-
-    // Sum of all fees of the station, left in the table EntgeldN (column EntgeldN).
-    // Summed over the records once, then kept up to date by every record written;
-    // a file as its last close left it has the sums in those tables already.
-    std::optional<qint64> sumAllFees(int station);
-
-    // The months that occur in the station's records, ascending, as texts.
-    QStringList listMonths(int station);
-
-    // Sum of the fees of the records whose month reads exactly `monthText`, left
-    // in the table MonatN (column KostenN).
-    std::optional<qint64> sumMonthFees(int station, const QString &monthText);
-
-    // Whole minutes of the records whose month reads exactly `monthText`.
-    std::optional<qint64> sumMonthMinutes(int station, const QString &monthText);
-
-    // All rows of the station's table in stored order, under the table's own column
-    // names, ready for a workbook: texts stay texts, the month is an integer and the
-    // fee a number of euros. Nothing when the table can't be read.
-    std::optional<XlsSheetData> exportStation(int station);
+    OpenPeriodStore &periods() { return m_periods; }
+    UsageRecorder &recorder() { return m_recorder; }
+    UsageStatistics &statistics() { return m_statistics; }
 
 private:
-    struct Closer
-    {
-        void operator()(sqlite3 *db) const;
-    };
-
     Failure connect(const QString &path);
-    QList<int> missingStations(int stations);
-    Failure checkStationsPresent(const QString &path);
-    Failure checkTables();
-    Failure checkWritable(const QString &path);
-    Failure checkPages(const QString &path);
-    Failure checkPagesWhole(const QString &path);
     void markChecked();
-    int keepFeeSums();
-    bool readFeeSum(int station);
-    std::optional<qint64> dataVersion();
-    Failure stillInPlace();
-    Failure checkTakesRecords(const QString &path);
-    Failure makeOwnTables();
-    Failure makeTables(const QList<int> &stations);
-    Failure tablesOfUnserved(int station);
-    void replaceResultTable(const QString &table, const QString &select,
-                            const QStringList &parameters = {});
-    std::optional<qint64> readSingleValue(const QString &select);
 
-    std::unique_ptr<sqlite3, Closer> m_db;
+    SqlConnection m_db;
     QString m_path;
     int m_stations = 2;
-    // The all-time sums of fees by station as far as read or summed; none: no fees yet.
-    QMap<int, std::optional<qint64>> m_allFees;
-    // Stations 1 to this have their sums in their result tables, as the last close left them.
-    int m_vouchedFeeSums = 0;
-    // Another connection's write changes it; this connection's own writes do not.
-    std::optional<qint64> m_openedDataVersion;
+    UsageSchema m_schema{m_db, m_stations};
+    DatabaseSoundness m_soundness{m_db, m_path};
+    UsageStatistics m_statistics{m_db, m_stations, m_soundness};
+    OpenPeriodStore m_periods{m_db, m_soundness};
+    UsageRecorder m_recorder{m_db, m_stations, m_soundness, m_schema, m_periods, m_statistics};
 };

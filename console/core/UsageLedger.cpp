@@ -39,6 +39,11 @@ QJsonObject toJson(const OpenPeriod &period)
             {QStringLiteral("intervall"), period.intervalMinutes}};
 }
 
+QDateTime momentFrom(const QJsonValue &value)
+{
+    return QDateTime::fromString(value.toString(), Qt::ISODate);
+}
+
 // A record names the tariffs that billed it, so that a later run can check its fee.
 QJsonObject toJson(const StoppedPeriod &stopped, const Tariffs &tariffs)
 {
@@ -50,6 +55,10 @@ QJsonObject toJson(const StoppedPeriod &stopped, const Tariffs &tariffs)
     entry.insert(QStringLiteral("kosten"), stopped.record.fee);
     entry.insert(QStringLiteral("sekunden"), stopped.durationSeconds);
     entry.insert(QStringLiteral("monat"), stopped.month);
+    if (stopped.startMoment.isValid() && stopped.stopMoment.isValid()) {
+        entry.insert(QStringLiteral("von"), TextFormats::moment(stopped.startMoment));
+        entry.insert(QStringLiteral("bis"), TextFormats::moment(stopped.stopMoment));
+    }
     return entry;
 }
 
@@ -72,15 +81,24 @@ bool isStopped(const QJsonObject &entry)
     return entry.contains(QStringLiteral("ende"));
 }
 
+// An entry of an older console has no start and stop of its own: they are dated
+// from its full beginning and its length.
 StoppedPeriod stoppedPeriodFrom(const OpenPeriod &period, const QJsonObject &entry)
 {
-    return {period,
-            {entry.value(QStringLiteral("start")).toString(),
-             entry.value(QStringLiteral("ende")).toString(),
-             entry.value(QStringLiteral("dauer")).toString(),
-             entry.value(QStringLiteral("kosten")).toString()},
-            qint64(entry.value(QStringLiteral("sekunden")).toDouble()),
-            entry.value(QStringLiteral("monat")).toInt()};
+    StoppedPeriod stopped{period,
+                          {entry.value(QStringLiteral("start")).toString(),
+                           entry.value(QStringLiteral("ende")).toString(),
+                           entry.value(QStringLiteral("dauer")).toString(),
+                           entry.value(QStringLiteral("kosten")).toString()},
+                          qint64(entry.value(QStringLiteral("sekunden")).toDouble()),
+                          entry.value(QStringLiteral("monat")).toInt(),
+                          momentFrom(entry.value(QStringLiteral("von"))),
+                          momentFrom(entry.value(QStringLiteral("bis")))};
+    if (!stopped.startMoment.isValid() || !stopped.stopMoment.isValid()) {
+        stopped.startMoment = period.begin;
+        stopped.stopMoment = period.begin.addSecs(stopped.durationSeconds);
+    }
+    return stopped;
 }
 
 bool isTime(const QJsonValue &value)
@@ -252,7 +270,7 @@ Failure UsageLedger::recover()
         return sideFile.failure;
     const QJsonArray &entries = sideFile.entries;
 
-    const QStringList recorded = m_database.recordedPeriods();
+    const QStringList recorded = m_database.periods().recordedPeriods();
     m_markersToForget = recorded;
     QJsonArray setAside;
     QStringList stoppedIds;
@@ -277,7 +295,7 @@ Failure UsageLedger::recover()
         return stoppedIds.contains(period.id) || recorded.contains(period.id);
     });
 
-    const QList<QStringList> unreadableRows = m_database.unreadableOpenPeriods();
+    const QList<QStringList> unreadableRows = m_database.periods().unreadableOpenPeriods();
     for (const QStringList &row : unreadableRows)
         setAside.append(
             withReason(rowEntry(row), QStringLiteral("Station oder Beginn nicht lesbar")));
@@ -292,9 +310,9 @@ Failure UsageLedger::recover()
         if (kept.failure)
             return kept.failure;
         for (const QStringList &row : unreadableRows)
-            m_database.removeUnreadableOpenPeriod(row);
+            m_database.periods().removeUnreadableOpenPeriod(row);
         for (const OpenPeriod &period : superseded) {
-            m_database.discardOpenPeriod(period.id);
+            m_database.periods().discardOpenPeriod(period.id);
             m_openInSideFile.removeIf(
                 [&](const OpenPeriod &other) { return other.id == period.id; });
         }
@@ -310,7 +328,7 @@ QList<OpenPeriod> UsageLedger::collectRecovered(const QStringList &stoppedIds,
                                                 const QStringList &recorded)
 {
     QList<OpenPeriod> open;
-    for (const QList<OpenPeriod> &source : {m_database.openPeriods(), m_openInSideFile}) {
+    for (const QList<OpenPeriod> &source : {m_database.periods().openPeriods(), m_openInSideFile}) {
         for (const OpenPeriod &period : source) {
             const bool known
                 = std::any_of(open.cbegin(), open.cend(),
@@ -413,7 +431,7 @@ OpenPeriod UsageLedger::begin(int station, const QDateTime &moment, int interval
     m_recovered.removeIf([&](const OpenPeriod &other) { return other.station == station; });
     // Records of earlier stops still held go in first, in the order of the stops.
     writePending();
-    const Failure reason = m_database.saveOpenPeriod(period);
+    const Failure reason = m_database.periods().saveOpenPeriod(period);
     if (!reason)
         return period;
     m_openInSideFile.append(period);
@@ -451,7 +469,7 @@ void UsageLedger::writePending()
     while (!m_pending.isEmpty()) {
         const StoppedPeriod next = m_pending.first();
         const bool keepMarker = sideFileHolds(next.period.id);
-        const RecordOutcome outcome = m_database.recordPeriod(next, keepMarker);
+        const RecordOutcome outcome = m_database.recorder().recordPeriod(next, keepMarker);
         if (outcome.kind == RecordOutcome::Refused) {
             m_lastError = outcome.error;
             break;
@@ -466,8 +484,9 @@ void UsageLedger::writePending()
     }
     // Starts held while the database refused are saved as soon as it takes them.
     if (m_pending.isEmpty())
-        m_openInSideFile.removeIf(
-            [this](const OpenPeriod &period) { return !m_database.saveOpenPeriod(period); });
+        m_openInSideFile.removeIf([this](const OpenPeriod &period) {
+            return !m_database.periods().saveOpenPeriod(period);
+        });
     // A side file that can't be written now is tried again next time.
     static_cast<void>(saveSideFile());
     if (m_pending.isEmpty() && m_openInSideFile.isEmpty())
@@ -516,8 +535,9 @@ bool UsageLedger::sideFileHolds(const QString &periodId) const
 // A period that the side file no longer names needs no mark in the database.
 void UsageLedger::forgetMarkers()
 {
-    m_markersToForget.removeIf(
-        [this](const QString &id) { return !sideFileHolds(id) && m_database.forgetRecorded(id); });
+    m_markersToForget.removeIf([this](const QString &id) {
+        return !sideFileHolds(id) && m_database.periods().forgetRecorded(id);
+    });
 }
 
 QString UsageLedger::unreadableTotalsText(int station)

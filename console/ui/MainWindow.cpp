@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AboutDialog.h"
+#include "CafeOverview.h"
 #include "Clock.h"
 #include "DatabaseLock.h"
 #include "ExcelExport.h"
@@ -219,11 +220,15 @@ void MainWindow::createStatusBar()
     layout->addWidget(icon);
     layout->addWidget(name);
     layout->addStretch();
+    // All stations at a glance, once the stations are known.
+    m_statusOverview = new QLabel(bar);
+    m_statusOverview->setObjectName(QStringLiteral("sbUebersicht"));
     m_statusDate = new QLabel(bar);
     m_statusDate->setObjectName(QStringLiteral("sbDate"));
     m_statusTime = new QLabel(bar);
     m_statusTime->setObjectName(QStringLiteral("sbTime"));
     bar->addWidget(product, 1);
+    bar->addPermanentWidget(m_statusOverview);
     bar->addPermanentWidget(m_statusDate);
     bar->addPermanentWidget(m_statusTime);
     updateStatusClock();
@@ -235,7 +240,11 @@ void MainWindow::createStatusBar()
 void MainWindow::updateStatusClock()
 {
     const QDateTime now = Clock::current().now();
-    m_statusDate->setText(TextFormats::date(now.date()));
+    const QString today = TextFormats::date(now.date());
+    // A new day's takings start from nothing.
+    if (m_overview && today != m_statusDate->text())
+        m_overview->refresh();
+    m_statusDate->setText(today);
     m_statusTime->setText(TextFormats::timeOfDay(now.time()));
 }
 
@@ -265,6 +274,7 @@ MainWindow::StartResult MainWindow::start(SingleInstance &instance)
         session->listen();
     resumeOpenPeriods();
     offerUnservedPeriods();
+    m_overview->refresh();
     reportMissingTotals();
     for (int station = 1; station <= stationCount(); ++station)
         m_statisticsPanel->fillMonthList(station);
@@ -300,6 +310,11 @@ void MainWindow::createStationControllers()
                 if (station <= stationCount())
                     m_statisticsPanel->showTotals(station, totals);
             });
+    m_overview = std::make_unique<CafeOverview>(m_database->statistics(), stationCount());
+    for (auto &session : m_sessions)
+        m_overview->watch(*session);
+    connect(m_overview.get(), &CafeOverview::textChanged, m_statusOverview, &QLabel::setText);
+    connect(m_ledger.get(), &UsageLedger::totalsChanged, m_overview.get(), &CafeOverview::refresh);
 }
 
 // Pending records of an earlier run are written here, before anything else.
@@ -367,7 +382,7 @@ Tariffs MainWindow::tariffs() const
 
 void MainWindow::reportMissingTotals()
 {
-    for (int station : m_database->stationsWithoutTotals()) {
+    for (int station : m_database->recorder().stationsWithoutTotals()) {
         MessageDialog::show(
             this,
             {QStringLiteral("Kavo"),
@@ -377,7 +392,7 @@ void MainWindow::reportMissingTotals()
                  .arg(station),
              QMessageBox::Warning});
     }
-    for (int station : m_database->stationsWithUnreadableTotals())
+    for (int station : m_database->recorder().stationsWithUnreadableTotals())
         MessageDialog::show(this,
                             {QStringLiteral("Kavo"), UsageLedger::unreadableTotalsText(station),
                              QMessageBox::Warning});
@@ -490,7 +505,8 @@ void MainWindow::setStatisticsVisible(bool visible)
 void MainWindow::exportExcel()
 {
     const ExcelExport exporter(
-        m_programDir, [this](int station) { return m_database->exportStation(station); },
+        m_programDir,
+        [this](int station) { return m_database->statistics().exportStation(station); },
         stationCount());
     for (const ExcelExport::Notice &notice : exporter.exportExcel())
         MessageDialog::show(this,

@@ -13,6 +13,7 @@
 
 class QAction;
 class QLabel;
+class CafeOverview;
 class DatabaseLock;
 class SingleInstance;
 class StationController;
@@ -89,11 +90,13 @@ private:
     std::unique_ptr<UsageDatabase> m_database;
     std::unique_ptr<UsageLedger> m_ledger;
     std::unique_ptr<StatisticsPanel> m_statisticsPanel;
+    std::unique_ptr<CafeOverview> m_overview;
     std::vector<std::unique_ptr<StationSession>> m_sessions;
     std::vector<std::unique_ptr<StationController>> m_controllers;
     QList<quint16> m_stationPorts;
     QAction *m_exportAction = nullptr;
     QAction *m_statusBarAction = nullptr;
+    QLabel *m_statusOverview = nullptr;
     QLabel *m_statusDate = nullptr;
     QLabel *m_statusTime = nullptr;
 };

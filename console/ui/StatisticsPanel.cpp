@@ -35,16 +35,16 @@ StatisticsPanel::StatisticsPanel(StatisticsBlock &block, UsageDatabase &database
 void StatisticsPanel::loadTotals()
 {
     for (int station = 1; station <= m_block.stationCount(); ++station)
-        showAmount(m_block.station(station).totalFees, m_database.sumAllFees(station));
+        showAmount(m_block.station(station).totalFees, m_database.statistics().sumAllFees(station));
     for (int station = 1; station <= m_block.stationCount(); ++station)
-        showMinutes(m_block.station(station).totalMinutes, m_database.readTotalMinutes(station));
+        showMinutes(m_block.station(station).totalMinutes, m_database.recorder().readTotalMinutes(station));
 }
 
 void StatisticsPanel::fillMonthList(int station)
 {
     QComboBox *months = m_block.station(station).months;
     months->clear();
-    months->addItems(m_database.listMonths(station));
+    months->addItems(m_database.statistics().listMonths(station));
     months->setCurrentIndex(-1);
     months->clearEditText();
 }
@@ -53,8 +53,8 @@ void StatisticsPanel::showMonthFees(int station)
 {
     StatisticsBlock::Station &boxes = m_block.station(station);
     const QString month = boxes.months->currentText();
-    showAmount(boxes.monthFees, m_database.sumMonthFees(station, month));
-    showMinutes(boxes.monthMinutes, m_database.sumMonthMinutes(station, month));
+    showAmount(boxes.monthFees, m_database.statistics().sumMonthFees(station, month));
+    showMinutes(boxes.monthMinutes, m_database.statistics().sumMonthMinutes(station, month));
 }
 
 void StatisticsPanel::showTotals(int station, const UsageTotals &totals)

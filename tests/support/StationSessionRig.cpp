@@ -36,6 +36,6 @@ void StationSessionRig::prepare()
 
 QList<QVariantList> StationSessionRig::records()
 {
-    const std::optional<XlsSheetData> table = m_database.exportStation(1);
+    const std::optional<XlsSheetData> table = m_database.statistics().exportStation(1);
     return table ? table->rows : QList<QVariantList>();
 }

@@ -26,6 +26,7 @@ public:
 
     ManualClock &clock() { return *m_clock; }
     StationSession &session() { return m_session; }
+    UsageDatabase &database() { return m_database; }
     // The usage records stored for the station, in stored order.
     QList<QVariantList> records();
 

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "DatabaseSoundness.h"
+#include "Failure.h"
+#include "Result.h"
+#include "SqlConnection.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A started usage period, kept on disk until its record is written.
+struct OpenPeriod
+{
+    QString id; // unique for every period
+    int station = 1;
+    QDateTime begin;         // the wall clock at the real start
+    QString startText;       // the start box as the start filled it
+    int intervalMinutes = 0; // 0: open-ended
+
+    // The beginning as kept on disk, with its offset from UTC, so that a clock
+    // change between start and stop does not alter the length.
+    QString beginText() const
+    {
+        return begin.toOffsetFromUtc(begin.offsetFromUtc()).toString(Qt::ISODateWithMs);
+    }
+};
+
+// The console's table Perioden: the periods started and not yet recorded, and those
+// recorded whose copy may still be pending elsewhere (marked Abgerechnet = 1).
+class OpenPeriodStore
+{
+public:
+    OpenPeriodStore(const SqlConnection &db, const DatabaseSoundness &soundness);
+
+    // A number a station may have, whether this console serves it or not: its open
+    // periods are kept, and its records go into its own tables.
+    static constexpr int maxStations = 32;
+    static bool isStation(int station) { return station >= 1 && station <= maxStations; }
+
+    // Keeps a started period on disk until the recorder takes it.
+    Failure saveOpenPeriod(const OpenPeriod &period);
+    // The open periods of every station 1 to 32, served or not.
+    QList<OpenPeriod> openPeriods();
+    // Open rows whose station (1 to 32) or beginning can't be read, each as its texts:
+    // Periode, Station, Beginn, Startzeit, Intervall.
+    QList<QStringList> unreadableOpenPeriods();
+    // Removes the open row (by its texts from unreadableOpenPeriods, or by id).
+    bool removeUnreadableOpenPeriod(const QStringList &row);
+    bool discardOpenPeriod(const QString &periodId);
+
+    QStringList recordedPeriods();
+    bool forgetRecorded(const QString &periodId);
+
+    // Within the recorder's transaction: whether the period was recorded before, and
+    // its end as recorded, kept with a mark (`keepMarker`) or removed.
+    Result<bool> wasRecorded(const QString &periodId);
+    Failure closePeriod(const OpenPeriod &period, bool keepMarker);
+
+private:
+    Failure stillInPlace() const { return m_soundness.stillInPlace(); }
+
+    const SqlConnection &m_db;
+    const DatabaseSoundness &m_soundness;
+};

@@ -1,0 +1,188 @@
+#include "UsageRecorder.h"
+
+#include "Billing.h"
+#include "SqlRun.h"
+#include "SqlStatement.h"
+#include "SqlTransaction.h"
+#include "TextFormats.h"
+#include "UsageSchema.h"
+#include "UsageStatistics.h"
+
+#include <QtNumeric>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <sqlite3.h>
+
+using SqlRun::forStation;
+using SqlRun::singleValue;
+using SqlRun::unlessDone;
+
+namespace {
+RecordOutcome refused(const QString &error)
+{
+    return {RecordOutcome::Refused, std::nullopt, error};
+}
+
+RecordOutcome refused(const Failure &failure)
+{
+    return refused(failure.text());
+}
+
+// The record takes the next number of the database, counted in the same transaction.
+Failure appendRecord(sqlite3 *db, const StoppedPeriod &stopped, qint64 feeUnits,
+                     const QString &operatorName)
+{
+    SqlStatement count(
+        db, QStringLiteral("UPDATE Belegnummer SET Letzte = Letzte + 1 WHERE Zaehler = 1"));
+    if (!count.run())
+        return Failure(count.failure());
+    const UsageRecord &record = stopped.record;
+    SqlStatement insert(
+        db,
+        forStation(
+            "INSERT INTO client%1 (client%1start, client%1ende, client%1dauer, client%1kosten,"
+            " client%1datum, client%1von, client%1bis, client%1bediener, client%1nummer)"
+            " VALUES (?1, ?2, ?3, ?4, ?5, NULLIF(?6, ''), NULLIF(?7, ''), ?8,"
+            " (SELECT Letzte FROM Belegnummer WHERE Zaehler = 1))",
+            stopped.period.station));
+    return unlessDone(insert.bind(1, record.start) && insert.bind(2, record.end)
+                          && insert.bind(3, record.duration) && insert.bind(4, feeUnits)
+                          && insert.bind(5, qint64(stopped.month))
+                          && insert.bind(6, TextFormats::moment(stopped.startMoment))
+                          && insert.bind(7, TextFormats::moment(stopped.stopMoment))
+                          && insert.bind(8, operatorName) && insert.run(),
+                      insert);
+}
+
+// The system user running the console.
+QString systemUser()
+{
+    if (const passwd *user = getpwuid(geteuid()))
+        return QString::fromLocal8Bit(user->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+// The station's totals with a record added. A missing totals row, a total of fees
+// that reads as no amount (`unreadable`) or a total that would overflow leaves the
+// totals as they are and keeps the record.
+struct TotalsUpdate
+{
+    std::optional<UsageTotals> totals;
+    bool unreadable = false;
+    Failure failure;
+};
+
+TotalsUpdate addToTotals(sqlite3 *db, int station, qint64 minutes, qint64 feeUnits)
+{
+    TotalsUpdate update;
+    SqlStatement read(
+        db, forStation("SELECT rowid, Nutzungszeit, Entgeld FROM client%1stat LIMIT 1", station));
+    if (!read.next()) {
+        update.failure = unlessDone(read.reachedEnd(), read);
+        return update;
+    }
+    // Empty fields count as zero; a total typed by hand that is no amount is never overwritten.
+    const std::optional<qint64> storedFees = read.money(2);
+    update.unreadable
+        = !storedFees && !read.isNull(2) && !read.text(2).value_or(QString()).isEmpty();
+    UsageTotals totals;
+    if (update.unreadable || qAddOverflow(read.integer(1).value_or(0), minutes, &totals.minutes)
+        || qAddOverflow(storedFees.value_or(0), feeUnits, &totals.feeUnits))
+        return update;
+
+    SqlStatement write(
+        db,
+        forStation("UPDATE client%1stat SET Nutzungszeit = ?1, Entgeld = ?2 WHERE rowid = ?3",
+                   station));
+    if (write.bind(1, totals.minutes) && write.bind(2, totals.feeUnits)
+        && write.bind(3, *read.integer(0)) && write.run())
+        update.totals = totals;
+    else
+        update.failure = Failure(write.failure());
+    return update;
+}
+}
+
+UsageRecorder::UsageRecorder(const SqlConnection &db, const int &stations,
+                             const DatabaseSoundness &soundness, UsageSchema &schema,
+                             OpenPeriodStore &periods, UsageStatistics &statistics)
+    : m_db(db)
+    , m_stations(stations)
+    , m_soundness(soundness)
+    , m_schema(schema)
+    , m_periods(periods)
+    , m_statistics(statistics)
+    , m_operator(systemUser())
+{
+}
+
+RecordOutcome UsageRecorder::recordPeriod(const StoppedPeriod &stopped, bool keepMarker)
+{
+    const std::optional<qint64> fee = TextFormats::parseMoney(stopped.record.fee);
+    if (!fee)
+        return refused(QStringLiteral("Der Betrag %1 ist nicht lesbar.").arg(stopped.record.fee));
+    if (const Failure moved = stillInPlace())
+        return refused(moved);
+    if (const Failure failure = m_schema.prepareUnserved(stopped.period.station))
+        return refused(failure);
+    sqlite3 *db = m_db.get();
+    SqlTransaction transaction(db);
+    if (!transaction.isOpen())
+        return refused(transaction.failure());
+    const Result<bool> earlier = m_periods.wasRecorded(stopped.period.id);
+    if (earlier.valueOr(false))
+        return {RecordOutcome::WrittenEarlier, std::nullopt, QString()};
+    if (const Failure failure = earlier.failure())
+        return refused(failure);
+    const int station = stopped.period.station;
+    if (const Failure failure = appendRecord(db, stopped, *fee, m_operator))
+        return refused(failure);
+    const TotalsUpdate update
+        = addToTotals(db, station, Billing::wholeMinutes(stopped.durationSeconds), *fee);
+    if (update.failure)
+        return refused(update.failure);
+    if (const Failure failure = m_periods.closePeriod(stopped.period, keepMarker))
+        return refused(failure);
+    if (!transaction.commit())
+        return refused(transaction.failure());
+    m_statistics.addFee(station, *fee);
+    return {RecordOutcome::Written, update.totals, QString(), update.unreadable};
+}
+
+std::optional<qint64> UsageRecorder::readTotalMinutes(int station)
+{
+    return singleValue(m_db.get(),
+                       forStation("SELECT Nutzungszeit FROM client%1stat LIMIT 1", station));
+}
+
+std::optional<qint64> UsageRecorder::readTotalFees(int station)
+{
+    return singleValue(m_db.get(),
+                       forStation("SELECT money(Entgeld) FROM client%1stat LIMIT 1", station));
+}
+
+QList<int> UsageRecorder::stationsWithUnreadableTotals()
+{
+    QList<int> unreadable;
+    for (int station = 1; station <= m_stations; ++station) {
+        SqlStatement read(m_db.get(),
+                          forStation("SELECT Entgeld FROM client%1stat LIMIT 1", station));
+        if (read.next() && !read.isNull(0) && !read.money(0)
+            && !read.text(0).value_or(QString()).isEmpty())
+            unreadable.append(station);
+    }
+    return unreadable;
+}
+
+QList<int> UsageRecorder::stationsWithoutTotals()
+{
+    QList<int> missing;
+    for (int station = 1; station <= m_stations; ++station) {
+        SqlStatement count(m_db.get(), forStation("SELECT count(*) FROM client%1stat", station));
+        if (count.next() && count.integer(0) == 0)
+            missing.append(station);
+    }
+    return missing;
+}

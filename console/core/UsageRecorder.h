@@ -1,0 +1,91 @@
+#pragma once
+
+#include "DatabaseSoundness.h"
+#include "OpenPeriodStore.h"
+#include "SqlConnection.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class UsageSchema;
+class UsageStatistics;
+
+// One usage record as the station panel shows it after a stop.
+struct UsageRecord
+{
+    QString start;    // 14:00:00
+    QString end;      // 14:10:30
+    QString duration; // 00:10:30
+    QString fee;      // 1,05 €
+};
+
+// A station's running totals after an update.
+struct UsageTotals
+{
+    qint64 minutes = 0;
+    qint64 feeUnits = 0; // ten-thousandths of a euro
+};
+
+// A stopped period: its record and what the totals need.
+struct StoppedPeriod
+{
+    OpenPeriod period;
+    UsageRecord record;
+    qint64 durationSeconds = 0;
+    int month = 1; // of the stop
+    // The start (moved by a correction of the start box) and the stop by the wall
+    // clock; a record without them is kept undated.
+    QDateTime startMoment;
+    QDateTime stopMoment;
+};
+
+// What became of a record handed to the database.
+struct RecordOutcome
+{
+    enum Kind { Written, WrittenEarlier, Refused };
+    Kind kind = Refused;
+    std::optional<UsageTotals> totals; // none when the totals row is missing
+    QString error;                     // the engine's reason for a refusal
+    bool totalsUnreadable = false;     // written, but the total of fees reads as no amount
+};
+
+// Writes the usage records and keeps every station's running totals (table
+// clientNstat, one row) with them.
+class UsageRecorder
+{
+public:
+    UsageRecorder(const SqlConnection &db, const int &stations, const DatabaseSoundness &soundness,
+                  UsageSchema &schema, OpenPeriodStore &periods, UsageStatistics &statistics);
+
+    // Appends the record with the period's month, its start and stop, the operator
+    // and the database's next number, and adds the whole minutes and
+    // the fee to the totals, and ends the open period, all or nothing, on disk
+    // before it returns. A period recorded before (see `keepMarker`) is not
+    // recorded again. With `keepMarker` the period stays known as recorded until
+    // forgetRecorded, for a copy of it that may still be pending elsewhere.
+    RecordOutcome recordPeriod(const StoppedPeriod &stopped, bool keepMarker = false);
+
+    std::optional<qint64> readTotalMinutes(int station);
+    std::optional<qint64> readTotalFees(int station); // ten-thousandths of a euro
+
+    // The stations whose totals row is missing: their records are written, their
+    // totals are not kept.
+    QList<int> stationsWithoutTotals();
+    // The stations whose total of fees reads as no amount (an empty field counts as
+    // zero): their records are written, their totals are left as they are.
+    QList<int> stationsWithUnreadableTotals();
+
+private:
+    Failure stillInPlace() const { return m_soundness.stillInPlace(); }
+
+    const SqlConnection &m_db;
+    const int &m_stations;
+    const DatabaseSoundness &m_soundness;
+    UsageSchema &m_schema;
+    OpenPeriodStore &m_periods;
+    UsageStatistics &m_statistics;
+    QString m_operator; // the system user running the console
+};

@@ -1,0 +1,238 @@
+#include "UsageSchema.h"
+
+#include "SqlRun.h"
+#include "SqlStatement.h"
+#include "SqlTransaction.h"
+#include "UsageDatabase.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+using SqlRun::exec;
+using SqlRun::forStation;
+
+namespace {
+QString recordColumnsQuery(int station)
+{
+    return forStation(
+        "SELECT client%1start, client%1ende, client%1dauer, client%1kosten, client%1datum"
+        " FROM client%1",
+        station);
+}
+
+QString totalsColumnsQuery(int station)
+{
+    return forStation("SELECT Nutzungszeit, Entgeld FROM client%1stat", station);
+}
+
+// The columns that date a record, added after the first five: the start and the stop
+// as local date and time with the offset from UTC, the operator and the record's
+// number, consecutive across the database. Records written before have them empty.
+struct DateColumn
+{
+    const char *name;
+    const char *type;
+};
+constexpr DateColumn dateColumns[] = {
+    {"client%1von", "TEXT"},
+    {"client%1bis", "TEXT"},
+    {"client%1bediener", "TEXT"},
+    {"client%1nummer", "INTEGER"},
+};
+
+// The records of a day or a month are found by their stop, with their fees; the
+// undated ones (no stop) by their month number.
+QString dayIndexOf(int station)
+{
+    return forStation("CREATE INDEX IF NOT EXISTS client%1tag ON client%1"
+                      " (client%1bis, client%1datum, client%1kosten);",
+                      station);
+}
+
+QString tablesOf(int station)
+{
+    QString dated;
+    for (const DateColumn &column : dateColumns)
+        dated += QStringLiteral(", %1 %2").arg(forStation(column.name, station),
+                                               QLatin1String(column.type));
+    return forStation("CREATE TABLE client%1 (client%1start TEXT, client%1ende TEXT,"
+                      " client%1dauer TEXT, client%1kosten INTEGER, client%1datum INTEGER",
+                      station)
+        + dated
+        + forStation(");"
+                     "CREATE INDEX client%1monat ON client%1 (client%1datum, client%1kosten);",
+                     station)
+        + dayIndexOf(station)
+        + forStation("CREATE TABLE client%1stat (Nutzungszeit INTEGER, Entgeld INTEGER);"
+                     "INSERT INTO client%1stat (Nutzungszeit, Entgeld) VALUES (0, 0);",
+                     station);
+}
+
+// Runs the statements in one transaction: all of them or none.
+Failure execAtOnce(sqlite3 *db, const QString &statements)
+{
+    SqlTransaction transaction(db);
+    Failure failure = transaction.isOpen() ? exec(db, statements) : Failure(transaction.failure());
+    if (!failure && !transaction.commit())
+        failure = Failure(transaction.failure());
+    return failure;
+}
+
+// The station's record columns, in lower case.
+QStringList columnsOf(sqlite3 *db, int station)
+{
+    SqlStatement query(db, forStation("PRAGMA table_info(client%1)", station));
+    QStringList columns;
+    while (query.next())
+        columns.append(query.text(1).value_or(QString()).toLower());
+    return columns;
+}
+
+// What a file made before records were dated lacks: the columns, the index of the
+// stops and the counter of the records' numbers. Empty when it has all of them.
+QString datingMissing(sqlite3 *db, const QList<int> &stations)
+{
+    QString missing;
+    for (int station : stations) {
+        const QStringList columns = columnsOf(db, station);
+        for (const DateColumn &column : dateColumns) {
+            const QString name = forStation(column.name, station);
+            if (!columns.contains(name))
+                missing += QStringLiteral("ALTER TABLE client%1 ADD COLUMN %2 %3;")
+                               .arg(QString::number(station), name, QLatin1String(column.type));
+        }
+        if (!SqlRun::singleValue(
+                 db,
+                 forStation("SELECT count(*) FROM sqlite_master WHERE type = 'index'"
+                            " AND name = 'client%1tag' COLLATE NOCASE",
+                            station))
+                 .value_or(0))
+            missing += dayIndexOf(station);
+    }
+    if (SqlRun::singleValue(db, QStringLiteral("SELECT count(*) FROM Belegnummer")).value_or(0))
+        return missing;
+    // The count goes on from the highest number a record has already.
+    QStringList highest;
+    for (int station : stations)
+        highest.append(forStation("SELECT max(client%1nummer) AS n FROM client%1", station));
+    return missing
+        + QStringLiteral("CREATE TABLE IF NOT EXISTS Belegnummer (Zaehler INTEGER PRIMARY KEY, "
+                         "Letzte INTEGER);"
+                         "INSERT OR IGNORE INTO Belegnummer (Zaehler, Letzte)"
+                         " SELECT 1, ifnull(max(n), 0) FROM (%1);")
+              .arg(highest.join(QStringLiteral(" UNION ALL ")));
+}
+
+// A word of a command line as the shell takes it.
+QString shellWord(const QString &text)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+-]+$"));
+    if (plain.match(text).hasMatch())
+        return text;
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("'\\''"))
+        + QLatin1Char('\'');
+}
+
+// The tool that makes and extends databases, by its full path where it is installed
+// beside the console, as the package puts it.
+QString databaseTool()
+{
+    const QString name = QStringLiteral("create_usage_db");
+    const QString besideProgram = QDir(QCoreApplication::applicationDirPath()).filePath(name);
+    return QFileInfo(besideProgram).isExecutable() ? QDir::toNativeSeparators(besideProgram) : name;
+}
+}
+
+UsageSchema::UsageSchema(const SqlConnection &db, const int &stations)
+    : m_db(db)
+    , m_stations(stations)
+{
+}
+
+// A station has its tables, or none of them: those are the ones create_usage_db adds.
+QList<int> UsageSchema::missingStations(int stations)
+{
+    QList<int> missing;
+    for (int station = 1; station <= stations; ++station) {
+        SqlStatement count(m_db.get(),
+                           QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN"
+                                          " (?1 COLLATE NOCASE, ?2 COLLATE NOCASE)"));
+        if (count.bind(1, forStation("client%1", station))
+            && count.bind(2, forStation("client%1stat", station)) && count.next()
+            && count.integer(0) == 0)
+            missing.append(station);
+    }
+    return missing;
+}
+
+Failure UsageSchema::checkStationsPresent(const QString &path)
+{
+    const QList<int> missing = missingStations(m_stations);
+    if (missing.isEmpty())
+        return Failure::none();
+    const QFileInfo file(path);
+    return Failure(
+        QStringLiteral("Der Datenbank %1 fehlen die Tabellen der %2. Sie werden angelegt mit:"
+                       " %6 %3 %4 %5")
+            .arg(QDir::toNativeSeparators(path), UsageDatabase::stationsText(missing),
+                 shellWord(QDir::toNativeSeparators(file.absolutePath())),
+                 shellWord(file.completeBaseName()), QString::number(m_stations),
+                 shellWord(databaseTool())));
+}
+
+Failure UsageSchema::checkTables()
+{
+    for (int station = 1; station <= m_stations; ++station) {
+        for (const QString &query : {recordColumnsQuery(station), totalsColumnsQuery(station)}) {
+            const SqlStatement probe(m_db.get(), query);
+            if (!probe.isValid())
+                return Failure(probe.failure());
+        }
+    }
+    return Failure::none();
+}
+
+Failure UsageSchema::makeOwnTables()
+{
+    return exec(
+        m_db.get(),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS Perioden (Periode TEXT PRIMARY KEY,"
+                       " Station INTEGER,"
+                       " Beginn TEXT, Startzeit TEXT, Intervall INTEGER, Abgerechnet INTEGER)"));
+}
+
+Failure UsageSchema::makeTables(const QList<int> &stations)
+{
+    if (stations.isEmpty())
+        return Failure::none();
+    QString tables;
+    for (int station : stations)
+        tables += tablesOf(station);
+    return execAtOnce(m_db.get(), tables);
+}
+
+Failure UsageSchema::addDating()
+{
+    QList<int> served;
+    for (int station = 1; station <= m_stations; ++station)
+        served.append(station);
+    const QString missing = datingMissing(m_db.get(), served);
+    return missing.isEmpty() ? Failure::none() : execAtOnce(m_db.get(), missing);
+}
+
+// A station above those served was served once and has its tables; where it has
+// none, they are made as create_usage_db makes them, and tables of an earlier kind
+// get what dates their records.
+Failure UsageSchema::prepareUnserved(int station)
+{
+    if (station <= m_stations)
+        return Failure::none();
+    if (missingStations(station).contains(station))
+        return makeTables({station});
+    const QString missing = datingMissing(m_db.get(), {station});
+    return missing.isEmpty() ? Failure::none() : execAtOnce(m_db.get(), missing);
+}

@@ -1,0 +1,57 @@
+// Times the first open of a file made before records were dated, which adds the
+// columns that date them and the index of the stops in one transaction:
+//   bench_migration [<records per station> [<folder>]]
+// with 2 stations of a million records each by default. The same file is then
+// opened again after its mark is removed (the whole page check, no migration); the
+// difference is the migration's share.
+
+#include "UsageDatabase.h"
+#include "UsageRecordFill.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+// Opens and closes the database; the milliseconds the open took, or -1.
+double timedOpen(const QString &path)
+{
+    QElapsedTimer timer;
+    timer.start();
+    UsageDatabase database;
+    if (const Failure failure = database.open(path)) {
+        std::fprintf(stderr, "%s\n", qPrintable(failure.text()));
+        return -1;
+    }
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+}
+
+int main(int argc, char *argv[])
+{
+    const int records = argc > 1 ? std::atoi(argv[1]) : 1000000;
+    if (records < 1) {
+        std::fprintf(stderr, "bench_migration [<records per station> [<folder>]]\n");
+        return 2;
+    }
+    const QTemporaryDir dir(argc > 2
+                                ? QString::fromLocal8Bit(argv[2]) + QStringLiteral("/bench-XXXXXX")
+                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
+    const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
+    if (!dir.isValid() || !makeUndatedUsageFile(path, 2) || !fillUsageRecords(path, 2, records)) {
+        std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");
+        return 1;
+    }
+    const double migrating = timedOpen(path);
+    QFile::remove(UsageDatabase::checkedMarkPathFor(path));
+    const double checking = timedOpen(path);
+    if (migrating < 0 || checking < 0)
+        return 1;
+    std::printf("2 x %d undated records: first open with the migration %.0f ms, open with the"
+                " same page check alone %.0f ms, migration about %.0f ms\n",
+                records, migrating, checking, migrating - checking);
+    return 0;
+}
