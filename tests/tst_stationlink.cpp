@@ -6,6 +6,7 @@
 #include "SpacedSender.h"
 #include "StationAddressRule.h"
 #include "StationController.h"
+#include "StationSession.h"
 #include "TestSupport.h"
 #include "UsageDatabase.h"
 
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 
@@ -295,6 +297,21 @@ private slots:
         station.send("Start2");
         QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("Start2"));
         QCOMPARE(recordCount(1), 0);
+    }
+
+    // A station whose cover cannot hold keyboard and mouse says so: its panel shows
+    // the text, and the operator is told which station stands open.
+    void aLockThatCannotHoldIsTold()
+    {
+        FakeStation station;
+        connectStation(station);
+        QSignalSpy notices(&m_console->window().session(1), &StationSession::notice);
+        station.send("Sperre nicht wirksam");
+        QTRY_COMPARE(notices.size(), 1);
+        QCOMPARE(notices.front().front().toString(),
+                 QStringLiteral("Station 1: Sperre nicht wirksam"));
+        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Sperre nicht wirksam"));
+        QVERIFY(!controller(1).periodRunning());
     }
 
     void stopWithoutPeriodBillsNothing()

@@ -151,6 +151,8 @@ void StationSession::dispatchStationData()
         emit startRequested();
     else
         showRunningTime(chunk);
+    if (chunk == Protocol::lockFailureMessage())
+        emit notice(QStringLiteral("Station %1: ").arg(m_station) + chunk);
 }
 
 // A station that announces itself is idle. A period still open here (the link was

@@ -2,7 +2,9 @@
 
 #include "ClockTimer.h"
 #include "ConsoleLink.h"
+#include "CoverGuard.h"
 #include "CoverState.h"
+#include "CustomerSession.h"
 #include "StationSettings.h"
 
 #include <QDateTime>
@@ -54,6 +56,8 @@ public:
     const StationSettings &settings() const { return m_settings; }
     // Whether the lock's cover is over the screens; never without the lock.
     CoverState *cover() { return &m_cover; }
+    // Keeps the cover in force while it is wanted; the window carries out its orders.
+    CoverGuard *guard() { return &m_guard; }
 
     // Sets up what is shown at start and connects to the console.
     void start();
@@ -94,6 +98,8 @@ signals:
     // A timed period's time left has reached 5 minutes or 1 minute, which the
     // customer is told of, with the text to tell.
     void endNoticeDue(const QString &text);
+    // Something about the lock the café must set right (the customers' account).
+    void lockProblem(const QString &text);
 
 private:
     void connectToConsole();
@@ -101,6 +107,8 @@ private:
     void consoleClosed();
     void scheduleReconnect();
     void linkDown();
+    void coverChanged(bool covered);
+    void lockFailed();
 
     void showIdleLayout();
     void startEndlessPeriod(const QString &chunk);
@@ -147,6 +155,8 @@ private:
     const StationSettings m_settings;
     ConsoleLink m_link;
     CoverState m_cover;
+    CoverGuard m_guard;
+    CustomerSession m_customer;
     ClockTimer m_reconnectTimer;
     QString m_interval;
     bool m_stopRequested = false;
