@@ -22,12 +22,17 @@ void CoverGuard::setCovered(bool covered)
     hold();
 }
 
+// A cover lost while it held the screen was taken away by another program: for
+// that moment the lock was not in force.
 void CoverGuard::coverLost()
 {
     if (m_state == State::Uncovered)
         return;
+    const bool takenAway = m_state == State::Holding;
     enter(State::Unmapped);
     hold();
+    if (takenAway)
+        tellFailure();
 }
 
 void CoverGuard::grabTaken()
@@ -45,6 +50,11 @@ void CoverGuard::grabRefused()
         return;
     enter(State::GrabRefused);
     m_holdTimer.start(retryMs);
+    tellFailure();
+}
+
+void CoverGuard::tellFailure()
+{
     if (!std::exchange(m_failureTold, true))
         emit lockFailed();
 }

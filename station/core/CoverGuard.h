@@ -9,7 +9,8 @@
 // below another window, keyboard and pointer taken or refused. The guard answers
 // each with the order to hold the screen again (map, raise, grab), and repeats it
 // every moment until keyboard and pointer are held; then it only checks now and
-// then. A cover refused the input, because another program holds it, cannot lock:
+// then. A cover refused the input, because another program holds it, cannot lock,
+// and one taken off the screen while it held it was not in force for a moment:
 // that is told once for each time it happens, until the input is won back.
 class CoverGuard : public QObject
 {
@@ -43,12 +44,14 @@ signals:
     // Map and raise the cover and take keyboard and pointer, now.
     void holdDue();
     void stateChanged(CoverGuard::State state);
-    // The cover is shown but cannot keep keyboard and pointer from another program.
+    // The cover cannot keep keyboard and pointer from another program, or another
+    // program took it away.
     void lockFailed();
 
 private:
     void enter(State state);
     void hold();
+    void tellFailure();
 
     State m_state = State::Uncovered;
     // The refusal was told, and the input not held since.

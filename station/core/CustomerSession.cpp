@@ -120,7 +120,8 @@ void CustomerSession::end()
     }
     // Where logind keeps the sessions it ends them its own way as well; the
     // signals below do not depend on its leave.
-    if (QFile::exists(QStringLiteral("/run/systemd/seats"))) {
+    if (QFile::exists(QStringLiteral("/run/systemd/system"))
+        && QFile::exists(QStringLiteral("/run/systemd/seats"))) {
         const QString loginctl = QStandardPaths::findExecutable(QStringLiteral("loginctl"));
         if (!loginctl.isEmpty())
             QProcess::startDetached(loginctl, {QStringLiteral("terminate-user"), m_account});
