@@ -29,10 +29,11 @@ public:
 
     // Whether an account is named at all.
     bool isKept() const { return !m_account.isEmpty(); }
-    // The account as the system knows it, or why it is not taken.
+    // Whether the account is taken, or why not.
     Failure check() const;
 
-    // Ends every process of the account; nothing where none is named or it is refused.
+    // Ends every process of the account; nothing where none is named, and where it
+    // is refused only problem() with the reason.
     void end();
 
 signals:

@@ -54,10 +54,6 @@ StationDisplay::StationDisplay(int station, const QString &programDirectory,
 // station started anew also ends the session of a customer who made it end.
 void StationDisplay::start()
 {
-    if (m_customer.isKept()) {
-        if (const Failure failure = m_customer.check())
-            emit lockProblem(failure.text());
-    }
     coverChanged(m_cover.covered());
     setShown({Item::EndDate, Item::EndTime}, false);
     emit currentTimeChanged({});
