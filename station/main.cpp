@@ -5,6 +5,7 @@
 #include "StationNumber.h"
 #include "StationSettings.h"
 #include "StationWindow.h"
+#include "TerminationSignal.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -45,5 +46,11 @@ int main(int argc, char *argv[])
     }
     StationWindow window(StationNumber::find(programDirectory, programName), programDirectory);
     window.show();
+    // Stopped by the system, the station takes the customer's session with it.
+    TerminationSignal termination;
+    QObject::connect(&termination, &TerminationSignal::received, &app, [&window] {
+        window.display().shutDown();
+        QCoreApplication::exit(0); // quit() would ask the windows, which refuse to close
+    });
     return app.exec();
 }

@@ -359,13 +359,19 @@ private slots:
         guard.coverLost(); // found not on the screen yet: no news
         QCOMPARE(failures.size(), 1);
         guard.grabTaken();
+        // A window above it: raised at once, no news.
+        guard.coverObscured();
+        QCOMPARE(holds.size(), 6);
+        QCOMPARE(guard.state(), State::Holding);
+        QCOMPARE(failures.size(), 1);
+        guard.grabTaken();
 
         // Another program holds the input: told once, tried again every moment.
         guard.grabRefused();
         QCOMPARE(guard.state(), State::GrabRefused);
         QCOMPARE(failures.size(), 2);
         advance(CoverGuard::retryMs);
-        QCOMPARE(holds.size(), 6);
+        QCOMPARE(holds.size(), 7);
         guard.coverLost();
         guard.grabRefused();
         QCOMPARE(failures.size(), 2);

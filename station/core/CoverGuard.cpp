@@ -35,6 +35,12 @@ void CoverGuard::coverLost()
         tellFailure();
 }
 
+void CoverGuard::coverObscured()
+{
+    if (m_state != State::Uncovered)
+        hold();
+}
+
 void CoverGuard::grabTaken()
 {
     if (m_state == State::Uncovered)

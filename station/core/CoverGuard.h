@@ -34,8 +34,12 @@ public:
     State state() const { return m_state; }
 
     void setCovered(bool covered);
-    // The cover was unmapped, hidden, lowered or found not viewable.
+    // The cover was unmapped, hidden or found not viewable.
     void coverLost();
+    // Another window came above the cover. The cover keeps the input meanwhile, so
+    // it is only raised again: a desktop coming up below (the customer's next
+    // session) maps its windows above the others.
+    void coverObscured();
     // The answers to the window's attempt to take keyboard and pointer.
     void grabTaken();
     void grabRefused();

@@ -133,6 +133,15 @@ void CustomerSession::end()
         m_graceTimer.start(graceMs);
 }
 
+void CustomerSession::endAtOnce()
+{
+    if (!isKept())
+        return;
+    Failure why;
+    if (const std::optional<Account> account = lookUp(why))
+        killAll(account->uid);
+}
+
 void CustomerSession::finish()
 {
     Failure why;

@@ -35,6 +35,8 @@ public:
     // Ends every process of the account; nothing where none is named, and where it
     // is refused only problem() with the reason.
     void end();
+    // Kills every process of the account now, without grace: the station is ending.
+    void endAtOnce();
 
 signals:
     // Something went wrong that the café must learn of (the account, the home).

@@ -93,6 +93,11 @@ void StationDisplay::linkDown()
         scheduleReconnect();
 }
 
+void StationDisplay::shutDown()
+{
+    m_customer.endAtOnce();
+}
+
 // A period's end takes the customer's session with it before the cover comes.
 void StationDisplay::coverChanged(bool covered)
 {

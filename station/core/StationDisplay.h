@@ -61,6 +61,9 @@ public:
 
     // Sets up what is shown at start and connects to the console.
     void start();
+    // The station is about to end: the customer's session, where one is kept,
+    // ends with it, so that no desktop is left without the cover.
+    void shutDown();
     // Ends the connection there is and connects anew.
     void reconnect();
     // Carries out one chunk as read from the console: the stop, or the start of a

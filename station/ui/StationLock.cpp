@@ -28,9 +28,12 @@ StationLock::StationLock(StationDisplay &display, QObject *parent)
     connect(display.cover(), &CoverState::coveredChanged, this, &StationLock::cover);
     connect(m_guard, &CoverGuard::holdDue, this, &StationLock::holdScreens);
     // Told from inside the window system's event handling, answered right after it.
-    if (m_hold)
-        connect(m_hold.get(), &X11Hold::lost, m_guard, &CoverGuard::coverLost,
+    if (m_hold) {
+        connect(m_hold.get(), &X11Hold::unmapped, m_guard, &CoverGuard::coverLost,
                 Qt::QueuedConnection);
+        connect(m_hold.get(), &X11Hold::obscured, m_guard, &CoverGuard::coverObscured,
+                Qt::QueuedConnection);
+    }
     connect(&display, &StationDisplay::endNoticeDue, &m_notice, &EndNotice::tell);
     connect(&display, &StationDisplay::lockProblem, this,
             [](const QString &text) { qWarning().noquote() << text; });

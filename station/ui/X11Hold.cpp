@@ -81,22 +81,22 @@ bool X11Hold::nativeEventFilter(const QByteArray &eventType, void *message, qint
     if (eventType != "xcb_generic_event_t")
         return false;
     const auto *event = static_cast<const xcb_generic_event_t *>(message);
-    xcb_window_t window = XCB_NONE;
+    const auto watched = [this](xcb_window_t window) {
+        return std::find(m_watched.begin(), m_watched.end(), window) != m_watched.end();
+    };
     switch (event->response_type & 0x7f) {
     case XCB_UNMAP_NOTIFY:
-        window = reinterpret_cast<const xcb_unmap_notify_event_t *>(event)->window;
+        if (watched(reinterpret_cast<const xcb_unmap_notify_event_t *>(event)->window))
+            emit unmapped();
         break;
     case XCB_VISIBILITY_NOTIFY: {
         const auto *visibility = reinterpret_cast<const xcb_visibility_notify_event_t *>(event);
-        if (visibility->state != XCB_VISIBILITY_UNOBSCURED)
-            window = visibility->window;
+        if (visibility->state != XCB_VISIBILITY_UNOBSCURED && watched(visibility->window))
+            emit obscured();
         break;
     }
     default:
         break;
     }
-    if (window != XCB_NONE
-        && std::find(m_watched.begin(), m_watched.end(), window) != m_watched.end())
-        emit lost();
     return false; // Qt sees every event as well
 }

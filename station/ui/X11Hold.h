@@ -29,7 +29,8 @@ public:
     static std::unique_ptr<X11Hold> ofThisDisplay();
     ~X11Hold() override;
 
-    // Reports lost() whenever the window is unmapped or anything comes above it.
+    // Reports unmapped() whenever the window is unmapped, obscured() whenever
+    // anything comes above it.
     void watch(QWindow *window);
     // Maps and raises the window.
     void putOnTop(QWindow *window);
@@ -39,7 +40,8 @@ public:
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
 
 signals:
-    void lost();
+    void unmapped();
+    void obscured();
 
 private:
     explicit X11Hold(xcb_connection_t *connection);
