@@ -43,6 +43,7 @@ clean_up() {
     if [[ -n ${KAVO_KEEP:-} ]]; then echo "kept $work"; else rm -rf "$work"; fi
 }
 trap clean_up EXIT
+trap "exit 1" TERM INT HUP
 failures=0
 fail() {
     echo "FAIL: $*" >&2
