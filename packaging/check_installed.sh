@@ -10,9 +10,11 @@ fi
 station_deb=$(find "$work/cpack" -maxdepth 1 -name 'kavo-station_*.deb' | head -1)
 operators=(kavo-check-a kavo-check-b)
 getent group kavo >/dev/null && group_was_there=true || group_was_there=false
+getent passwd kavo-station >/dev/null && station_account_was_there=true || station_account_was_there=false
 cleanups+=("dpkg --purge kavo-console kavo-station" "rm -rf /var/opt/kavo /opt/kavo /opt/kavo-client"
     "rm -f /etc/xdg/autostart/kavo-client1.desktop" "userdel ${operators[0]}" "userdel ${operators[1]}")
 $group_was_there || cleanups+=("groupdel kavo")
+$station_account_was_there || cleanups+=("userdel kavo-station" "groupdel kavo-station")
 
 # As apt runs them unattended: no terminal, no questions.
 install_packages() {
@@ -38,6 +40,15 @@ a=${operators[0]} b=${operators[1]}
 [[ $(mode_of /var/opt/kavo) == "2770 root kavo" ]] || fail "installed: /var/opt/kavo is $(mode_of /var/opt/kavo)"
 [[ $(mode_of /var/opt/kavo/Kavo.ini) == "660 root kavo" ]] || fail "installed: Kavo.ini is $(mode_of /var/opt/kavo/Kavo.ini)"
 [[ -f /opt/kavo-client/Client.ini ]] || fail "installed: no Client.ini"
+# The locked station's account, its unit, and Client.ini for it and root alone.
+station_uid=$(getent passwd kavo-station | cut -d: -f3)
+[[ -n $station_uid && $station_uid -lt 1000 ]] || fail "installed: no system account kavo-station ($station_uid)"
+[[ $(mode_of /opt/kavo-client/Client.ini) == "640 root kavo-station" ]] ||
+    fail "installed: Client.ini is $(mode_of /opt/kavo-client/Client.ini)"
+runuser -u nobody -- cat /opt/kavo-client/Client.ini >/dev/null 2>&1 && fail "installed: anyone reads Client.ini"
+runuser -u kavo-station -- cat /opt/kavo-client/Client.ini >/dev/null 2>&1 || fail "installed: the station's account cannot read Client.ini"
+[[ $(mode_of /usr/lib/systemd/system/kavo-station@.service) == "644 root root" ]] ||
+    fail "installed: the station's unit is $(mode_of /usr/lib/systemd/system/kavo-station@.service)"
 as "$a" mv /opt/kavo/Kavo /opt/kavo/Kavo.alt && fail "installed: an operator renames the console"
 as "$a" "cp /bin/true /opt/kavo/create_usage_db" && fail "installed: an operator replaces create_usage_db"
 as "$a" mv /opt/kavo /opt/kavo.alt && fail "installed: an operator renames the program folder"
@@ -85,4 +96,5 @@ DEBIAN_FRONTEND=noninteractive dpkg --purge kavo-console kavo-station >"$work/pu
 [[ -f /var/opt/kavo/kavo.mde && -f /var/opt/kavo/Kavo.ini ]] || fail "purge: the records are gone"
 [[ ! -e /opt/kavo-client/Client.ini ]] || fail "purge: Client.ini is left"
 grep -q "/var/opt/kavo bleibt erhalten" "$work/purge.log" || fail "purge: does not say what it keeps"
+$station_account_was_there || ! getent passwd kavo-station >/dev/null || fail "purge: the account kavo-station is left"
 echo "packages: installed, used by two operators, upgraded unattended to $later, removed and purged"

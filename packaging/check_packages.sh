@@ -77,7 +77,8 @@ check_package kavo-console +opt/kavo/Kavo +opt/kavo/create_usage_db usr/share/ka
     usr/share/applications/kavo.desktop usr/share/icons/hicolor/scalable/apps/kavo.svg
 check_package kavo-station +opt/kavo-client/Client1 +opt/kavo-client/Client2 usr/share/kavo-station/Client.ini \
     opt/kavo-client/autostart/kavo-client1.desktop opt/kavo-client/autostart/kavo-client2.desktop \
-    usr/share/icons/hicolor/scalable/apps/kavo-client.svg usr/lib/systemd/user/kavo-client@.service
+    usr/share/icons/hicolor/scalable/apps/kavo-client.svg usr/lib/systemd/user/kavo-client@.service \
+    usr/lib/systemd/system/kavo-station@.service
 [[ -z $(find "$work/kavo-station/usr/share/applications" -name '*.desktop' 2>/dev/null) ]] ||
     fail "kavo-station: offers a station in the menu"
 # Client1 and Client2 take their numbers from their names only where Client.ini names none.
@@ -90,6 +91,30 @@ if [[ -f $unit ]]; then
     program=$(sed -n 's/^ExecStart=//p' "$unit")
     [[ -x $work/kavo-station${program/\%i/1} ]] || fail "kavo-station: the station unit starts $program, which is not installed"
 fi
+# The locked PC's station: a service of the system under its own account, started
+# again at once and never given up, with no right beyond signalling the customers'
+# processes.
+unit=$work/kavo-station/usr/lib/systemd/system/kavo-station@.service
+if [[ -f $unit ]]; then
+    for line in User=kavo-station Restart=always StartLimitIntervalSec=0 NoNewPrivileges=yes \
+        CapabilityBoundingSet=CAP_KILL AmbientCapabilities=CAP_KILL ProtectHome=read-only \
+        Environment=DISPLAY=:0\ QT_QPA_PLATFORM=xcb; do
+        grep -qx "$line" "$unit" || fail "kavo-station: the system unit lacks $line"
+    done
+    program=$(sed -n 's/^ExecStart=//p' "$unit")
+    [[ -x $work/kavo-station${program/\%i/1} ]] || fail "kavo-station: the system unit starts $program, which is not installed"
+    # Checked as the instance of station 1; the program is not installed on this
+    # machine, which is all verify may find.
+    if command -v systemd-analyze >/dev/null; then
+        mkdir -p "$work/units"
+        cp "$unit" "$work/units/kavo-station@1.service"
+        verified=$(systemd-analyze verify "$work/units/kavo-station@1.service" 2>&1 |
+            grep -v "Command $program is not executable\|${program/\%i/1} is not executable" || true)
+        [[ -z $verified ]] || fail "kavo-station: systemd-analyze verify: $verified"
+    fi
+fi
+grep -qx 'Wiederverbinden=10' "$work/kavo-station/usr/share/kavo-station/Client.ini" ||
+    fail "kavo-station: the default Client.ini does not reconnect by itself"
 console_deb=$(find "$work/cpack" -maxdepth 1 -name 'kavo-console_*.deb' | head -1)
 [[ $(dpkg-deb -f "$console_deb" Depends) == *"libsqlcipher0 (<< 4)"* ]] ||
     fail "kavo-console: does not say which SQLCipher it needs"

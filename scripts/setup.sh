@@ -8,7 +8,7 @@ packages=(
     libsqlcipher-dev sqlcipher
     python3 python3-xlrd
     xvfb xauth imagemagick fonts-liberation iproute2 xdotool
-    dpkg-dev desktop-file-utils ccache
+    dpkg-dev desktop-file-utils ccache libxcb1-dev
     libsodium-dev libxlsxwriter-dev qt6-charts-dev python3-openpyxl python3-xlib x11-utils openssl
 )
 

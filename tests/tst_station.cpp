@@ -224,6 +224,33 @@ private slots:
         QCOMPARE(rig.console.connectionCount(), 0);
     }
 
+    // An empty time server in Client.ini asks none; under the lock a request that
+    // fails shows no box, which would lie hidden below the cover.
+    void timeServerOfClientIniAndNoBoxUnderTheLock()
+    {
+        {
+            StationRig rig;
+            rig.writeIni("[Server]\r\nIP=127.0.0.1\r\n[Zeit]\r\nServer=\r\n");
+            rig.start();
+            QTRY_COMPARE(rig.console.messages(), QStringList{QStringLiteral("Startup1")});
+            QTest::qWait(100);
+            QCOMPARE(rig.timeService.server().connectionsSeen(), 0);
+        }
+        for (const QByteArray &lock : {QByteArray(), QByteArray("[Sperre]\r\nAktiv=1\r\n")}) {
+            StationRig rig;
+            rig.timeService.pointAtClosedPort();
+            rig.writeIni("[Server]\r\nIP=127.0.0.1\r\n" + lock);
+            rig.start();
+            QTRY_COMPARE(rig.console.messages(), QStringList{QStringLiteral("Startup1")});
+            if (lock.isEmpty()) {
+                QTRY_COMPARE(rig.shownMessages.shown().size(), 1);
+            } else {
+                QTest::qWait(300);
+                QVERIFY(rig.shownMessages.shown().isEmpty());
+            }
+        }
+    }
+
     void stationStartedBeforeTheConsoleConnectsOnRequest()
     {
         StationRig rig;

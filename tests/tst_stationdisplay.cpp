@@ -1,4 +1,8 @@
+#include "CoverGuard.h"
+#include "CustomerSession.h"
+#include "DaytimeClock.h"
 #include "FakeConsole.h"
+#include "HomeReset.h"
 #include "ManualClock.h"
 #include "Protocol.h"
 #include "ScopedClock.h"
@@ -9,10 +13,13 @@
 #include "TcpConnection.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <unistd.h>
 
 #include <map>
 #include <memory>
@@ -282,6 +289,195 @@ private slots:
         QTEST(settings.lockText(), "text");
         QTEST(settings.company(), "company");
         QTEST(settings.reconnectSeconds().value_or(0), "reconnectSeconds");
+    }
+
+    void customerAndTimeKeysOfClientIni_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("customer");
+        QTest::addColumn<bool>("resetsHome");
+        QTest::addColumn<QString>("timeServer");
+        const QString ownServer = QString::fromLatin1(DaytimeClock::TimeServerHost);
+        QTest::newRow("no keys") << lockOn << QString() << false << ownServer;
+        QTest::newRow("customer, reset") << lockOn + "Kunde= kunde \r\nZuruecksetzen=1\r\n"
+                                         << "kunde" << true << ownServer;
+        QTest::newRow("reset not 1") << lockOn + "Zuruecksetzen=ja\r\n"
+                                     << QString() << false << ownServer;
+        QTest::newRow("time server") << QByteArray("[Zeit]\r\nServer=192.168.0.10\r\n") << QString()
+                                     << false << "192.168.0.10";
+        QTest::newRow("no time server")
+            << QByteArray("[Zeit]\r\nServer=\r\n") << QString() << false << QString();
+    }
+    void customerAndTimeKeysOfClientIni()
+    {
+        QFETCH(QByteArray, ini);
+        QTemporaryDir directory;
+        QFile file(directory.filePath(QStringLiteral("Client.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini);
+        file.close();
+        const StationSettings settings = StationSettings::read(directory.path());
+        QTEST(settings.customer(), "customer");
+        QTEST(settings.resetsHome(), "resetsHome");
+        QTEST(settings.timeServer(), "timeServer");
+    }
+
+    // The guard orders the screen held at once whenever the cover is wanted or lost,
+    // and again every moment until keyboard and pointer are the cover's; then only
+    // now and then. A refusal, or the cover taken away, is told once until the input
+    // is won back.
+    void coverGuardWinsTheScreenBack()
+    {
+        ManualClock clock(afternoon);
+        ScopedClock scopedClock(clock);
+        CoverGuard guard;
+        QSignalSpy holds(&guard, &CoverGuard::holdDue);
+        QSignalSpy failures(&guard, &CoverGuard::lockFailed);
+        using State = CoverGuard::State;
+        const auto advance = [&clock](qint64 ms) {
+            clock.advanceMs(ms);
+            QTest::qWait(1);
+        };
+
+        guard.coverLost();
+        QCOMPARE(holds.size(), 0); // no cover wanted: nothing to hold
+        guard.setCovered(true);
+        QCOMPARE(holds.size(), 1);
+        QCOMPARE(guard.state(), State::Unmapped);
+        guard.grabTaken();
+        QCOMPARE(guard.state(), State::Holding);
+        advance(CoverGuard::checkMs - 1);
+        QCOMPARE(holds.size(), 1);
+        advance(1);
+        QCOMPARE(holds.size(), 2);
+        guard.grabTaken();
+
+        // Unmapped by another program: held again at once, and until it answers.
+        guard.coverLost();
+        QCOMPARE(guard.state(), State::Unmapped);
+        QCOMPARE(holds.size(), 3);
+        QCOMPARE(failures.size(), 1);
+        advance(CoverGuard::retryMs);
+        QCOMPARE(holds.size(), 4);
+        guard.coverLost(); // found not on the screen yet: no news
+        QCOMPARE(failures.size(), 1);
+        guard.grabTaken();
+        // A window above it: raised at once, no news.
+        guard.coverObscured();
+        QCOMPARE(holds.size(), 6);
+        QCOMPARE(guard.state(), State::Holding);
+        QCOMPARE(failures.size(), 1);
+        guard.grabTaken();
+
+        // Another program holds the input: told once, tried again every moment.
+        guard.grabRefused();
+        QCOMPARE(guard.state(), State::GrabRefused);
+        QCOMPARE(failures.size(), 2);
+        advance(CoverGuard::retryMs);
+        QCOMPARE(holds.size(), 7);
+        guard.coverLost();
+        guard.grabRefused();
+        QCOMPARE(failures.size(), 2);
+        guard.grabTaken(); // won back
+        QCOMPARE(guard.state(), State::Holding);
+        guard.grabRefused();
+        QCOMPARE(failures.size(), 3);
+
+        guard.setCovered(false);
+        QCOMPARE(guard.state(), State::Uncovered);
+        const qsizetype held = holds.size();
+        guard.coverLost();
+        guard.grabRefused();
+        advance(10 * CoverGuard::checkMs);
+        QCOMPARE(holds.size(), held);
+        QCOMPARE(failures.size(), 3);
+    }
+
+    // The station tells the console when its cover cannot hold the input; a station
+    // without the lock never covers, so never holds.
+    void aLockThatCannotHoldIsToldToTheConsole()
+    {
+        DisplayRig rig;
+        QVERIFY(rig.startConnected("Wiederverbinden=0\r\n", lockOn));
+        CoverGuard *guard = rig.display->guard();
+        QCOMPARE(guard->state(), CoverGuard::State::Unmapped);
+        guard->grabRefused();
+        QTRY_VERIFY(rig.console.received().endsWith(QStringLiteral("Sperre nicht wirksam")));
+
+        DisplayRig plain;
+        QVERIFY(plain.startConnected());
+        QCOMPARE(plain.display->guard()->state(), CoverGuard::State::Uncovered);
+    }
+
+    // Root and the system's accounts are never taken as the customers' account.
+    void onlyAnOrdinaryAccountIsTheCustomers()
+    {
+        QVERIFY(!CustomerSession(QString(), false).isKept());
+        for (const QString &account :
+             {QStringLiteral("root"), QStringLiteral("daemon"), QStringLiteral("nobody")}) {
+            const Failure failure = CustomerSession(account, true).check();
+            QVERIFY2(failure.text().contains(QStringLiteral("ist root oder ein Konto des Systems")),
+                     qPrintable(account));
+            QVERIFY(failure.text().contains(QStringLiteral("„") + account + QStringLiteral("“")));
+        }
+        const Failure unknown
+            = CustomerSession(QStringLiteral("kein-solches-konto-%1"), false).check();
+        QCOMPARE(unknown.text(),
+                 QStringLiteral("Das Kundenkonto „kein-solches-konto-%1“ (Client.ini, "
+                                "[Sperre] Kunde) gibt es auf diesem PC nicht. Seine "
+                                "Programme werden nicht beendet."));
+    }
+
+    // The home is emptied and filled from the template; links in either are taken as
+    // links, so nothing outside the home is removed or written through them.
+    void homeResetStaysInsideTheHome()
+    {
+        QTemporaryDir root;
+        const QDir dir(root.path());
+        for (const char *path : {"home/Dokumente/alt", "outside/kept", "vorlage/.config/app"})
+            QVERIFY(dir.mkpath(QLatin1String(path)));
+        const auto write = [&](const QString &path, const QByteArray &content) {
+            QFile file(dir.filePath(path));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        };
+        write(QStringLiteral("home/Dokumente/alt/brief.txt"), "vom letzten Kunden");
+        write(QStringLiteral("home/.bash_history"), "geheim");
+        write(QStringLiteral("outside/kept/datei"), "bleibt");
+        write(QStringLiteral("vorlage/.profile"), "profil");
+        write(QStringLiteral("vorlage/.config/app/rc"), "einstellung");
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("outside/kept")),
+                            dir.filePath(QStringLiteral("home/nach-draussen"))));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("outside/kept/datei")),
+                            dir.filePath(QStringLiteral("vorlage/verweis"))));
+
+        const QString home = dir.filePath(QStringLiteral("home"));
+        const Failure failure = HomeReset::reset(home, ::getuid(), ::getgid(),
+                                                 dir.filePath(QStringLiteral("vorlage")));
+        QVERIFY2(!failure, qPrintable(failure.text()));
+        QCOMPARE(QDir(home).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot
+                                      | QDir::System),
+                 (QStringList{QStringLiteral(".config"), QStringLiteral(".profile"),
+                              QStringLiteral("verweis")}));
+        QCOMPARE(QFileInfo(home + QStringLiteral("/verweis")).symLinkTarget(),
+                 dir.filePath(QStringLiteral("outside/kept/datei")));
+        QFile rc(home + QStringLiteral("/.config/app/rc"));
+        QVERIFY(rc.open(QIODevice::ReadOnly));
+        QCOMPARE(rc.readAll(), QByteArray("einstellung"));
+        QFile kept(dir.filePath(QStringLiteral("outside/kept/datei")));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("bleibt"));
+
+        // A home that is a link, or not the account's own, is refused.
+        const QString linkedHome = dir.filePath(QStringLiteral("verlinkt"));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("outside")), linkedHome));
+        QVERIFY(HomeReset::reset(linkedHome, ::getuid(), ::getgid(),
+                                 dir.filePath(QStringLiteral("vorlage"))));
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("outside/kept/datei"))));
+        QVERIFY(HomeReset::reset(home, ::getuid() + 1, ::getgid(),
+                                 dir.filePath(QStringLiteral("vorlage")))
+                    .text()
+                    .contains(QStringLiteral("gehört nicht dem Kundenkonto")));
     }
 
     // The cover lies over the idle station from start-up on; a period uncovers it at

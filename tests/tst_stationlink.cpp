@@ -9,6 +9,7 @@
 #include "StationController.h"
 #include "StationWindow.h"
 #include "TcpConnection.h"
+#include "StationSession.h"
 #include "TestSupport.h"
 #include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
@@ -322,6 +323,21 @@ private slots:
         station.send("Start2");
         QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("Start2"));
         QCOMPARE(recordCount(1), 0);
+    }
+
+    // A station whose cover cannot hold keyboard and mouse says so: its panel shows
+    // the text, and the operator is told which station stands open.
+    void aLockThatCannotHoldIsTold()
+    {
+        FakeStation station;
+        connectStation(station);
+        QSignalSpy notices(&m_console->window().session(1), &StationSession::notice);
+        station.send("Sperre nicht wirksam");
+        QTRY_COMPARE(notices.size(), 1);
+        QCOMPARE(notices.front().front().toString(),
+                 QStringLiteral("Station 1: Sperre nicht wirksam"));
+        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Sperre nicht wirksam"));
+        QVERIFY(!controller(1).periodRunning());
     }
 
     void stopWithoutPeriodBillsNothing()

@@ -195,6 +195,12 @@ QString Contents::value(const QString &section, const QString &key) const
     return unquoted(line.mid(line.indexOf(QLatin1Char('=')) + 1).trimmed()).left(maxValueLength);
 }
 
+bool Contents::contains(const QString &section, const QString &key) const
+{
+    const qsizetype bodyStart = findSection(m_lines, section);
+    return bodyStart >= 0 && findKey(m_lines, bodyStart, sectionEnd(m_lines, bodyStart), key) >= 0;
+}
+
 QString read(const QString &path, const QString &section, const QString &key)
 {
     return Contents::load(path).value(section, key);

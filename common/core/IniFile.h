@@ -27,6 +27,8 @@ class Contents
 public:
     static Contents load(const QString &path);
     QString value(const QString &section, const QString &key) const;
+    // Whether the key is there at all, with a value or empty.
+    bool contains(const QString &section, const QString &key) const;
 
 private:
     QStringList m_lines;

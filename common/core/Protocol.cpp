@@ -44,6 +44,11 @@ QString startMessage(int station)
     return numbered("Start", station);
 }
 
+QString lockFailureMessage()
+{
+    return QStringLiteral("Sperre nicht wirksam");
+}
+
 QString intervalMessage(std::optional<int> minutes)
 {
     return QString::number(minutes.value_or(endlessMinutes));

@@ -23,6 +23,9 @@ quint16 port(int station);
 QString startupMessage(int station); // "Startup1": the station has connected
 QString stopMessage(int station);    // "Stop1": both directions
 QString startMessage(int station);   // "Start1": Start pressed at the station
+// "Sperre nicht wirksam": the station's lock cannot hold keyboard and mouse. A
+// console that knows no such message shows it as the station's running time.
+QString lockFailureMessage();
 
 // The console's start command: the chosen interval in minutes ("5", "10", ...), or
 // "420" when no interval is chosen (an endless period).

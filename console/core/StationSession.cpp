@@ -227,6 +227,8 @@ void StationSession::dispatchStationData()
         emit startRequested();
     else if (!m_watch.inAlarm()) // the alarm's text stays until it is over
         showRunningTime(chunk);
+    if (chunk == Protocol::lockFailureMessage())
+        emit notice(QStringLiteral("Station %1: ").arg(m_station) + chunk);
 }
 
 // A station with a key where the console has none opens with a TLS handshake; it

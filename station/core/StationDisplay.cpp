@@ -35,6 +35,8 @@ StationDisplay::StationDisplay(int station, const QString &programDirectory,
     , m_settings(StationSettings::read(programDirectory))
     , m_link(programDirectory, station, consolePort.value_or(Protocol::port(station)), this)
     , m_cover(m_settings.lockActive(), this)
+    , m_customer(m_settings.lockActive() ? m_settings.customer() : QString(),
+                 m_settings.resetsHome(), this)
 {
     connect(&m_link, &ConsoleLink::connected, this, &StationDisplay::consoleConnected);
     connect(&m_link, &ConsoleLink::closed, this, &StationDisplay::consoleClosed);
@@ -44,10 +46,16 @@ StationDisplay::StationDisplay(int station, const QString &programDirectory,
     connect(&m_displayTimer, &ClockTimer::timeout, this, &StationDisplay::runDisplay);
     connect(&m_reconnectTimer, &ClockTimer::timeout, this, &StationDisplay::reconnect);
     connect(this, &StationDisplay::runningChanged, &m_cover, &CoverState::setPeriodRunning);
+    connect(&m_cover, &CoverState::coveredChanged, this, &StationDisplay::coverChanged);
+    connect(&m_guard, &CoverGuard::lockFailed, this, &StationDisplay::lockFailed);
+    connect(&m_customer, &CustomerSession::problem, this, &StationDisplay::lockProblem);
 }
 
+// With the lock the screen is covered first, before anything that takes time; a
+// station started anew also ends the session of a customer who made it end.
 void StationDisplay::start(bool connects)
 {
+    coverChanged(m_cover.covered());
     setShown({Item::EndDate, Item::EndTime}, false);
     emit currentTimeChanged({});
     emit startTimeChanged({});
@@ -90,6 +98,27 @@ void StationDisplay::linkDown()
 {
     if (!m_reconnectTimer.isActive())
         scheduleReconnect();
+}
+
+void StationDisplay::shutDown()
+{
+    m_customer.endAtOnce();
+}
+
+// A period's end takes the customer's session with it before the cover comes.
+void StationDisplay::coverChanged(bool covered)
+{
+    if (covered)
+        m_customer.end();
+    m_guard.setCovered(covered);
+}
+
+// Another program holds keyboard or mouse: the console learns that this station is
+// open, and the customer's programs, which may hold them, are ended.
+void StationDisplay::lockFailed()
+{
+    m_link.send(Protocol::lockFailureMessage());
+    m_customer.end();
 }
 
 void StationDisplay::reconnect()

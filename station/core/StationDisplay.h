@@ -2,7 +2,9 @@
 
 #include "ClockTimer.h"
 #include "ConsoleLink.h"
+#include "CoverGuard.h"
 #include "CoverState.h"
+#include "CustomerSession.h"
 #include "StationSettings.h"
 
 #include <QDateTime>
@@ -54,10 +56,15 @@ public:
     const StationSettings &settings() const { return m_settings; }
     // Whether the lock's cover is over the screens; never without the lock.
     CoverState *cover() { return &m_cover; }
+    // Keeps the cover in force while it is wanted; the window carries out its orders.
+    CoverGuard *guard() { return &m_guard; }
 
     // Sets up what is shown at start and connects to the console; without
     // `connects` (the station has no number) it never connects, not even on request.
     void start(bool connects = true);
+    // The station is about to end: the customer's session, where one is kept,
+    // ends with it, so that no desktop is left without the cover.
+    void shutDown();
     // Ends the connection there is and connects anew.
     void reconnect();
     // Carries out one chunk as read from the console: the stop, or the start of a
@@ -98,6 +105,8 @@ signals:
     // Why the link to the console cannot come up as Client.ini's key asks, to be
     // shown without stopping anything; empty once it is up.
     void linkProblemChanged(const QString &text);
+    // Something about the lock the café must set right (the customers' account).
+    void lockProblem(const QString &text);
 
 private:
     void connectToConsole();
@@ -105,6 +114,8 @@ private:
     void consoleClosed();
     void scheduleReconnect();
     void linkDown();
+    void coverChanged(bool covered);
+    void lockFailed();
 
     void showIdleLayout();
     void startEndlessPeriod(const QString &chunk);
@@ -151,6 +162,8 @@ private:
     const StationSettings m_settings;
     ConsoleLink m_link;
     CoverState m_cover;
+    CoverGuard m_guard;
+    CustomerSession m_customer;
     ClockTimer m_reconnectTimer;
     bool m_connects = true; // false: the station has no number and stays unconnected
     QString m_interval;

@@ -1,5 +1,6 @@
 #include "StationSettings.h"
 
+#include "DaytimeClock.h"
 #include "IniFile.h"
 #include "TextFormats.h"
 
@@ -19,6 +20,14 @@ StationSettings StationSettings::read(const QString &programDirectory)
     if (settings.m_lockText.isEmpty())
         settings.m_lockText = QStringLiteral("Bitte an der Kasse freischalten.");
     settings.m_company = ini.value(lockSection, QStringLiteral("Firma"));
+    settings.m_customer = ini.value(lockSection, QStringLiteral("Kunde")).trimmed();
+    settings.m_resetsHome
+        = ini.value(lockSection, QStringLiteral("Zuruecksetzen")) == QStringLiteral("1");
+    const QString timeSection = QStringLiteral("Zeit");
+    const QString serverKey = QStringLiteral("Server");
+    settings.m_timeServer = ini.contains(timeSection, serverKey)
+        ? ini.value(timeSection, serverKey).trimmed()
+        : QString::fromLatin1(DaytimeClock::TimeServerHost);
 
     // 0 switches the attempts off; anything else that is not a number from 1 to
     // 3600 counts as not set, which with the lock on means its default.

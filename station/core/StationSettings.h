@@ -13,6 +13,11 @@
 //   [Sperre] Text=...         the cover's text ("Bitte an der Kasse freischalten.")
 //   [Sperre] Firma=...        the café's name on the cover; none where missing
 //   [Server] Wiederverbinden  seconds between attempts, 1 to 3600; 0: none
+//   [Sperre] Kunde=...        the account the customers use; its processes end
+//                             with each period and whenever the cover cannot hold
+//   [Sperre] Zuruecksetzen=1  that account's home is made anew from the template
+//                             after each period
+//   [Zeit] Server=...         the daytime server asked at start; empty: none
 class StationSettings
 {
 public:
@@ -31,10 +36,19 @@ public:
     // Seconds between the attempts to connect while the link is down; none: only
     // "Verbinden" connects.
     std::optional<int> reconnectSeconds() const { return m_reconnectSeconds; }
+    // The customers' account; empty: none is named.
+    QString customer() const { return m_customer; }
+    bool resetsHome() const { return m_resetsHome; }
+    // The host asked for the time at start: the program's own where the key is
+    // missing; none (an empty text) where it is set empty.
+    QString timeServer() const { return m_timeServer; }
 
 private:
     bool m_lockActive = false;
     QString m_lockText;
     QString m_company;
     std::optional<int> m_reconnectSeconds;
+    QString m_customer;
+    bool m_resetsHome = false;
+    QString m_timeServer;
 };

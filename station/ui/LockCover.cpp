@@ -5,14 +5,16 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
-LockCover::LockCover(const Texts &texts, QScreen *screen, bool holdsInput)
+LockCover::LockCover(const Texts &texts, QScreen *screen, bool holdsInput, X11Hold *hold)
     : QWidget(nullptr,
               Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
                   | Qt::X11BypassWindowManagerHint)
     , m_holdsInput(holdsInput)
+    , m_hold(hold)
 {
     setObjectName(QStringLiteral("Sperre"));
     setWindowTitle(texts.station + QStringLiteral(" - Sperre"));
@@ -43,8 +45,10 @@ LockCover::LockCover(const Texts &texts, QScreen *screen, bool holdsInput)
 
     setScreen(screen);
     setGeometry(screen->geometry());
-    m_holdTimer.setInterval(holdIntervalMs);
-    connect(&m_holdTimer, &QTimer::timeout, this, &LockCover::holdScreen);
+    if (m_hold) {
+        winId(); // the native window, made now so that it is watched from its first map on
+        m_hold->watch(windowHandle());
+    }
 }
 
 QLabel *LockCover::addLabel(const QString &text, const char *name, int pointSize)
@@ -73,25 +77,33 @@ void LockCover::setLinkProblem(const QString &text)
     setConnected(!m_connectButton->isEnabled());
 }
 
-void LockCover::holdScreen()
+X11Hold::Grab LockCover::holdScreen()
 {
+    if (!isVisible())
+        show();
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
     const QRect area = screen()->geometry();
     if (geometry() != area)
         setGeometry(area);
-    raise();
+    QWindow *window = windowHandle();
+    if (m_hold)
+        m_hold->putOnTop(window);
+    else
+        raise();
     if (!m_holdsInput)
-        return;
+        return X11Hold::Grab::Held;
     // Taken at the window itself: the widget's grab would let go first and take
     // them anew, leaving a gap each time.
-    if (QWindow *window = windowHandle()) {
-        window->requestActivate();
-        window->setKeyboardGrabEnabled(true);
-        window->setMouseGrabEnabled(true);
-    }
+    window->requestActivate();
+    if (m_hold)
+        return m_hold->grab(window);
+    window->setKeyboardGrabEnabled(true);
+    window->setMouseGrabEnabled(true);
+    return X11Hold::Grab::Held;
 }
 
+// The widget's grabs send keys and clicks to the cover itself, wherever they land.
 void LockCover::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
@@ -99,16 +111,10 @@ void LockCover::showEvent(QShowEvent *event)
         grabKeyboard();
         grabMouse();
     }
-    holdScreen();
-    // The window system takes the grabs only once the window is on the screen,
-    // which is a moment after this.
-    QTimer::singleShot(holdIntervalMs / 10, this, &LockCover::holdScreen);
-    m_holdTimer.start();
 }
 
 void LockCover::hideEvent(QHideEvent *event)
 {
-    m_holdTimer.stop();
     if (m_holdsInput) {
         releaseKeyboard();
         releaseMouse();
@@ -125,7 +131,7 @@ void LockCover::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized())
-        QTimer::singleShot(0, this, &LockCover::holdScreen);
+        QTimer::singleShot(0, this, [this] { (void)holdScreen(); });
 }
 
 void LockCover::keyPressEvent(QKeyEvent *event)

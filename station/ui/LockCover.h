@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QTimer>
+#include "X11Hold.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -12,15 +13,13 @@ class QScreen;
 // station, the café's name where known, the state of the link and "Verbinden".
 // The cover that holds the input takes keyboard and mouse for as long as it is
 // shown, so that nothing below it can be used; what it is given does nothing but a
-// click on "Verbinden". While shown it raises itself and takes the input again
-// every moment, should another window or program have got above it or taken them.
+// click on "Verbinden". The lock's guard has it take the screen over again whenever
+// another window or program got above it, unmapped it or took the input.
 class LockCover : public QWidget
 {
     Q_OBJECT
 
 public:
-    static constexpr int holdIntervalMs = 250;
-
     struct Texts
     {
         QString lock;
@@ -28,14 +27,17 @@ public:
         QString company; // empty where not known
     };
 
-    LockCover(const Texts &texts, QScreen *screen, bool holdsInput);
+    // `hold` reaches the X display where the program runs on one; null elsewhere,
+    // where Qt's own means serve.
+    LockCover(const Texts &texts, QScreen *screen, bool holdsInput, X11Hold *hold);
 
+    bool holdsInput() const { return m_holdsInput; }
     void setConnected(bool connected);
     // Why the link cannot come up, shown in place of "keine Verbindung"; empty: none.
     void setLinkProblem(const QString &text);
-    // Takes the screen over again: on top, with keyboard and mouse where it holds
-    // them.
-    void holdScreen();
+    // Takes the screen over again: shown, on top, with keyboard and mouse where it
+    // holds them; how the grab went (held, where it holds none).
+    X11Hold::Grab holdScreen();
 
 signals:
     void connectRequested();
@@ -54,8 +56,8 @@ private:
     QLabel *addLabel(const QString &text, const char *name, int pointSize);
 
     const bool m_holdsInput;
+    X11Hold *const m_hold;
     QLabel *m_linkState = nullptr;
     QString m_linkProblem;
     QPushButton *m_connectButton = nullptr;
-    QTimer m_holdTimer;
 };

@@ -1,5 +1,6 @@
 #include "StationWindow.h"
 
+#include "DaytimeClock.h"
 #include "DaytimeRequest.h"
 #include "EntryField.h"
 #include "MessageDialog.h"
@@ -7,6 +8,7 @@
 #include "Twips.h"
 
 #include <QCloseEvent>
+#include <QDebug>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -190,10 +192,23 @@ QWidget *StationWindow::widgetOf(StationDisplay::Item item) const
     return nullptr;
 }
 
+// Client.ini may name another time server, or none. Under the lock a failed request
+// shows no box, which would lie hidden below the cover, waiting for a click nobody
+// can give: it goes to the program's error output.
 void StationWindow::startTimeServerRequest()
 {
+    const QString server = m_display.settings().timeServer();
+    if (server.isEmpty())
+        return;
+    if (server != QLatin1String(DaytimeClock::TimeServerHost))
+        DaytimeRequest::setServer(server, DaytimeClock::DaytimePort);
     auto *request = new DaytimeRequest(this);
     connect(request, &DaytimeRequest::failed, this, [this] {
+        if (m_lock) {
+            qWarning().noquote() << DaytimeRequest::failureTitle() + QStringLiteral(": ")
+                    + DaytimeRequest::failureText();
+            return;
+        }
         MessageDialog::show(this, {DaytimeRequest::failureTitle(), DaytimeRequest::failureText()});
     });
     request->start();

@@ -32,6 +32,8 @@ public:
     StationWindow(const StationNumber &number, const QString &programDirectory,
                   QWidget *parent = nullptr);
 
+    StationDisplay &display() { return m_display; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
