@@ -25,6 +25,17 @@
 #include <memory>
 
 namespace {
+// The settings a station reads from a Client.ini of these bytes.
+StationSettings settingsOf(const QByteArray &ini)
+{
+    QTemporaryDir directory;
+    QFile file(directory.filePath(QStringLiteral("Client.ini")));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(ini);
+    file.close();
+    return StationSettings::read(directory.path());
+}
+
 using Item = StationDisplay::Item;
 
 // A period that runs out sends its stop this long after its last time text.
@@ -279,12 +290,7 @@ private slots:
     void lockAndReconnectKeysOfClientIni()
     {
         QFETCH(QByteArray, ini);
-        QTemporaryDir directory;
-        QFile file(directory.filePath(QStringLiteral("Client.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(ini);
-        file.close();
-        const StationSettings settings = StationSettings::read(directory.path());
+        const StationSettings settings = settingsOf(ini);
         QTEST(settings.lockActive(), "lock");
         QTEST(settings.lockText(), "text");
         QTEST(settings.company(), "company");
@@ -311,12 +317,7 @@ private slots:
     void customerAndTimeKeysOfClientIni()
     {
         QFETCH(QByteArray, ini);
-        QTemporaryDir directory;
-        QFile file(directory.filePath(QStringLiteral("Client.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(ini);
-        file.close();
-        const StationSettings settings = StationSettings::read(directory.path());
+        const StationSettings settings = settingsOf(ini);
         QTEST(settings.customer(), "customer");
         QTEST(settings.resetsHome(), "resetsHome");
         QTEST(settings.timeServer(), "timeServer");
