@@ -46,15 +46,46 @@ bool fillStation(sqlite3 *db, int station, int records)
 }
 }
 
-bool fillUsageRecords(const QString &path, int stations, int records)
+// The database at `path`, unlocked with its key; null when it can't be opened.
+sqlite3 *openKeyed(const QString &path)
 {
     sqlite3 *db = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     const QByteArray key = QByteArray("PRAGMA key = '") + UsageDatabase::password + "'";
-    bool ok
-        = exec(db, key.constData()) && exec(db, "PRAGMA synchronous = FULL") && exec(db, "BEGIN");
+    if (!exec(db, key.constData())) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    return db;
+}
+
+bool fillUsageRecords(const QString &path, int stations, int records)
+{
+    sqlite3 *db = openKeyed(path);
+    bool ok = db && exec(db, "PRAGMA synchronous = FULL") && exec(db, "BEGIN");
     for (int station = 1; ok && station <= stations; ++station)
         ok = fillStation(db, station, records);
+    ok = ok && exec(db, "COMMIT");
+    sqlite3_close(db);
+    return ok;
+}
+
+bool dateUsageRecords(const QString &path, int stations, const QDate &first, int days)
+{
+    sqlite3 *db = openKeyed(path);
+    bool ok = db && exec(db, "BEGIN");
+    for (int station = 1; ok && station <= stations; ++station) {
+        const QByteArray dating
+            = QStringLiteral(
+                  "UPDATE client%1 SET client%1bis = strftime('%Y-%m-%dT%H:%M:%S', '%2',"
+                  " '+' || (rowid * %3 / (SELECT max(rowid) FROM client%1)) || ' seconds')"
+                  " || '+01:00', client%1bediener = 'bench', client%1nummer = rowid;"
+                  "UPDATE client%1 SET client%1von = client%1bis;")
+                  .arg(QString::number(station), first.toString(Qt::ISODate),
+                       QString::number(qint64(days) * 86400 - 1))
+                  .toUtf8();
+        ok = exec(db, dating.constData());
+    }
     ok = ok && exec(db, "COMMIT");
     sqlite3_close(db);
     return ok;

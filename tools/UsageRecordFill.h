@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 
 // Fills the usage tables of stations 1 to `stations` of the database at `path` with
@@ -7,6 +8,10 @@
 // that the file is on disk before anything is timed. The database must have the
 // tables already.
 bool fillUsageRecords(const QString &path, int stations, int records);
+
+// Dates the records of stations 1 to `stations` evenly over `days` days from `first`
+// by their stop (offset +01:00 throughout), all by the operator "bench".
+bool dateUsageRecords(const QString &path, int stations, const QDate &first, int days);
 
 // Makes a new database file at `path` with the tables of stations 1 to `stations` as
 // consoles made them before records were dated: five columns, no index of the stops.

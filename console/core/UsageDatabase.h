@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Closings.h"
 #include "DatabaseSoundness.h"
 #include "Failure.h"
 #include "OpenPeriodStore.h"
@@ -73,6 +74,7 @@ public:
     OpenPeriodStore &periods() { return m_periods; }
     UsageRecorder &recorder() { return m_recorder; }
     UsageStatistics &statistics() { return m_statistics; }
+    Closings &closings() { return m_closings; }
 
 private:
     Failure connect(const QString &path);
@@ -85,5 +87,6 @@ private:
     DatabaseSoundness m_soundness{m_db, m_path};
     UsageStatistics m_statistics{m_db, m_stations, m_soundness};
     OpenPeriodStore m_periods{m_db, m_soundness};
+    Closings m_closings{m_db, m_stations};
     UsageRecorder m_recorder{m_db, m_stations, m_soundness, m_schema, m_periods, m_statistics};
 };

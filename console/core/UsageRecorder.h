@@ -68,6 +68,9 @@ public:
     // forgetRecorded, for a copy of it that may still be pending elsewhere.
     RecordOutcome recordPeriod(const StoppedPeriod &stopped, bool keepMarker = false);
 
+    // The operator on duty, whom every record names.
+    const QString &operatorName() const { return m_operator; }
+
     std::optional<qint64> readTotalMinutes(int station);
     std::optional<qint64> readTotalFees(int station); // ten-thousandths of a euro
 

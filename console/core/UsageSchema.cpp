@@ -53,6 +53,13 @@ QString dayIndexOf(int station)
                       station);
 }
 
+// The day's and the shift's closings, numbered consecutively, with their figures as
+// JSON and the fingerprint of their records.
+const QString closingsTable = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS Abschluesse (Nummer INTEGER PRIMARY KEY, Art TEXT NOT NULL,"
+    " Von TEXT NOT NULL, Bis TEXT NOT NULL, Erstellt TEXT NOT NULL, Bediener TEXT,"
+    " Zahlen TEXT NOT NULL, Fingerabdruck TEXT NOT NULL);");
+
 QString tablesOf(int station)
 {
     QString dated;
@@ -113,6 +120,10 @@ QString datingMissing(sqlite3 *db, const QList<int> &stations)
                  .value_or(0))
             missing += dayIndexOf(station);
     }
+    if (!SqlRun::singleValue(db, QStringLiteral("SELECT count(*) FROM sqlite_master"
+                                                 " WHERE name = 'Abschluesse' COLLATE NOCASE"))
+             .value_or(0))
+        missing += closingsTable;
     if (SqlRun::singleValue(db, QStringLiteral("SELECT count(*) FROM Belegnummer")).value_or(0))
         return missing;
     // The count goes on from the highest number a record has already.
@@ -209,7 +220,7 @@ Failure UsageSchema::makeTables(const QList<int> &stations)
 {
     if (stations.isEmpty())
         return Failure::none();
-    QString tables;
+    QString tables = closingsTable;
     for (int station : stations)
         tables += tablesOf(station);
     return execAtOnce(m_db.get(), tables);

@@ -24,8 +24,9 @@ public:
     Failure makeOwnTables();
     // Makes the tables of the stations in one transaction, with zero totals.
     Failure makeTables(const QList<int> &stations);
-    // Gives a file made before records were dated what dates them, in one
-    // transaction that adds columns and an index and changes no value.
+    // Gives a file made before records were dated what dates them, and a file made
+    // before closings the table of closings, in one transaction that adds columns, an
+    // index and tables and changes no value.
     Failure addDating();
     // The tables of a station above those served, made or dated where needed, so
     // that its left-open periods can be recorded.

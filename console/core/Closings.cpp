@@ -1,0 +1,264 @@
+#include "Closings.h"
+
+#include "Billing.h"
+#include "Clock.h"
+#include "SqlRun.h"
+#include "SqlStatement.h"
+#include "SqlTransaction.h"
+#include "TextFormats.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using SqlRun::forStation;
+
+namespace {
+const QString dayKind = QStringLiteral("Tag");
+const QString shiftKind = QStringLiteral("Schicht");
+
+// Records are found by their stop as the wall clock read it: the first 19 characters
+// of the stored moment (2004-05-12T14:10:30) compare as text, which the index of the
+// stops serves.
+QString wallClock(const QDateTime &moment)
+{
+    return TextFormats::moment(moment).left(19);
+}
+
+QDateTime startOf(const QDate &day)
+{
+    return QDateTime(day, QTime(0, 0));
+}
+
+Closing covering(Closing::Kind kind, const QDateTime &from, const QDateTime &to,
+                 const QList<RunningFigure> &running)
+{
+    Closing closing;
+    closing.kind = kind;
+    closing.from = from;
+    closing.to = to;
+    closing.figures.running = running;
+    return closing;
+}
+
+// A duration as stored, hh:mm:ss with as many digits of hours as needed.
+qint64 durationSeconds(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 3)
+        return 0;
+    return parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong();
+}
+
+QJsonObject sumToJson(const ClosingSum &sum)
+{
+    return {{QStringLiteral("nutzungen"), sum.periods},
+            {QStringLiteral("minuten"), sum.minutes},
+            {QStringLiteral("entgelt"), sum.feeUnits}};
+}
+
+ClosingSum sumFromJson(const QJsonObject &object)
+{
+    return {object.value(QStringLiteral("nutzungen")).toInt(),
+            object.value(QStringLiteral("minuten")).toInteger(),
+            object.value(QStringLiteral("entgelt")).toInteger()};
+}
+
+// Every field of every record, in a fixed order, so that any change shows in the hash.
+void addToFingerprint(QCryptographicHash &hash, int station, const SqlStatement &query)
+{
+    hash.addData(QByteArray::number(station));
+    for (int column = 0; column < query.columnCount(); ++column) {
+        hash.addData(QByteArrayView("\x1f"));
+        hash.addData(query.isNull(column) ? QByteArray("\0", 1)
+                                          : query.value(column).toString().toUtf8());
+    }
+    hash.addData(QByteArrayView("\x1e"));
+}
+}
+
+void ClosingSum::add(qint64 recordMinutes, qint64 recordFee)
+{
+    ++periods;
+    minutes += recordMinutes;
+    feeUnits += recordFee;
+}
+
+QByteArray ClosingFigures::toJson() const
+{
+    QJsonArray stationList;
+    for (auto it = stations.cbegin(); it != stations.cend(); ++it) {
+        QJsonObject object = sumToJson(*it);
+        object.insert(QStringLiteral("station"), it.key());
+        stationList.append(object);
+    }
+    QJsonArray operatorList;
+    for (auto it = operators.cbegin(); it != operators.cend(); ++it) {
+        QJsonObject object = sumToJson(*it);
+        object.insert(QStringLiteral("bediener"), it.key());
+        operatorList.append(object);
+    }
+    QJsonArray runningList;
+    for (const RunningFigure &figure : running) {
+        runningList.append(QJsonObject{{QStringLiteral("station"), figure.station},
+                                       {QStringLiteral("minuten"), figure.minutes},
+                                       {QStringLiteral("entgelt"), figure.feeUnits}});
+    }
+    QJsonObject object = sumToJson(total);
+    object.insert(QStringLiteral("stationen"), stationList);
+    object.insert(QStringLiteral("bediener"), operatorList);
+    object.insert(QStringLiteral("laufend"), runningList);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<ClosingFigures> ClosingFigures::fromJson(const QByteArray &json)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(json);
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    ClosingFigures figures;
+    figures.total = sumFromJson(object);
+    for (const QJsonValue value : object.value(QStringLiteral("stationen")).toArray())
+        figures.stations.insert(value[QStringLiteral("station")].toInt(),
+                                sumFromJson(value.toObject()));
+    for (const QJsonValue value : object.value(QStringLiteral("bediener")).toArray())
+        figures.operators.insert(value[QStringLiteral("bediener")].toString(),
+                                 sumFromJson(value.toObject()));
+    for (const QJsonValue value : object.value(QStringLiteral("laufend")).toArray())
+        figures.running.append({value[QStringLiteral("station")].toInt(),
+                                value[QStringLiteral("minuten")].toInteger(),
+                                value[QStringLiteral("entgelt")].toInteger()});
+    return figures;
+}
+
+QString Closing::changeNotice() const
+{
+    if (!changedSince)
+        return {};
+    return kind == Day
+        ? QStringLiteral("Die Aufzeichnungen dieses Tages wurden nach dem Abschluss verändert.")
+        : QStringLiteral("Die Aufzeichnungen dieser Schicht wurden nach dem Abschluss verändert.");
+}
+
+Closings::Closings(const SqlConnection &db, const int &stations)
+    : m_db(db)
+    , m_stations(stations)
+{
+}
+
+// Sums the records whose stop lies in [from, to) and hashes them.
+Failure Closings::figure(Closing &closing)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    ClosingFigures figures;
+    for (int station = 1; station <= m_stations; ++station) {
+        SqlStatement query(
+            m_db.get(),
+            forStation("SELECT client%1start, client%1ende, client%1dauer, client%1kosten,"
+                       " client%1datum, client%1von, client%1bis, client%1bediener,"
+                       " client%1nummer FROM client%1"
+                       " WHERE client%1bis >= ?1 AND client%1bis < ?2"
+                       " ORDER BY client%1bis, client%1nummer, rowid",
+                       station));
+        if (!query.bind(1, wallClock(closing.from)) || !query.bind(2, wallClock(closing.to)))
+            return Failure(query.failure());
+        while (query.next()) {
+            const qint64 minutes
+                = Billing::wholeMinutes(durationSeconds(query.text(2).value_or(QString())));
+            const qint64 fee = query.money(3).value_or(0);
+            figures.stations[station].add(minutes, fee);
+            figures.operators[query.text(7).value_or(QString())].add(minutes, fee);
+            figures.total.add(minutes, fee);
+            addToFingerprint(hash, station, query);
+        }
+        if (!query.reachedEnd())
+            return Failure(query.failure());
+    }
+    figures.running = closing.figures.running;
+    closing.figures = figures;
+    closing.fingerprint = QString::fromLatin1(hash.result().toHex());
+    return Failure::none();
+}
+
+std::optional<Closing> Closings::savedWhere(const QString &condition, const QString &value)
+{
+    SqlStatement query(m_db.get(),
+                       QStringLiteral("SELECT Nummer, Art, Von, Bis, Erstellt, Bediener, Zahlen,"
+                                      " Fingerabdruck FROM Abschluesse WHERE %1"
+                                      " ORDER BY Nummer DESC LIMIT 1")
+                           .arg(condition));
+    if (!value.isEmpty() && !query.bind(1, value))
+        return std::nullopt;
+    if (!query.next())
+        return std::nullopt;
+    const auto moment = [&](int column) {
+        return QDateTime::fromString(query.text(column).value_or(QString()), Qt::ISODate);
+    };
+    Closing closing;
+    closing.number = int(query.integer(0).value_or(0));
+    closing.kind = query.text(1) == dayKind ? Closing::Day : Closing::Shift;
+    closing.from = moment(2);
+    closing.to = moment(3);
+    closing.made = moment(4);
+    closing.operatorName = query.text(5).value_or(QString());
+    closing.figures = ClosingFigures::fromJson(query.text(6).value_or(QString()).toUtf8())
+                          .value_or(ClosingFigures());
+    closing.fingerprint = query.text(7).value_or(QString());
+    return closing;
+}
+
+std::optional<Closing> Closings::day(const QDate &day, const QList<RunningFigure> &running)
+{
+    Closing live = covering(Closing::Day, startOf(day), startOf(day.addDays(1)), running);
+    if (figure(live))
+        return std::nullopt;
+    std::optional<Closing> saved = savedWhere(
+        QStringLiteral("Art = 'Tag' AND substr(Von, 1, 10) = ?1"), day.toString(Qt::ISODate));
+    if (!saved)
+        return live;
+    saved->changedSince = saved->fingerprint != live.fingerprint;
+    return saved;
+}
+
+std::optional<Closing> Closings::shift(const QDateTime &now, const QString &operatorName,
+                                       const QList<RunningFigure> &running)
+{
+    const std::optional<Closing> last = savedWhere(QStringLiteral("Art = 'Schicht'"), {});
+    Closing live = covering(Closing::Shift, last ? last->to : startOf(now.date()), now, running);
+    live.operatorName = operatorName;
+    if (figure(live))
+        return std::nullopt;
+    return live;
+}
+
+Failure Closings::save(Closing &closing)
+{
+    if (closing.kind == Closing::Day) {
+        if (const std::optional<Closing> saved
+            = savedWhere(QStringLiteral("Art = 'Tag' AND substr(Von, 1, 10) = ?1"),
+                         closing.from.date().toString(Qt::ISODate)))
+            return Failure(
+                QStringLiteral("Der %1 ist schon abgeschlossen (Abschluss Nr. %2).")
+                    .arg(TextFormats::date(closing.from.date()), QString::number(saved->number)));
+    }
+    closing.made = Clock::current().now();
+    SqlStatement insert(
+        m_db.get(),
+        QStringLiteral("INSERT INTO Abschluesse (Nummer, Art, Von, Bis, Erstellt, Bediener,"
+                       " Zahlen, Fingerabdruck) SELECT ifnull(max(Nummer), 0) + 1,"
+                       " ?1, ?2, ?3, ?4, ?5, ?6, ?7 FROM Abschluesse"));
+    const bool done = insert.bind(1, closing.kind == Closing::Day ? dayKind : shiftKind)
+        && insert.bind(2, TextFormats::moment(closing.from))
+        && insert.bind(3, TextFormats::moment(closing.to))
+        && insert.bind(4, TextFormats::moment(closing.made)) && insert.bind(5, closing.operatorName)
+        && insert.bind(6, QString::fromUtf8(closing.figures.toJson()))
+        && insert.bind(7, closing.fingerprint) && insert.run();
+    if (!done)
+        return Failure(insert.failure());
+    closing.number
+        = int(SqlRun::singleValue(m_db.get(), QStringLiteral("SELECT max(Nummer) FROM Abschluesse"))
+                  .value_or(0));
+    return Failure::none();
+}

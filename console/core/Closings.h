@@ -1,0 +1,96 @@
+#pragma once
+
+#include "Failure.h"
+#include "SqlConnection.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <optional>
+
+// Periods, whole minutes and takings of a group of records: a station's, an operator's
+// or all of them.
+struct ClosingSum
+{
+    int periods = 0;
+    qint64 minutes = 0;
+    qint64 feeUnits = 0; // ten-thousandths of a euro
+
+    void add(qint64 recordMinutes, qint64 recordFee);
+    bool operator==(const ClosingSum &) const = default;
+};
+
+// A period still running at the closing, with the fee it has reached by then.
+struct RunningFigure
+{
+    int station = 0;
+    qint64 minutes = 0;
+    qint64 feeUnits = 0;
+    bool operator==(const RunningFigure &) const = default;
+};
+
+// The figures of a closing: the dated records whose stop lies in [from, to) by the
+// wall clock, per station, per operator and over all; undated records (made before
+// records were dated) belong to no day and are never counted.
+struct ClosingFigures
+{
+    QMap<int, ClosingSum> stations;
+    QMap<QString, ClosingSum> operators;
+    ClosingSum total;
+    QList<RunningFigure> running; // shown beside, not part of the takings
+
+    QByteArray toJson() const;
+    static std::optional<ClosingFigures> fromJson(const QByteArray &json);
+    bool operator==(const ClosingFigures &) const = default;
+};
+
+// A day's or a shift's closing, saved (number > 0) or as the records stand now.
+struct Closing
+{
+    enum Kind { Day, Shift };
+    Kind kind = Day;
+    int number = 0; // 0: not closed yet
+    QDateTime from;
+    QDateTime to;
+    QDateTime made;
+    QString operatorName;
+    ClosingFigures figures;
+    QString fingerprint; // SHA-256 over the records, hex
+    // A saved closing whose records no longer give its fingerprint.
+    bool changedSince = false;
+
+    bool isSaved() const { return number > 0; }
+    // "Die Aufzeichnungen dieses Tages wurden nach dem Abschluss verändert." or empty.
+    QString changeNotice() const;
+};
+
+// The day's and the shift's closing (table Abschluesse): the figures of a day or of
+// the shift since the last shift closing, and the closings saved with a fingerprint
+// over their records, so that a record changed afterwards shows.
+class Closings
+{
+public:
+    Closings(const SqlConnection &db, const int &stations);
+
+    // The day's closing as saved, checked against its records; else the figures as
+    // the records stand. Nothing when the records can't be read.
+    std::optional<Closing> day(const QDate &day, const QList<RunningFigure> &running = {});
+    // The shift from the last shift closing (the start of today's date when there is
+    // none) up to `now`, for the operator on duty.
+    std::optional<Closing> shift(const QDateTime &now, const QString &operatorName,
+                                 const QList<RunningFigure> &running = {});
+
+    // Saves the closing with the next number; a day is closed once.
+    Failure save(Closing &closing);
+
+private:
+    std::optional<Closing> savedWhere(const QString &condition, const QString &value);
+    Failure figure(Closing &closing);
+
+    const SqlConnection &m_db;
+    const int &m_stations;
+};
