@@ -14,10 +14,12 @@
 
 // The encrypted usage database: per station N (1 to 32) the table clientN of usage
 // records and the table clientNstat holding the one row of running totals, and the
-// console's own table Perioden of started periods not yet recorded. Fees are
+// console's own tables Perioden of started periods not yet recorded and Abschluesse
+// of the day's and shifts' closings. Fees are
 // stored as whole ten-thousandths of a euro, so every sum is exact. The database
 // is opened once and kept open; it owns the connection and hands out the parts
-// that work on it: the open periods, the recorder and the statistics. Every
+// that work on it: the open periods, the recorder, the statistics and the
+// closings. Every
 // operation after opening reports what failed by its result (nothing, false or a
 // Failure) and leaves nothing half written.
 class UsageDatabase
