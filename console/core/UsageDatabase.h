@@ -4,6 +4,7 @@
 #include "Failure.h"
 #include "OpenPeriodStore.h"
 #include "SqlConnection.h"
+#include "TakingsRange.h"
 #include "UsageRecorder.h"
 #include "UsageSchema.h"
 #include "UsageStatistics.h"
@@ -73,6 +74,7 @@ public:
     OpenPeriodStore &periods() { return m_periods; }
     UsageRecorder &recorder() { return m_recorder; }
     UsageStatistics &statistics() { return m_statistics; }
+    const TakingsRange &takings() const { return m_takings; }
 
 private:
     Failure connect(const QString &path);
@@ -85,5 +87,6 @@ private:
     DatabaseSoundness m_soundness{m_db, m_path};
     UsageStatistics m_statistics{m_db, m_stations, m_soundness};
     OpenPeriodStore m_periods{m_db, m_soundness};
+    TakingsRange m_takings{m_db, m_stations};
     UsageRecorder m_recorder{m_db, m_stations, m_soundness, m_schema, m_periods, m_statistics};
 };
