@@ -1,13 +1,42 @@
 #include "TakingsRange.h"
+#include "TakingsWorkbook.h"
 #include "TestSupport.h"
 #include "UsageDatabaseCase.h"
 
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QTest>
 
 namespace {
 QDateTime local(int year, int month, int day, int hour, int minute, int second = 0)
 {
     return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
+}
+
+// The sheets of an .xlsx workbook as openpyxl, an independent reader, reads them
+// through tests/xlsx_dump.py.
+QJsonArray readWorkbook(const QString &file)
+{
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(KAVO_TESTS_DIR "/xlsx_dump.py"), file});
+    if (!python.waitForFinished(120000) || python.exitCode() != 0) {
+        qWarning() << python.readAllStandardError();
+        return {};
+    }
+    return QJsonDocument::fromJson(python.readAllStandardOutput())
+        .object()
+        .value(QStringLiteral("sheets"))
+        .toArray();
+}
+
+// A cell's value and number format as the reader gave them.
+QVariantList cell(const QJsonArray &rows, int row, int column)
+{
+    return rows.at(row).toArray().at(column).toArray().toVariantList();
 }
 }
 
@@ -106,6 +135,49 @@ private slots:
         QCOMPARE(records->at(1).number, first.number + 1);
         QCOMPARE(records->at(2).end, local(2027, 1, 31, 23, 59, 59));
         QCOMPARE(records->at(2).feeUnits, 40000);
+    }
+
+    // The workbook of a range holds real dates and amounts that a spreadsheet
+    // program reads back as such; a file that can't be written is told by name.
+    void workbookOfTheRange()
+    {
+        recordAroundNewYear();
+        const Result<QList<TakingsRecord>> records
+            = m_database->takings().records(QDate(2027, 1, 1), QDate(2027, 1, 31));
+        QVERIFY(records.hasValue());
+        const QString name = TakingsWorkbook::fileNameFor(QDate(2027, 1, 1), QDate(2027, 1, 31));
+        QCOMPARE(name, QStringLiteral("einnahmen-2027-01-01-2027-01-31.xlsx"));
+        const QString path = m_dir->filePath(name);
+        QVERIFY(!TakingsWorkbook::write(path, records.value()));
+        QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.xlsx*")}), QStringList{name});
+
+        const QJsonArray sheets = readWorkbook(path);
+        QCOMPARE(sheets.size(), 1);
+        const QJsonArray rows = sheets.at(0).toObject().value(QStringLiteral("rows")).toArray();
+        QCOMPARE(rows.size(), 4);
+        QStringList headings;
+        for (int column = 0; column < 8; ++column)
+            headings.append(cell(rows, 0, column).at(0).toString());
+        QCOMPARE(headings, QStringList({"Station", "Nummer", "Beginn", "Ende", "Dauer", "Minuten",
+                                        "Betrag", "Bediener"}));
+        const QString moment = QStringLiteral("dd.mm.yyyy hh:mm:ss");
+        const QString money = QStringLiteral("#,##0.00 €");
+        QCOMPARE(cell(rows, 1, 0).at(0).toInt(), 1);
+        QCOMPARE(cell(rows, 1, 2), QVariantList({"2026-12-31T23:55:00", moment}));
+        QCOMPARE(cell(rows, 1, 3), QVariantList({"2027-01-01T00:05:00", moment}));
+        QCOMPARE(cell(rows, 1, 4).at(0).toString(), QStringLiteral("00:10:30"));
+        QCOMPARE(cell(rows, 1, 5).at(0).toInt(), 10);
+        QCOMPARE(cell(rows, 1, 6), QVariantList({3.0, money}));
+        QCOMPARE(cell(rows, 1, 7).at(0).toString(), records->at(0).operatorName);
+        QCOMPARE(cell(rows, 2, 0).at(0).toInt(), 2);
+        QCOMPARE(cell(rows, 2, 6), QVariantList({0.5, money}));
+        QCOMPARE(cell(rows, 3, 3), QVariantList({"2027-01-31T23:59:59", moment}));
+        QCOMPARE(cell(rows, 3, 6), QVariantList({4.0, money}));
+
+        const Failure refused
+            = TakingsWorkbook::write(m_dir->filePath(QStringLiteral("fehlt/") + name), {});
+        QCOMPARE(refused.text(), QStringLiteral("Die Datei '") + name
+                                     + QStringLiteral("' konnte nicht geschrieben werden."));
     }
 };
 
