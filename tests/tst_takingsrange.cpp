@@ -158,8 +158,9 @@ private slots:
         QStringList headings;
         for (int column = 0; column < 8; ++column)
             headings.append(cell(rows, 0, column).at(0).toString());
-        QCOMPARE(headings, QStringList({"Station", "Nummer", "Beginn", "Ende", "Dauer", "Minuten",
-                                        "Betrag", "Bediener"}));
+        QCOMPARE(headings,
+                 QStringList({"Station", "Nummer", "Beginn", "Ende", "Dauer", "Minuten", "Betrag",
+                              "Bediener"}));
         const QString moment = QStringLiteral("dd.mm.yyyy hh:mm:ss");
         const QString money = QStringLiteral("#,##0.00 €");
         QCOMPARE(cell(rows, 1, 0).at(0).toInt(), 1);
@@ -176,8 +177,9 @@ private slots:
 
         const Failure refused
             = TakingsWorkbook::write(m_dir->filePath(QStringLiteral("fehlt/") + name), {});
-        QCOMPARE(refused.text(), QStringLiteral("Die Datei '") + name
-                                     + QStringLiteral("' konnte nicht geschrieben werden."));
+        QCOMPARE(refused.text(),
+                 QStringLiteral("Die Datei '") + name
+                     + QStringLiteral("' konnte nicht geschrieben werden."));
     }
 };
 

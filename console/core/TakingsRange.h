@@ -50,6 +50,8 @@ class TakingsRange
 public:
     TakingsRange(const SqlConnection &db, const int &stations);
 
+    int stationCount() const { return m_stations; }
+
     // The first and the last day of the month of `day`.
     static QDate monthStart(const QDate &day);
     static QDate monthEnd(const QDate &day);

@@ -9,8 +9,8 @@
 #include <xlsxwriter.h>
 
 namespace {
-const char *const headings[] = {"Station", "Nummer",  "Beginn", "Ende",
-                                "Dauer",   "Minuten", "Betrag", "Bediener"};
+const char *const headings[]
+    = {"Station", "Nummer", "Beginn", "Ende", "Dauer", "Minuten", "Betrag", "Bediener"};
 
 lxw_datetime excelMoment(const QDateTime &moment)
 {
