@@ -191,7 +191,7 @@ private slots:
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuFile"))),
                  (QStringList{"Ö&ffnen...", "S&chließen", "-", "E&xcel Ausgabe", "-", "&Beenden"}));
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuView"))),
-                 (QStringList{"Status&leiste", "-", "&Aktualisieren"}));
+                 (QStringList{"Status&leiste", "-", "&Aktualisieren", "Einnahmen…"}));
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuTools"))),
                  (QStringList{"&Zeit aktuallisieren", "&Optionen..."}));
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuHelp"))),

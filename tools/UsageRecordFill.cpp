@@ -44,6 +44,44 @@ bool fillStation(sqlite3 *db, int station, int records)
     sqlite3_finalize(insert);
     return ok;
 }
+
+// The made-up moments carry the winter offset throughout.
+QString moment(const QDate &day, const QTime &time)
+{
+    return day.toString(Qt::ISODate) + QLatin1Char('T') + TextFormats::timeOfDay(time)
+        + QStringLiteral("+01:00");
+}
+
+bool fillDatedStation(sqlite3 *db, int station, int records, const QDate &firstDay, int days)
+{
+    const QByteArray sql
+        = QStringLiteral("INSERT INTO client%1 (client%1start, client%1ende, client%1dauer,"
+                         " client%1kosten, client%1datum, client%1von, client%1bis,"
+                         " client%1bediener, client%1nummer)"
+                         " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, 'bench', ?8)")
+              .arg(station)
+              .toUtf8();
+    sqlite3_stmt *insert = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
+        return false;
+    bool ok = true;
+    for (int i = 0; ok && i < records; ++i) {
+        const QDate day = firstDay.addDays(qint64(i) * days / records);
+        const QTime start = QTime(8, 0).addSecs(i % 36000);
+        const int seconds = 60 + i % 7200;
+        const QTime end = start.addSecs(seconds);
+        bindText(insert, 1, TextFormats::timeOfDay(start));
+        bindText(insert, 2, TextFormats::timeOfDay(end));
+        bindText(insert, 3, TextFormats::timeOfDay(QTime(0, 0).addSecs(seconds)));
+        sqlite3_bind_int64(insert, 4, qint64(seconds) * 10000 / 600);
+        sqlite3_bind_int64(insert, 5, day.month());
+        bindText(insert, 6, moment(day, start));
+        bindText(insert, 7, moment(day, end));
+        sqlite3_bind_int64(insert, 8, qint64(station - 1) * records + i + 1);
+        ok = sqlite3_step(insert) == SQLITE_DONE && sqlite3_reset(insert) == SQLITE_OK;
+    }
+    sqlite3_finalize(insert);
+    return ok;
 }
 
 // The database at `path`, unlocked with its key; null when it can't be opened.
@@ -59,15 +97,32 @@ sqlite3 *openKeyed(const QString &path)
     return db;
 }
 
-bool fillUsageRecords(const QString &path, int stations, int records)
+// Runs `fill` for every station in one transaction, synced to disk.
+template<typename Fill> bool fillStations(const QString &path, int stations, Fill fill)
 {
     sqlite3 *db = openKeyed(path);
     bool ok = db && exec(db, "PRAGMA synchronous = FULL") && exec(db, "BEGIN");
     for (int station = 1; ok && station <= stations; ++station)
-        ok = fillStation(db, station, records);
+        ok = fill(db, station);
     ok = ok && exec(db, "COMMIT");
     sqlite3_close(db);
     return ok;
+}
+}
+
+bool fillUsageRecords(const QString &path, int stations, int records)
+{
+    return fillStations(path, stations, [records](sqlite3 *db, int station) {
+        return fillStation(db, station, records);
+    });
+}
+
+bool fillDatedUsageRecords(const QString &path, int stations, int records, const QDate &firstDay,
+                           int days)
+{
+    return fillStations(path, stations, [&](sqlite3 *db, int station) {
+        return fillDatedStation(db, station, records, firstDay, days);
+    });
 }
 
 bool dateUsageRecords(const QString &path, int stations, const QDate &first, int days)

@@ -16,3 +16,9 @@ bool dateUsageRecords(const QString &path, int stations, const QDate &first, int
 // Makes a new database file at `path` with the tables of stations 1 to `stations` as
 // consoles made them before records were dated: five columns, no index of the stops.
 bool makeUndatedUsageFile(const QString &path, int stations);
+
+// Fills the usage tables of stations 1 to `stations` of the database at `path`, which
+// has the dated columns, with `records` dated records each, their stops spread evenly
+// over the `days` days from `firstDay` on, numbered consecutively.
+bool fillDatedUsageRecords(const QString &path, int stations, int records, const QDate &firstDay,
+                           int days);

@@ -37,6 +37,12 @@ bool SqlStatement::bind(int index, qint64 value)
         && keepFailureUnless(sqlite3_bind_int64(m_statement, index, value) == SQLITE_OK);
 }
 
+bool SqlStatement::rewind()
+{
+    m_lastStep = SQLITE_OK;
+    return isValid() && keepFailureUnless(sqlite3_reset(m_statement) == SQLITE_OK);
+}
+
 bool SqlStatement::run()
 {
     return step() == SQLITE_DONE;

@@ -27,6 +27,9 @@ public:
     bool bind(int index, const QString &text);
     bool bind(int index, qint64 value);
 
+    // Makes the statement ready to run again from its first row; the bindings stay
+    // until bound anew.
+    bool rewind();
     // Runs a statement that gives no rows.
     bool run();
     // Moves to the next row; false at the end and on an error.

@@ -5,6 +5,7 @@
 #include "Failure.h"
 #include "OpenPeriodStore.h"
 #include "SqlConnection.h"
+#include "TakingsRange.h"
 #include "UsageRecorder.h"
 #include "UsageSchema.h"
 #include "UsageStatistics.h"
@@ -77,6 +78,7 @@ public:
     UsageRecorder &recorder() { return m_recorder; }
     UsageStatistics &statistics() { return m_statistics; }
     Closings &closings() { return m_closings; }
+    const TakingsRange &takings() const { return m_takings; }
 
 private:
     Failure connect(const QString &path);
@@ -90,5 +92,6 @@ private:
     UsageStatistics m_statistics{m_db, m_stations, m_soundness};
     OpenPeriodStore m_periods{m_db, m_soundness};
     Closings m_closings{m_db, m_stations};
+    TakingsRange m_takings{m_db, m_stations};
     UsageRecorder m_recorder{m_db, m_stations, m_soundness, m_schema, m_periods, m_statistics};
 };

@@ -16,6 +16,7 @@
 #include "StationController.h"
 #include "StationSession.h"
 #include "StatisticsPanel.h"
+#include "TakingsWindow.h"
 #include "TextFormats.h"
 #include "TimemasterWindow.h"
 #include "Twips.h"
@@ -175,6 +176,7 @@ void MainWindow::createMenus()
     m_statusBarAction->setChecked(true);
     addSeparator(view, "mnuViewBar0");
     QAction *refresh = addItem(view, "mnuViewRefresh", QStringLiteral("&Aktualisieren"));
+    QAction *takings = addItem(view, "mnuViewEinnahmen", QStringLiteral("Einnahmen…"));
 
     QMenu *tools = addMenu(bar, "mnuTools", QStringLiteral("&Werkzeuge"));
     QAction *timemaster = addItem(tools, "mnuTimemaster", QStringLiteral("&Zeit aktuallisieren"));
@@ -193,6 +195,8 @@ void MainWindow::createMenus()
             [this](bool on) { statusBar()->setVisible(on); });
     connect(options, &QAction::triggered, this,
             [this] { OptionsDialog::showOrRaise(ConsoleConfig::iniPath(m_programDir), this); });
+    connect(takings, &QAction::triggered, this,
+            [this] { TakingsWindow::showOrRaise(m_database->takings(), m_programDir, this); });
     connect(timemaster, &QAction::triggered, this, [this] { TimemasterWindow::showOrRaise(this); });
     connect(contents, &QAction::triggered, this, [this] { showHelpContents(this); });
     connect(about, &QAction::triggered, this, [this] {
