@@ -45,6 +45,35 @@ private slots:
         QTEST(bill.durationText, "duration");
     }
 
+    // "Staffel=deckeln": a period just under a tariff's threshold costs at most what
+    // one of that length does; elsewhere the tariffs apply as they are. A threshold
+    // whose tariff can't be read caps nothing.
+    void cappedByLongerPeriods_data()
+    {
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<QString>("fee");
+        QTest::addColumn<QString>("withoutHourTariff");
+        QTest::newRow("ten minutes") << qint64(600) << "1,00 €"
+                                     << "1,00 €";
+        QTest::newRow("29:59") << qint64(1799) << "2,40 €"
+                               << "2,40 €";
+        QTest::newRow("half an hour") << qint64(1800) << "2,40 €"
+                                      << "2,40 €";
+        QTest::newRow("59:59") << qint64(3599) << "4,00 €"
+                               << "4,80 €";
+        QTest::newRow("an hour") << qint64(3600) << "4,00 €"
+                                 << "0,00 €";
+    }
+    void cappedByLongerPeriods()
+    {
+        QFETCH(qint64, seconds);
+        Tariffs capped = everyday;
+        capped.capByLongerPeriods = true;
+        QTEST(Billing::bill(seconds, capped).feeText, "fee");
+        capped.over60.clear();
+        QTEST(Billing::bill(seconds, capped).feeText, "withoutHourTariff");
+    }
+
     void startBoxCorrections_data()
     {
         QTest::addColumn<QString>("realStart");

@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -118,6 +119,30 @@ private slots:
         QCOMPARE(messages.texts(), QStringList{restartMessage});
         QCOMPARE(messages.shown().first().icon, QMessageBox::Warning);
         QCOMPARE(m_endings, QList<int>{0});
+    }
+
+    // The cap of the tariffs is a checkbox written as "Staffel=deckeln" (and
+    // emptied when unchecked); a change ends the console as a tariff does, and the
+    // setting read back caps the bill.
+    void theFeeCapIsACheckboxWrittenAsTheKey()
+    {
+        auto *cap = m_dialog->findChild<QCheckBox *>(QStringLiteral("chkStaffelDeckeln"));
+        QVERIFY(cap && !cap->isChecked());
+        MessageRecorder messages;
+        cap->setChecked(true);
+        pressOk();
+        QCOMPARE(stored(ConsoleKeys::feeSection, ConsoleKeys::feeScale), QStringLiteral("deckeln"));
+        QCOMPARE(m_endings, QList<int>{0});
+        QVERIFY(ConsoleConfig::read(m_dir.path()).capsFeesByLongerPeriods());
+
+        OptionsDialog reopened(m_ini);
+        reopened.setAttribute(Qt::WA_DeleteOnClose, false);
+        auto *shown = reopened.findChild<QCheckBox *>(QStringLiteral("chkStaffelDeckeln"));
+        QVERIFY(shown->isChecked());
+        shown->setChecked(false);
+        reopened.findChild<QPushButton *>(QStringLiteral("cmdOk"))->click();
+        QCOMPARE(stored(ConsoleKeys::feeSection, ConsoleKeys::feeScale), QString());
+        QVERIFY(!ConsoleConfig::read(m_dir.path()).capsFeesByLongerPeriods());
     }
 
     void anEmptiedTariffIsRefusedAndTheDialogCloses()

@@ -11,10 +11,12 @@
 #include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -83,6 +85,26 @@ private slots:
         QTest::qWait(20);
         QCOMPARE(records().size(), 1);
         QCOMPARE(records().first().at(4).toInt(), 4);
+    }
+
+    // Verlängern on a running period: the fee box counts the price meanwhile, the
+    // station counts on to the new end, its answer to the extension's stop bills
+    // nothing, and its stop at the new end bills the one period on its whole length.
+    void anExtendedPeriodRunsToItsNewEndAtTheStation()
+    {
+        startAt(QDateTime(QDate(2026, 4, 2), QTime(14, 0, 0)));
+        panel().intervals[0]->setChecked(true);
+        whenClockReaches(2 * 60 * 1000, [this] {
+            QCOMPARE(panel().fee->text(), QStringLiteral("0,20 €"));
+            QVERIFY(panel().extend->isEnabled());
+            panel().extendMenu->actions().at(0)->trigger();
+        });
+        panel().start->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!controller().periodRunning(), 20000);
+        QVERIFY(panel().duration->text().startsWith(u"00:10:0"));
+        QCOMPARE(panel().fee->text(), QStringLiteral("1,00 €"));
+        QCOMPARE(records().size(), 1);
+        QVERIFY(!panel().extend->isEnabled());
     }
 
     void consoleStopDuringAPeriodIsBilledOnce()

@@ -2,6 +2,7 @@
 
 #include "TextFormats.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -29,13 +30,27 @@ std::optional<QTime> readStartBox(const QString &text)
     return std::nullopt;
 }
 
+constexpr qint64 tariffThresholds[] = {1800, 3600};
+
 const QString &tariffFor(qint64 durationSeconds, const Tariffs &tariffs)
 {
-    if (durationSeconds >= 3600)
+    if (durationSeconds >= tariffThresholds[1])
         return tariffs.over60;
-    if (durationSeconds >= 1800)
+    if (durationSeconds >= tariffThresholds[0])
         return tariffs.over30;
     return tariffs.base;
+}
+
+// The fee by the tariff the duration falls under; none when it can't be read.
+std::optional<qint64> tariffUnits(qint64 durationSeconds, const Tariffs &tariffs)
+{
+    const std::optional<double> tariff
+        = TextFormats::parseDecimal(tariffFor(durationSeconds, tariffs));
+    if (!tariff)
+        return std::nullopt;
+    const double minutes = double(durationSeconds) / 60.0;
+    const double units = roundHalfEven(*tariff / 15.0 * minutes * unitsPerEuro);
+    return std::abs(units) < largestFeeUnits ? qint64(units) : 0;
 }
 }
 
@@ -76,13 +91,14 @@ QString Billing::durationText(qint64 seconds)
 
 qint64 Billing::feeUnits(qint64 durationSeconds, const Tariffs &tariffs)
 {
-    const std::optional<double> tariff
-        = TextFormats::parseDecimal(tariffFor(durationSeconds, tariffs));
-    if (!tariff)
-        return 0;
-    const double minutes = double(durationSeconds) / 60.0;
-    const double units = roundHalfEven(*tariff / 15.0 * minutes * unitsPerEuro);
-    return std::abs(units) < largestFeeUnits ? qint64(units) : 0;
+    qint64 units = tariffUnits(durationSeconds, tariffs).value_or(0);
+    if (!tariffs.capByLongerPeriods)
+        return units;
+    for (const qint64 threshold : tariffThresholds) {
+        if (durationSeconds < threshold)
+            units = std::min(units, tariffUnits(threshold, tariffs).value_or(units));
+    }
+    return units;
 }
 
 QString Billing::formatSeconds(qint32 seconds, const QString &format)

@@ -12,6 +12,9 @@ struct Tariffs
     QString base;   // periods under 30 minutes
     QString over30; // from 30 minutes
     QString over60; // from 60 minutes
+    // "Staffel=deckeln": a period never costs more than a longer one would, so a
+    // period just under 30 or 60 minutes costs at most what those cost.
+    bool capByLongerPeriods = false;
 };
 
 // What one stopped period costs and how the station panel shows it.
@@ -51,7 +54,9 @@ public:
     static QString durationText(qint64 seconds);
 
     // Fee in ten-thousandths of a euro: tariff / 15 × minutes, halves to even. The
-    // tariff is chosen by the duration; 0 when that tariff can't be read.
+    // tariff is chosen by the duration; 0 when that tariff can't be read. Capped,
+    // it is at most the fee of 30 and of 60 minutes, where those are longer and
+    // their tariffs readable.
     static qint64 feeUnits(qint64 durationSeconds, const Tariffs &tariffs);
 
     // Seconds as a time of day in the given format: "hh" hours, "nn" (or "mm")

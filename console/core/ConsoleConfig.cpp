@@ -38,6 +38,7 @@ ConsoleConfig ConsoleConfig::read(const QString &programDir)
     config.tariffBase = file.value(ConsoleKeys::feeSection, ConsoleKeys::tariffBase);
     config.tariffOver30 = file.value(ConsoleKeys::feeSection, ConsoleKeys::tariffOver30);
     config.tariffOver60 = file.value(ConsoleKeys::feeSection, ConsoleKeys::tariffOver60);
+    config.feeScale = file.value(ConsoleKeys::feeSection, ConsoleKeys::feeScale);
     config.dbName = file.value(ConsoleKeys::dbSection, ConsoleKeys::dbName);
     config.companyName = file.value(ConsoleKeys::companySection, ConsoleKeys::companyName);
     config.statisticsSwitch = file.value(ConsoleKeys::statisticsSection, ConsoleKeys::statistics);
@@ -49,6 +50,11 @@ ConsoleConfig ConsoleConfig::read(const QString &programDir)
             file.value(ConsoleKeys::stationsSection, ConsoleKeys::stationKey(station)));
     }
     return config;
+}
+
+bool ConsoleConfig::capsFeesByLongerPeriods() const
+{
+    return feeScale == ConsoleKeys::feeScaleCapped;
 }
 
 int ConsoleConfig::stationCount() const

@@ -12,6 +12,7 @@ struct ConsoleConfig
     QString tariffBase;       // "Gebühr" / "Einheit 15min"
     QString tariffOver30;     // "Gebühr" / "Über 30min"
     QString tariffOver60;     // "Gebühr" / "Über 60min"
+    QString feeScale;         // "Gebühr" / "Staffel"
     QString dbName;           // "DB" / "DB Name"
     QString companyName;      // "Firma" / "Firmen Name"
     QString statisticsSwitch; // "Statistik" / "Statistik"
@@ -21,6 +22,8 @@ struct ConsoleConfig
     // "Stationen" / "Schluessel1" to "Schluessel32", in the stations' order.
     QStringList stationKeyTexts;
 
+    // "Staffel=deckeln": no period costs more than a longer one would.
+    bool capsFeesByLongerPeriods() const;
     bool showsStatistics() const { return statisticsSwitch == QLatin1String("1"); }
 
     // How many stations the console serves: the number set, 1 to 32; two where none
@@ -54,6 +57,8 @@ inline const QString feeSection = QStringLiteral("Gebühr");
 inline const QString tariffBase = QStringLiteral("Einheit 15min");
 inline const QString tariffOver30 = QStringLiteral("Über 30min");
 inline const QString tariffOver60 = QStringLiteral("Über 60min");
+inline const QString feeScale = QStringLiteral("Staffel");
+inline const QString feeScaleCapped = QStringLiteral("deckeln");
 inline const QString dbSection = QStringLiteral("DB");
 inline const QString dbName = QStringLiteral("DB Name");
 inline const QString companySection = QStringLiteral("Firma");

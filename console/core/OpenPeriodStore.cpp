@@ -35,6 +35,19 @@ Failure OpenPeriodStore::saveOpenPeriod(const OpenPeriod &period)
     return writePeriodRow(m_db.get(), period, false);
 }
 
+Failure OpenPeriodStore::changeInterval(const QString &periodId, int intervalMinutes)
+{
+    if (Failure moved = stillInPlace())
+        return moved;
+    SqlStatement change(
+        m_db.get(),
+        QStringLiteral(
+            "UPDATE Perioden SET Intervall = ?2 WHERE Periode = ?1 AND Abgerechnet = 0"));
+    return unlessDone(change.bind(1, periodId) && change.bind(2, qint64(intervalMinutes))
+                          && change.run(),
+                      change);
+}
+
 QList<OpenPeriod> OpenPeriodStore::openPeriods()
 {
     SqlStatement query(

@@ -41,6 +41,8 @@ public:
 
     // Keeps a started period on disk until the recorder takes it.
     Failure saveOpenPeriod(const OpenPeriod &period);
+    // The open period's new interval (0: open-ended), in one statement.
+    Failure changeInterval(const QString &periodId, int intervalMinutes);
     // The open periods of every station 1 to 32, served or not.
     QList<OpenPeriod> openPeriods();
     // Open rows whose station (1 to 32) or beginning can't be read, each as its texts:

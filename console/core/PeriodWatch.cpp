@@ -31,10 +31,18 @@ void PeriodWatch::watch(qint64 startMs, int intervalMinutes, bool stationExpecte
     m_watching = true;
     m_stationExpected = stationExpected;
     m_lastHeardMs = Clock::current().elapsedMs();
-    m_endMs = intervalMinutes > 0
-        ? std::optional<qint64>(startMs + 60'000 * qint64(intervalMinutes))
-        : std::nullopt;
+    m_startMs = startMs;
     m_alarm = Alarm::None;
+    setInterval(intervalMinutes);
+}
+
+void PeriodWatch::setInterval(int intervalMinutes)
+{
+    if (!m_watching)
+        return;
+    m_endMs = intervalMinutes > 0
+        ? std::optional<qint64>(m_startMs + 60'000 * qint64(intervalMinutes))
+        : std::nullopt;
     update();
 }
 

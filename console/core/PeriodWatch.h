@@ -32,6 +32,9 @@ public:
     // A period left open by an earlier run goes on: its station has to speak, linked
     // or not.
     void resume(qint64 startMs, int intervalMinutes);
+    // The running period's end moved: it is `intervalMinutes` from its start now (0:
+    // none).
+    void setInterval(int intervalMinutes);
     // No period any more; an alarm ends without a word, the status bar's notice goes.
     void end();
     // The station sent something.
@@ -64,6 +67,7 @@ private:
     bool m_linked = false;
     bool m_stationExpected = false;
     qint64 m_lastHeardMs = 0;
+    qint64 m_startMs = 0;
     std::optional<qint64> m_endMs; // none: open-ended
     Alarm m_alarm = Alarm::None;
     QString m_notice;

@@ -20,6 +20,9 @@ constexpr qint64 announcementTimeoutMs = 30000;
 // How far the wall clock may drift from measured time over a period and still be
 // taken as unchanged.
 constexpr qint64 wallClockToleranceMs = 2000;
+// How long after an extension's stop the station's own stop is taken as its
+// answer; a station answers within a second.
+constexpr qint64 stopAnswerWaitMs = 5000;
 // How often a port that was in use is tried again.
 constexpr qint64 listenRetryMs = 5000;
 // How a TLS handshake begins (a handshake record of TLS 1.x), in the text it decodes to.
@@ -49,6 +52,7 @@ StationSession::StationSession(int station, quint16 port, UsageLedger &ledger,
     connect(&m_announcementTimer, &ClockTimer::timeout, this,
             &StationSession::dropSilentConnection);
     connect(&m_listenRetryTimer, &ClockTimer::timeout, this, &StationSession::listen);
+    connect(&m_runningFeeTimer, &ClockTimer::timeout, this, &StationSession::showRunningFee);
     connect(&m_watch, &PeriodWatch::alarmChanged, this, &StationSession::showAlarm);
     connect(&m_watch, &PeriodWatch::notice, this, &StationSession::notice);
     connect(&m_watch, &PeriodWatch::noticeOver, this, &StationSession::noticeOver);
@@ -174,6 +178,7 @@ void StationSession::showAlarm(const QString &text)
 
 void StationSession::acceptStation(int requestId)
 {
+    m_stopAnswersAwaited = 0;
     m_link.close();
     m_sender.reset();
     if (m_link.accept(requestId)) {
@@ -194,6 +199,7 @@ void StationSession::stationClosed()
     // The period and its start time stay; it is in alarm until the station
     // speaks again, and Stop stays on to end it.
     m_announcementTimer.stop();
+    m_stopAnswersAwaited = 0;
     m_watch.setLinked(false);
     listen();
     reportHolder();
@@ -215,7 +221,7 @@ void StationSession::dispatchStationData()
     m_watch.heard();
     if (Protocol::isStartup(chunk, m_station))
         answerAnnouncement();
-    if (Protocol::isStop(chunk, m_station)) {
+    if (Protocol::isStop(chunk, m_station) && !answersExtension()) {
         // Every stop from the station is answered, so that a station still
         // counting (a period the console had already stopped) ends too; only a
         // running period is billed.
@@ -229,6 +235,19 @@ void StationSession::dispatchStationData()
         showRunningTime(chunk);
     if (chunk == Protocol::lockFailureMessage())
         emit notice(QStringLiteral("Station %1: ").arg(m_station) + chunk);
+}
+
+// The station's stop that answers an extension's stop, in time: the period goes on.
+bool StationSession::answersExtension()
+{
+    if (m_stopAnswersAwaited == 0)
+        return false;
+    if (Clock::current().elapsedMs() > m_stopAnswersDueUntilMs) {
+        m_stopAnswersAwaited = 0;
+        return false;
+    }
+    --m_stopAnswersAwaited;
+    return true;
 }
 
 // A station with a key where the console has none opens with a TLS handshake; it
@@ -249,6 +268,7 @@ bool StationSession::refusesUnwantedKey(const QString &chunk)
 void StationSession::answerAnnouncement()
 {
     m_announcementTimer.stop();
+    m_stopAnswersAwaited = 0; // this stop is not answered
     send(Protocol::stopMessage(m_station));
     if (!m_running) {
         emit headingChanged(Heading::Idle);
@@ -297,6 +317,8 @@ void StationSession::start(int minutes)
     if (m_watch.inAlarm())
         emit runningTimeChanged(QStringLiteral("Timer"));
     m_watch.begin(startElapsedMs, minutes);
+    emit extendEnabledChanged(periodTimed());
+    showRunningFee();
     if (const QHostAddress peer = m_link.peerAddress(); !peer.isNull())
         m_homeAddress = peer;
     send(Protocol::intervalMessage(minutes > 0 ? std::optional<int>(minutes) : std::nullopt));
@@ -311,12 +333,49 @@ void StationSession::resumePeriod(const OpenPeriod &period)
     emit intervalShown(period.intervalMinutes);
     emit stopEnabledChanged(true);
     m_watch.resume(m_running->startElapsedMs, period.intervalMinutes);
+    emit extendEnabledChanged(periodTimed());
+    showRunningFee();
+}
+
+void StationSession::extend(int minutes)
+{
+    if (!periodTimed())
+        return;
+    OpenPeriod &period = m_running->period;
+    period.intervalMinutes = minutes > 0 ? period.intervalMinutes + minutes : 0;
+    m_ledger.changeInterval(period);
+    m_watch.setInterval(period.intervalMinutes);
+    emit intervalShown(period.intervalMinutes);
+    emit extendEnabledChanged(periodTimed());
+    // The station hears it as a returning station does its period: a stop, then
+    // what is left. Its stop in answer is expected.
+    if (!m_link.peerAddress().isNull()) {
+        ++m_stopAnswersAwaited;
+        m_stopAnswersDueUntilMs = Clock::current().elapsedMs() + stopAnswerWaitMs;
+    }
+    send(Protocol::stopMessage(m_station));
+    send(resumeMessage());
+}
+
+// What the period costs so far, with each second of its length.
+void StationSession::showRunningFee()
+{
+    const qint64 seconds
+        = Billing::periodLength(m_running->period.startText, m_startText,
+                                measuredSeconds(*m_running, Clock::current().now()))
+              .seconds;
+    emit runningFeeChanged(Billing::bill(seconds, m_tariffs).feeText);
+    const qint64 sinceStartMs = Clock::current().elapsedMs() - m_running->startElapsedMs;
+    m_runningFeeTimer.startAt(m_running->startElapsedMs + (sinceStartMs / 1000 + 1) * 1000);
 }
 
 void StationSession::stop()
 {
     const std::optional<RunningPeriod> running = std::exchange(m_running, std::nullopt);
     m_watch.end();
+    m_runningFeeTimer.stop();
+    m_stopAnswersAwaited = 0;
+    emit extendEnabledChanged(false);
     emit headingChanged(Heading::Idle);
     if (running)
         send(Protocol::stopMessage(m_station));
@@ -336,18 +395,25 @@ void StationSession::correctStartText(const QString &text)
     m_startText = text;
 }
 
-// The length is the time that passed since the real start, changed only by a
-// readable correction of the start box. While the wall clock keeps pace with
+// The time that passed since the real start. While the wall clock keeps pace with
 // measured time it is the record's end minus its start, both to the second, so
 // that the record's texts and its bill agree; a wall clock that stepped meanwhile
 // leaves measured time to decide.
-void StationSession::billPeriod(const RunningPeriod &running, const QDateTime &stopMoment)
+qint64 StationSession::measuredSeconds(const RunningPeriod &running,
+                                       const QDateTime &stopMoment) const
 {
     const qint64 measuredMs = Clock::current().elapsedMs() - running.startElapsedMs;
     const qint64 wallMs = running.period.begin.msecsTo(stopMoment);
-    const qint64 measuredSeconds = std::abs(wallMs - measuredMs) <= wallClockToleranceMs
+    return std::abs(wallMs - measuredMs) <= wallClockToleranceMs
         ? wholeSeconds(stopMoment) - wholeSeconds(running.period.begin)
         : measuredMs / 1000;
+}
+
+// The length is the measured time, changed only by a readable correction of the
+// start box.
+void StationSession::billPeriod(const RunningPeriod &running, const QDateTime &stopMoment)
+{
+    const qint64 measuredSeconds = this->measuredSeconds(running, stopMoment);
     const QString startBoxText = m_startText;
     const PeriodLength length
         = Billing::periodLength(running.period.startText, startBoxText, measuredSeconds);

@@ -64,6 +64,14 @@ public:
     // The panel shows no period either way.
     void stop();
 
+    // Verlängern: the running timed period gets `minutes` more, or (0) no end. It
+    // stays one period from its start, billed on its whole length; the station is
+    // given the minutes left, and a restart resumes it with its new end. Nothing
+    // happens without a running period, and to an open-ended one.
+    void extend(int minutes);
+    // Whether a timed period runs, which minutes may be added to.
+    bool periodTimed() const { return m_running && m_running->period.intervalMinutes > 0; }
+
     // Shows a period that a previous run left open as running; its time counts
     // from its start by the wall clock. The controls stay as they are (off until
     // the station connects or "Ohne Client"), as after a lost connection: Stop
@@ -84,6 +92,10 @@ signals:
     void stopTextChanged(const QString &text);
     void durationTextChanged(const QString &text);
     void feeTextChanged(const QString &text);
+    // What the running period would cost if stopped now, every second while it runs.
+    void runningFeeChanged(const QString &text);
+    // Verlängern is on while a timed period runs.
+    void extendEnabledChanged(bool enabled);
     // What the station last sent (cut when long), "Timer" after a stop, or while
     // the period is in alarm, what is wrong and since how long.
     void runningTimeChanged(const QString &text);
@@ -130,9 +142,12 @@ private:
     void stationClosed();
     void dropSilentConnection();
     void dispatchStationData();
+    bool answersExtension();
     void answerAnnouncement();
     QString resumeMessage() const;
     void showRunningTime(const QString &chunk);
+    qint64 measuredSeconds(const RunningPeriod &running, const QDateTime &stopMoment) const;
+    void showRunningFee();
     void billPeriod(const RunningPeriod &running, const QDateTime &stopMoment);
     void fill(QString &box, const QString &text, void (StationSession::*changed)(const QString &));
     void send(const QString &text);
@@ -157,6 +172,12 @@ private:
     // A connection that has not announced itself in time is dropped.
     ClockTimer m_announcementTimer;
     SpacedSender m_sender;
+    ClockTimer m_runningFeeTimer;
+    // The station answers the stop of an extension with its own; so many stops
+    // from it, until a few seconds after the last extension, are those answers and
+    // bill nothing.
+    int m_stopAnswersAwaited = 0;
+    qint64 m_stopAnswersDueUntilMs = 0;
     // A port in use is tried again until it is ours; the operator is told once.
     ClockTimer m_listenRetryTimer;
     QString m_portInUseNotice; // once told

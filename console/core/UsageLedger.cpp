@@ -449,6 +449,29 @@ OpenPeriod UsageLedger::begin(int station, const QDateTime &moment, int interval
     return period;
 }
 
+void UsageLedger::changeInterval(const OpenPeriod &period)
+{
+    const auto update = [&](QList<OpenPeriod> &periods) {
+        for (OpenPeriod &held : periods) {
+            if (held.id == period.id)
+                held.intervalMinutes = period.intervalMinutes;
+        }
+    };
+    update(m_recovered);
+    update(m_openInSideFile);
+    const bool inSideFile
+        = std::any_of(m_openInSideFile.cbegin(), m_openInSideFile.cend(),
+                      [&](const OpenPeriod &held) { return held.id == period.id; });
+    const Failure reason = inSideFile
+        ? saveSideFile()
+        : m_database.periods().changeInterval(period.id, period.intervalMinutes);
+    if (reason) {
+        emit problem(QStringLiteral("Station %1: Die neue Zeit ließ sich nicht speichern (%2). Sie"
+                                    " gilt, solange Kavo läuft.")
+                         .arg(QString::number(period.station), reason.text()));
+    }
+}
+
 void UsageLedger::finish(const StoppedPeriod &stopped)
 {
     m_recovered.removeIf([&](const OpenPeriod &other) { return other.id == stopped.period.id; });

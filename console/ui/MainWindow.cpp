@@ -381,7 +381,8 @@ void MainWindow::offerUnservedPeriods()
 
 Tariffs MainWindow::tariffs() const
 {
-    return {m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60};
+    return {m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60,
+            m_config.capsFeesByLongerPeriods()};
 }
 
 void MainWindow::reportMissingTotals()

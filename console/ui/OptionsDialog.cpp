@@ -8,6 +8,7 @@
 #include "StationAddressRule.h"
 #include "Twips.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -63,6 +64,12 @@ OptionsDialog::OptionsDialog(const QString &iniPath, QWidget *parent)
                tariffOver60,
                {},
                QStringLiteral("Bitte Gebühr über 60 min eingeben.")};
+    m_feeScale = new QCheckBox(QStringLiteral("Länger nie teurer (Staffel deckeln)"), this);
+    m_feeScale->setObjectName(QStringLiteral("chkStaffelDeckeln"));
+    m_feeScale->setToolTip(
+        QStringLiteral("Eine Nutzung kostet nie mehr als eine längere: 29 Minuten höchstens so"
+                       " viel wie 30, 59 höchstens so viel wie 60."));
+    Twips::place(m_feeScale, 4320, 150, dialogWidth - 4545, 255);
     m_dbName = {addRow(this, "Label4", QStringLiteral("DB Name"), "tfDBName", 1200),
                 dbSection,
                 dbName,
@@ -162,6 +169,8 @@ void OptionsDialog::showOrRaise(const QString &iniPath, QWidget *mainWindow)
 void OptionsDialog::load()
 {
     const IniFile::Contents file = IniFile::Contents::load(m_iniPath);
+    m_feeScaleLoaded = file.value(ConsoleKeys::feeSection, ConsoleKeys::feeScale);
+    m_feeScale->setChecked(m_feeScaleLoaded == ConsoleKeys::feeScaleCapped);
     for (Field *field : fields()) {
         field->loaded = file.value(field->section, field->key);
         if (!field->loaded.isEmpty())
@@ -199,6 +208,8 @@ void OptionsDialog::saveSequence()
         if (changed(*tariff) && saveTariff(*tariff))
             return;
     }
+    if (saveFeeScale())
+        return;
     if (changed(m_dbName) && saveDbName(m_dbName))
         return;
     if (changed(m_companyName))
@@ -215,6 +226,20 @@ bool OptionsDialog::saveTariff(const Field &field)
         return false;
     }
     if (!write(field))
+        return false;
+    endForRestart();
+    return true;
+}
+
+// A changed choice is written as the key ("deckeln", or empty) and ends the
+// console, as a changed tariff does; an unchanged one leaves the file as it is.
+bool OptionsDialog::saveFeeScale()
+{
+    const bool capped = m_feeScale->isChecked();
+    if (capped == (m_feeScaleLoaded == ConsoleKeys::feeScaleCapped))
+        return false;
+    if (!write(ConsoleKeys::feeSection, ConsoleKeys::feeScale,
+               capped ? ConsoleKeys::feeScaleCapped : QString()))
         return false;
     endForRestart();
     return true;
@@ -302,14 +327,19 @@ bool OptionsDialog::stationSettingsReadable()
 
 bool OptionsDialog::write(const Field &field)
 {
-    const Failure error = IniFile::write(m_iniPath, field.section, field.key, field.box->text());
+    return write(field.section, field.key, field.box->text());
+}
+
+bool OptionsDialog::write(const QString &section, const QString &key, const QString &value)
+{
+    const Failure error = IniFile::write(m_iniPath, section, key, value);
     if (!error)
         return true;
     MessageDialog::show(
         this,
         {applicationTitle,
          QStringLiteral("Die Einstellung \"%1\" konnte nicht gespeichert werden: %2")
-             .arg(field.key, error.text()),
+             .arg(key, error.text()),
          QMessageBox::Critical});
     return false;
 }

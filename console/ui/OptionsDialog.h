@@ -7,11 +7,12 @@
 
 #include <array>
 
+class QCheckBox;
 class QGridLayout;
 class QLineEdit;
 
-// frmOptionen: the tariffs, the database name, the company name, the number of
-// stations and the stations' addresses and keys of Kavo.ini. A changed tariff,
+// frmOptionen: the tariffs and whether longer periods cap them, the database name, the company
+// name, the number of stations and the stations' addresses and keys of Kavo.ini. A changed tariff,
 // database name, number of stations, address or key is written and ends the
 // console, which reads its settings only at start; a changed company name is
 // written silently.
@@ -41,6 +42,7 @@ private:
     void load();
     void saveSequence();
     bool saveTariff(const Field &field);
+    bool saveFeeScale();
     bool saveDbName(const Field &field);
     void saveCompanyName(const Field &field);
     void addAddressList();
@@ -48,6 +50,7 @@ private:
     bool saveStationSettings();
     bool stationSettingsReadable();
     bool write(const Field &field);
+    bool write(const QString &section, const QString &key, const QString &value);
     void endForRestart();
     bool changed(const Field &field) const;
 
@@ -55,6 +58,8 @@ private:
     Field m_fee;
     Field m_fee30;
     Field m_fee60;
+    QCheckBox *m_feeScale = nullptr; // "Staffel=deckeln"
+    QString m_feeScaleLoaded;
     Field m_dbName;
     Field m_companyName;
     Field m_stationCount;

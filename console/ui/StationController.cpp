@@ -2,8 +2,10 @@
 
 #include "StationSession.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -43,6 +45,8 @@ void StationController::connectControls()
     connect(m_panel.withoutStation, &QPushButton::clicked, session,
             &StationSession::enableWithoutStation);
     connect(m_panel.startTime, &QLineEdit::textChanged, session, &StationSession::correctStartText);
+    connect(m_panel.extendMenu, &QMenu::triggered, this,
+            [this](const QAction *choice) { m_session.extend(choice->data().toInt()); });
 }
 
 void StationController::connectDisplay()
@@ -64,6 +68,10 @@ void StationController::connectDisplay()
             [this](const QString &text) { fillBox(m_panel.duration, text); });
     connect(session, &StationSession::feeTextChanged, this,
             [this](const QString &text) { fillBox(m_panel.fee, text); });
+    // While a period runs, the fee box shows what it costs so far.
+    connect(session, &StationSession::runningFeeChanged, this,
+            [this](const QString &text) { fillBox(m_panel.fee, text); });
+    connect(session, &StationSession::extendEnabledChanged, m_panel.extend, &QWidget::setEnabled);
     connect(session, &StationSession::runningTimeChanged, m_panel.runningTime, &QLabel::setText);
     connect(session, &StationSession::controlsEnabledChanged, this, [this](bool enabled) {
         for (QWidget *control : m_panel.stationControls())

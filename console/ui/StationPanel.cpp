@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -83,6 +84,24 @@ void makeIntervals(StationPanel &panel, QWidget *parent, PanelPlace place)
     }
 }
 
+// Beside "Ohne Client", where the panel has room.
+void makeExtend(StationPanel &panel, QWidget *parent, int offset)
+{
+    const int station = panel.station;
+    panel.extend = make<QPushButton>(
+        parent, numbered("cmdVerlaengern", station),
+        station == 1 ? QStringLiteral("&Verlängern") : QStringLiteral("Verlängern"),
+        {1320, 2160, 1095, 255}, offset,
+        QStringLiteral("Gibt der laufenden Nutzung mehr Zeit; sie bleibt eine Nutzung."));
+    panel.extend->setEnabled(false);
+    panel.extendMenu = new QMenu(panel.extend);
+    panel.extendMenu->setObjectName(numbered("mnuVerlaengern", station));
+    for (const int minutes : StationPanel::intervalMinutes)
+        panel.extendMenu->addAction(QStringLiteral("+%1 min").arg(minutes))->setData(minutes);
+    panel.extendMenu->addAction(QStringLiteral("offen"))->setData(0);
+    panel.extend->setMenu(panel.extendMenu);
+}
+
 StationPanel build(QWidget *parent, int station, PanelPlace place)
 {
     StationPanel panel;
@@ -121,6 +140,7 @@ StationPanel build(QWidget *parent, int station, PanelPlace place)
                             {120, 2160, 1095, 255}, offset,
                             QStringLiteral("Falls Kavo ohne Client genutzt werden soll, schaltet "
                                            "diese Funktion die Steuerung frei."));
+    makeExtend(panel, parent, offset);
     return panel;
 }
 }

@@ -7,6 +7,7 @@
 class QButtonGroup;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 class QWidget;
@@ -29,6 +30,10 @@ struct StationPanel
     QLabel *runningTime = nullptr;         // Label17 / Label18
     QRect runningTimePlace;                // where the label sits as built
     QPushButton *withoutStation = nullptr; // Command1 / Command2
+    // Verlängern, on while a timed period runs: its menu adds minutes (the
+    // action's data) or makes the period open-ended (0).
+    QPushButton *extend = nullptr; // cmdVerlaengern1
+    QMenu *extendMenu = nullptr;   // mnuVerlaengern1
 
     // The minutes of the interval options, in their order.
     static constexpr int intervalMinutes[] = {5, 10, 15, 30};
