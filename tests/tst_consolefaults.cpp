@@ -188,7 +188,8 @@ private slots:
         QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
         QCOMPARE(fixture.records(1).size(), 3);
         QVERIFY(!fixture.window().controller(1).periodRunning());
-        QCOMPARE(fixture.window().database().recorder().readTotalMinutes(1), std::optional<qint64>(16));
+        QCOMPARE(fixture.window().database().recorder().readTotalMinutes(1),
+                 std::optional<qint64>(16));
         // Each refused stop was told; a start the directory could not keep as well.
         QTest::qWait(10);
         const QStringList texts = messages.texts();

@@ -120,8 +120,9 @@ QString datingMissing(sqlite3 *db, const QList<int> &stations)
                  .value_or(0))
             missing += dayIndexOf(station);
     }
-    if (!SqlRun::singleValue(db, QStringLiteral("SELECT count(*) FROM sqlite_master"
-                                                 " WHERE name = 'Abschluesse' COLLATE NOCASE"))
+    if (!SqlRun::singleValue(db,
+                             QStringLiteral("SELECT count(*) FROM sqlite_master"
+                                            " WHERE name = 'Abschluesse' COLLATE NOCASE"))
              .value_or(0))
         missing += closingsTable;
     if (SqlRun::singleValue(db, QStringLiteral("SELECT count(*) FROM Belegnummer")).value_or(0))

@@ -37,7 +37,8 @@ void StatisticsPanel::loadTotals()
     for (int station = 1; station <= m_block.stationCount(); ++station)
         showAmount(m_block.station(station).totalFees, m_database.statistics().sumAllFees(station));
     for (int station = 1; station <= m_block.stationCount(); ++station)
-        showMinutes(m_block.station(station).totalMinutes, m_database.recorder().readTotalMinutes(station));
+        showMinutes(m_block.station(station).totalMinutes,
+                    m_database.recorder().readTotalMinutes(station));
 }
 
 void StatisticsPanel::fillMonthList(int station)

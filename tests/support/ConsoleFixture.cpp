@@ -100,6 +100,7 @@ std::unique_ptr<StationWindow> ConsoleFixture::createStation(int station) const
 
 QList<QVariantList> ConsoleFixture::records(int station)
 {
-    const std::optional<XlsSheetData> table = m_window->database().statistics().exportStation(station);
+    const std::optional<XlsSheetData> table
+        = m_window->database().statistics().exportStation(station);
     return table ? table->rows : QList<QVariantList>();
 }
