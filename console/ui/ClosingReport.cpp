@@ -123,7 +123,8 @@ QString runningTable(const ClosingFigures &figures)
 QString undatedLine(const ClosingSum &undated)
 {
     return QStringLiteral("<h3>Ohne Datum</h3><p>") + TextFormats::count(undated.periods)
-        + QStringLiteral(" Nutzungen, ") + TextFormats::money(undated.feeUnits)
+        + (undated.periods == 1 ? QStringLiteral(" Nutzung, ") : QStringLiteral(" Nutzungen, "))
+        + TextFormats::money(undated.feeUnits)
         + QStringLiteral(": Aufzeichnungen von vor der Datierung, keinem Tag zugeordnet und in"
                          " keiner Summe enthalten.</p>");
 }
