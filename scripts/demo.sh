@@ -79,6 +79,21 @@ drive_programs() {
     import -window "$console" "$out/alarm.png"
     kill -CONT "$client1"
 
+    # The takings of this month, then today's closing with both periods running.
+    xdotool mousemove --window "$console" 300 $((menu + 100))
+    xdotool key alt+a Down Down Return
+    local window
+    window=$(xdotool search --sync --onlyvisible --name '^Einnahmen$' | head -1)
+    xdotool windowsize "$window" 900 480
+    sleep 1
+    import -window "$window" "$out/einnahmen.png"
+    xdotool windowmove "$window" 2000 2000
+    xdotool windowfocus --sync "$console" key ctrl+t
+    window=$(xdotool search --sync --onlyvisible --name '^Tagesabschluss$' | head -1)
+    xdotool windowsize "$window" 700 760
+    sleep 1
+    import -window "$window" "$out/tagesabschluss.png"
+
     kill $(jobs -p) 2>/dev/null
     wait 2>/dev/null || true
 }
@@ -125,8 +140,21 @@ drive_grid() {
     wait 2>/dev/null || true
 }
 
+# A record of station $1 stopped $2 days and $3 minutes ago, $4 minutes long, fee in
+# ten-thousandths of a euro $5, number $6, as an INSERT for sqlcipher.
+dated_record() {
+    local station=$1 stop start
+    stop=$(($(date +%s) - $2 * 86400 - $3 * 60))
+    start=$((stop - $4 * 60))
+    printf "INSERT INTO client%d VALUES ('%s', '%s', '%s', %d, %d, '%s', '%s', 'kavo', %d);\n" \
+        "$station" "$(date -d "@$start" +%T)" "$(date -d "@$stop" +%T)" \
+        "$(date -u -d "@$(($4 * 60))" +%T)" "$5" "$(date -d "@$stop" +%-m)" \
+        "$(date -d "@$start" +%FT%T%:z)" "$(date -d "@$stop" +%FT%T%:z)" "$6"
+}
+
 # A fresh program directory with the demo settings and a few usage records of
-# November and December on both stations.
+# November and December on both stations, undated ones of an older version, and
+# some of today and the days before.
 prepare_screenshot_programs() {
     local programs=$1
     install -m 755 build/console/Kavo build/station/Client1 build/station/Client2 "$programs/"
@@ -145,7 +173,18 @@ INSERT INTO client2 (client2start, client2ende, client2dauer, client2kosten, cli
     ('09:30:00', '09:45:00', '00:15:00', 15000, 11, '2026-11-05T09:30:00+01:00', '2026-11-05T09:45:00+01:00', 'kavo', 4),
     ('16:00:00', '17:00:00', '01:00:00', 40000, 12, '2026-12-02T16:00:00+01:00', '2026-12-02T17:00:00+01:00', 'kavo', 5);
 UPDATE client2stat SET Nutzungszeit = 75, Entgeld = 55000;
+INSERT INTO client1 (client1start, client1ende, client1dauer, client1kosten, client1datum)
+    VALUES ('11:00:00', '11:30:00', '00:30:00', 24000, 10);
 SQL
+    {
+        echo "PRAGMA key = 'qrtdb52';"
+        local day number=6
+        for day in 0 1 2 3 4 5 6; do
+            dated_record 1 "$day" 200 40 32000 $((number++))
+            dated_record 2 "$day" 120 $((15 + day * 5)) $((15000 + day * 5000)) $((number++))
+            dated_record 1 "$day" 30 25 30000 $((number++))
+        done
+    } | sqlcipher "$programs/kavo.mde" >/dev/null
 }
 
 write_settings() {

@@ -1,3 +1,4 @@
+#include "ClosingDesk.h"
 #include "Closings.h"
 #include "RawDatabase.h"
 #include "TestSupport.h"
@@ -41,6 +42,7 @@ private slots:
     void cleanupTestCase() { removeClock(); }
     void init()
     {
+        m_clock.setNow(at(14, 0));
         QVERIFY(makeDatabase());
         QVERIFY(!m_database->open(m_path));
     }
@@ -69,7 +71,14 @@ private slots:
                                             {QStringLiteral("anna"), {1, 10, 20'000}}}));
         QCOMPARE(closing->figures.total, (ClosingSum{3, 30, 35'000}));
         QCOMPARE(closing->figures.running, QList<RunningFigure>({{1, 25, 12'500}}));
+        QCOMPARE(closing->figures.undated, (ClosingSum{1, 0, 70'000}));
         QCOMPARE(closing->fingerprint.size(), 64);
+
+        // Saved, every figure comes back from the closing, the undated ones too.
+        Closing saved = *closing;
+        QVERIFY(!closings().save(saved));
+        QVERIFY(RawDatabase(m_path).exec("DELETE FROM client2 WHERE client2bis IS NULL"));
+        QCOMPARE(closings().day(day)->figures, closing->figures);
     }
 
     // A closed day is shown from its closing; a record changed behind the console's
@@ -130,6 +139,46 @@ private slots:
         QCOMPARE(second->number, 2);
         QCOMPARE(closings().shift(at(21, 0), QStringLiteral("anna"))->figures.total, ClosingSum());
         QCOMPARE(closings().day(day)->figures.total, (ClosingSum{3, 30, 35'000}));
+    }
+
+    // At the desk: the shift on duty is the operator's, lists what runs now and,
+    // closed, gives way to the next shift, begun empty at the closing's moment.
+    // Today's day lists what runs; another day does not, and a day to come can't
+    // be closed.
+    void deskClosesShiftsAndDays()
+    {
+        QList<RunningFigure> running{{2, 5, 2'500}};
+        ClosingDesk desk(closings(), m_database->recorder(), [&] { return running; });
+        recordDated(1, at(9, 0), QStringLiteral("1,00 €"));
+        const Result<Closing> first = desk.closeShift();
+        QVERIFY(first.hasValue());
+        QCOMPARE(first->number, 1);
+        QCOMPARE(first->to, at(14, 0));
+        QCOMPARE(first->operatorName, m_database->recorder().operatorName());
+        QCOMPARE(first->figures.total, (ClosingSum{1, 10, 10'000}));
+        QCOMPARE(first->figures.running, running);
+
+        m_clock.setNow(at(15, 0));
+        const Result<Closing> next = desk.shift();
+        QVERIFY(next.hasValue());
+        QVERIFY(!next->isSaved() && desk.mayClose(next.value()));
+        QCOMPARE(next->from, at(14, 0));
+        QCOMPARE(next->figures.total, ClosingSum());
+        recordDated(2, at(14, 30), QStringLiteral("2,00 €"));
+        QCOMPARE(desk.closeShift()->figures.total, (ClosingSum{1, 10, 20'000}));
+        QCOMPARE(desk.shift()->figures.total, ClosingSum());
+
+        QCOMPARE(desk.day(day.addDays(-1))->figures.running, QList<RunningFigure>());
+        const Result<Closing> tomorrow = desk.closeDay(day.addDays(1));
+        QVERIFY(!desk.mayClose(desk.day(day.addDays(1)).value()));
+        QCOMPARE(tomorrow.failure().text(),
+                 QStringLiteral(
+                     "Ein Tag, der noch nicht begonnen hat, kann nicht abgeschlossen werden."));
+        const Result<Closing> today = desk.closeDay(day);
+        QCOMPARE(today->number, 3);
+        QCOMPARE(today->figures.total, (ClosingSum{2, 20, 30'000}));
+        QVERIFY(!desk.mayClose(desk.day(day).value()));
+        QVERIFY(desk.closeDay(day).failure());
     }
 };
 

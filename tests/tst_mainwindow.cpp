@@ -191,7 +191,10 @@ private slots:
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuFile"))),
                  (QStringList{"Ö&ffnen...", "S&chließen", "-", "E&xcel Ausgabe", "-", "&Beenden"}));
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuView"))),
-                 (QStringList{"Status&leiste", "-", "&Aktualisieren", "Einnahmen…"}));
+                 (QStringList{"Status&leiste", "-", "&Aktualisieren", "Einnahmen…",
+                              "Tagesabschluss…"}));
+        QCOMPARE(bar->findChild<QAction *>(QStringLiteral("mnuViewTagesabschluss"))->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_T));
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuTools"))),
                  (QStringList{"&Zeit aktuallisieren", "&Optionen..."}));
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuHelp"))),

@@ -19,6 +19,11 @@ QString groupedThousands(qint64 value)
 }
 }
 
+QString count(qint64 value)
+{
+    return value < 0 ? QLatin1Char('-') + groupedThousands(-value) : groupedThousands(value);
+}
+
 QString twoDigits(qint64 value)
 {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));

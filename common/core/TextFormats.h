@@ -15,6 +15,7 @@ QString date(const QDate &date);            // 12.05.2004
 QString money(qint64 tenThousandths);       // 1.234,50 € (two decimals, halves away from zero)
 QString plainAmount(qint64 tenThousandths); // 12,5 - no trailing zeros, no sign
 QString twoDigits(qint64 value);            // 05, 123
+QString count(qint64 value);                // 1.234 (a whole number, points between thousands)
 // A moment as the records keep it, local date and time to the second with the
 // offset from UTC: 2026-03-29T01:59:59+01:00; empty for none.
 QString moment(const QDateTime &moment);

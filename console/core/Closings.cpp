@@ -109,6 +109,7 @@ QByteArray ClosingFigures::toJson() const
     object.insert(QStringLiteral("stationen"), stationList);
     object.insert(QStringLiteral("bediener"), operatorList);
     object.insert(QStringLiteral("laufend"), runningList);
+    object.insert(QStringLiteral("ohneDatum"), sumToJson(undated));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -130,6 +131,7 @@ std::optional<ClosingFigures> ClosingFigures::fromJson(const QByteArray &json)
         figures.running.append({value[QStringLiteral("station")].toInt(),
                                 value[QStringLiteral("minuten")].toInteger(),
                                 value[QStringLiteral("entgelt")].toInteger()});
+    figures.undated = sumFromJson(object.value(QStringLiteral("ohneDatum")).toObject());
     return figures;
 }
 
@@ -175,10 +177,26 @@ Failure Closings::figure(Closing &closing)
         }
         if (!query.reachedEnd())
             return Failure(query.failure());
+        if (const Failure failure = addUndated(station, figures.undated))
+            return failure;
     }
     figures.running = closing.figures.running;
     closing.figures = figures;
     closing.fingerprint = QString::fromLatin1(hash.result().toHex());
+    return Failure::none();
+}
+
+// The undated records are found through the index of the stops, where theirs is empty.
+Failure Closings::addUndated(int station, ClosingSum &undated)
+{
+    SqlStatement query(m_db.get(),
+                       forStation("SELECT count(*), SUM(money(client%1kosten)) FROM client%1"
+                                  " WHERE client%1bis IS NULL",
+                                  station));
+    if (!query.next())
+        return Failure(query.failure());
+    undated.periods += int(query.integer(0).value_or(0));
+    undated.feeUnits += query.integer(1).value_or(0);
     return Failure::none();
 }
 

@@ -35,13 +35,16 @@ struct RunningFigure
 
 // The figures of a closing: the dated records whose stop lies in [from, to) by the
 // wall clock, per station, per operator and over all; undated records (made before
-// records were dated) belong to no day and are never counted.
+// records were dated) belong to no day and are never counted in them.
 struct ClosingFigures
 {
     QMap<int, ClosingSum> stations;
     QMap<QString, ClosingSum> operators;
     ClosingSum total;
     QList<RunningFigure> running; // shown beside, not part of the takings
+    // Every undated record of the database as the closing found them, shown apart
+    // ("ohne Datum"): their periods and fees, no minutes.
+    ClosingSum undated;
 
     QByteArray toJson() const;
     static std::optional<ClosingFigures> fromJson(const QByteArray &json);
@@ -90,6 +93,7 @@ public:
 private:
     std::optional<Closing> savedWhere(const QString &condition, const QString &value);
     Failure figure(Closing &closing);
+    Failure addUndated(int station, ClosingSum &undated);
 
     const SqlConnection &m_db;
     const int &m_stations;

@@ -357,14 +357,27 @@ void StationSession::extend(int minutes)
     send(resumeMessage());
 }
 
+// The length the running period would be billed on if it stopped now.
+qint64 StationSession::runningSeconds() const
+{
+    return Billing::periodLength(m_running->period.startText, m_startText,
+                                 measuredSeconds(*m_running, Clock::current().now()))
+        .seconds;
+}
+
+std::optional<RunningFigure> StationSession::runningFigure() const
+{
+    if (!m_running)
+        return std::nullopt;
+    const qint64 seconds = runningSeconds();
+    return RunningFigure{m_station, Billing::wholeMinutes(seconds),
+                         Billing::bill(seconds, m_tariffs).feeUnits};
+}
+
 // What the period costs so far, with each second of its length.
 void StationSession::showRunningFee()
 {
-    const qint64 seconds
-        = Billing::periodLength(m_running->period.startText, m_startText,
-                                measuredSeconds(*m_running, Clock::current().now()))
-              .seconds;
-    emit runningFeeChanged(Billing::bill(seconds, m_tariffs).feeText);
+    emit runningFeeChanged(Billing::bill(runningSeconds(), m_tariffs).feeText);
     const qint64 sinceStartMs = Clock::current().elapsedMs() - m_running->startElapsedMs;
     m_runningFeeTimer.startAt(m_running->startElapsedMs + (sinceStartMs / 1000 + 1) * 1000);
 }

@@ -71,6 +71,9 @@ public:
     void extend(int minutes);
     // Whether a timed period runs, which minutes may be added to.
     bool periodTimed() const { return m_running && m_running->period.intervalMinutes > 0; }
+    // The running period as a closing lists it: its whole minutes and its fee if it
+    // were stopped now. Nothing while no period runs.
+    std::optional<RunningFigure> runningFigure() const;
 
     // Shows a period that a previous run left open as running; its time counts
     // from its start by the wall clock. The controls stay as they are (off until
@@ -147,6 +150,7 @@ private:
     QString resumeMessage() const;
     void showRunningTime(const QString &chunk);
     qint64 measuredSeconds(const RunningPeriod &running, const QDateTime &stopMoment) const;
+    qint64 runningSeconds() const;
     void showRunningFee();
     void billPeriod(const RunningPeriod &running, const QDateTime &stopMoment);
     void fill(QString &box, const QString &text, void (StationSession::*changed)(const QString &));

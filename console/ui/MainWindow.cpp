@@ -3,6 +3,7 @@
 #include "AboutDialog.h"
 #include "CafeOverview.h"
 #include "Clock.h"
+#include "ClosingWindow.h"
 #include "DatabaseLock.h"
 #include "ExcelExport.h"
 #include "HelpContents.h"
@@ -177,6 +178,8 @@ void MainWindow::createMenus()
     addSeparator(view, "mnuViewBar0");
     QAction *refresh = addItem(view, "mnuViewRefresh", QStringLiteral("&Aktualisieren"));
     QAction *takings = addItem(view, "mnuViewEinnahmen", QStringLiteral("Einnahmen…"));
+    QAction *closing = addItem(view, "mnuViewTagesabschluss", QStringLiteral("Tagesabschluss…"));
+    closing->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
 
     QMenu *tools = addMenu(bar, "mnuTools", QStringLiteral("&Werkzeuge"));
     QAction *timemaster = addItem(tools, "mnuTimemaster", QStringLiteral("&Zeit aktuallisieren"));
@@ -197,6 +200,18 @@ void MainWindow::createMenus()
             [this] { OptionsDialog::showOrRaise(ConsoleConfig::iniPath(m_programDir), this); });
     connect(takings, &QAction::triggered, this,
             [this] { TakingsWindow::showOrRaise(m_database->takings(), m_programDir, this); });
+    connect(closing, &QAction::triggered, this, [this] {
+        const auto running = [this] {
+            QList<RunningFigure> figures;
+            for (const auto &session : m_sessions) {
+                if (const std::optional<RunningFigure> figure = session->runningFigure())
+                    figures.append(*figure);
+            }
+            return figures;
+        };
+        ClosingWindow::showOrRaise({m_database->closings(), m_database->recorder(), running},
+                                   m_config.companyName, this);
+    });
     connect(timemaster, &QAction::triggered, this, [this] { TimemasterWindow::showOrRaise(this); });
     connect(contents, &QAction::triggered, this, [this] { showHelpContents(this); });
     connect(about, &QAction::triggered, this, [this] {

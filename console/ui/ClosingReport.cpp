@@ -1,0 +1,166 @@
+#include "ClosingReport.h"
+
+#include "TextFormats.h"
+
+#include <QPainter>
+#include <QPrinter>
+#include <QTextDocument>
+
+namespace {
+// The width of the report in the units of the screen it is laid out for.
+constexpr qreal textWidth = 680;
+
+QString escaped(const QString &text)
+{
+    return text.toHtmlEscaped();
+}
+
+QString moment(const QDateTime &moment)
+{
+    return TextFormats::date(moment.date()) + QLatin1Char(' ')
+        + TextFormats::timeOfDay(moment.time());
+}
+
+QString cell(const QString &text, bool number = false)
+{
+    return number ? QStringLiteral("<td align=\"right\">") + text + QStringLiteral("</td>")
+                  : QStringLiteral("<td>") + text + QStringLiteral("</td>");
+}
+
+QString headerRow(const QStringList &captions)
+{
+    QString row = QStringLiteral("<tr>");
+    for (qsizetype index = 0; index < captions.size(); ++index)
+        row += (index == 0 ? QStringLiteral("<th align=\"left\">")
+                           : QStringLiteral("<th align=\"right\">"))
+            + captions[index] + QStringLiteral("</th>");
+    return row + QStringLiteral("</tr>");
+}
+
+QString sumRow(const QString &name, const ClosingSum &sum)
+{
+    return QStringLiteral("<tr>") + cell(name) + cell(TextFormats::count(sum.periods), true)
+        + cell(TextFormats::count(sum.minutes), true) + cell(TextFormats::money(sum.feeUnits), true)
+        + QStringLiteral("</tr>");
+}
+
+QString table(const QString &caption, const QStringList &headers, const QString &rows)
+{
+    return QStringLiteral("<h3>") + caption
+        + QStringLiteral(
+               "</h3><table width=\"100%\" cellspacing=\"0\" cellpadding=\"3\" border=\"1\">")
+        + headerRow(headers) + rows + QStringLiteral("</table>");
+}
+
+QString title(const Closing &closing)
+{
+    const QString kind = closing.kind == Closing::Day ? QStringLiteral("Tagesabschluss")
+                                                      : QStringLiteral("Schichtabschluss");
+    return closing.isSaved() ? kind + QStringLiteral(" Nr. ") + QString::number(closing.number)
+                             : kind + QStringLiteral(" (noch nicht abgeschlossen)");
+}
+
+QString period(const Closing &closing)
+{
+    if (closing.kind == Closing::Day)
+        return QStringLiteral("Tag: ") + TextFormats::date(closing.from.date());
+    return QStringLiteral("Schicht von ") + moment(closing.from) + QStringLiteral(" bis ")
+        + moment(closing.to);
+}
+
+QString madeLine(const Closing &closing, const QDateTime &now)
+{
+    if (!closing.isSaved())
+        return QStringLiteral("Stand: ") + moment(now)
+            + (closing.operatorName.isEmpty()
+                   ? QString()
+                   : QStringLiteral(", Bediener: ") + escaped(closing.operatorName));
+    return QStringLiteral("Abgeschlossen am ") + TextFormats::date(closing.made.date())
+        + QStringLiteral(" um ") + TextFormats::timeOfDay(closing.made.time())
+        + QStringLiteral(" von ") + escaped(closing.operatorName);
+}
+
+QString stationTable(const ClosingFigures &figures)
+{
+    QString rows;
+    for (auto it = figures.stations.cbegin(); it != figures.stations.cend(); ++it)
+        rows += sumRow(QStringLiteral("Station ") + QString::number(it.key()), *it);
+    rows += sumRow(QStringLiteral("<b>Summe</b>"), figures.total);
+    return table(QStringLiteral("Stationen"),
+                 {QStringLiteral("Station"), QStringLiteral("Nutzungen"), QStringLiteral("Minuten"),
+                  QStringLiteral("Einnahmen")},
+                 rows);
+}
+
+QString operatorTable(const ClosingFigures &figures)
+{
+    QString rows;
+    for (auto it = figures.operators.cbegin(); it != figures.operators.cend(); ++it)
+        rows
+            += sumRow(it.key().isEmpty() ? QStringLiteral("(ohne Namen)") : escaped(it.key()), *it);
+    return table(QStringLiteral("Bediener"),
+                 {QStringLiteral("Bediener"), QStringLiteral("Nutzungen"),
+                  QStringLiteral("Minuten"), QStringLiteral("Einnahmen")},
+                 rows);
+}
+
+QString runningTable(const ClosingFigures &figures)
+{
+    if (figures.running.isEmpty())
+        return QStringLiteral("<h3>Laufende Nutzungen</h3><p>keine</p>");
+    QString rows;
+    for (const RunningFigure &running : figures.running)
+        rows += QStringLiteral("<tr>")
+            + cell(QStringLiteral("Station ") + QString::number(running.station))
+            + cell(TextFormats::count(running.minutes), true)
+            + cell(TextFormats::money(running.feeUnits), true) + QStringLiteral("</tr>");
+    return table(
+        QStringLiteral("Laufende Nutzungen (nicht in der Summe)"),
+        {QStringLiteral("Station"), QStringLiteral("Minuten"), QStringLiteral("Entgelt bisher")},
+        rows);
+}
+
+QString undatedLine(const ClosingSum &undated)
+{
+    return QStringLiteral("<h3>Ohne Datum</h3><p>") + TextFormats::count(undated.periods)
+        + (undated.periods == 1 ? QStringLiteral(" Nutzung, ") : QStringLiteral(" Nutzungen, "))
+        + TextFormats::money(undated.feeUnits)
+        + QStringLiteral(": Aufzeichnungen von vor der Datierung, keinem Tag zugeordnet und in"
+                         " keiner Summe enthalten.</p>");
+}
+}
+
+std::unique_ptr<QTextDocument>
+ClosingReport::document(const Closing &closing, const QString &cafeName, const QDateTime &now)
+{
+    QString html = QStringLiteral("<html><body>");
+    if (!cafeName.isEmpty())
+        html += QStringLiteral("<h2>") + escaped(cafeName) + QStringLiteral("</h2>");
+    html += QStringLiteral("<h1>") + title(closing) + QStringLiteral("</h1><p>") + period(closing)
+        + QStringLiteral("<br>") + madeLine(closing, now) + QStringLiteral("</p>");
+    if (closing.changedSince)
+        html += QStringLiteral("<p><b><font color=\"#c00000\">") + closing.changeNotice()
+            + QStringLiteral("</font></b></p>");
+    html += stationTable(closing.figures) + operatorTable(closing.figures);
+    // Corrections and voids of the closing's records are listed here, after the
+    // operators, once the console records them.
+    html += runningTable(closing.figures) + undatedLine(closing.figures.undated);
+    html += QStringLiteral("<p><small>Fingerabdruck (SHA-256) der Aufzeichnungen:<br><tt>")
+        + closing.fingerprint + QStringLiteral("</tt></small></p></body></html>");
+    auto document = std::make_unique<QTextDocument>();
+    document->setHtml(html);
+    return document;
+}
+
+// Laid out as wide as a page of text, then scaled to the printer's page, and down
+// further where it is taller than the page: a closing is always one page.
+void ClosingReport::print(QTextDocument &document, QPrinter &printer)
+{
+    document.setTextWidth(textWidth);
+    const QRectF page = printer.pageRect(QPrinter::DevicePixel);
+    const QSizeF size = document.size();
+    const qreal scale = qMin(page.width() / size.width(), page.height() / size.height());
+    QPainter painter(&printer);
+    painter.scale(scale, scale);
+    document.drawContents(&painter);
+}
