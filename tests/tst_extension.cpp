@@ -2,6 +2,7 @@
 #include "ManualClock.h"
 #include "PeriodMove.h"
 #include "Protocol.h"
+#include "RecoveredPeriods.h"
 #include "StationSessionRig.h"
 
 #include <QSignalSpy>
@@ -291,6 +292,19 @@ private slots:
         QCOMPARE(records[0].value(QStringLiteral("pause")).toInt(), 600);
         QCOMPARE(records[0].value(QStringLiteral("ende")).toString(), QStringLiteral("14:40:30"));
         QVERIFY(rig.database().periods().openPeriods().isEmpty());
+    }
+
+    // A paused period of a station no longer served, billed at start: its pauses,
+    // the one still going on included, are not billed.
+    void anUnservedPausedPeriodIsBilledForItsUse()
+    {
+        OpenPeriod period{QStringLiteral("p"), 9, afternoon, QStringLiteral("14:00:00"), 0, 0, 300,
+                          afternoon.addSecs(20 * 60)};
+        const StoppedPeriod stopped
+            = RecoveredPeriods::stoppedAt(period, demoTariffs, afternoon.addSecs(30 * 60));
+        QCOMPARE(stopped.durationSeconds, 900);
+        QCOMPARE(stopped.period.pausedSeconds, 900);
+        QVERIFY(!stopped.period.paused());
     }
 
     // The station hears the pause as a stop, and Weiter as what is left after a

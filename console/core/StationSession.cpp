@@ -476,8 +476,6 @@ void StationSession::takeMovedPeriod(const MovingPeriod &moving)
     emit startEnabledChanged(false);
     emit stopEnabledChanged(true);
     emit intervalShown(moving.period.intervalMinutes);
-    if (m_watch.inAlarm())
-        emit runningTimeChanged(QStringLiteral("Timer"));
     showRunning(moving.period);
     m_watch.begin(countingSinceMs(*m_running), moving.period.intervalMinutes);
     if (const QHostAddress peer = m_link.peerAddress(); !peer.isNull())
