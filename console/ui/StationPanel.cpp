@@ -109,14 +109,14 @@ void makeMoveAndPause(StationPanel &panel, QWidget *parent, int offset)
     panel.move = make<QPushButton>(
         parent, numbered("cmdWechseln", station),
         station == 1 ? QStringLiteral("&Platz wechseln") : QStringLiteral("Platz wechseln"),
-        {2520, 2160, 1095, 255}, offset,
+        {2520, 2160, 1410, 255}, offset,
         QStringLiteral("Setzt die laufende Nutzung an einem freien Kunden-PC fort."));
     panel.move->setEnabled(false);
     panel.moveMenu = new QMenu(panel.move);
     panel.moveMenu->setObjectName(numbered("mnuWechseln", station));
     panel.move->setMenu(panel.moveMenu);
     panel.pause = make<QPushButton>(parent, numbered("cmdPause", station), QString(),
-                                    {3720, 2160, 975, 255}, offset,
+                                    {4020, 2160, 675, 255}, offset,
                                     QStringLiteral("Hält die laufende Nutzung an; die Pause wird"
                                                    " nicht berechnet."));
     panel.pause->setEnabled(false);
