@@ -78,6 +78,21 @@ drive_programs() {
     sleep 8
     import -window "$console" "$out/alarm.png"
     kill -CONT "$client1"
+    sleep 2
+
+    # Station 2 stopped, station 1's period moved there (Platz wechseln, Alt+P and
+    # its menu's one entry), a new one on station 1 paused.
+    click 7807 1207  # cmdStop2
+    xdotool mousemove --window "$console" 300 $((menu + 100))
+    xdotool key alt+p
+    sleep 1
+    xdotool key Down Return
+    sleep 1
+    click 607 1207   # cmdStart1: open-ended
+    sleep 2
+    click 4357 2287  # cmdPause1
+    sleep 2
+    import -window "$console" "$out/nutzung-wechseln.png"
 
     # The takings of this month, then today's closing with both periods running.
     xdotool mousemove --window "$console" 300 $((menu + 100))

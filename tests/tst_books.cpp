@@ -176,9 +176,10 @@ private slots:
             raw.exec("INSERT INTO client1 VALUES ('14:00:00', '14:10:30', '00:10:30', 10500, 5);"
                      "UPDATE client1stat SET Nutzungszeit = 10, Entgeld = 10500;"));
         QVERIFY(!m_database->open(old));
-        QCOMPARE(m_database->statistics().exportStation(1)->rows,
-                 QList<QVariantList>({{"14:00:00", "14:10:30", "00:10:30", 1.05, qint64(5),
-                                       QVariant(), QVariant(), QVariant(), QVariant()}}));
+        QCOMPARE(
+            m_database->statistics().exportStation(1)->rows,
+            QList<QVariantList>({{"14:00:00", "14:10:30", "00:10:30", 1.05, qint64(5), QVariant(),
+                                  QVariant(), QVariant(), QVariant(), QVariant(), QVariant()}}));
         QCOMPARE(m_database->recorder().readTotalFees(1), 10500);
         QVERIFY(
             recordDated(2, QDateTime(QDate(2026, 3, 2), QTime(9, 0)), QStringLiteral("1,00 €")));

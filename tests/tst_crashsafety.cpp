@@ -196,6 +196,58 @@ private slots:
         QVERIFY(messages.texts().isEmpty());
     }
 
+    // Killed after each step of a move or an extension, the console leaves exactly
+    // one open period, on the station where the steps so far put it; the next run
+    // shows it and bills it once.
+    void aKillDuringAMoveOrAnExtensionLeavesOnePeriod_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("steps");
+        QTest::addColumn<int>("station");
+        QTest::addColumn<int>("interval");
+        for (int steps = 0; steps <= 3; ++steps)
+            QTest::addRow("move, %d steps", steps) << "move" << steps << (steps > 0 ? 2 : 1) << 15;
+        for (int steps = 0; steps <= 2; ++steps)
+            QTest::addRow("extend, %d steps", steps)
+                << "extend" << steps << 1 << (steps > 0 ? 30 : 15);
+    }
+
+    void aKillDuringAMoveOrAnExtensionLeavesOnePeriod()
+    {
+        QFETCH(QString, operation);
+        QFETCH(int, steps);
+        QFETCH(int, station);
+        QFETCH(int, interval);
+        ConsoleFixture fixture;
+        QTemporaryDir settings;
+        QProcess console;
+        console.start(QStringLiteral(KAVO_TEST_HELPERS_DIR "/moving_console"),
+                      {fixture.programDir(), settings.path(), operation, QString::number(steps)});
+        QVERIFY(console.waitForFinished(10000));
+        QVERIFY2(console.exitStatus() == QProcess::CrashExit,
+                 console.readAllStandardError().constData());
+        const QList<QVariantList> open
+            = IndependentReader(fixture.databasePath())
+                  .rows("SELECT Station, Intervall, Herkunft FROM Perioden WHERE Abgerechnet = 0");
+        QCOMPARE(open.size(), 1);
+        QCOMPARE(open[0][0].toInt(), station);
+        QCOMPARE(open[0][1].toInt(), interval);
+        QCOMPARE(open[0][2].isNull(), station == 1);
+
+        MessageRecorder messages;
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        for (int other : {1, 2})
+            QCOMPARE(fixture.window().controller(other).periodRunning(), other == station);
+        QCOMPARE(fixture.window().panel(station).selectedInterval(), interval);
+        fixture.window().panel(station).withoutStation->click();
+        fixture.window().panel(station).stop->click();
+        QCOMPARE(fixture.records(1).size() + fixture.records(2).size(), 1);
+        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        for (int other : {1, 2})
+            QVERIFY(!fixture.window().controller(other).periodRunning());
+        QCOMPARE(fixture.records(station).size(), 1);
+    }
+
     // A console of another operator (another user, another runtime directory) on the
     // same database ends at once and touches neither the database nor its periods.
     void aSecondConsoleOnTheDatabaseEndsWithoutTouchingIt()

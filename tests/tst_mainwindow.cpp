@@ -123,7 +123,7 @@ private slots:
         for (const QAbstractButton *button : window.findChildren<QAbstractButton *>())
             keys.append(QKeySequence::mnemonic(button->text()));
         keys.removeAll(QKeySequence());
-        QCOMPARE(keys.size(), 7);
+        QCOMPARE(keys.size(), 9);
         QVERIFY(allDifferent(keys));
 
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();

@@ -107,6 +107,59 @@ private slots:
         QVERIFY(!panel().extend->isEnabled());
     }
 
+    // Two real stations: an extension moves station 1's end time and its countdown
+    // goes on; Platz wechseln leaves station 1 idle and station 2 counting to the
+    // same end, which shows the running fee where Preis2=1 asks for it; the one
+    // record is station 2's, naming station 1.
+    void anExtendedPeriodMovesToAnotherStation()
+    {
+        m_rig = std::make_unique<LinkedStationRig>(QDateTime(QDate(2026, 4, 2), QTime(14, 0, 0)));
+        m_rig->console().writeIni(QStringLiteral("Stationen"), QStringLiteral("Preis2"),
+                                  QStringLiteral("1"));
+        QVERIFY(m_rig->start({1, 2}));
+        const auto field = [this](int number, const char *name) {
+            return m_rig->station(number).findChild<QWidget *>(QString::fromLatin1(name));
+        };
+        const auto endTime
+            = [&](int number) { return qobject_cast<QLineEdit *>(field(number, "Text2"))->text(); };
+        StationPanel &first = m_rig->panel(1);
+        StationPanel &second = m_rig->panel(2);
+        first.intervals[0]->setChecked(true);
+        first.start->click();
+        QTRY_COMPARE(endTime(1), QStringLiteral("14:05:00"));
+        whenClockReaches(60 * 1000, [&] { first.extendMenu->actions().at(1)->trigger(); });
+        // The minutes left, rounded up, from the moment the station hears them.
+        QTRY_VERIFY_WITH_TIMEOUT(endTime(1).startsWith(u"14:15:0"), 10000);
+        QTRY_VERIFY2(m_rig->station(1).windowTitle().startsWith(u"Client1 Online - 00:1"),
+                     qPrintable(m_rig->station(1).windowTitle()));
+        QVERIFY(m_rig->controller(1).periodRunning());
+
+        QVERIFY(first.move->isEnabled());
+        first.moveMenu->aboutToShow();
+        QCOMPARE(first.moveMenu->actions().size(), 1);
+        first.moveMenu->actions().at(0)->trigger();
+        QVERIFY(!m_rig->controller(1).periodRunning());
+        QVERIFY(m_rig->controller(2).periodRunning());
+        QCOMPARE(second.startTime->text(), QStringLiteral("14:00:00"));
+        QTRY_COMPARE(m_rig->station(1).windowTitle(),
+                     QStringLiteral("Client1 - bitte freischalten."));
+        QTRY_VERIFY(!m_rig->stationButton(1, "cmdStop")->isEnabled());
+        QTRY_VERIFY(endTime(2).startsWith(u"14:15:") || endTime(2) == u"14:16:00");
+        QTRY_VERIFY(m_rig->station(2).windowTitle().startsWith(u"Client2 Online - 00:1"));
+        QTRY_VERIFY(qobject_cast<QLabel *>(field(2, "lblPreis"))->text().startsWith(u"Bisher 0,"));
+        QVERIFY(qobject_cast<QLabel *>(field(1, "lblPreis"))->isHidden());
+        QTest::qWait(300);
+        QVERIFY(!m_rig->controller(1).periodRunning());
+
+        second.stop->click();
+        QTRY_VERIFY(!m_rig->stationButton(2, "cmdStop")->isEnabled());
+        QTest::qWait(20);
+        QVERIFY(m_rig->console().records(1).isEmpty());
+        QCOMPARE(m_rig->console().records(2).size(), 1);
+        QCOMPARE(m_rig->console().records(2).first().at(0).toString(), QStringLiteral("14:00:00"));
+        QCOMPARE(m_rig->console().records(2).first().at(9).toInt(), 1);
+    }
+
     void consoleStopDuringAPeriodIsBilledOnce()
     {
         startAt(QDateTime(QDate(2026, 4, 2), QTime(9, 30, 0)));

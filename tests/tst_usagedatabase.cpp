@@ -179,7 +179,8 @@ private slots:
         file.write(("{\"perioden\": [" + entries.join(QLatin1Char(',')) + "]}").toUtf8());
         file.close();
         QVERIFY(RawDatabase(m_path).exec(
-            "INSERT INTO Perioden VALUES ('x', 9, 'gestern', '14:00:00', 0, 0)"));
+            "INSERT INTO Perioden (Periode, Station, Beginn, Startzeit, Intervall, Abgerechnet)"
+            " VALUES ('x', 9, 'gestern', '14:00:00', 0, 0)"));
 
         UsageLedger ledger(*m_database, sideFile, demoTariffs);
         QSignalSpy told(&ledger, &UsageLedger::problem);

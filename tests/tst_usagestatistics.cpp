@@ -33,7 +33,7 @@ private slots:
         QCOMPARE(table->fieldNames,
                  QStringList({"client1start", "client1ende", "client1dauer", "client1kosten",
                               "client1datum", "client1von", "client1bis", "client1bediener",
-                              "client1nummer"}));
+                              "client1nummer", "client1herkunft", "client1pause"}));
         QVERIFY(table->rows.isEmpty());
     }
 

@@ -49,6 +49,21 @@ QString lockFailureMessage()
     return QStringLiteral("Sperre nicht wirksam");
 }
 
+QString priceMessage(int station, const QString &feeText)
+{
+    return numbered("Preis", station) + QLatin1Char(' ') + feeText;
+}
+
+QString priceText(const QString &chunk, int station)
+{
+    static const QRegularExpression fee(QStringLiteral(u"\\A\\d{1,3}(?:\\.\\d{3})*,\\d\\d €\\z"));
+    const QString prefix = numbered("Preis", station) + QLatin1Char(' ');
+    if (!chunk.startsWith(prefix))
+        return {};
+    const QString text = chunk.mid(prefix.size());
+    return fee.match(text).hasMatch() ? text : QString();
+}
+
 QString intervalMessage(std::optional<int> minutes)
 {
     return QString::number(minutes.value_or(endlessMinutes));

@@ -27,6 +27,11 @@ QString startMessage(int station);   // "Start1": Start pressed at the station
 // console that knows no such message shows it as the station's running time.
 QString lockFailureMessage();
 
+// "Preis1 1,05 €": what the running period costs so far, sent by the console only
+// where Kavo.ini asks for it (Preis1=1). A station of an earlier version would take
+// it for a period of no minutes and end the one it runs.
+QString priceMessage(int station, const QString &feeText);
+
 // The console's start command: the chosen interval in minutes ("5", "10", ...), or
 // "420" when no interval is chosen (an endless period).
 QString intervalMessage(std::optional<int> minutes);
@@ -45,6 +50,9 @@ enum class StationOrder {
     TimedPeriod,   // anything else, for leadingMinutes(chunk) minutes
 };
 StationOrder stationOrder(const QString &chunk, int station);
+
+// The fee a price message carries ("1,05 €"); empty for any other chunk.
+QString priceText(const QString &chunk, int station);
 
 // The number a text begins with: leading blanks skipped, then decimal digits; no
 // digits give 0. A fraction after a point is dropped, and the number is cut to

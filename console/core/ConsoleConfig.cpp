@@ -48,6 +48,8 @@ ConsoleConfig ConsoleConfig::read(const QString &programDir)
             file.value(ConsoleKeys::stationsSection, ConsoleKeys::stationAddress(station)));
         config.stationKeyTexts.append(
             file.value(ConsoleKeys::stationsSection, ConsoleKeys::stationKey(station)));
+        config.stationPriceSwitches.append(
+            file.value(ConsoleKeys::stationsSection, ConsoleKeys::stationPrice(station)));
     }
     return config;
 }
@@ -92,6 +94,11 @@ QStringList ConsoleConfig::stationAddressProblems() const
                 .arg(text, ConsoleKeys::stationAddress(station), QString::number(station)));
     }
     return problems;
+}
+
+bool ConsoleConfig::sendsPriceTo(int station) const
+{
+    return stationPriceSwitches.value(station - 1) == QLatin1String("1");
 }
 
 QString ConsoleConfig::stationKeyText(int station) const

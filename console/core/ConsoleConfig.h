@@ -21,6 +21,8 @@ struct ConsoleConfig
     QStringList stationAddressTexts;
     // "Stationen" / "Schluessel1" to "Schluessel32", in the stations' order.
     QStringList stationKeyTexts;
+    // "Stationen" / "Preis1" to "Preis32", in the stations' order.
+    QStringList stationPriceSwitches;
 
     // "Staffel=deckeln": no period costs more than a longer one would.
     bool capsFeesByLongerPeriods() const;
@@ -44,6 +46,10 @@ struct ConsoleConfig
     // What the operator is told at start about each station served whose key is no
     // key; nobody can connect as such a station.
     QStringList stationKeyProblems() const;
+
+    // "Preis<n>=1": station n is sent the running fee. Only a station of this
+    // version knows the message; an older one ends its period on it.
+    bool sendsPriceTo(int station) const;
 
     static QString iniPath(const QString &programDir);
 
@@ -74,5 +80,9 @@ inline QString stationAddress(int station)
 inline QString stationKey(int station)
 {
     return QStringLiteral("Schluessel%1").arg(station);
+}
+inline QString stationPrice(int station)
+{
+    return QStringLiteral("Preis%1").arg(station);
 }
 }

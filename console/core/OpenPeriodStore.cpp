@@ -13,13 +13,22 @@ Failure writePeriodRow(sqlite3 *db, const OpenPeriod &period, bool recorded)
     SqlStatement write(
         db,
         QStringLiteral("INSERT OR REPLACE INTO Perioden (Periode, Station, Beginn, Startzeit,"
-                       " Intervall, Abgerechnet) VALUES (?1, ?2, ?3, ?4, ?5, ?6)"));
+                       " Intervall, Abgerechnet, Herkunft, Pause, PauseSeit)"
+                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6, NULLIF(?7, 0), NULLIF(?8, 0),"
+                       " NULLIF(?9, ''))"));
     return unlessDone(write.bind(1, period.id) && write.bind(2, qint64(period.station))
                           && write.bind(3, period.beginText()) && write.bind(4, period.startText)
                           && write.bind(5, qint64(period.intervalMinutes))
-                          && write.bind(6, qint64(recorded ? 1 : 0)) && write.run(),
+                          && write.bind(6, qint64(recorded ? 1 : 0))
+                          && write.bind(7, qint64(period.originStation))
+                          && write.bind(8, period.pausedSeconds)
+                          && write.bind(9, period.pausedSinceText()) && write.run(),
                       write);
 }
+
+const QString openColumns = QStringLiteral(
+    "SELECT Periode, Station, Beginn, Startzeit, Intervall, Herkunft, Pause, PauseSeit"
+    " FROM Perioden");
 }
 
 OpenPeriodStore::OpenPeriodStore(const SqlConnection &db, const DatabaseSoundness &soundness)
@@ -35,31 +44,38 @@ Failure OpenPeriodStore::saveOpenPeriod(const OpenPeriod &period)
     return writePeriodRow(m_db.get(), period, false);
 }
 
-Failure OpenPeriodStore::changeInterval(const QString &periodId, int intervalMinutes)
+Failure OpenPeriodStore::updateOpenPeriod(const OpenPeriod &period)
 {
     if (Failure moved = stillInPlace())
         return moved;
     SqlStatement change(
         m_db.get(),
-        QStringLiteral(
-            "UPDATE Perioden SET Intervall = ?2 WHERE Periode = ?1 AND Abgerechnet = 0"));
-    return unlessDone(change.bind(1, periodId) && change.bind(2, qint64(intervalMinutes))
-                          && change.run(),
+        QStringLiteral("UPDATE Perioden SET Station = ?2, Intervall = ?3, Herkunft = NULLIF(?4, 0),"
+                       " Pause = NULLIF(?5, 0), PauseSeit = NULLIF(?6, '')"
+                       " WHERE Periode = ?1 AND Abgerechnet = 0"));
+    return unlessDone(change.bind(1, period.id) && change.bind(2, qint64(period.station))
+                          && change.bind(3, qint64(period.intervalMinutes))
+                          && change.bind(4, qint64(period.originStation))
+                          && change.bind(5, period.pausedSeconds)
+                          && change.bind(6, period.pausedSinceText()) && change.run(),
                       change);
 }
 
 QList<OpenPeriod> OpenPeriodStore::openPeriods()
 {
-    SqlStatement query(
-        m_db.get(),
-        QStringLiteral("SELECT Periode, Station, Beginn, Startzeit, Intervall FROM Perioden"
-                       " WHERE Abgerechnet = 0 ORDER BY Beginn"));
+    SqlStatement query(m_db.get(),
+                       openColumns + QStringLiteral(" WHERE Abgerechnet = 0 ORDER BY Beginn"));
     QList<OpenPeriod> periods;
     while (query.next()) {
         OpenPeriod period{
-            query.text(0).value_or(QString()), int(query.integer(1).value_or(0)),
+            query.text(0).value_or(QString()),
+            int(query.integer(1).value_or(0)),
             QDateTime::fromString(query.text(2).value_or(QString()), Qt::ISODateWithMs),
-            query.text(3).value_or(QString()), int(query.integer(4).value_or(0))};
+            query.text(3).value_or(QString()),
+            int(query.integer(4).value_or(0)),
+            int(query.integer(5).value_or(0)),
+            query.integer(6).value_or(0),
+            QDateTime::fromString(query.text(7).value_or(QString()), Qt::ISODateWithMs)};
         if (isStation(period.station) && period.begin.isValid())
             periods.append(period);
     }

@@ -15,15 +15,24 @@ struct OpenPeriod
 {
     QString id; // unique for every period
     int station = 1;
-    QDateTime begin;         // the wall clock at the real start
-    QString startText;       // the start box as the start filled it
-    int intervalMinutes = 0; // 0: open-ended
+    QDateTime begin;                     // the wall clock at the real start
+    QString startText;                   // the start box as the start filled it
+    int intervalMinutes = 0;             // 0: open-ended
+    int originStation = 0;               // the station it began on, where it moved since; 0: none
+    qint64 pausedSeconds = 0;            // the pauses that are over
+    QDateTime pausedSince = QDateTime(); // while it is paused; invalid while it runs
+
+    bool paused() const { return pausedSince.isValid(); }
 
     // The beginning as kept on disk, with its offset from UTC, so that a clock
     // change between start and stop does not alter the length.
-    QString beginText() const
+    QString beginText() const { return momentText(begin); }
+    // The start of the pause as kept on disk; empty while none is.
+    QString pausedSinceText() const { return paused() ? momentText(pausedSince) : QString(); }
+
+    static QString momentText(const QDateTime &moment)
     {
-        return begin.toOffsetFromUtc(begin.offsetFromUtc()).toString(Qt::ISODateWithMs);
+        return moment.toOffsetFromUtc(moment.offsetFromUtc()).toString(Qt::ISODateWithMs);
     }
 };
 
@@ -41,8 +50,9 @@ public:
 
     // Keeps a started period on disk until the recorder takes it.
     Failure saveOpenPeriod(const OpenPeriod &period);
-    // The open period's new interval (0: open-ended), in one statement.
-    Failure changeInterval(const QString &periodId, int intervalMinutes);
+    // The open period's station, interval, origin and pauses as they are now, in one
+    // statement: a period that moves is on one station or the other, never on both.
+    Failure updateOpenPeriod(const OpenPeriod &period);
     // The open periods of every station 1 to 32, served or not.
     QList<OpenPeriod> openPeriods();
     // Open rows whose station (1 to 32) or beginning can't be read, each as its texts:

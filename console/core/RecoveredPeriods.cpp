@@ -31,10 +31,15 @@ QString question(const OpenPeriod &period, const QDateTime &now)
         .arg(description(period), when);
 }
 
-StoppedPeriod stoppedAt(const OpenPeriod &period, const Tariffs &tariffs, const QDateTime &now)
+// Its pauses, the one going on included, are not billed; the record keeps them.
+StoppedPeriod stoppedAt(const OpenPeriod &open, const Tariffs &tariffs, const QDateTime &now)
 {
-    const qint64 seconds
-        = qMax<qint64>(0, now.toSecsSinceEpoch() - period.begin.toSecsSinceEpoch());
+    OpenPeriod period = open;
+    if (period.paused())
+        period.pausedSeconds += qMax<qint64>(0, period.pausedSince.secsTo(now));
+    period.pausedSince = QDateTime();
+    const qint64 seconds = qMax<qint64>(
+        0, now.toSecsSinceEpoch() - period.begin.toSecsSinceEpoch() - period.pausedSeconds);
     const PeriodBill bill = Billing::bill(seconds, tariffs);
     return {period,
             {period.startText, TextFormats::timeOfDay(now.time()), bill.durationText, bill.feeText},

@@ -179,6 +179,7 @@ void StationSession::showAlarm(const QString &text)
 void StationSession::acceptStation(int requestId)
 {
     m_stopAnswersAwaited = 0;
+    m_announced = false;
     m_link.close();
     m_sender.reset();
     if (m_link.accept(requestId)) {
@@ -200,6 +201,7 @@ void StationSession::stationClosed()
     // speaks again, and Stop stays on to end it.
     m_announcementTimer.stop();
     m_stopAnswersAwaited = 0;
+    m_announced = false;
     m_watch.setLinked(false);
     listen();
     reportHolder();
@@ -221,18 +223,24 @@ void StationSession::dispatchStationData()
     m_watch.heard();
     if (Protocol::isStartup(chunk, m_station))
         answerAnnouncement();
+    // A paused period is neither ended nor replaced from the station, which is idle
+    // meanwhile: only the operator's Weiter or Stop goes on with it.
+    const bool paused = periodPaused();
     if (Protocol::isStop(chunk, m_station) && !answersExtension()) {
         // Every stop from the station is answered, so that a station still
         // counting (a period the console had already stopped) ends too; only a
         // running period is billed.
-        if (!m_running)
+        if (!m_running || paused)
             send(Protocol::stopMessage(m_station));
-        stop();
+        if (!paused)
+            stop();
     }
-    if (Protocol::isStart(chunk, m_station))
-        emit startRequested();
-    else if (!m_watch.inAlarm()) // the alarm's text stays until it is over
+    if (Protocol::isStart(chunk, m_station)) {
+        if (!paused)
+            emit startRequested();
+    } else if (!m_watch.inAlarm() && !paused) { // the alarm's text stays until it is over
         showRunningTime(chunk);
+    }
     if (chunk == Protocol::lockFailureMessage())
         emit notice(QStringLiteral("Station %1: ").arg(m_station) + chunk);
 }
@@ -269,12 +277,17 @@ void StationSession::answerAnnouncement()
 {
     m_announcementTimer.stop();
     m_stopAnswersAwaited = 0; // this stop is not answered
+    m_announced = true;
+    m_priceSent.clear();
     send(Protocol::stopMessage(m_station));
     if (!m_running) {
         emit headingChanged(Heading::Idle);
         return;
     }
+    if (periodPaused())
+        return;
     send(resumeMessage());
+    showRunningFee();
 }
 
 // The whole minutes left of a timed period, rounded up; an endless one starts its
@@ -285,7 +298,7 @@ QString StationSession::resumeMessage() const
     if (interval <= 0)
         return Protocol::intervalMessage(std::nullopt);
     const qint64 leftMs
-        = 60'000 * qint64(interval) - (Clock::current().elapsedMs() - m_running->startElapsedMs);
+        = 60'000 * qint64(interval) - (Clock::current().elapsedMs() - countingSinceMs(*m_running));
     return QString::number(qMax<qint64>(0, (leftMs + 59'999) / 60'000));
 }
 
@@ -317,23 +330,159 @@ void StationSession::start(int minutes)
     if (m_watch.inAlarm())
         emit runningTimeChanged(QStringLiteral("Timer"));
     m_watch.begin(startElapsedMs, minutes);
-    emit extendEnabledChanged(periodTimed());
-    showRunningFee();
+    offerOperations();
     if (const QHostAddress peer = m_link.peerAddress(); !peer.isNull())
         m_homeAddress = peer;
+    m_priceSent.clear();
     send(Protocol::intervalMessage(minutes > 0 ? std::optional<int>(minutes) : std::nullopt));
+    showRunningFee();
 }
 
 void StationSession::resumePeriod(const OpenPeriod &period)
 {
-    const qint64 passedMs = qMax<qint64>(0, period.begin.msecsTo(Clock::current().now()));
-    m_running = RunningPeriod{period, Clock::current().elapsedMs() - passedMs};
-    emit headingChanged(Heading::Running);
+    const QDateTime now = Clock::current().now();
+    const qint64 nowMs = Clock::current().elapsedMs();
+    const qint64 passedMs = qMax<qint64>(0, period.begin.msecsTo(now));
+    const qint64 pausedForMs
+        = period.paused() ? qMax<qint64>(0, period.pausedSince.msecsTo(now)) : 0;
+    m_running = RunningPeriod{period, nowMs - passedMs, nowMs - pausedForMs};
     fill(m_startText, period.startText, &StationSession::startTextChanged);
     emit intervalShown(period.intervalMinutes);
     emit stopEnabledChanged(true);
-    m_watch.resume(m_running->startElapsedMs, period.intervalMinutes);
+    showRunning(period);
+    if (!period.paused())
+        m_watch.resume(countingSinceMs(*m_running), period.intervalMinutes);
+    showRunningFee();
+}
+
+// The heading and the time shown for a period that runs, or is paused.
+void StationSession::showRunning(const OpenPeriod &period)
+{
+    emit headingChanged(period.paused() ? Heading::Idle : Heading::Running);
+    if (period.paused())
+        emit runningTimeChanged(QStringLiteral("Pause"));
+    offerOperations();
+}
+
+void StationSession::offerOperations()
+{
     emit extendEnabledChanged(periodTimed());
+    emit pauseEnabledChanged(m_running.has_value());
+    emit pausedChanged(periodPaused());
+    emit moveEnabledChanged(periodMovable());
+}
+
+void StationSession::keepOnDisk(const OpenPeriod &period, const QString &what)
+{
+    if (const Failure reason = m_ledger.update(period)) {
+        emit problem(QStringLiteral("Station %1: %2 ließ sich nicht speichern (%3). Sie gilt,"
+                                    " solange Kavo läuft.")
+                         .arg(QString::number(m_station), what, reason.text()));
+    }
+}
+
+// A connected station answers a stop during its period with its own; that answer
+// ends nothing.
+void StationSession::expectStopAnswer()
+{
+    if (m_link.peerAddress().isNull())
+        return;
+    ++m_stopAnswersAwaited;
+    m_stopAnswersDueUntilMs = Clock::current().elapsedMs() + stopAnswerWaitMs;
+}
+
+// The pauses so far, the one going on included, in whole seconds.
+qint64 StationSession::pausedSeconds(const RunningPeriod &running)
+{
+    if (!running.period.paused())
+        return running.period.pausedSeconds;
+    return running.period.pausedSeconds
+        + (Clock::current().elapsedMs() - running.pauseStartElapsedMs + 500) / 1000;
+}
+
+// The moment on the clock's count the period would have begun without its pauses:
+// its end and the station's time count from there.
+qint64 StationSession::countingSinceMs(const RunningPeriod &running) const
+{
+    return running.startElapsedMs + 1000 * running.period.pausedSeconds;
+}
+
+void StationSession::pause()
+{
+    if (!periodMovable())
+        return;
+    RunningPeriod &running = *m_running;
+    running.period.pausedSince = Clock::current().now();
+    running.pauseStartElapsedMs = Clock::current().elapsedMs();
+    keepOnDisk(running.period, QStringLiteral("Die Pause"));
+    m_watch.end();
+    m_runningFeeTimer.stop();
+    showRunning(running.period);
+    // The station ends its period as on the console's stop, and answers it.
+    expectStopAnswer();
+    send(Protocol::stopMessage(m_station));
+}
+
+void StationSession::resume()
+{
+    if (!periodPaused())
+        return;
+    RunningPeriod &running = *m_running;
+    running.period.pausedSeconds = pausedSeconds(running);
+    running.period.pausedSince = QDateTime();
+    keepOnDisk(running.period, QStringLiteral("Die Pause"));
+    showRunning(running.period);
+    emit runningTimeChanged(QStringLiteral("Timer"));
+    m_watch.begin(countingSinceMs(running), running.period.intervalMinutes);
+    // The station is idle: it takes what is left as a returning station does.
+    m_priceSent.clear();
+    send(Protocol::stopMessage(m_station));
+    send(resumeMessage());
+    showRunningFee();
+}
+
+std::optional<StationSession::MovingPeriod> StationSession::movingPeriod() const
+{
+    if (!periodMovable())
+        return std::nullopt;
+    return MovingPeriod{m_running->period, m_running->startElapsedMs, m_startText};
+}
+
+void StationSession::releaseMovedPeriod()
+{
+    if (!std::exchange(m_running, std::nullopt))
+        return;
+    m_watch.end();
+    m_runningFeeTimer.stop();
+    m_stopAnswersAwaited = 0;
+    offerOperations();
+    emit headingChanged(Heading::Idle);
+    send(Protocol::stopMessage(m_station));
+    emit runningTimeChanged(QStringLiteral("Timer"));
+    fill(m_startText, QString(), &StationSession::startTextChanged);
+    fill(m_feeText, QString(), &StationSession::feeTextChanged);
+    emit startEnabledChanged(m_controlsEnabled);
+    emit stopEnabledChanged(false);
+    emit intervalShown(0);
+}
+
+void StationSession::takeMovedPeriod(const MovingPeriod &moving)
+{
+    m_running = RunningPeriod{moving.period, moving.startElapsedMs, 0};
+    fill(m_startText, moving.startBoxText, &StationSession::startTextChanged);
+    fill(m_stopText, QString(), &StationSession::stopTextChanged);
+    fill(m_durationText, QString(), &StationSession::durationTextChanged);
+    fill(m_feeText, QString(), &StationSession::feeTextChanged);
+    emit startEnabledChanged(false);
+    emit stopEnabledChanged(true);
+    emit intervalShown(moving.period.intervalMinutes);
+    showRunning(moving.period);
+    m_watch.begin(countingSinceMs(*m_running), moving.period.intervalMinutes);
+    if (const QHostAddress peer = m_link.peerAddress(); !peer.isNull())
+        m_homeAddress = peer;
+    m_priceSent.clear();
+    send(Protocol::stopMessage(m_station));
+    send(resumeMessage());
     showRunningFee();
 }
 
@@ -343,16 +492,13 @@ void StationSession::extend(int minutes)
         return;
     OpenPeriod &period = m_running->period;
     period.intervalMinutes = minutes > 0 ? period.intervalMinutes + minutes : 0;
-    m_ledger.changeInterval(period);
+    keepOnDisk(period, QStringLiteral("Die neue Zeit"));
     m_watch.setInterval(period.intervalMinutes);
     emit intervalShown(period.intervalMinutes);
-    emit extendEnabledChanged(periodTimed());
+    offerOperations();
     // The station hears it as a returning station does its period: a stop, then
     // what is left. Its stop in answer is expected.
-    if (!m_link.peerAddress().isNull()) {
-        ++m_stopAnswersAwaited;
-        m_stopAnswersDueUntilMs = Clock::current().elapsedMs() + stopAnswerWaitMs;
-    }
+    expectStopAnswer();
     send(Protocol::stopMessage(m_station));
     send(resumeMessage());
 }
@@ -361,7 +507,7 @@ void StationSession::extend(int minutes)
 qint64 StationSession::runningSeconds() const
 {
     return Billing::periodLength(m_running->period.startText, m_startText,
-                                 measuredSeconds(*m_running, Clock::current().now()))
+                                 usedSeconds(*m_running, Clock::current().now()))
         .seconds;
 }
 
@@ -377,9 +523,23 @@ std::optional<RunningFigure> StationSession::runningFigure() const
 // What the period costs so far, with each second of its length.
 void StationSession::showRunningFee()
 {
-    emit runningFeeChanged(Billing::bill(runningSeconds(), m_tariffs).feeText);
-    const qint64 sinceStartMs = Clock::current().elapsedMs() - m_running->startElapsedMs;
-    m_runningFeeTimer.startAt(m_running->startElapsedMs + (sinceStartMs / 1000 + 1) * 1000);
+    const QString feeText = Billing::bill(runningSeconds(), m_tariffs).feeText;
+    emit runningFeeChanged(feeText);
+    sendPrice(feeText);
+    if (periodPaused())
+        return;
+    const qint64 sinceStartMs = Clock::current().elapsedMs() - countingSinceMs(*m_running);
+    m_runningFeeTimer.startAt(countingSinceMs(*m_running) + (sinceStartMs / 1000 + 1) * 1000);
+}
+
+// Only to a station that has announced itself on this connection: one that has not
+// yet would take the price for the answer to its announcement.
+void StationSession::sendPrice(const QString &feeText)
+{
+    if (!m_sendsPrice || !m_announced || feeText == m_priceSent)
+        return;
+    m_priceSent = feeText;
+    send(Protocol::priceMessage(m_station, feeText));
 }
 
 void StationSession::stop()
@@ -388,7 +548,7 @@ void StationSession::stop()
     m_watch.end();
     m_runningFeeTimer.stop();
     m_stopAnswersAwaited = 0;
-    emit extendEnabledChanged(false);
+    offerOperations();
     emit headingChanged(Heading::Idle);
     if (running)
         send(Protocol::stopMessage(m_station));
@@ -422,23 +582,32 @@ qint64 StationSession::measuredSeconds(const RunningPeriod &running,
         : measuredMs / 1000;
 }
 
-// The length is the measured time, changed only by a readable correction of the
-// start box.
+// The time used: measured, less the pauses.
+qint64 StationSession::usedSeconds(const RunningPeriod &running, const QDateTime &stopMoment) const
+{
+    return qMax<qint64>(0, measuredSeconds(running, stopMoment) - pausedSeconds(running));
+}
+
+// The length is the time used, changed only by a readable correction of the start
+// box. The record keeps the pauses apart.
 void StationSession::billPeriod(const RunningPeriod &running, const QDateTime &stopMoment)
 {
-    const qint64 measuredSeconds = this->measuredSeconds(running, stopMoment);
+    const qint64 usedSeconds = this->usedSeconds(running, stopMoment);
     const QString startBoxText = m_startText;
     const PeriodLength length
-        = Billing::periodLength(running.period.startText, startBoxText, measuredSeconds);
+        = Billing::periodLength(running.period.startText, startBoxText, usedSeconds);
     const PeriodBill bill = Billing::bill(length.seconds, m_tariffs);
     fill(m_startText, length.startText, &StationSession::startTextChanged);
     fill(m_feeText, bill.feeText, &StationSession::feeTextChanged);
     fill(m_durationText, bill.durationText, &StationSession::durationTextChanged);
     const UsageRecord record{m_startText, m_stopText, m_durationText, m_feeText};
     // A correction of the start box moves the start by as much as it changes the length.
-    const QDateTime startMoment = running.period.begin.addSecs(measuredSeconds - length.seconds);
-    m_ledger.finish({running.period, record, bill.durationSeconds, stopMoment.date().month(),
-                     startMoment, stopMoment});
+    const QDateTime startMoment = running.period.begin.addSecs(usedSeconds - length.seconds);
+    OpenPeriod period = running.period;
+    period.pausedSeconds = pausedSeconds(running);
+    period.pausedSince = QDateTime();
+    m_ledger.finish(
+        {period, record, bill.durationSeconds, stopMoment.date().month(), startMoment, stopMoment});
     if (length.startUnreadable) {
         const QString text
             = QStringLiteral(
@@ -462,7 +631,7 @@ void StationSession::fill(QString &box, const QString &text,
 void StationSession::send(const QString &text)
 {
     const QString stop = Protocol::stopMessage(m_station);
-    if (text == stop && m_sender.lastWaiting().value_or(stop) != stop)
+    while (text == stop && m_sender.lastWaiting().value_or(stop) != stop)
         m_sender.withdrawLastWaiting();
     m_sender.send(text); // a station that is not connected misses it, as it would
 }

@@ -70,7 +70,40 @@ public:
     // happens without a running period, and to an open-ended one.
     void extend(int minutes);
     // Whether a timed period runs, which minutes may be added to.
-    bool periodTimed() const { return m_running && m_running->period.intervalMinutes > 0; }
+    bool periodTimed() const
+    {
+        return m_running && m_running->period.intervalMinutes > 0 && !periodPaused();
+    }
+
+    // Pause: the running period stops counting and its station is idle as after a
+    // stop; a timed period's end moves on by the pause. Weiter (resume()) counts on
+    // and gives the station what is left. The record keeps the paused seconds apart
+    // and the fee is for the time used. A restart finds the period paused still.
+    void pause();
+    void resume();
+    bool periodPaused() const { return m_running && m_running->period.paused(); }
+
+    // Platz wechseln: a running period that is not paused may move to a station
+    // whose controls are on (its station connected, or "Ohne Client") and that runs
+    // none. PeriodMove carries it over, releasing it here and taking it there.
+    bool periodMovable() const { return m_running && !periodPaused(); }
+    bool takesMovedPeriod() const { return m_controlsEnabled && !m_running; }
+    struct MovingPeriod
+    {
+        OpenPeriod period;
+        qint64 startElapsedMs = 0;
+        QString startBoxText; // with any correction the operator made
+    };
+    std::optional<MovingPeriod> movingPeriod() const;
+    // The period is gone from here without a record: the station is told to stop.
+    void releaseMovedPeriod();
+    // The period runs on here from where it was: the station is given what is left.
+    void takeMovedPeriod(const MovingPeriod &moving);
+
+    // Where Kavo.ini has Preis<n>=1: the running fee goes to the station as well,
+    // every time it changes, in a message only a station of this version knows.
+    void setSendsPrice(bool sends) { m_sendsPrice = sends; }
+
     // The running period as a closing lists it: its whole minutes and its fee if it
     // were stopped now. Nothing while no period runs.
     std::optional<RunningFigure> runningFigure() const;
@@ -99,6 +132,11 @@ signals:
     void runningFeeChanged(const QString &text);
     // Verlängern is on while a timed period runs.
     void extendEnabledChanged(bool enabled);
+    // Pause and Platz wechseln are on while a period runs; Pause shows "Weiter"
+    // while the period is paused.
+    void pauseEnabledChanged(bool enabled);
+    void pausedChanged(bool paused);
+    void moveEnabledChanged(bool enabled);
     // What the station last sent (cut when long), "Timer" after a stop, or while
     // the period is in alarm, what is wrong and since how long.
     void runningTimeChanged(const QString &text);
@@ -132,6 +170,7 @@ private:
     {
         OpenPeriod period;
         qint64 startElapsedMs = 0;
+        qint64 pauseStartElapsedMs = 0; // while paused: when the pause began
     };
 
     void enableControls(bool enabled);
@@ -150,8 +189,16 @@ private:
     QString resumeMessage() const;
     void showRunningTime(const QString &chunk);
     qint64 measuredSeconds(const RunningPeriod &running, const QDateTime &stopMoment) const;
+    qint64 usedSeconds(const RunningPeriod &running, const QDateTime &stopMoment) const;
     qint64 runningSeconds() const;
     void showRunningFee();
+    void showRunning(const OpenPeriod &period);
+    void offerOperations();
+    void keepOnDisk(const OpenPeriod &period, const QString &what);
+    static qint64 pausedSeconds(const RunningPeriod &running);
+    qint64 countingSinceMs(const RunningPeriod &running) const;
+    void expectStopAnswer();
+    void sendPrice(const QString &feeText);
     void billPeriod(const RunningPeriod &running, const QDateTime &stopMoment);
     void fill(QString &box, const QString &text, void (StationSession::*changed)(const QString &));
     void send(const QString &text);
@@ -177,6 +224,9 @@ private:
     ClockTimer m_announcementTimer;
     SpacedSender m_sender;
     ClockTimer m_runningFeeTimer;
+    bool m_sendsPrice = false;
+    bool m_announced = false; // the station announced itself on this connection
+    QString m_priceSent;      // the fee the station was last given
     // The station answers the stop of an extension with its own; so many stops
     // from it, until a few seconds after the last extension, are those answers and
     // bill nothing.

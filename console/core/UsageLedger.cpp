@@ -19,6 +19,11 @@
 #include <unistd.h>
 
 namespace {
+QDateTime momentFrom(const QJsonValue &value)
+{
+    return QDateTime::fromString(value.toString(), Qt::ISODate);
+}
+
 constexpr int retryIntervalMs = 30'000;
 const QString periodsKey = QStringLiteral("perioden");
 const QString tariffsKey = QStringLiteral("tarife");
@@ -30,18 +35,21 @@ constexpr qint64 centUnits = 100;
 constexpr qint64 clockShiftSeconds = 3600;
 constexpr qint64 secondsPerDay = 24 * 3600;
 
+// A period that moved or paused says so; one that did neither is written as before.
 QJsonObject toJson(const OpenPeriod &period)
 {
-    return {{QStringLiteral("periode"), period.id},
-            {QStringLiteral("station"), period.station},
-            {QStringLiteral("beginn"), period.beginText()},
-            {QStringLiteral("startzeit"), period.startText},
-            {QStringLiteral("intervall"), period.intervalMinutes}};
-}
-
-QDateTime momentFrom(const QJsonValue &value)
-{
-    return QDateTime::fromString(value.toString(), Qt::ISODate);
+    QJsonObject entry{{QStringLiteral("periode"), period.id},
+                      {QStringLiteral("station"), period.station},
+                      {QStringLiteral("beginn"), period.beginText()},
+                      {QStringLiteral("startzeit"), period.startText},
+                      {QStringLiteral("intervall"), period.intervalMinutes}};
+    if (period.originStation > 0)
+        entry.insert(QStringLiteral("herkunft"), period.originStation);
+    if (period.pausedSeconds > 0)
+        entry.insert(QStringLiteral("pause"), period.pausedSeconds);
+    if (period.paused())
+        entry.insert(QStringLiteral("pauseSeit"), period.pausedSinceText());
+    return entry;
 }
 
 // A record names the tariffs that billed it, so that a later run can check its fee.
@@ -70,8 +78,12 @@ std::optional<OpenPeriod> openPeriodFrom(const QJsonObject &entry)
         entry.value(QStringLiteral("station")).toInt(),
         QDateTime::fromString(entry.value(QStringLiteral("beginn")).toString(), Qt::ISODateWithMs),
         entry.value(QStringLiteral("startzeit")).toString(),
-        entry.value(QStringLiteral("intervall")).toInt()};
-    if (period.id.isEmpty() || !UsageDatabase::isStation(period.station) || !period.begin.isValid())
+        entry.value(QStringLiteral("intervall")).toInt(),
+        entry.value(QStringLiteral("herkunft")).toInt(),
+        qint64(entry.value(QStringLiteral("pause")).toDouble()),
+        momentFrom(entry.value(QStringLiteral("pauseSeit")))};
+    if (period.id.isEmpty() || !UsageDatabase::isStation(period.station) || !period.begin.isValid()
+        || period.pausedSeconds < 0)
         return std::nullopt;
     return period;
 }
@@ -127,14 +139,15 @@ bool feeFits(qint64 fee, qint64 seconds, const QJsonObject &entry, const Tariffs
     return std::abs(fee - Billing::feeUnits(seconds, own)) <= centUnits;
 }
 
-// Start and end lie the seconds apart, give or take a clock shift, and the
-// duration shows them.
+// Start and end lie the seconds and the pauses apart, give or take a clock shift,
+// and the duration shows the seconds.
 bool timesFit(const QJsonObject &entry, qint64 seconds)
 {
+    const qint64 paused = qint64(entry.value(QStringLiteral("pause")).toDouble());
     const QTime start
         = *TextFormats::parseTimeOfDay(entry.value(QStringLiteral("start")).toString());
     const QTime end = *TextFormats::parseTimeOfDay(entry.value(QStringLiteral("ende")).toString());
-    qint64 gap = (start.secsTo(end) - seconds) % secondsPerDay;
+    qint64 gap = (start.secsTo(end) - seconds - paused) % secondsPerDay;
     if (gap > secondsPerDay / 2)
         gap -= secondsPerDay;
     else if (gap <= -secondsPerDay / 2)
@@ -449,27 +462,31 @@ OpenPeriod UsageLedger::begin(int station, const QDateTime &moment, int interval
     return period;
 }
 
-void UsageLedger::changeInterval(const OpenPeriod &period)
+Failure UsageLedger::update(const OpenPeriod &period)
 {
     const auto update = [&](QList<OpenPeriod> &periods) {
         for (OpenPeriod &held : periods) {
             if (held.id == period.id)
-                held.intervalMinutes = period.intervalMinutes;
+                held = period;
         }
     };
-    update(m_recovered);
-    update(m_openInSideFile);
     const bool inSideFile
         = std::any_of(m_openInSideFile.cbegin(), m_openInSideFile.cend(),
                       [&](const OpenPeriod &held) { return held.id == period.id; });
-    const Failure reason = inSideFile
-        ? saveSideFile()
-        : m_database.periods().changeInterval(period.id, period.intervalMinutes);
-    if (reason) {
-        emit problem(QStringLiteral("Station %1: Die neue Zeit ließ sich nicht speichern (%2). Sie"
-                                    " gilt, solange Kavo läuft.")
-                         .arg(QString::number(period.station), reason.text()));
+    if (!inSideFile) {
+        if (Failure reason = m_database.periods().updateOpenPeriod(period))
+            return reason;
+        update(m_recovered);
+        return Failure::none();
     }
+    const QList<OpenPeriod> before = m_openInSideFile;
+    update(m_openInSideFile);
+    if (Failure reason = saveSideFile()) {
+        m_openInSideFile = before;
+        return reason;
+    }
+    update(m_recovered);
+    return Failure::none();
 }
 
 void UsageLedger::finish(const StoppedPeriod &stopped)

@@ -42,9 +42,9 @@ public:
     // all the same).
     OpenPeriod begin(int station, const QDateTime &moment, int intervalMinutes);
 
-    // The running period's new interval, on disk where its start is, so that a
-    // restart resumes it with its new end; the operator is told where it can't be.
-    void changeInterval(const OpenPeriod &period);
+    // The running period as it is now (its interval, station, origin and pauses), on
+    // disk where its start is, so that a restart resumes it so; or why it can't be.
+    Failure update(const OpenPeriod &period);
 
     // Writes the record, after any still pending before it.
     void finish(const StoppedPeriod &stopped);

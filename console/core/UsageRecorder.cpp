@@ -43,16 +43,19 @@ Failure appendRecord(sqlite3 *db, const StoppedPeriod &stopped, qint64 feeUnits,
         db,
         forStation(
             "INSERT INTO client%1 (client%1start, client%1ende, client%1dauer, client%1kosten,"
-            " client%1datum, client%1von, client%1bis, client%1bediener, client%1nummer)"
+            " client%1datum, client%1von, client%1bis, client%1bediener, client%1nummer,"
+            " client%1herkunft, client%1pause)"
             " VALUES (?1, ?2, ?3, ?4, ?5, NULLIF(?6, ''), NULLIF(?7, ''), ?8,"
-            " (SELECT Letzte FROM Belegnummer WHERE Zaehler = 1))",
+            " (SELECT Letzte FROM Belegnummer WHERE Zaehler = 1), NULLIF(?9, 0), NULLIF(?10, 0))",
             stopped.period.station));
     return unlessDone(insert.bind(1, record.start) && insert.bind(2, record.end)
                           && insert.bind(3, record.duration) && insert.bind(4, feeUnits)
                           && insert.bind(5, qint64(stopped.month))
                           && insert.bind(6, TextFormats::moment(stopped.startMoment))
                           && insert.bind(7, TextFormats::moment(stopped.stopMoment))
-                          && insert.bind(8, operatorName) && insert.run(),
+                          && insert.bind(8, operatorName)
+                          && insert.bind(9, qint64(stopped.period.originStation))
+                          && insert.bind(10, stopped.period.pausedSeconds) && insert.run(),
                       insert);
 }
 

@@ -29,19 +29,26 @@ QString totalsColumnsQuery(int station)
     return forStation("SELECT Nutzungszeit, Entgeld FROM client%1stat", station);
 }
 
-// The columns that date a record, added after the first five: the start and the stop
-// as local date and time with the offset from UTC, the operator and the record's
-// number, consecutive across the database. Records written before have them empty.
+// The columns added after the first five: the start and the stop as local date and
+// time with the offset from UTC, the operator and the record's number, consecutive
+// across the database; the station a period moved from, and the seconds it was
+// paused. Records written before have them empty.
 struct DateColumn
 {
     const char *name;
     const char *type;
 };
 constexpr DateColumn dateColumns[] = {
-    {"client%1von", "TEXT"},
-    {"client%1bis", "TEXT"},
-    {"client%1bediener", "TEXT"},
-    {"client%1nummer", "INTEGER"},
+    {"client%1von", "TEXT"},       {"client%1bis", "TEXT"},         {"client%1bediener", "TEXT"},
+    {"client%1nummer", "INTEGER"}, {"client%1herkunft", "INTEGER"}, {"client%1pause", "INTEGER"},
+};
+
+// What an open period carries beyond its start and interval: the station it began
+// on before it moved, the seconds of its pauses so far, and since when it is paused.
+constexpr DateColumn periodColumns[] = {
+    {"Herkunft", "INTEGER"},
+    {"Pause", "INTEGER"},
+    {"PauseSeit", "TEXT"},
 };
 
 // The records of a day or a month are found by their stop, with their fees; the
@@ -89,10 +96,10 @@ Failure execAtOnce(sqlite3 *db, const QString &statements)
     return failure;
 }
 
-// The station's record columns, in lower case.
-QStringList columnsOf(sqlite3 *db, int station)
+// The columns of a table, in lower case.
+QStringList columnsOf(sqlite3 *db, const QString &table)
 {
-    SqlStatement query(db, forStation("PRAGMA table_info(client%1)", station));
+    SqlStatement query(db, QStringLiteral("PRAGMA table_info(%1)").arg(table));
     QStringList columns;
     while (query.next())
         columns.append(query.text(1).value_or(QString()).toLower());
@@ -105,7 +112,7 @@ QString datingMissing(sqlite3 *db, const QList<int> &stations)
 {
     QString missing;
     for (int station : stations) {
-        const QStringList columns = columnsOf(db, station);
+        const QStringList columns = columnsOf(db, forStation("client%1", station));
         for (const DateColumn &column : dateColumns) {
             const QString name = forStation(column.name, station);
             if (!columns.contains(name))
@@ -208,13 +215,24 @@ Failure UsageSchema::checkTables()
     return Failure::none();
 }
 
+// Perioden of an earlier version gets the columns of moved and paused periods.
 Failure UsageSchema::makeOwnTables()
 {
-    return exec(
-        m_db.get(),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS Perioden (Periode TEXT PRIMARY KEY,"
-                       " Station INTEGER,"
-                       " Beginn TEXT, Startzeit TEXT, Intervall INTEGER, Abgerechnet INTEGER)"));
+    if (Failure failure
+        = exec(m_db.get(),
+               QStringLiteral(
+                   "CREATE TABLE IF NOT EXISTS Perioden (Periode TEXT PRIMARY KEY,"
+                   " Station INTEGER,"
+                   " Beginn TEXT, Startzeit TEXT, Intervall INTEGER, Abgerechnet INTEGER)")))
+        return failure;
+    const QStringList columns = columnsOf(m_db.get(), QStringLiteral("Perioden"));
+    QString missing;
+    for (const DateColumn &column : periodColumns) {
+        if (!columns.contains(QString::fromLatin1(column.name).toLower()))
+            missing += QStringLiteral("ALTER TABLE Perioden ADD COLUMN %1 %2;")
+                           .arg(QLatin1String(column.name), QLatin1String(column.type));
+    }
+    return missing.isEmpty() ? Failure::none() : execAtOnce(m_db.get(), missing);
 }
 
 Failure UsageSchema::makeTables(const QList<int> &stations)

@@ -310,7 +310,9 @@ void MainWindow::createStationControllers()
             panel.station, stationPort(panel.station), *m_ledger, tariffs()));
         m_sessions.back()->setAllowedAddress(m_config.stationAddressText(panel.station));
         m_sessions.back()->setKeyText(m_config.stationKeyText(panel.station));
-        m_controllers.push_back(std::make_unique<StationController>(panel, *m_sessions.back()));
+        m_sessions.back()->setSendsPrice(m_config.sendsPriceTo(panel.station));
+        m_controllers.push_back(
+            std::make_unique<StationController>(panel, *m_sessions.back(), m_sessions, *m_ledger));
     }
     const auto showInStatusBar = [this](const QString &text) { statusBar()->showMessage(text); };
     for (auto &session : m_sessions) {

@@ -1,5 +1,7 @@
 #include "StationController.h"
 
+#include "MessageDialog.h"
+#include "PeriodMove.h"
 #include "StationSession.h"
 
 #include <QAction>
@@ -20,10 +22,14 @@ void fillBox(QLineEdit *box, const QString &text)
 }
 }
 
-StationController::StationController(StationPanel &panel, StationSession &session, QObject *parent)
+StationController::StationController(StationPanel &panel, StationSession &session,
+                                     const std::vector<std::unique_ptr<StationSession>> &sessions,
+                                     UsageLedger &ledger, QObject *parent)
     : QObject(parent)
     , m_panel(panel)
     , m_session(session)
+    , m_sessions(sessions)
+    , m_ledger(ledger)
 {
     connectControls();
     connectDisplay();
@@ -47,6 +53,51 @@ void StationController::connectControls()
     connect(m_panel.startTime, &QLineEdit::textChanged, session, &StationSession::correctStartText);
     connect(m_panel.extendMenu, &QMenu::triggered, this,
             [this](const QAction *choice) { m_session.extend(choice->data().toInt()); });
+    connect(m_panel.moveMenu, &QMenu::aboutToShow, this, &StationController::offerMoveTargets);
+    connect(m_panel.moveMenu, &QMenu::triggered, this,
+            [this](const QAction *choice) { moveTo(choice->data().toInt()); });
+    connect(m_panel.pause, &QPushButton::clicked, this, &StationController::pauseOrResume);
+
+    m_panel.extendMenu->setTitle(QStringLiteral("Verlängern"));
+    m_panel.moveMenu->setTitle(QStringLiteral("Platz wechseln"));
+    m_panel.contextMenu->addMenu(m_panel.extendMenu);
+    m_panel.contextMenu->addMenu(m_panel.moveMenu);
+    m_pauseAction = m_panel.contextMenu->addAction(QStringLiteral("Pause"));
+    connect(m_pauseAction, &QAction::triggered, this, &StationController::pauseOrResume);
+    m_panel.extendMenu->menuAction()->setEnabled(false);
+    m_panel.moveMenu->menuAction()->setEnabled(false);
+    m_pauseAction->setEnabled(false);
+}
+
+// The stations free to take the period, named as their panels are.
+void StationController::offerMoveTargets()
+{
+    m_panel.moveMenu->clear();
+    for (const auto &other : m_sessions) {
+        if (other.get() != &m_session && other->takesMovedPeriod())
+            m_panel.moveMenu->addAction(QStringLiteral("nach Client %1").arg(other->station()))
+                ->setData(other->station());
+    }
+    if (m_panel.moveMenu->isEmpty())
+        m_panel.moveMenu->addAction(QStringLiteral("kein freier Platz"))->setEnabled(false);
+}
+
+void StationController::moveTo(int station)
+{
+    if (station < 1 || station > int(m_sessions.size()))
+        return;
+    PeriodMove move(m_session, *m_sessions[station - 1], m_ledger);
+    if (const Failure failure = move.run())
+        MessageDialog::show(m_panel.heading->window(),
+                            {QStringLiteral("Kavo"), failure.text(), QMessageBox::Warning});
+}
+
+void StationController::pauseOrResume()
+{
+    if (m_session.periodPaused())
+        m_session.resume();
+    else
+        m_session.pause();
 }
 
 void StationController::connectDisplay()
@@ -71,7 +122,22 @@ void StationController::connectDisplay()
     // While a period runs, the fee box shows what it costs so far.
     connect(session, &StationSession::runningFeeChanged, this,
             [this](const QString &text) { fillBox(m_panel.fee, text); });
-    connect(session, &StationSession::extendEnabledChanged, m_panel.extend, &QWidget::setEnabled);
+    connect(session, &StationSession::extendEnabledChanged, this, [this](bool enabled) {
+        m_panel.extend->setEnabled(enabled);
+        m_panel.extendMenu->menuAction()->setEnabled(enabled);
+    });
+    connect(session, &StationSession::moveEnabledChanged, this, [this](bool enabled) {
+        m_panel.move->setEnabled(enabled);
+        m_panel.moveMenu->menuAction()->setEnabled(enabled);
+    });
+    connect(session, &StationSession::pauseEnabledChanged, this, [this](bool enabled) {
+        m_panel.pause->setEnabled(enabled);
+        m_pauseAction->setEnabled(enabled);
+    });
+    connect(session, &StationSession::pausedChanged, this, [this](bool paused) {
+        m_panel.showPaused(paused);
+        m_pauseAction->setText(paused ? QStringLiteral("Weiter") : QStringLiteral("Pause"));
+    });
     connect(session, &StationSession::runningTimeChanged, m_panel.runningTime, &QLabel::setText);
     connect(session, &StationSession::controlsEnabledChanged, this, [this](bool enabled) {
         for (QWidget *control : m_panel.stationControls())

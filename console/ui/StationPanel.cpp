@@ -102,6 +102,43 @@ void makeExtend(StationPanel &panel, QWidget *parent, int offset)
     panel.extend->setMenu(panel.extendMenu);
 }
 
+// Right of Verlängern, in the room left on the panel's lowest row.
+void makeMoveAndPause(StationPanel &panel, QWidget *parent, int offset)
+{
+    const int station = panel.station;
+    panel.move = make<QPushButton>(
+        parent, numbered("cmdWechseln", station),
+        station == 1 ? QStringLiteral("&Platz wechseln") : QStringLiteral("Platz wechseln"),
+        {2520, 2160, 1410, 255}, offset,
+        QStringLiteral("Setzt die laufende Nutzung an einem freien Kunden-PC fort."));
+    panel.move->setEnabled(false);
+    panel.moveMenu = new QMenu(panel.move);
+    panel.moveMenu->setObjectName(numbered("mnuWechseln", station));
+    panel.move->setMenu(panel.moveMenu);
+    panel.pause = make<QPushButton>(parent, numbered("cmdPause", station), QString(),
+                                    {4020, 2160, 675, 255}, offset,
+                                    QStringLiteral("Hält die laufende Nutzung an; die Pause wird"
+                                                   " nicht berechnet."));
+    panel.pause->setEnabled(false);
+    panel.showPaused(false);
+}
+
+// The operations on the running period by the right mouse button, on the heading
+// and the running time.
+void makeContextMenu(StationPanel &panel, QWidget *parent)
+{
+    panel.contextMenu = new QMenu(parent);
+    panel.contextMenu->setObjectName(numbered("mnuNutzung", panel.station));
+    for (QWidget *place :
+         {static_cast<QWidget *>(panel.heading), static_cast<QWidget *>(panel.runningTime)}) {
+        place->setContextMenuPolicy(Qt::CustomContextMenu);
+        QObject::connect(place, &QWidget::customContextMenuRequested, panel.contextMenu,
+                         [menu = panel.contextMenu, place](const QPoint &at) {
+                             menu->popup(place->mapToGlobal(at));
+                         });
+    }
+}
+
 StationPanel build(QWidget *parent, int station, PanelPlace place)
 {
     StationPanel panel;
@@ -141,6 +178,8 @@ StationPanel build(QWidget *parent, int station, PanelPlace place)
                             QStringLiteral("Falls Kavo ohne Client genutzt werden soll, schaltet "
                                            "diese Funktion die Steuerung frei."));
     makeExtend(panel, parent, offset);
+    makeMoveAndPause(panel, parent, offset);
+    makeContextMenu(panel, parent);
     return panel;
 }
 }
@@ -203,6 +242,15 @@ int StationPanel::selectedInterval() const
 {
     const int id = intervalGroup->checkedId();
     return id > 0 ? id : 0;
+}
+
+void StationPanel::showPaused(bool paused) const
+{
+    const bool first = station == 1;
+    if (paused)
+        pause->setText(first ? QStringLiteral("W&eiter") : QStringLiteral("Weiter"));
+    else
+        pause->setText(first ? QStringLiteral("Paus&e") : QStringLiteral("Pause"));
 }
 
 void StationPanel::clearIntervals() const

@@ -34,6 +34,14 @@ struct StationPanel
     // action's data) or makes the period open-ended (0).
     QPushButton *extend = nullptr; // cmdVerlaengern1
     QMenu *extendMenu = nullptr;   // mnuVerlaengern1
+    // Platz wechseln, on while a period runs: its menu, filled as it opens, names
+    // the stations free to take the period (the action's data: the station).
+    QPushButton *move = nullptr; // cmdWechseln1
+    QMenu *moveMenu = nullptr;   // mnuWechseln1
+    // Pause, "Weiter" while the period is paused.
+    QPushButton *pause = nullptr; // cmdPause1
+    // The three on the panel's heading and running time, by the right mouse button.
+    QMenu *contextMenu = nullptr; // mnuNutzung1
 
     // The minutes of the interval options, in their order.
     static constexpr int intervalMinutes[] = {5, 10, 15, 30};
@@ -63,4 +71,7 @@ struct StationPanel
     // The minutes of the selected interval option, 0 when none is selected.
     int selectedInterval() const;
     void clearIntervals() const;
+
+    // Pause's caption: "Weiter" while the period is paused.
+    void showPaused(bool paused) const;
 };

@@ -147,11 +147,17 @@ void StationDisplay::consoleClosed()
 
 void StationDisplay::handleChunk(const QString &chunk)
 {
+    // The price of the period running is shown and changes nothing else.
+    if (const QString price = Protocol::priceText(chunk, m_station); !price.isEmpty()) {
+        emit priceChanged(price);
+        return;
+    }
     const bool answersAnnouncement = std::exchange(m_answerAwaited, false);
     emit canStartChanged(true);
     setShown({Item::EndDate, Item::EndTime}, true);
     switch (Protocol::stationOrder(chunk, m_station)) {
     case Protocol::StationOrder::Stop:
+        emit priceChanged(QString());
         showIdleLayout();
         if (answersAnnouncement)
             endPeriodsUnreported();

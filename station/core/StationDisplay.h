@@ -91,6 +91,9 @@ signals:
     void startTimeChanged(const QString &text);
     void usedTimeChanged(const QString &text);
     void remainingTimeChanged(const QString &text);
+    // What the running period costs so far, as the console tells it where it is set
+    // to ("1,05 €"); empty once the period is over.
+    void priceChanged(const QString &text);
 
     // With each pass of a period: the station's time is to be seen.
     void raiseRequested();

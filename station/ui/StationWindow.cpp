@@ -109,6 +109,11 @@ void StationWindow::createControls()
     m_linkProblem->setAutoFillBackground(true);
     m_linkProblem->setStyleSheet(QStringLiteral("color: #a00000; font-size: 7pt;"));
     m_linkProblem->hide();
+    // Between the end time and the row below, free in either kind of period.
+    m_price = addControl(new QLabel(this), "lblPreis", 1920, 645, clientWidth - 1920, 195);
+    m_price->setStyleSheet(QStringLiteral("font-size: 7pt;"));
+    m_price->setToolTip(QStringLiteral("Was die Nutzung bisher kostet"));
+    m_price->hide();
 
     m_startTimeField->setToolTip(QStringLiteral("Startzeitpunkt"));
     m_currentTimeField->setToolTip(QStringLiteral("aktuelle Zeit"));
@@ -152,6 +157,10 @@ void StationWindow::bindDisplay()
     connect(display, &StationDisplay::startTimeChanged, m_startTimeField, &QLineEdit::setText);
     connect(display, &StationDisplay::usedTimeChanged, m_usedTimeField, &QLineEdit::setText);
     connect(display, &StationDisplay::remainingTimeChanged, m_remainingTimeText, &QLabel::setText);
+    connect(display, &StationDisplay::priceChanged, this, [this](const QString &text) {
+        m_price->setText(QStringLiteral("Bisher ") + text);
+        m_price->setVisible(!text.isEmpty());
+    });
 
     connect(display, &StationDisplay::raiseRequested, this, &StationWindow::bringToFront);
     connect(display, &StationDisplay::runningChanged, this, &StationWindow::keepOnTopWhileIdle);

@@ -71,6 +71,7 @@ private:
     QLabel *m_usedTimeLabel = nullptr;       // Label5
     QLabel *m_intervalLabel = nullptr;       // lbMinute
     QLabel *m_linkProblem = nullptr;         // lblHinweis
+    QLabel *m_price = nullptr;               // lblPreis: the fee so far, where the console sends it
     EntryField *m_endDateField = nullptr;    // Text1
     EntryField *m_endTimeField = nullptr;    // Text2
     EntryField *m_intervalField = nullptr;   // Text3

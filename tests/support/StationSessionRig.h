@@ -27,6 +27,7 @@ public:
     ManualClock &clock() { return *m_clock; }
     StationSession &session() { return m_session; }
     UsageDatabase &database() { return m_database; }
+    UsageLedger &ledger() { return m_ledger; }
     // The usage records stored for the station, in stored order.
     QList<QVariantList> records();
 
