@@ -114,8 +114,8 @@ int main(int argc, char *argv[])
         const bool started = !database.periods().saveOpenPeriod(period);
         starts.push_back(milliseconds(timer));
         timer.restart();
-        const bool stopped = database.recorder().recordPeriod({period, record, 630, 5, {}, {}}).kind
-            == RecordOutcome::Written;
+        const bool stopped
+            = database.recorder().recordPeriod({period, record, 630, 5, {}, {}}).hasValue();
         stops.push_back(milliseconds(timer));
         if (!started || !stopped) {
             std::fprintf(stderr, "Der Datensatz wurde nicht gespeichert.\n");
