@@ -29,8 +29,8 @@ int main(int argc, char *argv[])
     const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
     UsageDatabase database;
     if (!dir.isValid() || UsageDatabase::create(path, stations)
-        || !fillUsageRecords(path, stations, records)
-        || !dateUsageRecords(path, stations, first, days) || database.open(path, stations)) {
+        || !fillDatedUsageRecords(path, stations, records, first, days)
+        || database.open(path, stations)) {
         std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");
         return 1;
     }
