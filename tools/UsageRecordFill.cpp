@@ -3,6 +3,7 @@
 #include "TextFormats.h"
 #include "UsageDatabase.h"
 
+#include <QDir>
 #include <QTime>
 
 #include <sqlite3.h>
@@ -133,4 +134,10 @@ bool makeUndatedUsageFile(const QString &path, int stations)
     }
     sqlite3_close(db);
     return ok;
+}
+
+QString benchFolderTemplate(const char *folder)
+{
+    return (folder ? QString::fromLocal8Bit(folder) : QDir::tempPath())
+        + QStringLiteral("/bench-XXXXXX");
 }

@@ -18,3 +18,7 @@ bool makeUndatedUsageFile(const QString &path, int stations);
 // over the `days` days from `firstDay` on, numbered consecutively.
 bool fillDatedUsageRecords(const QString &path, int stations, int records, const QDate &firstDay,
                            int days);
+
+// Where a benchmark makes its database: a fresh folder in `folder`, else in the
+// system's temporary folder.
+QString benchFolderTemplate(const char *folder);
