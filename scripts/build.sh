@@ -1,12 +1,28 @@
 #!/usr/bin/env bash
-# Configures and builds into build/ (warnings are errors).
+# Configures and builds (warnings are errors): into build/ with the system's compiler,
+# or with --sanitize into build-asan/ with clang, the address and undefined-behaviour
+# sanitizers and the fuzz targets. Further arguments name the targets to build
+# (`scripts/build.sh demo_programs`: only what the demo runs); without, everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# ccache, where installed, keeps what another checkout of the same sources compiled.
-launcher=()
+tree=build
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVO_WERROR=ON)
+if [[ ${1:-} == --sanitize ]]; then
+    shift
+    tree=build-asan
+    export CC=clang CXX=clang++
+    options+=(-DKAVO_SANITIZE=ON -DKAVO_FUZZ=ON)
+fi
+# ccache, where installed, keeps what another checkout of the same sources compiled;
+# the sloppiness lets it cache the compiles that use a precompiled header.
 if command -v ccache >/dev/null; then
     export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$PWD")}" CCACHE_NOHASHDIR=1
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-pch_defines,time_macros,include_file_mtime,include_file_ctime}"
+    options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVO_WERROR=ON "${launcher[@]}" >/dev/null
-cmake --build build -j"$(nproc)"
+cmake -S . -B "$tree" "${options[@]}" >/dev/null
+targets=()
+for target in "$@"; do
+    targets+=(--target "$target")
+done
+cmake --build "$tree" -j"$(nproc)" "${targets[@]}"

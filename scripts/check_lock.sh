@@ -12,6 +12,7 @@
 #   check_lock.sh <build-dir> [screenshot.png]
 set -euo pipefail
 build=$(cd "${1:?usage: $0 <build-dir> [screenshot.png]}" && pwd)
+scripts=$(cd "$(dirname "$0")" && pwd)
 shot=${2:-}
 [[ -z $shot || $shot == /* ]] || shot=$(pwd)/$shot
 if [[ -z ${DISPLAY:-} ]]; then
@@ -38,50 +39,7 @@ pass() { echo "ok: $*"; }
 # console does, logs what the station sends, and carries out the lines written to
 # its command pipe: "send <text>", "drop" (closes the station's link).
 mkfifo "$work/commands"
-python3 -u - "$work/commands" "$work/console.log" <<'EOF' &
-import selectors, socket, sys
-commands, log = open(sys.argv[1], "r+b", buffering=0), open(sys.argv[2], "a", buffering=1)
-server = socket.socket()
-server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-server.bind(("127.0.0.1", 12000))
-server.listen(1)
-watch = selectors.DefaultSelector()
-watch.register(server, selectors.EVENT_READ)
-watch.register(commands, selectors.EVENT_READ)
-station, pending = None, b""
-while True:
-    for key, _ in watch.select():
-        if key.fileobj is server:
-            if station:
-                watch.unregister(station)
-                station.close()
-            station, _ = server.accept()
-            watch.register(station, selectors.EVENT_READ)
-            log.write("connected\n")
-        elif key.fileobj is commands:
-            pending += commands.read(4096)
-            while b"\n" in pending:
-                line, pending = pending.split(b"\n", 1)
-                order, _, text = line.decode().partition(" ")
-                if order == "send" and station:
-                    station.sendall(text.encode())
-                elif order == "drop" and station:
-                    watch.unregister(station)
-                    station.close()
-                    station = None
-                    log.write("dropped\n")
-        else:
-            data = station.recv(4096)
-            if not data:
-                watch.unregister(station)
-                station.close()
-                station = None
-                log.write("closed\n")
-                continue
-            log.write("got " + data.decode(errors="replace") + "\n")
-            if b"Startup1" in data:
-                station.sendall(b"Stop1")
-EOF
+python3 -u "$scripts/console_standin.py" "$work/commands" "$work/console.log" &
 pids+=($!)
 console() { echo "$*" >"$work/commands"; }
 # Waits up to $1 tenths of a second for the command to succeed.

@@ -27,6 +27,7 @@ if [[ -z ${KAVO_OWN_NETWORK:-} ]]; then
 fi
 ip link set lo up
 python=/usr/bin/python3
+standin=$(cd "$(dirname "$0")" && pwd)/console_standin.py
 customer=kavokunde
 station_account=kavo-station
 
@@ -82,46 +83,11 @@ install -m 600 -o "$customer" "$XAUTHORITY" "$work/customer.xauth"
 runuser -u nobody -- env DISPLAY="$DISPLAY" XAUTHORITY=/nonexistent xdpyinfo >/dev/null 2>&1 &&
     fail "any account may use the display" || pass "the display admits root, $station_account and $customer only"
 
-# The console stand-in: answers each announcement with the stop message, logs what
-# the station sends, and carries out "send <text>" lines from its command pipe.
+# The console stand-in (scripts/console_standin.py): answers each announcement with
+# the stop message, logs what the station sends with the time it came, and carries
+# out "send <text>" lines from its command pipe.
 mkfifo "$work/commands"
-"$python" -u - "$work/commands" "$work/console.log" <<'EOF' &
-import selectors, socket, sys, time
-commands, log = open(sys.argv[1], "r+b", buffering=0), open(sys.argv[2], "a", buffering=1)
-server = socket.socket()
-server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-server.bind(("127.0.0.1", 12000))
-server.listen(1)
-watch = selectors.DefaultSelector()
-watch.register(server, selectors.EVENT_READ)
-watch.register(commands, selectors.EVENT_READ)
-station, pending = None, b""
-while True:
-    for key, _ in watch.select():
-        if key.fileobj is server:
-            if station:
-                watch.unregister(station)
-                station.close()
-            station, _ = server.accept()
-            watch.register(station, selectors.EVENT_READ)
-        elif key.fileobj is commands:
-            pending += commands.read(4096)
-            while b"\n" in pending:
-                line, pending = pending.split(b"\n", 1)
-                order, _, text = line.decode().partition(" ")
-                if order == "send" and station:
-                    station.sendall(text.encode())
-        else:
-            data = station.recv(4096)
-            if not data:
-                watch.unregister(station)
-                station.close()
-                station = None
-                continue
-            log.write("%.3f %s\n" % (time.time(), data.decode(errors="replace")))
-            if b"Startup1" in data:
-                station.sendall(b"Stop1")
-EOF
+"$python" -u "$standin" "$work/commands" "$work/console.log" --stamped &
 pids+=($!)
 console() { echo "$*" >"$work/commands"; }
 

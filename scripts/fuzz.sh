@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets in build-fuzz/ with clang and runs each for a bounded
-# time (default 60 seconds; `scripts/fuzz.sh 5` is a short run). The seeds in
-# fuzz/corpus/<target>/ are read; what the run adds goes to build-fuzz/corpus/<target>/
-# and every failing input to build-fuzz/artifacts/. Exits non-zero when a target failed.
+# Builds the libFuzzer targets in build-asan/ (scripts/build.sh --sanitize) and runs
+# each for a bounded time (default 60 seconds; `scripts/fuzz.sh 5` is a short run).
+# The seeds in fuzz/corpus/<target>/ are read; what the run adds goes to
+# build-asan/corpus/<target>/ and every failing input to build-asan/artifacts/. Exits
+# non-zero when a target failed. The tests replay the seeds without fuzzing.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,9 +17,8 @@ if ! command -v clang++ >/dev/null; then
     exit 0
 fi
 
-build=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DKAVO_FUZZ=ON >/dev/null || exit 1
-cmake --build "$build" --target fuzz_targets -j2 >/dev/null || {
+build=build-asan
+scripts/build.sh --sanitize fuzz_targets >/dev/null || {
     echo "fuzz: building the targets failed" >&2
     exit 1
 }

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake pkg-config clang libclang-rt-dev
+    build-essential cmake pkg-config clang libclang-rt-dev clang-format
     qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 qt6-translations-l10n
     libsqlcipher-dev sqlcipher
     python3 python3-xlrd

@@ -1,21 +1,31 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and runs every test headless; then runs the unit
-# tests once more, built with the address and undefined-behaviour sanitizers.
+# Sets up the machine and runs every test headless, each stage timed:
+#   build     everything with the system's compiler into build/ (warnings are errors)
+#   sanitize  everything but the benchmarks with clang, the address and
+#             undefined-behaviour sanitizers and the fuzz targets into build-asan/
+#   unit, integration   those tests under the sanitizers, with the format and include
+#             checks and every fuzz seed replayed
+#   realtime, packages  the tests that run real programs for real time or bound
+#             time and memory (which the sanitizers stretch), and the packages, from build/
+# Timed fuzzing is scripts/fuzz.sh [seconds].
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh
-# A short run of every fuzz target (the long runs: scripts/fuzz.sh [seconds]).
-scripts/fuzz.sh 5
-(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)")
+export QT_QPA_PLATFORM=offscreen
 
-# Not under the sanitizers: the packages (nothing of ours runs there that the tests
-# above did not run), the long soak and crash runs, which would take most of an hour
-# there, and the station and period tests, which bound real time and the memory the
-# process holds, both of which the sanitizers stretch.
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVO_WERROR=ON -DKAVO_SANITIZE=ON >/dev/null
-cmake --build build-asan -j"$(nproc)"
-cd build-asan
+stage() { # <name> <command...>
+    local name=$1 start=$SECONDS
+    shift
+    echo "== $name"
+    "$@"
+    echo "== $name: $((SECONDS - start)) s"
+}
+
+stage setup scripts/setup.sh
+stage build scripts/build.sh
+stage sanitize scripts/build.sh --sanitize sanitized_tests
 # Leaks are not looked for: the libraries the programs load keep theirs to the end.
-ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 QT_QPA_PLATFORM=offscreen \
-    ctest --output-on-failure -j"$(nproc)" -E '^(packages|tst_soak|tst_crashsafety|tst_period|tst_station)$'
+stage unit+integration env ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j"$(nproc)" -L '^(unit|integration)$'
+stage realtime+packages ctest --test-dir build --output-on-failure -j"$(nproc)" \
+    -L '^(realtime|packages)$'

@@ -49,8 +49,7 @@ class BooksTest : public QObject, UsageDatabaseCase
 private:
     bool recordDated(int station, const QDateTime &stop, const QString &fee)
     {
-        return m_database->recorder().recordPeriod(datedPeriod(station, stop, fee)).kind
-            == RecordOutcome::Written;
+        return writtenNow(m_database->recorder().recordPeriod(datedPeriod(station, stop, fee)));
     }
 
 private slots:

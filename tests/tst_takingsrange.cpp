@@ -54,7 +54,7 @@ private:
             = stoppedPeriod(station, recordWithFee(fee), 600, stop.date().month());
         stopped.startMoment = stop.addSecs(-600);
         stopped.stopMoment = stop;
-        return m_database->recorder().recordPeriod(stopped).kind == RecordOutcome::Written;
+        return writtenNow(m_database->recorder().recordPeriod(stopped));
     }
 
     // Records around a new year and the ends of two months, one undated.

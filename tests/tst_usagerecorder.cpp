@@ -1,5 +1,6 @@
 #include "RawDatabase.h"
 #include "StoredMoney.h"
+#include "TestSupport.h"
 #include "UsageDatabaseCase.h"
 
 #include <QTest>
@@ -21,12 +22,12 @@ private slots:
     {
         QVERIFY(!m_database->open(m_path));
         const std::optional<UsageTotals> first
-            = record(1, recordWithFee(QStringLiteral("1,05 €")), 630).totals;
+            = record(1, recordWithFee(QStringLiteral("1,05 €")), 630)->totals;
         QVERIFY(first.has_value());
         QCOMPARE(first->minutes, 10); // 10.5 minutes, half to even
         QCOMPARE(first->feeUnits, 10500);
         for (qint64 seconds : {89, 30, 150})
-            QVERIFY(record(1, recordWithFee(QStringLiteral("1.234,50 €")), seconds).totals);
+            QVERIFY(record(1, recordWithFee(QStringLiteral("1.234,50 €")), seconds)->totals);
         QCOMPARE(m_database->recorder().readTotalMinutes(1), 10 + 1 + 0 + 2);
         QCOMPARE(m_database->statistics().sumAllFees(1), 10500 + 3 * 12345000);
         QCOMPARE(m_database->recorder().readTotalMinutes(2), 0);
@@ -44,14 +45,14 @@ private slots:
                                  "UPDATE client2stat SET Nutzungszeit = NULL, Entgeld = NULL;");
         QVERIFY(!m_database->open(m_path));
         const std::optional<UsageTotals> past
-            = record(1, recordWithFee(QStringLiteral("0,20 €")), 120).totals;
+            = record(1, recordWithFee(QStringLiteral("0,20 €")), 120)->totals;
         QVERIFY(past.has_value());
         QCOMPARE(past->minutes, 32769);
         QCOMPARE(past->feeUnits, 52000);
         QCOMPARE(m_database->recorder().readTotalMinutes(1), 32769);
 
         const std::optional<UsageTotals> fromEmpty
-            = record(2, recordWithFee(QStringLiteral("0,20 €")), 120).totals;
+            = record(2, recordWithFee(QStringLiteral("0,20 €")), 120)->totals;
         QVERIFY(fromEmpty.has_value());
         QCOMPARE(fromEmpty->minutes, 2);
         QCOMPARE(fromEmpty->feeUnits, 2000);
@@ -103,15 +104,15 @@ private slots:
                                  "DELETE FROM client2stat;");
         QVERIFY(!m_database->open(m_path));
         QCOMPARE(m_database->recorder().stationsWithoutTotals(), QList<int>({2}));
-        const RecordOutcome frozen = record(1, recordWithFee(QStringLiteral("1,05 €")), 630);
-        QCOMPARE(frozen.kind, RecordOutcome::Refused);
-        QVERIFY2(frozen.error.endsWith(QStringLiteral("(frozen)")), qPrintable(frozen.error));
-        QCOMPARE(record(1, recordWithFee(QStringLiteral("kostenlos")), 630).kind,
-                 RecordOutcome::Refused);
+        const QString frozen
+            = record(1, recordWithFee(QStringLiteral("1,05 €")), 630).failure().text();
+        QVERIFY2(frozen.endsWith(QStringLiteral("(frozen)")), qPrintable(frozen));
+        QVERIFY(!record(1, recordWithFee(QStringLiteral("kostenlos")), 630).hasValue());
         // Without its totals row a station's records are still kept.
-        const RecordOutcome untotalled = record(2, recordWithFee(QStringLiteral("1,05 €")), 630);
-        QCOMPARE(untotalled.kind, RecordOutcome::Written);
-        QVERIFY(!untotalled.totals.has_value());
+        const Result<RecordedPeriod> untotalled
+            = record(2, recordWithFee(QStringLiteral("1,05 €")), 630);
+        QVERIFY(writtenNow(untotalled));
+        QVERIFY(!untotalled->totals.has_value());
 
         RawDatabase raw(m_path);
         QCOMPARE(raw.value("SELECT count(*) FROM client1"), 0);
@@ -120,7 +121,7 @@ private slots:
         QCOMPARE(raw.value("SELECT Nutzungszeit FROM client1stat"), 0);
         // Nothing is left half done: the next period is stored in full.
         raw.exec("DROP TRIGGER frozen");
-        QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630).totals->minutes, 10);
+        QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630)->totals->minutes, 10);
         QCOMPARE(raw.value("SELECT count(*) FROM client1"), 1);
     }
 
@@ -133,14 +134,15 @@ private slots:
             QVERIFY(
                 RawDatabase(m_path).exec(QByteArray("UPDATE client1stat SET Entgeld = ") + typed));
             QCOMPARE(m_database->recorder().stationsWithUnreadableTotals(), QList<int>{1});
-            const RecordOutcome outcome = record(1, recordWithFee(QStringLiteral("1,05 €")), 630);
-            QCOMPARE(outcome.kind, RecordOutcome::Written);
-            QVERIFY(outcome.totalsUnreadable && !outcome.totals);
+            const Result<RecordedPeriod> recorded
+                = record(1, recordWithFee(QStringLiteral("1,05 €")), 630);
+            QVERIFY(writtenNow(recorded));
+            QVERIFY(recorded->totalsUnreadable && !recorded->totals);
             QVERIFY(!m_database->recorder().readTotalFees(1));
         }
         QVERIFY(RawDatabase(m_path).exec("UPDATE client1stat SET Entgeld = ''"));
         QVERIFY(m_database->recorder().stationsWithUnreadableTotals().isEmpty());
-        QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630).totals->feeUnits, 105'00);
+        QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630)->totals->feeUnits, 105'00);
     }
 };
 

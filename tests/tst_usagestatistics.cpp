@@ -45,7 +45,7 @@ private slots:
                        {QStringLiteral("23:50:00"), QStringLiteral("00:10:00"),
                         QStringLiteral("00:20:00"), QStringLiteral("2,00 €")},
                        1200, 11)
-                    .totals);
+                    ->totals);
         const std::optional<XlsSheetData> table = m_database->statistics().exportStation(2);
         QVERIFY(table.has_value());
         QCOMPARE(table->fieldNames.first(), QStringLiteral("client2start"));
@@ -87,6 +87,19 @@ private slots:
         QVERIFY(
             !m_database->statistics().sumMonthFees(2, QStringLiteral("5 (ohne Jahr)")).has_value());
         QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM client1"), 6);
+    }
+
+    // A result table that can't be made anew (here a view of that name, made by
+    // hand) would give another month's or an older sum: none is given.
+    void resultTableNotMadeGivesNoSum()
+    {
+        RawDatabase(m_path).exec("CREATE VIEW Entgeld1 AS SELECT 999 AS Entgeld1;"
+                                 "CREATE VIEW Monat1 AS SELECT 999 AS Kosten1;");
+        QVERIFY(!m_database->open(m_path));
+        QVERIFY(recordOn(1, QDate(2004, 5, 1), QStringLiteral("1,50 €")));
+        QVERIFY(!m_database->statistics().sumAllFees(1).has_value());
+        QVERIFY(
+            !m_database->statistics().sumMonthFees(1, QStringLiteral("5 (ohne Jahr)")).has_value());
     }
 
     void resultTablesOfEarlierRunsAreReplaced()
@@ -137,7 +150,7 @@ private slots:
         for (const QVariantList &row : table->rows)
             exported.append(row[3].toDouble());
         QCOMPARE(exported, QList<double>({1.05, 2.5, 1.05, 0.0001}));
-        QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630).totals->feeUnits, 21000);
+        QCOMPARE(record(1, recordWithFee(QStringLiteral("1,05 €")), 630)->totals->feeUnits, 21000);
     }
 
     // The all-time sums a close leaves in the result tables are taken by the next start

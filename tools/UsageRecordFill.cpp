@@ -3,6 +3,7 @@
 #include "TextFormats.h"
 #include "UsageDatabase.h"
 
+#include <QDir>
 #include <QTime>
 
 #include <sqlite3.h>
@@ -19,32 +20,6 @@ void bindText(sqlite3_stmt *insert, int index, const QString &text)
     sqlite3_bind_text(insert, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 
-// Bulk insert: one prepared statement.
-bool fillStation(sqlite3 *db, int station, int records)
-{
-    const QByteArray sql
-        = QStringLiteral("INSERT INTO client%1 (client%1start, client%1ende, client%1dauer,"
-                         " client%1kosten, client%1datum) VALUES (?1, ?2, ?3, ?4, ?5)")
-              .arg(station)
-              .toUtf8();
-    sqlite3_stmt *insert = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
-        return false;
-    bool ok = true;
-    for (int i = 0; ok && i < records; ++i) {
-        const QTime start = QTime(8, 0).addSecs(i % 36000);
-        const int seconds = 60 + i % 7200;
-        bindText(insert, 1, TextFormats::timeOfDay(start));
-        bindText(insert, 2, TextFormats::timeOfDay(start.addSecs(seconds)));
-        bindText(insert, 3, TextFormats::timeOfDay(QTime(0, 0).addSecs(seconds)));
-        sqlite3_bind_int64(insert, 4, qint64(seconds) * 10000 / 600);
-        sqlite3_bind_int64(insert, 5, i % 12 + 1);
-        ok = sqlite3_step(insert) == SQLITE_DONE && sqlite3_reset(insert) == SQLITE_OK;
-    }
-    sqlite3_finalize(insert);
-    return ok;
-}
-
 // The made-up moments carry the winter offset throughout.
 QString moment(const QDate &day, const QTime &time)
 {
@@ -52,13 +27,21 @@ QString moment(const QDate &day, const QTime &time)
         + QStringLiteral("+01:00");
 }
 
-bool fillDatedStation(sqlite3 *db, int station, int records, const QDate &firstDay, int days)
+// Bulk insert: one prepared statement. With `days` the records are dated, their stops
+// spread evenly over the days from `firstDay` on, and numbered; without, they are
+// undated and go round the months.
+bool fillStation(sqlite3 *db, int station, int records, const QDate &firstDay = {}, int days = 0)
 {
+    const bool dated = days > 0;
+    const QString datedColumns = dated ? QStringLiteral(", client%1von, client%1bis,"
+                                                        " client%1bediener, client%1nummer")
+                                       : QString();
+    const QString datedValues = dated ? QStringLiteral(", ?6, ?7, 'bench', ?8") : QString();
     const QByteArray sql
-        = QStringLiteral("INSERT INTO client%1 (client%1start, client%1ende, client%1dauer,"
-                         " client%1kosten, client%1datum, client%1von, client%1bis,"
-                         " client%1bediener, client%1nummer)"
-                         " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, 'bench', ?8)")
+        = (QStringLiteral("INSERT INTO client%1 (client%1start, client%1ende, client%1dauer,"
+                          " client%1kosten, client%1datum")
+           + datedColumns + QStringLiteral(") VALUES (?1, ?2, ?3, ?4, ?5") + datedValues
+           + QLatin1Char(')'))
               .arg(station)
               .toUtf8();
     sqlite3_stmt *insert = nullptr;
@@ -66,7 +49,6 @@ bool fillDatedStation(sqlite3 *db, int station, int records, const QDate &firstD
         return false;
     bool ok = true;
     for (int i = 0; ok && i < records; ++i) {
-        const QDate day = firstDay.addDays(qint64(i) * days / records);
         const QTime start = QTime(8, 0).addSecs(i % 36000);
         const int seconds = 60 + i % 7200;
         const QTime end = start.addSecs(seconds);
@@ -74,10 +56,15 @@ bool fillDatedStation(sqlite3 *db, int station, int records, const QDate &firstD
         bindText(insert, 2, TextFormats::timeOfDay(end));
         bindText(insert, 3, TextFormats::timeOfDay(QTime(0, 0).addSecs(seconds)));
         sqlite3_bind_int64(insert, 4, qint64(seconds) * 10000 / 600);
-        sqlite3_bind_int64(insert, 5, day.month());
-        bindText(insert, 6, moment(day, start));
-        bindText(insert, 7, moment(day, end));
-        sqlite3_bind_int64(insert, 8, qint64(station - 1) * records + i + 1);
+        if (dated) {
+            const QDate day = firstDay.addDays(qint64(i) * days / records);
+            sqlite3_bind_int64(insert, 5, day.month());
+            bindText(insert, 6, moment(day, start));
+            bindText(insert, 7, moment(day, end));
+            sqlite3_bind_int64(insert, 8, qint64(station - 1) * records + i + 1);
+        } else {
+            sqlite3_bind_int64(insert, 5, i % 12 + 1);
+        }
         ok = sqlite3_step(insert) == SQLITE_DONE && sqlite3_reset(insert) == SQLITE_OK;
     }
     sqlite3_finalize(insert);
@@ -121,29 +108,8 @@ bool fillDatedUsageRecords(const QString &path, int stations, int records, const
                            int days)
 {
     return fillStations(path, stations, [&](sqlite3 *db, int station) {
-        return fillDatedStation(db, station, records, firstDay, days);
+        return fillStation(db, station, records, firstDay, days);
     });
-}
-
-bool dateUsageRecords(const QString &path, int stations, const QDate &first, int days)
-{
-    sqlite3 *db = openKeyed(path);
-    bool ok = db && exec(db, "BEGIN");
-    for (int station = 1; ok && station <= stations; ++station) {
-        const QByteArray dating
-            = QStringLiteral(
-                  "UPDATE client%1 SET client%1bis = strftime('%Y-%m-%dT%H:%M:%S', '%2',"
-                  " '+' || (rowid * %3 / (SELECT max(rowid) FROM client%1)) || ' seconds')"
-                  " || '+01:00', client%1bediener = 'bench', client%1nummer = rowid;"
-                  "UPDATE client%1 SET client%1von = client%1bis;")
-                  .arg(QString::number(station), first.toString(Qt::ISODate),
-                       QString::number(qint64(days) * 86400 - 1))
-                  .toUtf8();
-        ok = exec(db, dating.constData());
-    }
-    ok = ok && exec(db, "COMMIT");
-    sqlite3_close(db);
-    return ok;
 }
 
 bool makeUndatedUsageFile(const QString &path, int stations)
@@ -168,4 +134,10 @@ bool makeUndatedUsageFile(const QString &path, int stations)
     }
     sqlite3_close(db);
     return ok;
+}
+
+QString benchFolderTemplate(const char *folder)
+{
+    return (folder ? QString::fromLocal8Bit(folder) : QDir::tempPath())
+        + QStringLiteral("/bench-XXXXXX");
 }

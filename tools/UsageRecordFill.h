@@ -9,10 +9,6 @@
 // tables already.
 bool fillUsageRecords(const QString &path, int stations, int records);
 
-// Dates the records of stations 1 to `stations` evenly over `days` days from `first`
-// by their stop (offset +01:00 throughout), all by the operator "bench".
-bool dateUsageRecords(const QString &path, int stations, const QDate &first, int days);
-
 // Makes a new database file at `path` with the tables of stations 1 to `stations` as
 // consoles made them before records were dated: five columns, no index of the stops.
 bool makeUndatedUsageFile(const QString &path, int stations);
@@ -22,3 +18,7 @@ bool makeUndatedUsageFile(const QString &path, int stations);
 // over the `days` days from `firstDay` on, numbered consecutively.
 bool fillDatedUsageRecords(const QString &path, int stations, int records, const QDate &firstDay,
                            int days);
+
+// Where a benchmark makes its database: a fresh folder in `folder`, else in the
+// system's temporary folder.
+QString benchFolderTemplate(const char *folder);

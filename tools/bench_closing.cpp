@@ -23,14 +23,12 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_closing [<records per station> [<folder>]]\n");
         return 2;
     }
-    const QTemporaryDir dir(argc > 2
-                                ? QString::fromLocal8Bit(argv[2]) + QStringLiteral("/bench-XXXXXX")
-                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
+    const QTemporaryDir dir(benchFolderTemplate(argc > 2 ? argv[2] : nullptr));
     const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
     UsageDatabase database;
     if (!dir.isValid() || UsageDatabase::create(path, stations)
-        || !fillUsageRecords(path, stations, records)
-        || !dateUsageRecords(path, stations, first, days) || database.open(path, stations)) {
+        || !fillDatedUsageRecords(path, stations, records, first, days)
+        || database.open(path, stations)) {
         std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");
         return 1;
     }

@@ -45,9 +45,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_database [<stations> [<records per station> [<folder>]]]\n");
         return 2;
     }
-    const QTemporaryDir dir(argc > 3
-                                ? QString::fromLocal8Bit(argv[3]) + QStringLiteral("/bench-XXXXXX")
-                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
+    const QTemporaryDir dir(benchFolderTemplate(argc > 3 ? argv[3] : nullptr));
     const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
     QElapsedTimer timer;
     timer.start();
@@ -114,8 +112,8 @@ int main(int argc, char *argv[])
         const bool started = !database.periods().saveOpenPeriod(period);
         starts.push_back(milliseconds(timer));
         timer.restart();
-        const bool stopped = database.recorder().recordPeriod({period, record, 630, 5, {}, {}}).kind
-            == RecordOutcome::Written;
+        const bool stopped
+            = database.recorder().recordPeriod({period, record, 630, 5, {}, {}}).hasValue();
         stops.push_back(milliseconds(timer));
         if (!started || !stopped) {
             std::fprintf(stderr, "Der Datensatz wurde nicht gespeichert.\n");

@@ -37,9 +37,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_migration [<records per station> [<folder>]]\n");
         return 2;
     }
-    const QTemporaryDir dir(argc > 2
-                                ? QString::fromLocal8Bit(argv[2]) + QStringLiteral("/bench-XXXXXX")
-                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
+    const QTemporaryDir dir(benchFolderTemplate(argc > 2 ? argv[2] : nullptr));
     const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
     if (!dir.isValid() || !makeUndatedUsageFile(path, 2) || !fillUsageRecords(path, 2, records)) {
         std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");

@@ -33,9 +33,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_range [<stations> [<records per station> [<folder>]]]\n");
         return 2;
     }
-    const QTemporaryDir dir(argc > 3
-                                ? QString::fromLocal8Bit(argv[3]) + QStringLiteral("/bench-XXXXXX")
-                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
+    const QTemporaryDir dir(benchFolderTemplate(argc > 3 ? argv[3] : nullptr));
     const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
     const QDate firstDay(2022, 1, 1);
     if (!dir.isValid() || UsageDatabase::create(path, stations)

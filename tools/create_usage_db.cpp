@@ -30,13 +30,13 @@ std::optional<int> stationCount(const QString &text)
 
 int addMissingStations(const QString &path, int stations)
 {
-    const UsageDatabase::AddedStations added = UsageDatabase::addMissingStations(path, stations);
+    const Result<QList<int>> added = UsageDatabase::addMissingStations(path, stations);
     const QString file = QDir::toNativeSeparators(path);
-    if (added.failure) {
-        std::fprintf(stderr, "%s\n", qPrintable(added.failure.text()));
+    if (!added.hasValue()) {
+        std::fprintf(stderr, "%s\n", qPrintable(added.failure().text()));
         return 1;
     }
-    if (added.stations.isEmpty()) {
+    if (added->isEmpty()) {
         QList<int> all;
         for (int station = 1; station <= stations; ++station)
             all.append(station);
@@ -51,7 +51,7 @@ int addMissingStations(const QString &path, int stations)
                 qPrintable(QStringLiteral("Der Datenbank %1 wurden die Tabellen der %2"
                                           " hinzugefügt; alle übrigen Tabellen bleiben, wie sie"
                                           " sind.")
-                               .arg(file, UsageDatabase::stationsText(added.stations))));
+                               .arg(file, UsageDatabase::stationsText(added.value()))));
     return 0;
 }
 }

@@ -102,22 +102,23 @@ QList<QStringList> OpenPeriodStore::unreadableOpenPeriods()
     return rows;
 }
 
-bool OpenPeriodStore::removeUnreadableOpenPeriod(const QStringList &row)
+Failure OpenPeriodStore::removeUnreadableOpenPeriod(const QStringList &row)
 {
     SqlStatement remove(
         m_db.get(),
         QStringLiteral("DELETE FROM Perioden WHERE Abgerechnet IS NOT 1"
                        " AND ifnull(Periode, '') = ?1 AND ifnull(CAST(Station AS TEXT), '') = ?2"
                        " AND ifnull(Beginn, '') = ?3"));
-    return remove.bind(1, row.value(0)) && remove.bind(2, row.value(1))
-        && remove.bind(3, row.value(2)) && remove.run();
+    return unlessDone(remove.bind(1, row.value(0)) && remove.bind(2, row.value(1))
+                          && remove.bind(3, row.value(2)) && remove.run(),
+                      remove);
 }
 
-bool OpenPeriodStore::discardOpenPeriod(const QString &periodId)
+Failure OpenPeriodStore::discardOpenPeriod(const QString &periodId)
 {
     SqlStatement remove(
         m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Periode = ?1 AND Abgerechnet = 0"));
-    return remove.bind(1, periodId) && remove.run();
+    return unlessDone(remove.bind(1, periodId) && remove.run(), remove);
 }
 
 QStringList OpenPeriodStore::recordedPeriods()
@@ -130,11 +131,11 @@ QStringList OpenPeriodStore::recordedPeriods()
     return ids;
 }
 
-bool OpenPeriodStore::forgetRecorded(const QString &periodId)
+Failure OpenPeriodStore::forgetRecorded(const QString &periodId)
 {
     SqlStatement forget(
         m_db.get(), QStringLiteral("DELETE FROM Perioden WHERE Periode = ?1 AND Abgerechnet = 1"));
-    return forget.bind(1, periodId) && forget.run();
+    return unlessDone(forget.bind(1, periodId) && forget.run(), forget);
 }
 
 Result<bool> OpenPeriodStore::wasRecorded(const QString &periodId)

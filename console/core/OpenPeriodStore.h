@@ -59,11 +59,11 @@ public:
     // Periode, Station, Beginn, Startzeit, Intervall.
     QList<QStringList> unreadableOpenPeriods();
     // Removes the open row (by its texts from unreadableOpenPeriods, or by id).
-    bool removeUnreadableOpenPeriod(const QStringList &row);
-    bool discardOpenPeriod(const QString &periodId);
+    Failure removeUnreadableOpenPeriod(const QStringList &row);
+    Failure discardOpenPeriod(const QString &periodId);
 
     QStringList recordedPeriods();
-    bool forgetRecorded(const QString &periodId);
+    Failure forgetRecorded(const QString &periodId);
 
     // Within the recorder's transaction: whether the period was recorded before, and
     // its end as recorded, kept with a mark (`keepMarker`) or removed.

@@ -24,16 +24,16 @@ public:
     // The operator's text for the last failure (see SqlFailure); empty while none.
     const QString &failure() const { return m_failure; }
 
-    bool bind(int index, const QString &text);
-    bool bind(int index, qint64 value);
+    [[nodiscard]] bool bind(int index, const QString &text);
+    [[nodiscard]] bool bind(int index, qint64 value);
 
     // Makes the statement ready to run again from its first row; the bindings stay
     // until bound anew.
-    bool rewind();
+    [[nodiscard]] bool rewind();
     // Runs a statement that gives no rows.
-    bool run();
+    [[nodiscard]] bool run();
     // Moves to the next row; false at the end and on an error.
-    bool next();
+    [[nodiscard]] bool next();
     bool reachedEnd() const;
 
     int columnCount() const;

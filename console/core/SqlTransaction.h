@@ -15,7 +15,7 @@ public:
     SqlTransaction &operator=(const SqlTransaction &) = delete;
 
     bool isOpen() const { return m_open; }
-    bool commit();
+    [[nodiscard]] bool commit();
     // The operator's text for the refused begin or commit (see SqlFailure); empty while none.
     const QString &failure() const { return m_failure; }
 

@@ -101,18 +101,18 @@ Failure UsageDatabase::create(const QString &path, int stations)
     return failure;
 }
 
-UsageDatabase::AddedStations UsageDatabase::addMissingStations(const QString &path, int stations)
+Result<QList<int>> UsageDatabase::addMissingStations(const QString &path, int stations)
 {
     if (!QFileInfo(path).isFile()) {
-        return {{}, notFound(path)};
+        return notFound(path);
     }
     UsageDatabase database;
     if (Failure failure = database.connect(path))
-        return {{}, failure};
+        return failure;
     const QList<int> missing = database.m_schema.missingStations(stations);
     if (Failure failure = database.m_schema.makeTables(missing))
-        return {{}, failure};
-    return {missing, Failure::none()};
+        return failure;
+    return missing;
 }
 
 Failure UsageDatabase::open(const QString &path, int stations)

@@ -4,6 +4,7 @@
 #include "DatabaseSoundness.h"
 #include "Failure.h"
 #include "OpenPeriodStore.h"
+#include "Result.h"
 #include "SqlConnection.h"
 #include "TakingsRange.h"
 #include "UsageRecorder.h"
@@ -46,15 +47,11 @@ public:
     // totals. Never touches an existing file.
     static Failure create(const QString &path, int stations = 2);
 
-    // The stations whose tables were added to an existing database, or why none could be.
-    struct AddedStations
-    {
-        QList<int> stations; // ascending; empty when none was missing
-        Failure failure;
-    };
     // Adds to an existing database the tables of the stations up to `stations` that
     // have neither of theirs, with zero totals; every table there stays as it is.
-    static AddedStations addMissingStations(const QString &path, int stations);
+    // Gives the stations added, ascending (empty when none was missing), or why none
+    // could be.
+    static Result<QList<int>> addMissingStations(const QString &path, int stations);
 
     UsageDatabase();
     ~UsageDatabase();

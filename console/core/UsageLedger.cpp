@@ -278,10 +278,10 @@ QString UsageLedger::sideFilePathFor(const QString &databasePath)
 
 Failure UsageLedger::recover()
 {
-    const SideFileEntries sideFile = readSideFile();
-    if (sideFile.failure)
-        return sideFile.failure;
-    const QJsonArray &entries = sideFile.entries;
+    const Result<QJsonArray> sideFile = readSideFile();
+    if (!sideFile.hasValue())
+        return sideFile.failure();
+    const QJsonArray &entries = sideFile.value();
 
     const QStringList recorded = m_database.periods().recordedPeriods();
     m_markersToForget = recorded;
@@ -319,17 +319,18 @@ Failure UsageLedger::recover()
                                                   " abgelöst, Ende unbekannt")));
     }
     if (!setAside.isEmpty()) {
-        const SetAside kept = keepAside(setAside);
-        if (kept.failure)
-            return kept.failure;
+        const Result<QString> kept = keepAside(setAside);
+        if (!kept.hasValue())
+            return kept.failure();
+        // A row the database keeps for now is set aside again at the next start.
         for (const QStringList &row : unreadableRows)
-            m_database.periods().removeUnreadableOpenPeriod(row);
+            static_cast<void>(m_database.periods().removeUnreadableOpenPeriod(row));
         for (const OpenPeriod &period : superseded) {
-            m_database.periods().discardOpenPeriod(period.id);
+            static_cast<void>(m_database.periods().discardOpenPeriod(period.id));
             m_openInSideFile.removeIf(
                 [&](const OpenPeriod &other) { return other.id == period.id; });
         }
-        emit problem(setAsideText(setAside, kept.path));
+        emit problem(setAsideText(setAside, kept.value()));
     }
     writePending();
     return Failure::none();
@@ -365,30 +366,29 @@ QList<OpenPeriod> UsageLedger::collectRecovered(const QStringList &stoppedIds,
     return superseded;
 }
 
-UsageLedger::SideFileEntries UsageLedger::readSideFile()
+Result<QJsonArray> UsageLedger::readSideFile()
 {
     QFile file(m_sideFilePath);
     if (!file.exists())
-        return {};
+        return QJsonArray();
     const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     file.close();
     const QJsonDocument document = QJsonDocument::fromJson(bytes);
     if (document.isObject() && document.object().value(periodsKey).isArray()) {
         m_sideFileBytes = bytes;
-        return {document.object().value(periodsKey).toArray(), Failure::none()};
+        return document.object().value(periodsKey).toArray();
     }
     // Kept as it is under a name of its own, so that nothing in it is lost and the
     // console can keep new records again.
     const QString kept = freeName(m_sideFilePath + QStringLiteral(".unlesbar"));
     if (!QFile::rename(m_sideFilePath, kept)) {
-        return {
-            {},
-            Failure(QStringLiteral(
-                        "Die Datei %1 mit noch nicht gespeicherten Nutzungen ist nicht lesbar und "
-                        "lässt sich"
-                        " nicht beiseitelegen. Bitte die Datei sichern, aus dem Programmverzeichnis"
-                        " entfernen und Kavo neu starten.")
-                        .arg(QDir::toNativeSeparators(m_sideFilePath)))};
+        return Failure(
+            QStringLiteral(
+                "Die Datei %1 mit noch nicht gespeicherten Nutzungen ist nicht lesbar und "
+                "lässt sich"
+                " nicht beiseitelegen. Bitte die Datei sichern, aus dem Programmverzeichnis"
+                " entfernen und Kavo neu starten.")
+                .arg(QDir::toNativeSeparators(m_sideFilePath)));
     }
     emit problem(
         QStringLiteral(
@@ -396,10 +396,10 @@ UsageLedger::SideFileEntries UsageLedger::readSideFile()
             " unverändert als %2 abgelegt. Bitte die Nutzungen darin prüfen und von Hand"
             " nachtragen.")
             .arg(QDir::toNativeSeparators(m_sideFilePath), QDir::toNativeSeparators(kept)));
-    return {};
+    return QJsonArray();
 }
 
-UsageLedger::SetAside UsageLedger::keepAside(const QJsonArray &entries)
+Result<QString> UsageLedger::keepAside(const QJsonArray &entries)
 {
     const QFileInfo sideFile(m_sideFilePath);
     const QString path = freeName(
@@ -407,15 +407,13 @@ UsageLedger::SetAside UsageLedger::keepAside(const QJsonArray &entries)
     const Failure reason
         = writeDurably(path, QJsonDocument(QJsonObject{{periodsKey, entries}}).toJson());
     if (!reason)
-        return {path, Failure::none()};
-    return {
-        path,
-        Failure(
-            QStringLiteral(
-                "Kavo fand Nutzungen, die sich nicht abrechnen lassen, kann sie aber nicht in %1 "
-                "ablegen"
-                " (%2). Bitte Platz und Rechte im Programmverzeichnis prüfen und Kavo neu starten.")
-                .arg(QDir::toNativeSeparators(path), reason.text()))};
+        return path;
+    return Failure(
+        QStringLiteral(
+            "Kavo fand Nutzungen, die sich nicht abrechnen lassen, kann sie aber nicht in %1 "
+            "ablegen"
+            " (%2). Bitte Platz und Rechte im Programmverzeichnis prüfen und Kavo neu starten.")
+            .arg(QDir::toNativeSeparators(path), reason.text()));
 }
 
 QList<OpenPeriod> UsageLedger::unservedPeriods() const
@@ -509,17 +507,18 @@ void UsageLedger::writePending()
     while (!m_pending.isEmpty()) {
         const StoppedPeriod next = m_pending.first();
         const bool keepMarker = sideFileHolds(next.period.id);
-        const RecordOutcome outcome = m_database.recorder().recordPeriod(next, keepMarker);
-        if (outcome.kind == RecordOutcome::Refused) {
-            m_lastError = outcome.error;
+        const Result<RecordedPeriod> recorded
+            = m_database.recorder().recordPeriod(next, keepMarker);
+        if (!recorded.hasValue()) {
+            m_lastError = recorded.failure().text();
             break;
         }
         m_pending.removeFirst();
         if (keepMarker)
             m_markersToForget.append(next.period.id);
-        if (outcome.totals)
-            emit totalsChanged(next.period.station, *outcome.totals);
-        if (outcome.totalsUnreadable)
+        if (recorded->totals)
+            emit totalsChanged(next.period.station, *recorded->totals);
+        if (recorded->totalsUnreadable)
             emit problem(unreadableTotalsText(next.period.station));
     }
     // Starts held while the database refused are saved as soon as it takes them.
@@ -576,7 +575,7 @@ bool UsageLedger::sideFileHolds(const QString &periodId) const
 void UsageLedger::forgetMarkers()
 {
     m_markersToForget.removeIf([this](const QString &id) {
-        return !sideFileHolds(id) && m_database.periods().forgetRecorded(id);
+        return !sideFileHolds(id) && !m_database.periods().forgetRecorded(id);
     });
 }
 

@@ -61,21 +61,10 @@ signals:
 
 private:
     // What the side file holds, or why it can't be read.
-    struct SideFileEntries
-    {
-        QJsonArray entries;
-        Failure failure;
-    };
-    // Where entries were set aside, or why they could not be.
-    struct SetAside
-    {
-        QString path;
-        Failure failure;
-    };
-
-    SideFileEntries readSideFile();
+    Result<QJsonArray> readSideFile();
     QList<OpenPeriod> collectRecovered(const QStringList &stoppedIds, const QStringList &recorded);
-    SetAside keepAside(const QJsonArray &entries);
+    // Where entries were set aside, or why they could not be.
+    Result<QString> keepAside(const QJsonArray &entries);
     void writePending();
     Failure saveSideFile();
     bool sideFileHolds(const QString &periodId) const;

@@ -20,16 +20,6 @@ using SqlRun::singleValue;
 using SqlRun::unlessDone;
 
 namespace {
-RecordOutcome refused(const QString &error)
-{
-    return {RecordOutcome::Refused, std::nullopt, error};
-}
-
-RecordOutcome refused(const Failure &failure)
-{
-    return refused(failure.text());
-}
-
 // The record takes the next number of the database, counted in the same transaction.
 Failure appendRecord(sqlite3 *db, const StoppedPeriod &stopped, qint64 feeUnits,
                      const QString &operatorName)
@@ -68,43 +58,37 @@ QString systemUser()
 }
 
 // The station's totals with a record added. A missing totals row, a total of fees
-// that reads as no amount (`unreadable`) or a total that would overflow leaves the
-// totals as they are and keeps the record.
-struct TotalsUpdate
+// that reads as no amount (`totalsUnreadable`) or a total that would overflow leaves
+// the totals as they are and keeps the record.
+Result<RecordedPeriod> addToTotals(sqlite3 *db, int station, qint64 minutes, qint64 feeUnits)
 {
-    std::optional<UsageTotals> totals;
-    bool unreadable = false;
-    Failure failure;
-};
-
-TotalsUpdate addToTotals(sqlite3 *db, int station, qint64 minutes, qint64 feeUnits)
-{
-    TotalsUpdate update;
+    RecordedPeriod recorded;
     SqlStatement read(
         db, forStation("SELECT rowid, Nutzungszeit, Entgeld FROM client%1stat LIMIT 1", station));
     if (!read.next()) {
-        update.failure = unlessDone(read.reachedEnd(), read);
-        return update;
+        if (const Failure failure = unlessDone(read.reachedEnd(), read))
+            return failure;
+        return recorded;
     }
     // Empty fields count as zero; a total typed by hand that is no amount is never overwritten.
     const std::optional<qint64> storedFees = read.money(2);
-    update.unreadable
+    recorded.totalsUnreadable
         = !storedFees && !read.isNull(2) && !read.text(2).value_or(QString()).isEmpty();
     UsageTotals totals;
-    if (update.unreadable || qAddOverflow(read.integer(1).value_or(0), minutes, &totals.minutes)
+    if (recorded.totalsUnreadable
+        || qAddOverflow(read.integer(1).value_or(0), minutes, &totals.minutes)
         || qAddOverflow(storedFees.value_or(0), feeUnits, &totals.feeUnits))
-        return update;
+        return recorded;
 
     SqlStatement write(
         db,
         forStation("UPDATE client%1stat SET Nutzungszeit = ?1, Entgeld = ?2 WHERE rowid = ?3",
                    station));
-    if (write.bind(1, totals.minutes) && write.bind(2, totals.feeUnits)
-        && write.bind(3, *read.integer(0)) && write.run())
-        update.totals = totals;
-    else
-        update.failure = Failure(write.failure());
-    return update;
+    if (!write.bind(1, totals.minutes) || !write.bind(2, totals.feeUnits)
+        || !write.bind(3, *read.integer(0)) || !write.run())
+        return Failure(write.failure());
+    recorded.totals = totals;
+    return recorded;
 }
 }
 
@@ -121,37 +105,37 @@ UsageRecorder::UsageRecorder(const SqlConnection &db, const int &stations,
 {
 }
 
-RecordOutcome UsageRecorder::recordPeriod(const StoppedPeriod &stopped, bool keepMarker)
+Result<RecordedPeriod> UsageRecorder::recordPeriod(const StoppedPeriod &stopped, bool keepMarker)
 {
     const std::optional<qint64> fee = TextFormats::parseMoney(stopped.record.fee);
     if (!fee)
-        return refused(QStringLiteral("Der Betrag %1 ist nicht lesbar.").arg(stopped.record.fee));
-    if (const Failure moved = stillInPlace())
-        return refused(moved);
-    if (const Failure failure = m_schema.prepareUnserved(stopped.period.station))
-        return refused(failure);
+        return Failure(QStringLiteral("Der Betrag %1 ist nicht lesbar.").arg(stopped.record.fee));
+    if (Failure moved = stillInPlace())
+        return moved;
+    if (Failure failure = m_schema.prepareUnserved(stopped.period.station))
+        return failure;
     sqlite3 *db = m_db.get();
     SqlTransaction transaction(db);
     if (!transaction.isOpen())
-        return refused(transaction.failure());
+        return Failure(transaction.failure());
     const Result<bool> earlier = m_periods.wasRecorded(stopped.period.id);
     if (earlier.valueOr(false))
-        return {RecordOutcome::WrittenEarlier, std::nullopt, QString()};
-    if (const Failure failure = earlier.failure())
-        return refused(failure);
+        return RecordedPeriod{true, std::nullopt, false};
+    if (Failure failure = earlier.failure())
+        return failure;
     const int station = stopped.period.station;
-    if (const Failure failure = appendRecord(db, stopped, *fee, m_operator))
-        return refused(failure);
-    const TotalsUpdate update
+    if (Failure failure = appendRecord(db, stopped, *fee, m_operator))
+        return failure;
+    const Result<RecordedPeriod> recorded
         = addToTotals(db, station, Billing::wholeMinutes(stopped.durationSeconds), *fee);
-    if (update.failure)
-        return refused(update.failure);
-    if (const Failure failure = m_periods.closePeriod(stopped.period, keepMarker))
-        return refused(failure);
+    if (!recorded.hasValue())
+        return recorded;
+    if (Failure failure = m_periods.closePeriod(stopped.period, keepMarker))
+        return failure;
     if (!transaction.commit())
-        return refused(transaction.failure());
+        return Failure(transaction.failure());
     m_statistics.addFee(station, *fee);
-    return {RecordOutcome::Written, update.totals, QString(), update.unreadable};
+    return recorded;
 }
 
 std::optional<qint64> UsageRecorder::readTotalMinutes(int station)

@@ -2,6 +2,7 @@
 
 #include "DatabaseSoundness.h"
 #include "OpenPeriodStore.h"
+#include "Result.h"
 #include "SqlConnection.h"
 
 #include <QDateTime>
@@ -42,13 +43,11 @@ struct StoppedPeriod
     QDateTime stopMoment;
 };
 
-// What became of a record handed to the database.
-struct RecordOutcome
+// A record the database took.
+struct RecordedPeriod
 {
-    enum Kind { Written, WrittenEarlier, Refused };
-    Kind kind = Refused;
+    bool earlier = false;              // recorded before; nothing was written now
     std::optional<UsageTotals> totals; // none when the totals row is missing
-    QString error;                     // the engine's reason for a refusal
     bool totalsUnreadable = false;     // written, but the total of fees reads as no amount
 };
 
@@ -66,7 +65,8 @@ public:
     // before it returns. A period recorded before (see `keepMarker`) is not
     // recorded again. With `keepMarker` the period stays known as recorded until
     // forgetRecorded, for a copy of it that may still be pending elsewhere.
-    RecordOutcome recordPeriod(const StoppedPeriod &stopped, bool keepMarker = false);
+    // A refusal gives the engine's reason.
+    Result<RecordedPeriod> recordPeriod(const StoppedPeriod &stopped, bool keepMarker = false);
 
     // The operator on duty, whom every record names.
     const QString &operatorName() const { return m_operator; }

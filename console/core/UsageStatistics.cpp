@@ -114,10 +114,11 @@ std::optional<qint64> UsageStatistics::sumAllFees(int station)
     if (const auto known = m_allFees.constFind(station); known != m_allFees.cend())
         return *known;
     if (station > m_soundness.feeSumsVouchedFor() || !readFeeSum(station)) {
-        replaceResultTable(
+        const Failure summed = replaceResultTable(
             forStation("Entgeld%1", station),
             forStation("SELECT SUM(money(client%1kosten)) AS Entgeld%1 FROM client%1", station));
-        static_cast<void>(readFeeSum(station));
+        if (summed || !readFeeSum(station))
+            return std::nullopt;
     }
     return m_allFees.value(station);
 }
@@ -174,12 +175,13 @@ std::optional<qint64> UsageStatistics::sumMonthFees(int station, const QString &
     const std::optional<MonthChoice> month = monthChoice(monthText);
     if (!month)
         return std::nullopt;
-    replaceResultTable(forStation("Monat%1", station),
-                       forStation("SELECT SUM(money(client%1kosten)) AS Kosten%1 FROM client%1"
-                                  " WHERE ",
-                                  station)
-                           + forStation(month->condition, station),
-                       month->parameters);
+    if (replaceResultTable(forStation("Monat%1", station),
+                           forStation("SELECT SUM(money(client%1kosten)) AS Kosten%1 FROM client%1"
+                                      " WHERE ",
+                                      station)
+                               + forStation(month->condition, station),
+                           month->parameters))
+        return std::nullopt;
     return singleValue(m_db.get(), forStation("SELECT Kosten%1 FROM Monat%1", station));
 }
 
@@ -222,18 +224,24 @@ std::optional<qint64> UsageStatistics::sumMonthMinutes(int station, const QStrin
     return Billing::wholeMinutes(*seconds);
 }
 
-void UsageStatistics::replaceResultTable(const QString &table, const QString &select,
-                                         const QStringList &parameters)
+// A table that could not be made anew would hold another month's sum or an older
+// one: the caller then knows no sum rather than reading it.
+Failure UsageStatistics::replaceResultTable(const QString &table, const QString &select,
+                                            const QStringList &parameters)
 {
     SqlTransaction transaction(m_db.get());
+    if (!transaction.isOpen())
+        return Failure(transaction.failure());
     // A new file has no result table yet; then there is nothing to drop.
     static_cast<void>(exec(m_db.get(), QStringLiteral("DROP TABLE ") + table));
     SqlStatement make(m_db.get(), QStringLiteral("CREATE TABLE %1 AS %2").arg(table, select));
-    for (qsizetype i = 0; i < parameters.size(); ++i)
-        make.bind(int(i + 1), parameters[i]);
-    // Should the table have stayed, the make fails and the older table is read.
-    make.run();
-    transaction.commit();
+    for (qsizetype i = 0; i < parameters.size(); ++i) {
+        if (!make.bind(int(i + 1), parameters[i]))
+            return Failure(make.failure());
+    }
+    if (!make.run())
+        return Failure(make.failure());
+    return transaction.commit() ? Failure::none() : Failure(transaction.failure());
 }
 
 std::optional<XlsSheetData> UsageStatistics::exportStation(int station)

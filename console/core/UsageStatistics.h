@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DatabaseSoundness.h"
+#include "Failure.h"
 #include "SqlConnection.h"
 #include "XlsWriter.h"
 
@@ -52,8 +53,8 @@ public:
 
 private:
     bool readFeeSum(int station);
-    void replaceResultTable(const QString &table, const QString &select,
-                            const QStringList &parameters = {});
+    Failure replaceResultTable(const QString &table, const QString &select,
+                               const QStringList &parameters = {});
 
     const SqlConnection &m_db;
     const int &m_stations;

@@ -48,9 +48,8 @@ void ConsoleFixture::addFreePorts(qsizetype count)
 void ConsoleFixture::useStations(int count) const
 {
     writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationCount, QString::number(count));
-    const UsageDatabase::AddedStations added
-        = UsageDatabase::addMissingStations(databasePath(), count);
-    QVERIFY2(!added.failure, qPrintable(added.failure.text()));
+    const Result<QList<int>> added = UsageDatabase::addMissingStations(databasePath(), count);
+    QVERIFY2(added.hasValue(), qPrintable(added.failure().text()));
 }
 
 QString ConsoleFixture::databasePath() const

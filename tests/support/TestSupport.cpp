@@ -53,6 +53,11 @@ void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context,
     watch->startAt(clock.elapsedMs() + afterMs);
 }
 
+bool writtenNow(const Result<RecordedPeriod> &recorded)
+{
+    return recorded.hasValue() && !recorded->earlier;
+}
+
 StoppedPeriod stoppedPeriod(int station, const UsageRecord &record, qint64 durationSeconds,
                             int month)
 {

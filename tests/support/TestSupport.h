@@ -41,6 +41,9 @@ quint16 freeLoopbackPort();
 void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context,
                       std::function<void()> action);
 
+// True when the database wrote the record now (neither refused nor recorded before).
+bool writtenNow(const Result<RecordedPeriod> &recorded);
+
 // A stopped period as the console hands it to the database, under a fresh id.
 StoppedPeriod stoppedPeriod(int station, const UsageRecord &record, qint64 durationSeconds,
                             int month);

@@ -17,11 +17,11 @@ bool UsageDatabaseCase::makeDatabase()
 
 bool UsageDatabaseCase::recordOn(int station, const QDate &day, const QString &fee)
 {
-    return record(station, recordWithFee(fee), 630, day.month()).kind == RecordOutcome::Written;
+    return writtenNow(record(station, recordWithFee(fee), 630, day.month()));
 }
 
-RecordOutcome UsageDatabaseCase::record(int station, const UsageRecord &usage, qint64 seconds,
-                                        int month)
+Result<RecordedPeriod> UsageDatabaseCase::record(int station, const UsageRecord &usage,
+                                                 qint64 seconds, int month)
 {
     return m_database->recorder().recordPeriod(stoppedPeriod(station, usage, seconds, month));
 }

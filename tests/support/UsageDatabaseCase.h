@@ -22,7 +22,8 @@ protected:
 
     // Records a period of 630 s (10 minutes) stopped on `day`.
     bool recordOn(int station, const QDate &day, const QString &fee);
-    RecordOutcome record(int station, const UsageRecord &usage, qint64 seconds, int month = 5);
+    Result<RecordedPeriod> record(int station, const UsageRecord &usage, qint64 seconds,
+                                  int month = 5);
 
     ManualClock m_clock{QDateTime(QDate(2004, 5, 12), QTime(14, 0))};
     std::unique_ptr<ScopedClock> m_clockGuard;
