@@ -12,6 +12,8 @@
 
 #include <optional>
 
+class RecordChain;
+
 // Periods, whole minutes and takings of a group of records: a station's, an operator's
 // or all of them.
 struct ClosingSum
@@ -21,6 +23,9 @@ struct ClosingSum
     qint64 feeUnits = 0; // ten-thousandths of a euro
 
     void add(qint64 recordMinutes, qint64 recordFee);
+    // A counter-record takes its period back: one period less, its minutes and fee
+    // (negative) off.
+    void takeBack(qint64 recordMinutes, qint64 recordFee);
     bool operator==(const ClosingSum &) const = default;
 };
 
@@ -33,6 +38,33 @@ struct RunningFigure
     bool operator==(const RunningFigure &) const = default;
 };
 
+// A record whose start box was corrected: billed from `billedStart`, really started
+// at `realStart`.
+struct ClosingCorrection
+{
+    int station = 0;
+    qint64 number = 0;
+    QDateTime billedStart;
+    QDateTime realStart;
+    QString operatorName;
+    qint64 feeUnits = 0;     // billed
+    qint64 realFeeUnits = 0; // from the real start
+    qint64 difference() const { return feeUnits - realFeeUnits; }
+    bool operator==(const ClosingCorrection &) const = default;
+};
+
+// A counter-record: the record it voids, its (negative) fee, who and why.
+struct ClosingVoid
+{
+    int station = 0;
+    qint64 number = 0;
+    qint64 voidedNumber = 0;
+    qint64 feeUnits = 0;
+    QString operatorName;
+    QString reason;
+    bool operator==(const ClosingVoid &) const = default;
+};
+
 // The figures of a closing: the dated records whose stop lies in [from, to) by the
 // wall clock, per station, per operator and over all; undated records (made before
 // records were dated) belong to no day and are never counted.
@@ -42,6 +74,9 @@ struct ClosingFigures
     QMap<QString, ClosingSum> operators;
     ClosingSum total;
     QList<RunningFigure> running; // shown beside, not part of the takings
+    // While the book is kept: the corrected starts and the voids among the records.
+    QList<ClosingCorrection> corrections;
+    QList<ClosingVoid> voids;
 
     QByteArray toJson() const;
     static std::optional<ClosingFigures> fromJson(const QByteArray &json);
@@ -60,6 +95,9 @@ struct Closing
     QString operatorName;
     ClosingFigures figures;
     QString fingerprint; // SHA-256 over the records, hex
+    // While the book is kept: the chain's head, for the printed closing. A saved
+    // closing's is its own entry's hash; else the head as it stands.
+    QString chainHead;
     // A saved closing whose records no longer give its fingerprint.
     bool changedSince = false;
 
@@ -74,7 +112,7 @@ struct Closing
 class Closings
 {
 public:
-    Closings(const SqlConnection &db, const int &stations);
+    Closings(const SqlConnection &db, const int &stations, RecordChain &chain);
 
     // The day's closing as saved, checked against its records; else the figures as
     // the records stand. Nothing when the records can't be read.
@@ -93,4 +131,5 @@ private:
 
     const SqlConnection &m_db;
     const int &m_stations;
+    RecordChain &m_chain;
 };

@@ -41,7 +41,8 @@ StoppedPeriod stoppedAt(const OpenPeriod &period, const Tariffs &tariffs, const 
             bill.durationSeconds,
             now.date().month(),
             period.begin,
-            now};
+            now,
+            std::nullopt};
 }
 
 QString unservedQuestion(const QList<OpenPeriod> &periods, int servedStations,

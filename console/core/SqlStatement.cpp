@@ -113,6 +113,19 @@ QVariant SqlStatement::value(int column) const
     }
 }
 
+QByteArray SqlStatement::typedBytes(int column) const
+{
+    static const char types[] = "?IRTBN";
+    const int type = sqlite3_column_type(m_statement, column);
+    QByteArray bytes(1, types[type >= 1 && type <= 5 ? type : 0]);
+    if (type == SQLITE_NULL)
+        return bytes;
+    const auto *data = type == SQLITE_BLOB ? sqlite3_column_blob(m_statement, column)
+                                           : sqlite3_column_text(m_statement, column);
+    bytes.append(static_cast<const char *>(data), sqlite3_column_bytes(m_statement, column));
+    return bytes;
+}
+
 int SqlStatement::step()
 {
     if (!isValid())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QVariant>
 
@@ -43,6 +44,9 @@ public:
     std::optional<qint64> integer(int column) const;
     std::optional<QString> text(int column) const;
     QVariant value(int column) const;
+    // The column as the engine writes it out, its type first (N null, I integer, R real,
+    // T text, B blob), valid until the next step.
+    QByteArray typedBytes(int column) const;
 
 private:
     int step();

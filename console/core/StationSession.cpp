@@ -415,17 +415,27 @@ void StationSession::billPeriod(const RunningPeriod &running, const QDateTime &s
 {
     const qint64 measuredSeconds = this->measuredSeconds(running, stopMoment);
     const QString startBoxText = m_startText;
-    const PeriodLength length
+    PeriodLength length
         = Billing::periodLength(running.period.startText, startBoxText, measuredSeconds);
+    const bool beyondRight = !m_onDuty.mayCorrectBy(measuredSeconds - length.seconds);
+    if (beyondRight)
+        length = Billing::periodLength(running.period.startText, running.period.startText,
+                                       measuredSeconds);
     const PeriodBill bill = Billing::bill(length.seconds, m_tariffs);
     fill(m_startText, length.startText, &StationSession::startTextChanged);
     fill(m_feeText, bill.feeText, &StationSession::feeTextChanged);
     fill(m_durationText, bill.durationText, &StationSession::durationTextChanged);
     const UsageRecord record{m_startText, m_stopText, m_durationText, m_feeText};
-    // A correction of the start box moves the start by as much as it changes the length.
+    // A correction of the start box moves the start by as much as it changes the length;
+    // the real start and its fee stay beside the record.
     const QDateTime startMoment = running.period.begin.addSecs(measuredSeconds - length.seconds);
+    std::optional<StoppedPeriod::Correction> correction;
+    if (length.seconds != measuredSeconds)
+        correction = StoppedPeriod::Correction{
+            running.period.begin,
+            TextFormats::parseMoney(Billing::bill(measuredSeconds, m_tariffs).feeText).value_or(0)};
     m_ledger.finish({running.period, record, bill.durationSeconds, stopMoment.date().month(),
-                     startMoment, stopMoment});
+                     startMoment, stopMoment, correction});
     if (length.startUnreadable) {
         const QString text
             = QStringLiteral(
@@ -435,6 +445,11 @@ void StationSession::billPeriod(const RunningPeriod &running, const QDateTime &s
                   .arg(startBoxText, running.period.startText);
         emit problem(text);
     }
+    if (beyondRight)
+        emit problem(QStringLiteral("Station %1: Die Startzeit darf nur der Inhaber um mehr als 5"
+                                    " Minuten korrigieren. Abgerechnet wurde ab dem tatsächlichen"
+                                    " Start um %2.")
+                         .arg(QString::number(m_station), running.period.startText));
 }
 
 void StationSession::fill(QString &box, const QString &text,

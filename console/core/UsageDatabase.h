@@ -1,6 +1,9 @@
 #pragma once
 
 #include "Closings.h"
+#include "Incidents.h"
+#include "OperatorRoster.h"
+#include "RecordChain.h"
 #include "DatabaseSoundness.h"
 #include "Failure.h"
 #include "OpenPeriodStore.h"
@@ -79,9 +82,17 @@ public:
     UsageStatistics &statistics() { return m_statistics; }
     Closings &closings() { return m_closings; }
     const TakingsRange &takings() const { return m_takings; }
+    OperatorRoster &roster() { return m_roster; }
+    Incidents &incidents() { return m_incidents; }
+    RecordChain &chain() { return m_chain; }
+
+    // Sets the owner's PIN. The first time it also starts the book: the tables of
+    // the owner and the operators, of incidents and of the chain, all at once.
+    Failure setOwnerPin(const QString &pin);
 
 private:
     Failure connect(const QString &path);
+    Failure prepareBook();
     void markChecked();
 
     SqlConnection m_db;
@@ -91,7 +102,11 @@ private:
     DatabaseSoundness m_soundness{m_db, m_path};
     UsageStatistics m_statistics{m_db, m_stations, m_soundness};
     OpenPeriodStore m_periods{m_db, m_soundness};
-    Closings m_closings{m_db, m_stations};
+    RecordChain m_chain{m_db, m_stations};
+    OperatorRoster m_roster{m_db};
+    Incidents m_incidents{m_db};
+    Closings m_closings{m_db, m_stations, m_chain};
     TakingsRange m_takings{m_db, m_stations};
-    UsageRecorder m_recorder{m_db, m_stations, m_soundness, m_schema, m_periods, m_statistics};
+    UsageRecorder m_recorder{m_db,         m_stations,   m_soundness, m_schema,
+                             m_periods,    m_statistics, m_chain};
 };
