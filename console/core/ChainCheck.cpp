@@ -65,25 +65,28 @@ Failure ChainCheck::begin(Scope scope)
 {
     sqlite3 *db = m_db.get();
     const bool whole = scope == Whole;
-    SqlStatement head(db, whole ? QStringLiteral("SELECT AnfangBeleg, AnfangAbschluss, '',"
-                                                 " (SELECT Letzte FROM Belegnummer)"
-                                                 " FROM Kettenkopf")
-                                : QStringLiteral("SELECT GeprueftBeleg + 1, GeprueftAbschluss + 1,"
-                                                 " GeprueftKopf, (SELECT Letzte FROM Belegnummer)"
-                                                 " FROM Kettenkopf"));
+    SqlStatement head(db,
+                      whole ? QStringLiteral("SELECT AnfangBeleg, AnfangAbschluss, '',"
+                                             " (SELECT Letzte FROM Belegnummer)"
+                                             " FROM Kettenkopf")
+                            : QStringLiteral("SELECT GeprueftBeleg + 1, GeprueftAbschluss + 1,"
+                                             " GeprueftKopf, (SELECT Letzte FROM Belegnummer)"
+                                             " FROM Kettenkopf"));
     if (!head.next())
         return Failure(head.failure());
     m_nextNumber = head.integer(0).value_or(1);
     m_nextClosing = head.integer(1).value_or(1);
     m_previous = storedHash(head, 2);
-    m_total = qMax<qint64>(0, head.integer(3).value_or(0) - m_nextNumber + 1);
+    m_lastNumber = head.integer(3).value_or(0);
+    m_total = qMax<qint64>(0, m_lastNumber - m_nextNumber + 1);
 
     for (const auto &station : m_stations) {
-        SqlStatement from(db, whole ? QStringLiteral("SELECT AnfangZeile, AnfangMinuten,"
-                                                     " AnfangEntgeld FROM Kettenstand"
-                                                     " WHERE Station = ?1")
-                                    : QStringLiteral("SELECT Zeile, Minuten, Entgeld"
-                                                     " FROM Kettenstand WHERE Station = ?1"));
+        SqlStatement from(db,
+                          whole ? QStringLiteral("SELECT AnfangZeile, AnfangMinuten,"
+                                                 " AnfangEntgeld FROM Kettenstand"
+                                                 " WHERE Station = ?1")
+                                : QStringLiteral("SELECT Zeile, Minuten, Entgeld"
+                                                 " FROM Kettenstand WHERE Station = ?1"));
         if (!from.bind(1, qint64(station->number)))
             return Failure(from.failure());
         // A station served only since the book began starts from its first record.
@@ -92,17 +95,19 @@ Failure ChainCheck::begin(Scope scope)
         station->minutes = known ? from.integer(1).value_or(0) : 0;
         station->feeUnits = known ? from.integer(2).value_or(0) : 0;
         station->rows = std::make_unique<SqlStatement>(
-            db, QStringLiteral("SELECT rowid, %1, %2 FROM %3 WHERE rowid > ?1 ORDER BY rowid")
-                    .arg(RecordChain::hashedRecordFields(station->number),
-                         forStation("client%1kette", station->number),
-                         forStation("client%1", station->number)));
+            db,
+            QStringLiteral("SELECT rowid, %1, %2 FROM %3 WHERE rowid > ?1 ORDER BY rowid")
+                .arg(RecordChain::hashedRecordFields(station->number),
+                     forStation("client%1kette", station->number),
+                     forStation("client%1", station->number)));
         if (!station->rows->bind(1, station->lastRowid))
             return Failure(station->rows->failure());
         station->advance();
     }
     m_closings = std::make_unique<SqlStatement>(
-        db, QStringLiteral("SELECT %1, Kette FROM Abschluesse WHERE Nummer >= ?1 ORDER BY Nummer")
-                .arg(RecordChain::hashedClosingFields()));
+        db,
+        QStringLiteral("SELECT %1, Kette FROM Abschluesse WHERE Nummer >= ?1 ORDER BY Nummer")
+            .arg(RecordChain::hashedClosingFields()));
     if (!m_closings->bind(1, m_nextClosing))
         return Failure(m_closings->failure());
     m_closingPending = m_closings->next();
@@ -145,8 +150,7 @@ bool ChainCheck::step(int entries)
 
 void ChainCheck::run()
 {
-    while (step(10'000)) {
-    }
+    while (step(10'000)) { }
 }
 
 void ChainCheck::checkRecord(Station &station)
@@ -154,12 +158,12 @@ void ChainCheck::checkRecord(Station &station)
     const SqlStatement &row = *station.rows;
     ++m_checked;
     const qint64 seconds = Billing::durationSeconds(row.text(durationColumn).value_or(QString()));
-    const qint64 minutes = seconds < 0 ? -Billing::wholeMinutes(-seconds)
-                                       : Billing::wholeMinutes(seconds);
+    const qint64 minutes
+        = seconds < 0 ? -Billing::wholeMinutes(-seconds) : Billing::wholeMinutes(seconds);
     station.minutes += minutes;
     station.feeUnits += row.money(feeColumn).value_or(0);
     const std::optional<qint64> number = station.recordNumber();
-    if (!number || *number < m_nextNumber) {
+    if (!number || *number < m_nextNumber || *number > m_lastNumber) {
         m_findings.append(
             QStringLiteral("Station %1: Ein Beleg (%2, %3 bis %4, %5) wurde außerhalb von Kavo"
                            " eingefügt.")
@@ -213,9 +217,7 @@ void ChainCheck::checkClosing()
 void ChainCheck::finish()
 {
     m_done = true;
-    const qint64 last
-        = SqlRun::singleValue(m_db.get(), QStringLiteral("SELECT Letzte FROM Belegnummer"))
-              .value_or(0);
+    const qint64 last = m_lastNumber;
     if (last >= m_nextNumber)
         m_findings.append(
             last == m_nextNumber
@@ -230,9 +232,10 @@ void ChainCheck::finish()
 void ChainCheck::compareTotals()
 {
     for (const auto &station : m_stations) {
-        SqlStatement totals(m_db.get(), forStation("SELECT Nutzungszeit, money(Entgeld)"
-                                                   " FROM client%1stat LIMIT 1",
-                                                   station->number));
+        SqlStatement totals(m_db.get(),
+                            forStation("SELECT Nutzungszeit, money(Entgeld)"
+                                       " FROM client%1stat LIMIT 1",
+                                       station->number));
         if (!totals.next())
             continue;
         const qint64 minutes = totals.integer(0).value_or(0);
@@ -251,22 +254,24 @@ void ChainCheck::compareTotals()
 Failure ChainCheck::keep()
 {
     sqlite3 *db = m_db.get();
-    SqlStatement head(db, QStringLiteral("UPDATE Kettenkopf SET GeprueftBeleg = ?1,"
-                                         " GeprueftAbschluss = ?2, GeprueftKopf = ?3"));
+    SqlStatement head(db,
+                      QStringLiteral("UPDATE Kettenkopf SET GeprueftBeleg = ?1,"
+                                     " GeprueftAbschluss = ?2, GeprueftKopf = ?3"));
     if (!head.bind(1, m_nextNumber - 1) || !head.bind(2, m_nextClosing - 1)
         || !head.bind(3, QString::fromLatin1(m_previous.toHex())) || !head.run())
         return Failure(head.failure());
     for (const auto &station : m_stations) {
         SqlStatement point(
-            db, forStation("INSERT OR REPLACE INTO Kettenstand (Station, AnfangZeile,"
-                           " AnfangMinuten, AnfangEntgeld, Zeile, Minuten, Entgeld)"
-                           " SELECT %1, ifnull((SELECT AnfangZeile FROM Kettenstand"
-                           " WHERE Station = %1), 0), ifnull((SELECT AnfangMinuten FROM"
-                           " Kettenstand WHERE Station = %1), 0), ifnull((SELECT AnfangEntgeld"
-                           " FROM Kettenstand WHERE Station = %1), 0), ?1,"
-                           " ifnull((SELECT Nutzungszeit FROM client%1stat LIMIT 1), ?2),"
-                           " ifnull((SELECT money(Entgeld) FROM client%1stat LIMIT 1), ?3)",
-                           station->number));
+            db,
+            forStation("INSERT OR REPLACE INTO Kettenstand (Station, AnfangZeile,"
+                       " AnfangMinuten, AnfangEntgeld, Zeile, Minuten, Entgeld)"
+                       " SELECT %1, ifnull((SELECT AnfangZeile FROM Kettenstand"
+                       " WHERE Station = %1), 0), ifnull((SELECT AnfangMinuten FROM"
+                       " Kettenstand WHERE Station = %1), 0), ifnull((SELECT AnfangEntgeld"
+                       " FROM Kettenstand WHERE Station = %1), 0), ?1,"
+                       " ifnull((SELECT Nutzungszeit FROM client%1stat LIMIT 1), ?2),"
+                       " ifnull((SELECT money(Entgeld) FROM client%1stat LIMIT 1), ?3)",
+                       station->number));
         if (!point.bind(1, station->lastRowid) || !point.bind(2, station->minutes)
             || !point.bind(3, station->feeUnits) || !point.run())
             return Failure(point.failure());

@@ -59,6 +59,7 @@ private:
     QByteArray m_previous;
     qint64 m_nextNumber = 0;
     qint64 m_nextClosing = 0;
+    qint64 m_lastNumber = 0; // the last number the console gave
     qint64 m_checked = 0;
     qint64 m_total = 0;
     bool m_done = false;

@@ -189,13 +189,12 @@ std::optional<ClosingFigures> ClosingFigures::fromJson(const QByteArray &json)
         return QDateTime::fromString(value.toString(), Qt::ISODate);
     };
     for (const QJsonValue value : object.value(QStringLiteral("korrekturen")).toArray())
-        figures.corrections.append({value[QStringLiteral("station")].toInt(),
-                                    value[QStringLiteral("nummer")].toInteger(),
-                                    moment(value[QStringLiteral("abgerechnet")]),
-                                    moment(value[QStringLiteral("echt")]),
-                                    value[QStringLiteral("bediener")].toString(),
-                                    value[QStringLiteral("entgelt")].toInteger(),
-                                    value[QStringLiteral("echtentgelt")].toInteger()});
+        figures.corrections.append(
+            {value[QStringLiteral("station")].toInt(), value[QStringLiteral("nummer")].toInteger(),
+             moment(value[QStringLiteral("abgerechnet")]), moment(value[QStringLiteral("echt")]),
+             value[QStringLiteral("bediener")].toString(),
+             value[QStringLiteral("entgelt")].toInteger(),
+             value[QStringLiteral("echtentgelt")].toInteger()});
     for (const QJsonValue value : object.value(QStringLiteral("stornos")).toArray())
         figures.voids.append({value[QStringLiteral("station")].toInt(),
                               value[QStringLiteral("nummer")].toInteger(),
@@ -245,13 +244,13 @@ Failure Closings::figure(Closing &closing)
         if (!query.bind(1, wallClock(closing.from)) || !query.bind(2, wallClock(closing.to)))
             return Failure(query.failure());
         while (query.next()) {
-            const qint64 minutes
-                = Billing::wholeMinutes(Billing::durationSeconds(query.text(2).value_or(QString())));
+            const qint64 minutes = Billing::wholeMinutes(
+                Billing::durationSeconds(query.text(2).value_or(QString())));
             const qint64 fee = query.money(3).value_or(0);
             const bool counter = book && !query.isNull(11);
-            for (ClosingSum *sum : {&figures.stations[station],
-                                    &figures.operators[query.text(7).value_or(QString())],
-                                    &figures.total}) {
+            for (ClosingSum *sum :
+                 {&figures.stations[station], &figures.operators[query.text(7).value_or(QString())],
+                  &figures.total}) {
                 if (counter)
                     sum->takeBack(minutes, fee);
                 else
@@ -273,12 +272,12 @@ Failure Closings::figure(Closing &closing)
 
 std::optional<Closing> Closings::savedWhere(const QString &condition, const QString &value)
 {
-    SqlStatement query(m_db.get(),
-                       QStringLiteral("SELECT Nummer, Art, Von, Bis, Erstellt, Bediener, Zahlen,"
-                                      " Fingerabdruck%2 FROM Abschluesse WHERE %1"
-                                      " ORDER BY Nummer DESC LIMIT 1")
-                           .arg(condition, m_chain.isActive() ? QStringLiteral(", Kette")
-                                                              : QString()));
+    SqlStatement query(
+        m_db.get(),
+        QStringLiteral("SELECT Nummer, Art, Von, Bis, Erstellt, Bediener, Zahlen,"
+                       " Fingerabdruck%2 FROM Abschluesse WHERE %1"
+                       " ORDER BY Nummer DESC LIMIT 1")
+            .arg(condition, m_chain.isActive() ? QStringLiteral(", Kette") : QString()));
     if (!value.isEmpty() && !query.bind(1, value))
         return std::nullopt;
     if (!query.next())

@@ -36,16 +36,16 @@ QList<Incident> Incidents::open() const
 
 QList<Incident> Incidents::since(const QDateTime &from) const
 {
-    return read(QStringLiteral("substr(Zeit, 1, 19) >= ?1"),
-                TextFormats::moment(from).left(19));
+    return read(QStringLiteral("substr(Zeit, 1, 19) >= ?1"), TextFormats::moment(from).left(19));
 }
 
 QList<Incident> Incidents::read(const QString &condition, const QString &value) const
 {
     QList<Incident> incidents;
-    SqlStatement query(m_db.get(), QStringLiteral("SELECT Nummer, Zeit, Text FROM Vorfaelle"
-                                                  " WHERE %1 ORDER BY Nummer")
-                                       .arg(condition));
+    SqlStatement query(m_db.get(),
+                       QStringLiteral("SELECT Nummer, Zeit, Text FROM Vorfaelle"
+                                      " WHERE %1 ORDER BY Nummer")
+                           .arg(condition));
     if (!value.isEmpty() && !query.bind(1, value))
         return incidents;
     while (query.next())
@@ -57,8 +57,9 @@ QList<Incident> Incidents::read(const QString &condition, const QString &value) 
 
 Failure Incidents::acknowledge(const QString &byWhom)
 {
-    SqlStatement update(m_db.get(), QStringLiteral("UPDATE Vorfaelle SET Quittiert = ?1"
-                                                   " WHERE Quittiert IS NULL"));
+    SqlStatement update(m_db.get(),
+                        QStringLiteral("UPDATE Vorfaelle SET Quittiert = ?1"
+                                       " WHERE Quittiert IS NULL"));
     return unlessDone(
         update.bind(1, byWhom + QLatin1Char(' ') + TextFormats::moment(Clock::current().now()))
             && update.run(),

@@ -92,8 +92,9 @@ QStringList OperatorRoster::operatorNames() const
     QStringList names;
     if (!hasOwner())
         return names;
-    SqlStatement query(m_db.get(), QStringLiteral("SELECT Name FROM Betreiber WHERE Inhaber = 0"
-                                                  " ORDER BY Name COLLATE NOCASE"));
+    SqlStatement query(m_db.get(),
+                       QStringLiteral("SELECT Name FROM Betreiber WHERE Inhaber = 0"
+                                      " ORDER BY Name COLLATE NOCASE"));
     while (query.next())
         names.append(query.text(0).value_or(QString()));
     return names;

@@ -12,9 +12,8 @@ using SqlRun::unlessDone;
 
 namespace {
 constexpr const char *bookColumnPatterns[][2] = {
-    {"client%1echtstart", "TEXT"}, {"client%1echtkosten", "INTEGER"},
-    {"client%1storno", "INTEGER"}, {"client%1grund", "TEXT"},
-    {"client%1kette", "TEXT"},
+    {"client%1echtstart", "TEXT"}, {"client%1echtkosten", "INTEGER"}, {"client%1storno", "INTEGER"},
+    {"client%1grund", "TEXT"},     {"client%1kette", "TEXT"},
 };
 
 bool hasColumn(sqlite3 *db, const QString &table, const QString &column)
@@ -61,9 +60,10 @@ RecordChain::RecordChain(const SqlConnection &db, const int &stations)
 void RecordChain::refresh()
 {
     m_active = m_db
-        && SqlRun::singleValue(m_db.get(), QStringLiteral("SELECT count(*) FROM sqlite_master"
-                                                          " WHERE name = 'Kettenkopf'"))
-                   .value_or(0)
+        && SqlRun::singleValue(m_db.get(),
+                               QStringLiteral("SELECT count(*) FROM sqlite_master"
+                                              " WHERE name = 'Kettenkopf'"))
+                .value_or(0)
             > 0;
 }
 
@@ -82,8 +82,8 @@ Failure RecordChain::start()
 {
     sqlite3 *db = m_db.get();
     QString statements;
-    for (const QString &column : {QStringLiteral("NachBeleg INTEGER"),
-                                  QStringLiteral("Kette TEXT")}) {
+    for (const QString &column :
+         {QStringLiteral("NachBeleg INTEGER"), QStringLiteral("Kette TEXT")}) {
         if (!hasColumn(db, QStringLiteral("Abschluesse"), column.section(QLatin1Char(' '), 0, 0)))
             statements += QStringLiteral("ALTER TABLE Abschluesse ADD COLUMN %1;").arg(column);
     }

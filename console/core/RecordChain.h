@@ -53,8 +53,7 @@ public:
                                 const SqlStatement &row, int firstField, int fieldCount);
 
 private:
-    Failure seal(const QString &select, const QString &update, const QByteArray &kind,
-                 qint64 key);
+    Failure seal(const QString &select, const QString &update, const QByteArray &kind, qint64 key);
 
     const SqlConnection &m_db;
     const int &m_stations;

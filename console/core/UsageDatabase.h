@@ -1,12 +1,13 @@
 #pragma once
 
+#include "ChainCheck.h"
 #include "Closings.h"
-#include "Incidents.h"
-#include "OperatorRoster.h"
-#include "RecordChain.h"
 #include "DatabaseSoundness.h"
 #include "Failure.h"
+#include "Incidents.h"
 #include "OpenPeriodStore.h"
+#include "OperatorRoster.h"
+#include "RecordChain.h"
 #include "SqlConnection.h"
 #include "TakingsRange.h"
 #include "UsageRecorder.h"
@@ -15,6 +16,8 @@
 
 #include <QList>
 #include <QString>
+
+#include <memory>
 
 // The encrypted usage database: per station N (1 to 32) the table clientN of usage
 // records and the table clientNstat holding the one row of running totals, and the
@@ -85,6 +88,11 @@ public:
     OperatorRoster &roster() { return m_roster; }
     Incidents &incidents() { return m_incidents; }
     RecordChain &chain() { return m_chain; }
+    // A check of the chain over the stations served (see ChainCheck).
+    std::unique_ptr<ChainCheck> chainCheck(ChainCheck::Scope scope) const
+    {
+        return std::make_unique<ChainCheck>(m_db, m_stations, scope);
+    }
 
     // Sets the owner's PIN. The first time it also starts the book: the tables of
     // the owner and the operators, of incidents and of the chain, all at once.
@@ -107,6 +115,6 @@ private:
     Incidents m_incidents{m_db};
     Closings m_closings{m_db, m_stations, m_chain};
     TakingsRange m_takings{m_db, m_stations};
-    UsageRecorder m_recorder{m_db,         m_stations,   m_soundness, m_schema,
-                             m_periods,    m_statistics, m_chain};
+    UsageRecorder m_recorder{m_db,      m_stations,   m_soundness, m_schema,
+                             m_periods, m_statistics, m_chain};
 };

@@ -60,7 +60,8 @@ QJsonObject toJson(const StoppedPeriod &stopped, const Tariffs &tariffs)
         entry.insert(QStringLiteral("bis"), TextFormats::moment(stopped.stopMoment));
     }
     if (stopped.correction) {
-        entry.insert(QStringLiteral("echtstart"), TextFormats::moment(stopped.correction->realStart));
+        entry.insert(QStringLiteral("echtstart"),
+                     TextFormats::moment(stopped.correction->realStart));
         entry.insert(QStringLiteral("echtkosten"), stopped.correction->realFeeUnits);
     }
     return entry;

@@ -65,11 +65,11 @@ Failure appendRecord(sqlite3 *db, const StoppedPeriod &stopped, qint64 feeUnits,
         && insert.bind(3, record.duration) && insert.bind(4, feeUnits)
         && insert.bind(5, qint64(stopped.month))
         && insert.bind(6, TextFormats::moment(stopped.startMoment))
-        && insert.bind(7, TextFormats::moment(stopped.stopMoment))
-        && insert.bind(8, operatorName)
+        && insert.bind(7, TextFormats::moment(stopped.stopMoment)) && insert.bind(8, operatorName)
         && (!book
-            || (insert.bind(9, stopped.correction ? TextFormats::moment(stopped.correction->realStart)
-                                                  : QString())
+            || (insert.bind(9,
+                            stopped.correction ? TextFormats::moment(stopped.correction->realStart)
+                                               : QString())
                 && insert.bind(10, stopped.correction ? stopped.correction->realFeeUnits : 0)));
     if (!bound || !insert.run())
         return Failure(insert.failure());
@@ -149,8 +149,8 @@ RecordOutcome UsageRecorder::recordPeriod(const StoppedPeriod &stopped, bool kee
         return refused(moved);
     if (const Failure failure = m_schema.prepareUnserved(stopped.period.station))
         return refused(failure);
-    if (const Failure failure = m_chain.isActive() ? m_chain.prepare(stopped.period.station)
-                                                   : Failure::none())
+    if (const Failure failure
+        = m_chain.isActive() ? m_chain.prepare(stopped.period.station) : Failure::none())
         return refused(failure);
     sqlite3 *db = m_db.get();
     SqlTransaction transaction(db);
@@ -226,11 +226,12 @@ Failure UsageRecorder::voidRecord(int station, qint64 number, const QString &rea
     if (!transaction.isOpen())
         return Failure(transaction.failure());
     SqlStatement original(
-        db, forStation("SELECT client%1start, client%1ende, client%1dauer, money(client%1kosten),"
-                       " client%1von, client%1storno,"
-                       " (SELECT count(*) FROM client%1 WHERE client%1storno = ?1)"
-                       " FROM client%1 WHERE client%1nummer = ?1",
-                       station));
+        db,
+        forStation("SELECT client%1start, client%1ende, client%1dauer, money(client%1kosten),"
+                   " client%1von, client%1storno,"
+                   " (SELECT count(*) FROM client%1 WHERE client%1storno = ?1)"
+                   " FROM client%1 WHERE client%1nummer = ?1",
+                   station));
     if (!original.bind(1, number) || !original.next())
         return Failure(original.failure().isEmpty()
                            ? QStringLiteral("Station %1 hat keinen Beleg Nr. %2.")
@@ -247,14 +248,14 @@ Failure UsageRecorder::voidRecord(int station, qint64 number, const QString &rea
     if (const Failure failure = countOn(db))
         return failure;
     SqlStatement insert(
-        db, forStation("INSERT INTO client%1 (client%1start, client%1ende, client%1dauer,"
-                       " client%1kosten, client%1datum, client%1von, client%1bis,"
-                       " client%1bediener, client%1nummer, client%1storno, client%1grund)"
-                       " VALUES (?1, ?2, ?3, ?4, ?5, NULLIF(?6, ''), ?7, ?8,"
-                       " (SELECT Letzte FROM Belegnummer WHERE Zaehler = 1), ?9, ?10)",
-                       station));
-    const bool written
-        = insert.bind(1, original.text(0).value_or(QString()))
+        db,
+        forStation("INSERT INTO client%1 (client%1start, client%1ende, client%1dauer,"
+                   " client%1kosten, client%1datum, client%1von, client%1bis,"
+                   " client%1bediener, client%1nummer, client%1storno, client%1grund)"
+                   " VALUES (?1, ?2, ?3, ?4, ?5, NULLIF(?6, ''), ?7, ?8,"
+                   " (SELECT Letzte FROM Belegnummer WHERE Zaehler = 1), ?9, ?10)",
+                   station));
+    const bool written = insert.bind(1, original.text(0).value_or(QString()))
         && insert.bind(2, original.text(1).value_or(QString()))
         && insert.bind(3, QLatin1Char('-') + duration) && insert.bind(4, -fee)
         && insert.bind(5, qint64(now.date().month()))
