@@ -205,6 +205,32 @@ private slots:
         QCOMPARE(saved->chainHead, m_database->chain().head());
         QVERIFY(saved->chainHead != closing->chainHead);
     }
+
+    // A tariff change is kept with its moment and who made it; a report over a time
+    // sees the tariffs in force at its start and those set since.
+    void tariffHistoryShowsWhatWasInForce()
+    {
+        setUpOwnerAndAnna();
+        TariffHistory &history = m_database->tariffHistory();
+        const Tariffs demo{QStringLiteral("1,50"), QStringLiteral("1,20"), QStringLiteral("1,00")};
+        const QDateTime first = m_clock.now();
+        QVERIFY(!history.note(demo, QStringLiteral("Inhaber")));
+        m_clock.advanceMs(3600'000);
+        QVERIFY(!history.note(demo, QStringLiteral("anna")));
+        Tariffs cheap = demo;
+        cheap.base = QStringLiteral("0,50");
+        QVERIFY(!history.note(cheap, QStringLiteral("Inhaber")));
+
+        const QList<TariffPeriod> all = history.inForce(first.addDays(-1), first.addDays(1));
+        QCOMPARE(all.size(), 2);
+        QCOMPARE(all[0].from, first);
+        QCOMPARE(all[1].from, first.addSecs(3600));
+        QCOMPARE(all[1].tariffs.base, QStringLiteral("0,50"));
+        QCOMPARE(all[1].operatorName, QStringLiteral("Inhaber"));
+        const QList<TariffPeriod> late = history.inForce(first.addSecs(7200), first.addSecs(10800));
+        QCOMPARE(late.size(), 1);
+        QCOMPARE(late[0].tariffs.base, QStringLiteral("0,50"));
+    }
 };
 
 QTEST_GUILESS_MAIN(OperatorsTest)

@@ -189,6 +189,7 @@ Failure UsageDatabase::setOwnerPin(const QString &pin)
     const Failure failure = Failure::ofFirst({
         [&] { return m_roster.setOwnerPin(pin); },
         [&] { return exec(m_db.get(), Incidents::tableStatements()); },
+        [&] { return exec(m_db.get(), TariffHistory::tableStatements()); },
         [&] { return m_chain.start(); },
     });
     if (failure || !transaction.commit()) {

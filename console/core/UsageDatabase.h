@@ -10,6 +10,7 @@
 #include "RecordChain.h"
 #include "SqlConnection.h"
 #include "TakingsRange.h"
+#include "TariffHistory.h"
 #include "UsageRecorder.h"
 #include "UsageSchema.h"
 #include "UsageStatistics.h"
@@ -88,6 +89,7 @@ public:
     OperatorRoster &roster() { return m_roster; }
     Incidents &incidents() { return m_incidents; }
     RecordChain &chain() { return m_chain; }
+    TariffHistory &tariffHistory() { return m_tariffs; }
     // A check of the chain over the stations served (see ChainCheck).
     std::unique_ptr<ChainCheck> chainCheck(ChainCheck::Scope scope) const
     {
@@ -113,6 +115,7 @@ private:
     RecordChain m_chain{m_db, m_stations};
     OperatorRoster m_roster{m_db};
     Incidents m_incidents{m_db};
+    TariffHistory m_tariffs{m_db};
     Closings m_closings{m_db, m_stations, m_chain};
     TakingsRange m_takings{m_db, m_stations};
     UsageRecorder m_recorder{m_db,      m_stations,   m_soundness, m_schema,
