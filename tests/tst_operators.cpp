@@ -2,10 +2,13 @@
 #include "OnDuty.h"
 #include "RawDatabase.h"
 #include "SignIn.h"
+#include "StationSessionRig.h"
 #include "TestSupport.h"
 #include "TextFormats.h"
 #include "UsageDatabaseCase.h"
 
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -204,6 +207,38 @@ private slots:
         QVERIFY(!saved->changedSince);
         QCOMPARE(saved->chainHead, m_database->chain().head());
         QVERIFY(saved->chainHead != closing->chainHead);
+    }
+
+    // An operator's correction of the start box counts up to 5 minutes; beyond, the
+    // period is billed from its real start and he is told. The corrected record
+    // keeps its real start and fee beside the billed ones.
+    void operatorCorrectsStartByFiveMinutesAtMost()
+    {
+        removeClock();
+        const auto restoreClock = qScopeGuard([this] { installClock(); });
+        const QDateTime start(QDate(2026, 4, 2), QTime(14, 7, 30));
+        StationSessionRig rig(start);
+        QVERIFY(!rig.database().setOwnerPin(ownerPin));
+        StationSession &session = rig.session();
+        session.setOnDuty({QStringLiteral("anna"), OnDuty::Operator});
+        QSignalSpy problems(&session, &StationSession::problem);
+        for (const char *edited : {"14:01:30", "14:13:30"}) {
+            session.start(0);
+            session.correctStartText(QString::fromLatin1(edited));
+            rig.clock().advanceMs(600'000);
+            session.stop();
+        }
+        QCOMPARE(problems.size(), 1);
+        QCOMPARE(problems[0][0].toString(),
+                 QStringLiteral("Station 1: Die Startzeit darf nur der Inhaber um mehr als 5"
+                                " Minuten korrigieren. Abgerechnet wurde ab dem tatsächlichen"
+                                " Start um 14:07:30."));
+        const QList<ClosingCorrection> corrections
+            = rig.database().closings().day(start.date())->figures.corrections;
+        QCOMPARE(corrections.size(), 1);
+        QCOMPARE(corrections[0].realStart, start.addSecs(600));
+        QCOMPARE(corrections[0].billedStart, start.addSecs(600 - 240));
+        QVERIFY(corrections[0].difference() > 0);
     }
 
     // A tariff change is kept with its moment and who made it; a report over a time
