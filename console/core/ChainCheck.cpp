@@ -35,14 +35,18 @@ struct ChainCheck::Station
     qint64 minutes = 0;
     qint64 feeUnits = 0;
 
+    std::optional<qint64> pendingNumber; // of the pending record
+
     bool advance()
     {
         pending = rows->next();
-        if (pending)
+        if (pending) {
             lastRowid = rows->integer(0).value_or(lastRowid);
+            pendingNumber = rows->integer(numberColumn);
+        }
         return pending;
     }
-    std::optional<qint64> recordNumber() const { return rows->integer(numberColumn); }
+    std::optional<qint64> recordNumber() const { return pendingNumber; }
 };
 
 ChainCheck::ChainCheck(const SqlConnection &db, int stations, Scope scope)
@@ -161,7 +165,9 @@ void ChainCheck::checkRecord(Station &station)
     const qint64 minutes
         = seconds < 0 ? -Billing::wholeMinutes(-seconds) : Billing::wholeMinutes(seconds);
     station.minutes += minutes;
-    station.feeUnits += row.money(feeColumn).value_or(0);
+    // Fees are whole ten-thousandths; only one typed in by hand needs reading as money.
+    station.feeUnits += row.typeLetter(feeColumn) == 'I' ? row.integer(feeColumn).value_or(0)
+                                                         : row.money(feeColumn).value_or(0);
     const std::optional<qint64> number = station.recordNumber();
     if (!number || *number < m_nextNumber || *number > m_lastNumber) {
         m_findings.append(

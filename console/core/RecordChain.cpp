@@ -120,8 +120,9 @@ QByteArray RecordChain::entryHash(const QByteArray &previous, const QByteArray &
     hash.addData(previous);
     hash.addData(kind);
     for (int column = firstField; column < firstField + fieldCount; ++column) {
-        hash.addData(QByteArrayView("\x1f"));
-        hash.addData(row.typedBytes(column));
+        const char separator[2] = {'\x1f', row.typeLetter(column)};
+        hash.addData(QByteArrayView(separator, 2));
+        hash.addData(row.bytes(column));
     }
     return hash.result();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 
@@ -44,9 +44,10 @@ public:
     std::optional<qint64> integer(int column) const;
     std::optional<QString> text(int column) const;
     QVariant value(int column) const;
-    // The column as the engine writes it out, its type first (N null, I integer, R real,
-    // T text, B blob), valid until the next step.
-    QByteArray typedBytes(int column) const;
+    // The column's type as a letter (N null, I integer, R real, T text, B blob) and
+    // its bytes as the engine writes them out, valid until the next step.
+    char typeLetter(int column) const;
+    QByteArrayView bytes(int column) const;
 
 private:
     int step();
