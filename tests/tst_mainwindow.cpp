@@ -193,7 +193,7 @@ private slots:
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuView"))),
                  (QStringList{"Status&leiste", "-", "&Aktualisieren", "Einnahmen…"}));
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuTools"))),
-                 (QStringList{"&Zeit aktuallisieren", "&Optionen..."}));
+                 (QStringList{"&Zeit aktuallisieren", "&Optionen...", "&Betreiber und Rechte…"}));
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuHelp"))),
                  (QStringList{"&Inhalt", "-", "Inf&o "}));
     }
