@@ -114,7 +114,7 @@ int main(int argc, char *argv[])
         const bool started = !database.periods().saveOpenPeriod(period);
         starts.push_back(milliseconds(timer));
         timer.restart();
-        const bool stopped = database.recorder().recordPeriod({period, record, 630, 5, {}, {}}).kind
+        const bool stopped = database.recorder().recordPeriod({period, record, 630, 5, {}, {}, std::nullopt}).kind
             == RecordOutcome::Written;
         stops.push_back(milliseconds(timer));
         if (!started || !stopped) {
