@@ -110,7 +110,7 @@ private slots:
         StoppedPeriod stopped = stoppedPeriod(1, recordWithFee(QStringLiteral("1,00 €")), 600, 5);
         stopped.stopMoment = QDateTime(day, QTime(9, 0));
         stopped.startMoment = stopped.stopMoment.addSecs(-600);
-        QCOMPARE(m_database->recorder().recordPeriod(stopped).kind, RecordOutcome::Written);
+        QVERIFY(writtenNow(m_database->recorder().recordPeriod(stopped)));
         ClosingWindow window({m_database->closings(), m_database->recorder(),
                               [] {
                                   return QList<RunningFigure>{{2, 3, 1'000}};

@@ -298,8 +298,9 @@ private slots:
     // the one still going on included, are not billed.
     void anUnservedPausedPeriodIsBilledForItsUse()
     {
-        OpenPeriod period{QStringLiteral("p"), 9, afternoon, QStringLiteral("14:00:00"), 0, 0, 300,
-                          afternoon.addSecs(20 * 60)};
+        OpenPeriod period{
+            QStringLiteral("p"),       9, afternoon, QStringLiteral("14:00:00"), 0, 0, 300,
+            afternoon.addSecs(20 * 60)};
         const StoppedPeriod stopped
             = RecoveredPeriods::stoppedAt(period, demoTariffs, afternoon.addSecs(30 * 60));
         QCOMPARE(stopped.durationSeconds, 900);

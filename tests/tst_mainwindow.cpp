@@ -190,13 +190,13 @@ private slots:
         QCOMPARE(menus, (QStringList{"&Datei", "&Ansicht", "&Werkzeuge", "&?"}));
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuFile"))),
                  (QStringList{"Ö&ffnen...", "S&chließen", "-", "E&xcel Ausgabe", "-", "&Beenden"}));
-        QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuView"))),
-                 (QStringList{"Status&leiste", "-", "&Aktualisieren", "Einnahmen…",
-                              "Tagesabschluss…"}));
+        QCOMPARE(
+            menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuView"))),
+            (QStringList{"Status&leiste", "-", "&Aktualisieren", "Einnahmen…", "Tagesabschluss…"}));
         QCOMPARE(bar->findChild<QAction *>(QStringLiteral("mnuViewTagesabschluss"))->shortcut(),
                  QKeySequence(Qt::CTRL | Qt::Key_T));
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuTools"))),
-                 (QStringList{"&Zeit aktuallisieren", "&Optionen..."}));
+                 (QStringList{"&Zeit aktuallisieren", "&Optionen...", "&Betreiber und Rechte…"}));
         QCOMPARE(menuCaptions(bar->findChild<QMenu *>(QStringLiteral("mnuHelp"))),
                  (QStringList{"&Inhalt", "-", "Inf&o "}));
     }

@@ -84,7 +84,8 @@ private slots:
             const OpenPeriod period
                 = ledger.begin(2, QDateTime(QDate(2004, 5, 12), QTime(14, 0)), 10);
             QVERIFY(QFile::exists(sideFile));
-            stopped = {period, recordWithFee(QStringLiteral("1,05 €")), 630, 5, {}, {}};
+            stopped
+                = {period, recordWithFee(QStringLiteral("1,05 €")), 630, 5, {}, {}, std::nullopt};
             ledger.finish(stopped);
             QCOMPARE(problems.size(), 1);
             QCOMPARE(ledger.pendingCount(), 1);
@@ -116,7 +117,8 @@ private slots:
             const std::optional<OpenPeriod> left = ledger.openPeriod(1);
             QVERIFY(left.has_value());
             QCOMPARE(left->startText, QStringLiteral("15:00:00"));
-            ledger.finish({*left, recordWithFee(QStringLiteral("0,50 €")), 300, 5, {}, {}});
+            ledger.finish(
+                {*left, recordWithFee(QStringLiteral("0,50 €")), 300, 5, {}, {}, std::nullopt});
             QCOMPARE(ledger.pendingCount(), 0);
         }
         QVERIFY(!QFile::exists(sideFile));

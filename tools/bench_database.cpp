@@ -112,8 +112,9 @@ int main(int argc, char *argv[])
         const bool started = !database.periods().saveOpenPeriod(period);
         starts.push_back(milliseconds(timer));
         timer.restart();
-        const bool stopped
-            = database.recorder().recordPeriod({period, record, 630, 5, {}, {}}).hasValue();
+        const bool stopped = database.recorder()
+                                 .recordPeriod({period, record, 630, 5, {}, {}, std::nullopt})
+                                 .hasValue();
         stops.push_back(milliseconds(timer));
         if (!started || !stopped) {
             std::fprintf(stderr, "Der Datensatz wurde nicht gespeichert.\n");

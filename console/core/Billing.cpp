@@ -112,6 +112,17 @@ QString Billing::formatSeconds(qint32 seconds, const QString &format)
     return text;
 }
 
+qint64 Billing::durationSeconds(const QString &text)
+{
+    const bool back = text.startsWith(QLatin1Char('-'));
+    const QStringList parts = text.mid(back ? 1 : 0).split(QLatin1Char(':'));
+    if (parts.size() != 3)
+        return 0;
+    const qint64 seconds
+        = parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong();
+    return back ? -seconds : seconds;
+}
+
 qint64 Billing::wholeMinutes(qint64 seconds)
 {
     return qint64(roundHalfEven(double(seconds) / 60.0));

@@ -63,6 +63,10 @@ public:
     // minutes, "ss" seconds, two digits each; whole days are dropped.
     static QString formatSeconds(qint32 seconds, const QString &format);
 
+    // A duration as stored, hh:nn:ss with as many digits of hours as needed; a
+    // counter-record's starts with "-" and counts back. 0 for anything else.
+    static qint64 durationSeconds(const QString &text);
+
     // Whole minutes of a period as the totals count them: halves to even (90 s → 2).
     static qint64 wholeMinutes(qint64 seconds);
 };

@@ -2,6 +2,7 @@
 
 #include "Billing.h"
 #include "Clock.h"
+#include "RecordChain.h"
 #include "SqlRun.h"
 #include "SqlStatement.h"
 #include "SqlTransaction.h"
@@ -42,15 +43,6 @@ Closing covering(Closing::Kind kind, const QDateTime &from, const QDateTime &to,
     return closing;
 }
 
-// A duration as stored, hh:mm:ss with as many digits of hours as needed.
-qint64 durationSeconds(const QString &text)
-{
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() != 3)
-        return 0;
-    return parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong();
-}
-
 QJsonObject sumToJson(const ClosingSum &sum)
 {
     return {{QStringLiteral("nutzungen"), sum.periods},
@@ -65,16 +57,69 @@ ClosingSum sumFromJson(const QJsonObject &object)
             object.value(QStringLiteral("entgelt")).toInteger()};
 }
 
+// The fields every record has; the book's fields follow them.
+constexpr int recordFields = 9;
+
 // Every field of every record, in a fixed order, so that any change shows in the hash.
+// The book's fields count where they are set, so that a day closed before the book
+// began keeps its fingerprint.
 void addToFingerprint(QCryptographicHash &hash, int station, const SqlStatement &query)
 {
     hash.addData(QByteArray::number(station));
     for (int column = 0; column < query.columnCount(); ++column) {
+        if (column >= recordFields && query.isNull(column))
+            continue;
         hash.addData(QByteArrayView("\x1f"));
         hash.addData(query.isNull(column) ? QByteArray("\0", 1)
                                           : query.value(column).toString().toUtf8());
     }
     hash.addData(QByteArrayView("\x1e"));
+}
+
+QDateTime momentIn(const SqlStatement &query, int column)
+{
+    return QDateTime::fromString(query.text(column).value_or(QString()), Qt::ISODate);
+}
+
+// What the book adds to a closing's figures: a corrected start, a void.
+void noteBookFields(ClosingFigures &figures, int station, const SqlStatement &query)
+{
+    const qint64 number = query.integer(8).value_or(0);
+    const qint64 fee = query.money(3).value_or(0);
+    const QString operatorName = query.text(7).value_or(QString());
+    if (!query.isNull(9))
+        figures.corrections.append({station, number, momentIn(query, 5), momentIn(query, 9),
+                                    operatorName, fee, query.integer(10).value_or(0)});
+    if (!query.isNull(11))
+        figures.voids.append({station, number, query.integer(11).value_or(0), fee, operatorName,
+                              query.text(12).value_or(QString())});
+}
+
+QJsonArray correctionsToJson(const QList<ClosingCorrection> &corrections)
+{
+    QJsonArray list;
+    for (const ClosingCorrection &c : corrections)
+        list.append(QJsonObject{{QStringLiteral("station"), c.station},
+                                {QStringLiteral("nummer"), c.number},
+                                {QStringLiteral("abgerechnet"), TextFormats::moment(c.billedStart)},
+                                {QStringLiteral("echt"), TextFormats::moment(c.realStart)},
+                                {QStringLiteral("bediener"), c.operatorName},
+                                {QStringLiteral("entgelt"), c.feeUnits},
+                                {QStringLiteral("echtentgelt"), c.realFeeUnits}});
+    return list;
+}
+
+QJsonArray voidsToJson(const QList<ClosingVoid> &voids)
+{
+    QJsonArray list;
+    for (const ClosingVoid &v : voids)
+        list.append(QJsonObject{{QStringLiteral("station"), v.station},
+                                {QStringLiteral("nummer"), v.number},
+                                {QStringLiteral("storniert"), v.voidedNumber},
+                                {QStringLiteral("entgelt"), v.feeUnits},
+                                {QStringLiteral("bediener"), v.operatorName},
+                                {QStringLiteral("grund"), v.reason}});
+    return list;
 }
 }
 
@@ -83,6 +128,12 @@ void ClosingSum::add(qint64 recordMinutes, qint64 recordFee)
     ++periods;
     minutes += recordMinutes;
     feeUnits += recordFee;
+}
+
+void ClosingSum::takeBack(qint64 recordMinutes, qint64 recordFee)
+{
+    add(recordMinutes, recordFee);
+    periods -= 2;
 }
 
 QByteArray ClosingFigures::toJson() const
@@ -110,6 +161,10 @@ QByteArray ClosingFigures::toJson() const
     object.insert(QStringLiteral("bediener"), operatorList);
     object.insert(QStringLiteral("laufend"), runningList);
     object.insert(QStringLiteral("ohneDatum"), sumToJson(undated));
+    if (!corrections.isEmpty())
+        object.insert(QStringLiteral("korrekturen"), correctionsToJson(corrections));
+    if (!voids.isEmpty())
+        object.insert(QStringLiteral("stornos"), voidsToJson(voids));
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -132,6 +187,23 @@ std::optional<ClosingFigures> ClosingFigures::fromJson(const QByteArray &json)
                                 value[QStringLiteral("minuten")].toInteger(),
                                 value[QStringLiteral("entgelt")].toInteger()});
     figures.undated = sumFromJson(object.value(QStringLiteral("ohneDatum")).toObject());
+    const auto moment = [](const QJsonValue &value) {
+        return QDateTime::fromString(value.toString(), Qt::ISODate);
+    };
+    for (const QJsonValue value : object.value(QStringLiteral("korrekturen")).toArray())
+        figures.corrections.append(
+            {value[QStringLiteral("station")].toInt(), value[QStringLiteral("nummer")].toInteger(),
+             moment(value[QStringLiteral("abgerechnet")]), moment(value[QStringLiteral("echt")]),
+             value[QStringLiteral("bediener")].toString(),
+             value[QStringLiteral("entgelt")].toInteger(),
+             value[QStringLiteral("echtentgelt")].toInteger()});
+    for (const QJsonValue value : object.value(QStringLiteral("stornos")).toArray())
+        figures.voids.append({value[QStringLiteral("station")].toInt(),
+                              value[QStringLiteral("nummer")].toInteger(),
+                              value[QStringLiteral("storniert")].toInteger(),
+                              value[QStringLiteral("entgelt")].toInteger(),
+                              value[QStringLiteral("bediener")].toString(),
+                              value[QStringLiteral("grund")].toString()});
     return figures;
 }
 
@@ -144,9 +216,10 @@ QString Closing::changeNotice() const
         : QStringLiteral("Die Aufzeichnungen dieser Schicht wurden nach dem Abschluss verändert.");
 }
 
-Closings::Closings(const SqlConnection &db, const int &stations)
+Closings::Closings(const SqlConnection &db, const int &stations, RecordChain &chain)
     : m_db(db)
     , m_stations(stations)
+    , m_chain(chain)
 {
 }
 
@@ -155,24 +228,38 @@ Failure Closings::figure(Closing &closing)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     ClosingFigures figures;
+    const bool book = m_chain.isActive();
     for (int station = 1; station <= m_stations; ++station) {
         SqlStatement query(
             m_db.get(),
             forStation("SELECT client%1start, client%1ende, client%1dauer, client%1kosten,"
                        " client%1datum, client%1von, client%1bis, client%1bediener,"
-                       " client%1nummer FROM client%1"
-                       " WHERE client%1bis >= ?1 AND client%1bis < ?2"
-                       " ORDER BY client%1bis, client%1nummer, rowid",
-                       station));
+                       " client%1nummer",
+                       station)
+                + (book ? forStation(", client%1echtstart, client%1echtkosten, client%1storno,"
+                                     " client%1grund",
+                                     station)
+                        : QString())
+                + forStation(" FROM client%1 WHERE client%1bis >= ?1 AND client%1bis < ?2"
+                             " ORDER BY client%1bis, client%1nummer, rowid",
+                             station));
         if (!query.bind(1, wallClock(closing.from)) || !query.bind(2, wallClock(closing.to)))
             return Failure(query.failure());
         while (query.next()) {
-            const qint64 minutes
-                = Billing::wholeMinutes(durationSeconds(query.text(2).value_or(QString())));
+            const qint64 minutes = Billing::wholeMinutes(
+                Billing::durationSeconds(query.text(2).value_or(QString())));
             const qint64 fee = query.money(3).value_or(0);
-            figures.stations[station].add(minutes, fee);
-            figures.operators[query.text(7).value_or(QString())].add(minutes, fee);
-            figures.total.add(minutes, fee);
+            const bool counter = book && !query.isNull(11);
+            for (ClosingSum *sum :
+                 {&figures.stations[station], &figures.operators[query.text(7).value_or(QString())],
+                  &figures.total}) {
+                if (counter)
+                    sum->takeBack(minutes, fee);
+                else
+                    sum->add(minutes, fee);
+            }
+            if (book)
+                noteBookFields(figures, station, query);
             addToFingerprint(hash, station, query);
         }
         if (!query.reachedEnd())
@@ -183,6 +270,7 @@ Failure Closings::figure(Closing &closing)
     figures.running = closing.figures.running;
     closing.figures = figures;
     closing.fingerprint = QString::fromLatin1(hash.result().toHex());
+    closing.chainHead = m_chain.head();
     return Failure::none();
 }
 
@@ -202,11 +290,12 @@ Failure Closings::addUndated(int station, ClosingSum &undated)
 
 std::optional<Closing> Closings::savedWhere(const QString &condition, const QString &value)
 {
-    SqlStatement query(m_db.get(),
-                       QStringLiteral("SELECT Nummer, Art, Von, Bis, Erstellt, Bediener, Zahlen,"
-                                      " Fingerabdruck FROM Abschluesse WHERE %1"
-                                      " ORDER BY Nummer DESC LIMIT 1")
-                           .arg(condition));
+    SqlStatement query(
+        m_db.get(),
+        QStringLiteral("SELECT Nummer, Art, Von, Bis, Erstellt, Bediener, Zahlen,"
+                       " Fingerabdruck%2 FROM Abschluesse WHERE %1"
+                       " ORDER BY Nummer DESC LIMIT 1")
+            .arg(condition, m_chain.isActive() ? QStringLiteral(", Kette") : QString()));
     if (!value.isEmpty() && !query.bind(1, value))
         return std::nullopt;
     if (!query.next())
@@ -224,6 +313,8 @@ std::optional<Closing> Closings::savedWhere(const QString &condition, const QStr
     closing.figures = ClosingFigures::fromJson(query.text(6).value_or(QString()).toUtf8())
                           .value_or(ClosingFigures());
     closing.fingerprint = query.text(7).value_or(QString());
+    if (m_chain.isActive())
+        closing.chainHead = query.text(8).value_or(QString());
     return closing;
 }
 
@@ -262,11 +353,17 @@ Failure Closings::save(Closing &closing)
                     .arg(TextFormats::date(closing.from.date()), QString::number(saved->number)));
     }
     closing.made = Clock::current().now();
+    const bool book = m_chain.isActive();
+    SqlTransaction transaction(m_db.get());
+    if (!transaction.isOpen())
+        return Failure(transaction.failure());
     SqlStatement insert(
         m_db.get(),
         QStringLiteral("INSERT INTO Abschluesse (Nummer, Art, Von, Bis, Erstellt, Bediener,"
-                       " Zahlen, Fingerabdruck) SELECT ifnull(max(Nummer), 0) + 1,"
-                       " ?1, ?2, ?3, ?4, ?5, ?6, ?7 FROM Abschluesse"));
+                       " Zahlen, Fingerabdruck%1) SELECT ifnull(max(Nummer), 0) + 1,"
+                       " ?1, ?2, ?3, ?4, ?5, ?6, ?7%2 FROM Abschluesse")
+            .arg(book ? QStringLiteral(", NachBeleg") : QString(),
+                 book ? QStringLiteral(", (SELECT Letzte FROM Belegnummer)") : QString()));
     const bool done = insert.bind(1, closing.kind == Closing::Day ? dayKind : shiftKind)
         && insert.bind(2, TextFormats::moment(closing.from))
         && insert.bind(3, TextFormats::moment(closing.to))
@@ -275,8 +372,14 @@ Failure Closings::save(Closing &closing)
         && insert.bind(7, closing.fingerprint) && insert.run();
     if (!done)
         return Failure(insert.failure());
-    closing.number
+    const int number
         = int(SqlRun::singleValue(m_db.get(), QStringLiteral("SELECT max(Nummer) FROM Abschluesse"))
                   .value_or(0));
+    if (const Failure failure = m_chain.sealClosing(number))
+        return failure;
+    if (!transaction.commit())
+        return Failure(transaction.failure());
+    closing.number = number;
+    closing.chainHead = m_chain.head();
     return Failure::none();
 }

@@ -12,6 +12,8 @@
 
 #include <optional>
 
+class RecordChain;
+
 // Periods, whole minutes and takings of a group of records: a station's, an operator's
 // or all of them.
 struct ClosingSum
@@ -21,6 +23,9 @@ struct ClosingSum
     qint64 feeUnits = 0; // ten-thousandths of a euro
 
     void add(qint64 recordMinutes, qint64 recordFee);
+    // A counter-record takes its period back: one period less, its minutes and fee
+    // (negative) off.
+    void takeBack(qint64 recordMinutes, qint64 recordFee);
     bool operator==(const ClosingSum &) const = default;
 };
 
@@ -31,6 +36,33 @@ struct RunningFigure
     qint64 minutes = 0;
     qint64 feeUnits = 0;
     bool operator==(const RunningFigure &) const = default;
+};
+
+// A record whose start box was corrected: billed from `billedStart`, really started
+// at `realStart`.
+struct ClosingCorrection
+{
+    int station = 0;
+    qint64 number = 0;
+    QDateTime billedStart;
+    QDateTime realStart;
+    QString operatorName;
+    qint64 feeUnits = 0;     // billed
+    qint64 realFeeUnits = 0; // from the real start
+    qint64 difference() const { return feeUnits - realFeeUnits; }
+    bool operator==(const ClosingCorrection &) const = default;
+};
+
+// A counter-record: the record it voids, its (negative) fee, who and why.
+struct ClosingVoid
+{
+    int station = 0;
+    qint64 number = 0;
+    qint64 voidedNumber = 0;
+    qint64 feeUnits = 0;
+    QString operatorName;
+    QString reason;
+    bool operator==(const ClosingVoid &) const = default;
 };
 
 // The figures of a closing: the dated records whose stop lies in [from, to) by the
@@ -45,6 +77,9 @@ struct ClosingFigures
     // Every undated record of the database as the closing found them, shown apart
     // ("ohne Datum"): their periods and fees, no minutes.
     ClosingSum undated;
+    // While the book is kept: the corrected starts and the voids among the records.
+    QList<ClosingCorrection> corrections;
+    QList<ClosingVoid> voids;
 
     QByteArray toJson() const;
     static std::optional<ClosingFigures> fromJson(const QByteArray &json);
@@ -63,6 +98,9 @@ struct Closing
     QString operatorName;
     ClosingFigures figures;
     QString fingerprint; // SHA-256 over the records, hex
+    // While the book is kept: the chain's head, for the printed closing. A saved
+    // closing's is its own entry's hash; else the head as it stands.
+    QString chainHead;
     // A saved closing whose records no longer give its fingerprint.
     bool changedSince = false;
 
@@ -77,7 +115,7 @@ struct Closing
 class Closings
 {
 public:
-    Closings(const SqlConnection &db, const int &stations);
+    Closings(const SqlConnection &db, const int &stations, RecordChain &chain);
 
     // The day's closing as saved, checked against its records; else the figures as
     // the records stand. Nothing when the records can't be read.
@@ -97,4 +135,5 @@ private:
 
     const SqlConnection &m_db;
     const int &m_stations;
+    RecordChain &m_chain;
 };

@@ -46,7 +46,8 @@ StoppedPeriod stoppedAt(const OpenPeriod &open, const Tariffs &tariffs, const QD
             bill.durationSeconds,
             now.date().month(),
             period.begin,
-            now};
+            now,
+            std::nullopt};
 }
 
 QString unservedQuestion(const QList<OpenPeriod> &periods, int servedStations,

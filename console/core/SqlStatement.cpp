@@ -113,6 +113,24 @@ QVariant SqlStatement::value(int column) const
     }
 }
 
+char SqlStatement::typeLetter(int column) const
+{
+    static const char letters[] = "?IRTBN";
+    const int type = sqlite3_column_type(m_statement, column);
+    return letters[type >= SQLITE_INTEGER && type <= SQLITE_NULL ? type : 0];
+}
+
+QByteArrayView SqlStatement::bytes(int column) const
+{
+    const int type = sqlite3_column_type(m_statement, column);
+    if (type == SQLITE_NULL)
+        return {};
+    const auto *data = type == SQLITE_BLOB ? sqlite3_column_blob(m_statement, column)
+                                           : sqlite3_column_text(m_statement, column);
+    return QByteArrayView(static_cast<const char *>(data),
+                          sqlite3_column_bytes(m_statement, column));
+}
+
 int SqlStatement::step()
 {
     if (!isValid())

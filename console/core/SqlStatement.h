@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 
@@ -43,6 +44,10 @@ public:
     std::optional<qint64> integer(int column) const;
     std::optional<QString> text(int column) const;
     QVariant value(int column) const;
+    // The column's type as a letter (N null, I integer, R real, T text, B blob) and
+    // its bytes as the engine writes them out, valid until the next step.
+    char typeLetter(int column) const;
+    QByteArrayView bytes(int column) const;
 
 private:
     int step();

@@ -594,20 +594,30 @@ void StationSession::billPeriod(const RunningPeriod &running, const QDateTime &s
 {
     const qint64 usedSeconds = this->usedSeconds(running, stopMoment);
     const QString startBoxText = m_startText;
-    const PeriodLength length
+    PeriodLength length
         = Billing::periodLength(running.period.startText, startBoxText, usedSeconds);
+    const bool beyondRight = !m_onDuty.mayCorrectBy(usedSeconds - length.seconds);
+    if (beyondRight)
+        length = Billing::periodLength(running.period.startText, running.period.startText,
+                                       usedSeconds);
     const PeriodBill bill = Billing::bill(length.seconds, m_tariffs);
     fill(m_startText, length.startText, &StationSession::startTextChanged);
     fill(m_feeText, bill.feeText, &StationSession::feeTextChanged);
     fill(m_durationText, bill.durationText, &StationSession::durationTextChanged);
     const UsageRecord record{m_startText, m_stopText, m_durationText, m_feeText};
-    // A correction of the start box moves the start by as much as it changes the length.
+    // A correction of the start box moves the start by as much as it changes the length;
+    // the real start and its fee stay beside the record.
     const QDateTime startMoment = running.period.begin.addSecs(usedSeconds - length.seconds);
+    std::optional<StoppedPeriod::Correction> correction;
+    if (length.seconds != usedSeconds)
+        correction = StoppedPeriod::Correction{
+            running.period.begin,
+            TextFormats::parseMoney(Billing::bill(usedSeconds, m_tariffs).feeText).value_or(0)};
     OpenPeriod period = running.period;
     period.pausedSeconds = pausedSeconds(running);
     period.pausedSince = QDateTime();
-    m_ledger.finish(
-        {period, record, bill.durationSeconds, stopMoment.date().month(), startMoment, stopMoment});
+    m_ledger.finish({period, record, bill.durationSeconds, stopMoment.date().month(), startMoment,
+                     stopMoment, correction});
     if (length.startUnreadable) {
         const QString text
             = QStringLiteral(
@@ -617,6 +627,11 @@ void StationSession::billPeriod(const RunningPeriod &running, const QDateTime &s
                   .arg(startBoxText, running.period.startText);
         emit problem(text);
     }
+    if (beyondRight)
+        emit problem(QStringLiteral("Station %1: Die Startzeit darf nur der Inhaber um mehr als 5"
+                                    " Minuten korrigieren. Abgerechnet wurde ab dem tatsächlichen"
+                                    " Start um %2.")
+                         .arg(QString::number(m_station), running.period.startText));
 }
 
 void StationSession::fill(QString &box, const QString &text,

@@ -2,6 +2,7 @@
 
 #include "Billing.h"
 #include "ClockTimer.h"
+#include "OnDuty.h"
 #include "PeriodWatch.h"
 #include "SpacedSender.h"
 #include "StationLinkReport.h"
@@ -117,6 +118,8 @@ public:
     // What the operator typed into the start box. A readable time of day moves the
     // start of the running period when it is billed.
     void correctStartText(const QString &text);
+    // Who is on duty: an operator's correction of the start counts up to 5 minutes.
+    void setOnDuty(const OnDuty &onDuty) { m_onDuty = onDuty; }
 
 signals:
     // The station asks for a start; the panel answers with start() of the interval
@@ -207,6 +210,7 @@ private:
     quint16 m_port;
     UsageLedger &m_ledger;
     Tariffs m_tariffs;
+    OnDuty m_onDuty;
     std::unique_ptr<StationAddressRule> m_addressRule; // outlives the link that asks it
     TcpConnection m_link;
     StationLinkReport m_linkReport;

@@ -3,6 +3,7 @@
 #include "SqlFailure.h"
 #include "SqlMoney.h"
 #include "SqlRun.h"
+#include "SqlTransaction.h"
 
 #include <QDir>
 #include <QFile>
@@ -134,6 +135,7 @@ Failure UsageDatabase::open(const QString &path, int stations)
         [&] { return m_soundness.checkTakesRecords(path); },
         [&] { return m_schema.makeOwnTables(); },
         [&] { return m_schema.addDating(); },
+        [&] { return prepareBook(); },
     });
     if (failure)
         m_db.reset();
@@ -164,6 +166,37 @@ Failure UsageDatabase::connect(const QString &path)
     if (!failure && !SqlMoney::install(handle))
         failure = Failure(SqlFailure::of(handle));
     return failure;
+}
+
+// A station served since the book began gets its columns.
+Failure UsageDatabase::prepareBook()
+{
+    m_chain.refresh();
+    for (int station = 1; m_chain.isActive() && station <= m_stations; ++station) {
+        if (const Failure failure = m_chain.prepare(station))
+            return failure;
+    }
+    return Failure::none();
+}
+
+Failure UsageDatabase::setOwnerPin(const QString &pin)
+{
+    if (m_chain.isActive())
+        return m_roster.setOwnerPin(pin);
+    SqlTransaction transaction(m_db.get());
+    if (!transaction.isOpen())
+        return Failure(transaction.failure());
+    const Failure failure = Failure::ofFirst({
+        [&] { return m_roster.setOwnerPin(pin); },
+        [&] { return exec(m_db.get(), Incidents::tableStatements()); },
+        [&] { return exec(m_db.get(), TariffHistory::tableStatements()); },
+        [&] { return m_chain.start(); },
+    });
+    if (failure || !transaction.commit()) {
+        m_chain.refresh();
+        return failure ? failure : Failure(transaction.failure());
+    }
+    return Failure::none();
 }
 
 // The pages are checked whole once more as the database is closed, and the file as

@@ -1,18 +1,25 @@
 #pragma once
 
+#include "ChainCheck.h"
 #include "Closings.h"
 #include "DatabaseSoundness.h"
 #include "Failure.h"
+#include "Incidents.h"
 #include "OpenPeriodStore.h"
+#include "OperatorRoster.h"
+#include "RecordChain.h"
 #include "Result.h"
 #include "SqlConnection.h"
 #include "TakingsRange.h"
+#include "TariffHistory.h"
 #include "UsageRecorder.h"
 #include "UsageSchema.h"
 #include "UsageStatistics.h"
 
 #include <QList>
 #include <QString>
+
+#include <memory>
 
 // The encrypted usage database: per station N (1 to 32) the table clientN of usage
 // records and the table clientNstat holding the one row of running totals, and the
@@ -76,9 +83,23 @@ public:
     UsageStatistics &statistics() { return m_statistics; }
     Closings &closings() { return m_closings; }
     const TakingsRange &takings() const { return m_takings; }
+    OperatorRoster &roster() { return m_roster; }
+    Incidents &incidents() { return m_incidents; }
+    RecordChain &chain() { return m_chain; }
+    TariffHistory &tariffHistory() { return m_tariffs; }
+    // A check of the chain over the stations served (see ChainCheck).
+    std::unique_ptr<ChainCheck> chainCheck(ChainCheck::Scope scope) const
+    {
+        return std::make_unique<ChainCheck>(m_db, m_stations, scope);
+    }
+
+    // Sets the owner's PIN. The first time it also starts the book: the tables of
+    // the owner and the operators, of incidents and of the chain, all at once.
+    Failure setOwnerPin(const QString &pin);
 
 private:
     Failure connect(const QString &path);
+    Failure prepareBook();
     void markChecked();
 
     SqlConnection m_db;
@@ -88,7 +109,12 @@ private:
     DatabaseSoundness m_soundness{m_db, m_path};
     UsageStatistics m_statistics{m_db, m_stations, m_soundness};
     OpenPeriodStore m_periods{m_db, m_soundness};
-    Closings m_closings{m_db, m_stations};
+    RecordChain m_chain{m_db, m_stations};
+    OperatorRoster m_roster{m_db};
+    Incidents m_incidents{m_db};
+    TariffHistory m_tariffs{m_db};
+    Closings m_closings{m_db, m_stations, m_chain};
     TakingsRange m_takings{m_db, m_stations};
-    UsageRecorder m_recorder{m_db, m_stations, m_soundness, m_schema, m_periods, m_statistics};
+    UsageRecorder m_recorder{m_db,      m_stations,   m_soundness, m_schema,
+                             m_periods, m_statistics, m_chain};
 };

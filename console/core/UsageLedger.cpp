@@ -67,6 +67,11 @@ QJsonObject toJson(const StoppedPeriod &stopped, const Tariffs &tariffs)
         entry.insert(QStringLiteral("von"), TextFormats::moment(stopped.startMoment));
         entry.insert(QStringLiteral("bis"), TextFormats::moment(stopped.stopMoment));
     }
+    if (stopped.correction) {
+        entry.insert(QStringLiteral("echtstart"),
+                     TextFormats::moment(stopped.correction->realStart));
+        entry.insert(QStringLiteral("echtkosten"), stopped.correction->realFeeUnits);
+    }
     return entry;
 }
 
@@ -105,7 +110,12 @@ StoppedPeriod stoppedPeriodFrom(const OpenPeriod &period, const QJsonObject &ent
                           qint64(entry.value(QStringLiteral("sekunden")).toDouble()),
                           entry.value(QStringLiteral("monat")).toInt(),
                           momentFrom(entry.value(QStringLiteral("von"))),
-                          momentFrom(entry.value(QStringLiteral("bis")))};
+                          momentFrom(entry.value(QStringLiteral("bis"))),
+                          std::nullopt};
+    if (const QDateTime realStart = momentFrom(entry.value(QStringLiteral("echtstart")));
+        realStart.isValid())
+        stopped.correction = StoppedPeriod::Correction{
+            realStart, qint64(entry.value(QStringLiteral("echtkosten")).toDouble())};
     if (!stopped.startMoment.isValid() || !stopped.stopMoment.isValid()) {
         stopped.startMoment = period.begin;
         stopped.stopMoment = period.begin.addSecs(stopped.durationSeconds);

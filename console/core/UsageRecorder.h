@@ -11,6 +11,7 @@
 
 #include <optional>
 
+class RecordChain;
 class UsageSchema;
 class UsageStatistics;
 
@@ -41,6 +42,14 @@ struct StoppedPeriod
     // clock; a record without them is kept undated.
     QDateTime startMoment;
     QDateTime stopMoment;
+    // Where the start box was corrected: the real start and the fee from there; kept
+    // beside the record while the book is kept (see RecordChain).
+    struct Correction
+    {
+        QDateTime realStart;
+        qint64 realFeeUnits = 0;
+    };
+    std::optional<Correction> correction;
 };
 
 // A record the database took.
@@ -57,7 +66,8 @@ class UsageRecorder
 {
 public:
     UsageRecorder(const SqlConnection &db, const int &stations, const DatabaseSoundness &soundness,
-                  UsageSchema &schema, OpenPeriodStore &periods, UsageStatistics &statistics);
+                  UsageSchema &schema, OpenPeriodStore &periods, UsageStatistics &statistics,
+                  RecordChain &chain);
 
     // Appends the record with the period's month, its start and stop, the operator
     // and the database's next number, and adds the whole minutes and
@@ -70,6 +80,13 @@ public:
 
     // The operator on duty, whom every record names.
     const QString &operatorName() const { return m_operator; }
+    void setOperatorName(const QString &name) { m_operator = name; }
+
+    // Voids the station's record of that number: never deletes it, but writes a
+    // counter-record with the negative fee and duration that refers to it, with the
+    // operator on duty and the reason, and takes both off the totals. Only while the
+    // book is kept; a record is voided once, a counter-record never.
+    Failure voidRecord(int station, qint64 number, const QString &reason);
 
     std::optional<qint64> readTotalMinutes(int station);
     std::optional<qint64> readTotalFees(int station); // ten-thousandths of a euro
@@ -90,5 +107,6 @@ private:
     UsageSchema &m_schema;
     OpenPeriodStore &m_periods;
     UsageStatistics &m_statistics;
+    RecordChain &m_chain;
     QString m_operator; // the system user running the console
 };

@@ -203,13 +203,14 @@ std::optional<qint64> UsageStatistics::sumMonthMinutes(int station, const QStrin
     if (!month)
         return std::nullopt;
     // Durations are stored as hh:nn:ss texts; a period of 100 hours or more has more
-    // digits of hours.
+    // digits of hours, a counter-record's starts with "-" and counts back.
     SqlStatement query(
         m_db.get(),
         forStation(
-            "SELECT SUM(CAST(substr(client%1dauer, 1, length(client%1dauer) - 6) AS INTEGER) * 3600"
+            "SELECT SUM((CASE WHEN client%1dauer LIKE '-%' THEN -1 ELSE 1 END)"
+            " * (abs(CAST(substr(client%1dauer, 1, length(client%1dauer) - 6) AS INTEGER)) * 3600"
             " + CAST(substr(client%1dauer, -5, 2) AS INTEGER) * 60"
-            " + CAST(substr(client%1dauer, -2, 2) AS INTEGER)) FROM client%1 WHERE ",
+            " + CAST(substr(client%1dauer, -2, 2) AS INTEGER))) FROM client%1 WHERE ",
             station)
             + forStation(month->condition, station));
     for (qsizetype i = 0; i < month->parameters.size(); ++i) {

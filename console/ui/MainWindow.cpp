@@ -8,6 +8,7 @@
 #include "ExcelExport.h"
 #include "HelpContents.h"
 #include "MessageDialog.h"
+#include "OperatorDesk.h"
 #include "OptionsDialog.h"
 #include "PcInfoWindow.h"
 #include "ProgramEnd.h"
@@ -196,8 +197,10 @@ void MainWindow::createMenus()
     connect(exit, &QAction::triggered, this, &QWidget::close);
     connect(m_statusBarAction, &QAction::toggled, this,
             [this](bool on) { statusBar()->setVisible(on); });
-    connect(options, &QAction::triggered, this,
-            [this] { OptionsDialog::showOrRaise(ConsoleConfig::iniPath(m_programDir), this); });
+    connect(options, &QAction::triggered, this, [this] {
+        if (!m_desk || m_desk->allows(OnDuty::Options))
+            OptionsDialog::showOrRaise(ConsoleConfig::iniPath(m_programDir), this);
+    });
     connect(takings, &QAction::triggered, this,
             [this] { TakingsWindow::showOrRaise(m_database->takings(), m_programDir, this); });
     connect(closing, &QAction::triggered, this, [this] {
@@ -283,11 +286,15 @@ MainWindow::StartResult MainWindow::start(SingleInstance &instance)
             [&] { return m_lock->acquire(databasePath); },
             [&] { return m_database->open(databasePath, m_config.stationCount()); },
             [&] { return recoverPeriods(databasePath); },
+            [&] { return signIn(); },
             [&] { return restoreGeometryFromSettings(); },
         }))
         return {StartOutcome::Failed, failure};
     clearPeriodFields();
     createStationControllers();
+    for (auto &session : m_sessions)
+        session->setOnDuty(m_desk->onDuty());
+    m_desk->checkChainAtStart();
     m_statisticsPanel->loadTotals();
     for (auto &session : m_sessions)
         session->listen();
@@ -336,6 +343,23 @@ void MainWindow::createStationControllers()
         m_overview->watch(*session);
     connect(m_overview.get(), &CafeOverview::textChanged, m_statusOverview, &QLabel::setText);
     connect(m_ledger.get(), &UsageLedger::totalsChanged, m_overview.get(), &CafeOverview::refresh);
+}
+
+// Who is on duty, where an owner set up operators; the tariffs in force are noted
+// with him when they changed since.
+Failure MainWindow::signIn()
+{
+    m_desk = new OperatorDesk(*m_database, *this);
+    m_desk->addMenuItems(menuBar()->findChild<QMenu *>(QStringLiteral("mnuTools")));
+    if (!m_desk->signInAtStart())
+        return Failure(QStringLiteral("Niemand hat sich angemeldet; Kavo wird beendet."));
+    connect(m_desk, &OperatorDesk::onDutyChanged, this, [this](const OnDuty &onDuty) {
+        for (auto &session : m_sessions)
+            session->setOnDuty(onDuty);
+    });
+    if (m_database->roster().hasOwner())
+        (void)m_database->tariffHistory().note(tariffs(), m_desk->onDuty().name);
+    return Failure::none();
 }
 
 // Pending records of an earlier run are written here, before anything else.
@@ -526,6 +550,8 @@ void MainWindow::setStatisticsVisible(bool visible)
 
 void MainWindow::exportExcel()
 {
+    if (m_desk && !m_desk->allows(OnDuty::ExportRecords))
+        return;
     const ExcelExport exporter(
         m_programDir,
         [this](int station) { return m_database->statistics().exportStation(station); },

@@ -15,6 +15,7 @@ class QAction;
 class QLabel;
 class CafeOverview;
 class DatabaseLock;
+class OperatorDesk;
 class SingleInstance;
 class StationController;
 class StationSession;
@@ -79,6 +80,7 @@ private:
     void offerUnservedPeriods();
     Tariffs tariffs() const;
     void reportMissingTotals();
+    Failure signIn();
     void reportProblem(const QString &text);
     void exportExcel();
     void openWorkbook();
@@ -94,6 +96,7 @@ private:
     std::vector<std::unique_ptr<StationSession>> m_sessions;
     std::vector<std::unique_ptr<StationController>> m_controllers;
     QList<quint16> m_stationPorts;
+    OperatorDesk *m_desk = nullptr; // once the database is open
     QAction *m_exportAction = nullptr;
     QAction *m_statusBarAction = nullptr;
     QLabel *m_statusOverview = nullptr;

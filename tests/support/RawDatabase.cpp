@@ -31,3 +31,16 @@ QVariant RawDatabase::value(const QByteArray &sql)
     sqlite3_finalize(statement);
     return result;
 }
+
+QString RawDatabase::text(const QByteArray &sql)
+{
+    sqlite3_stmt *statement = nullptr;
+    sqlite3_prepare_v2(m_db, sql.constData(), -1, &statement, nullptr);
+    QString result;
+    if (sqlite3_step(statement) == SQLITE_ROW)
+        result
+            = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)),
+                                sqlite3_column_bytes(statement, 0));
+    sqlite3_finalize(statement);
+    return result;
+}

@@ -21,6 +21,8 @@ public:
     bool exec(const QByteArray &sql);
     // The first value of the first row; invalid for none or null.
     QVariant value(const QByteArray &sql);
+    // The first value of the first row as text; empty for none or null.
+    QString text(const QByteArray &sql);
 
 private:
     sqlite3 *m_db = nullptr;

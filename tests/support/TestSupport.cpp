@@ -63,5 +63,5 @@ StoppedPeriod stoppedPeriod(int station, const UsageRecord &record, qint64 durat
 {
     const OpenPeriod period{QUuid::createUuid().toString(QUuid::WithoutBraces), station,
                             QDateTime(QDate(2004, month, 1), QTime(12, 0)), record.start, 0};
-    return {period, record, durationSeconds, month, {}, {}};
+    return {period, record, durationSeconds, month, {}, {}, std::nullopt};
 }

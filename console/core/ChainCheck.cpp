@@ -1,0 +1,286 @@
+#include "ChainCheck.h"
+
+#include "Billing.h"
+#include "RecordChain.h"
+#include "SqlRun.h"
+#include "SqlStatement.h"
+#include "TextFormats.h"
+
+using SqlRun::forStation;
+
+namespace {
+// Columns of a station's query: rowid, the hashed fields, the stored hash.
+constexpr int hashedRecordFields = 13;
+constexpr int numberColumn = 9;
+constexpr int durationColumn = 3;
+constexpr int feeColumn = 4;
+constexpr int recordHashColumn = 1 + hashedRecordFields;
+// Columns of the closings' query: the hashed fields, the stored hash.
+constexpr int hashedClosingFields = 9;
+constexpr int lastRecordColumn = 8;
+
+QByteArray storedHash(const SqlStatement &row, int column)
+{
+    return QByteArray::fromHex(row.text(column).value_or(QString()).toLatin1());
+}
+}
+
+// One station's records in the order they were written, and the totals they give.
+struct ChainCheck::Station
+{
+    int number = 0;
+    std::unique_ptr<SqlStatement> rows;
+    bool pending = false;
+    qint64 lastRowid = 0;
+    qint64 minutes = 0;
+    qint64 feeUnits = 0;
+
+    std::optional<qint64> pendingNumber; // of the pending record
+
+    bool advance()
+    {
+        pending = rows->next();
+        if (pending) {
+            lastRowid = rows->integer(0).value_or(lastRowid);
+            pendingNumber = rows->integer(numberColumn);
+        }
+        return pending;
+    }
+    std::optional<qint64> recordNumber() const { return pendingNumber; }
+};
+
+ChainCheck::ChainCheck(const SqlConnection &db, int stations, Scope scope)
+    : m_db(db)
+{
+    for (int station = 1; station <= stations; ++station) {
+        auto entry = std::make_shared<Station>();
+        entry->number = station;
+        m_stations.append(entry);
+    }
+    if (const Failure failure = begin(scope)) {
+        m_findings.append(QStringLiteral("Die Kette ist nicht lesbar: ") + failure.text());
+        m_done = true;
+    }
+}
+
+ChainCheck::~ChainCheck() = default;
+
+Failure ChainCheck::begin(Scope scope)
+{
+    sqlite3 *db = m_db.get();
+    const bool whole = scope == Whole;
+    SqlStatement head(db,
+                      whole ? QStringLiteral("SELECT AnfangBeleg, AnfangAbschluss, '',"
+                                             " (SELECT Letzte FROM Belegnummer)"
+                                             " FROM Kettenkopf")
+                            : QStringLiteral("SELECT GeprueftBeleg + 1, GeprueftAbschluss + 1,"
+                                             " GeprueftKopf, (SELECT Letzte FROM Belegnummer)"
+                                             " FROM Kettenkopf"));
+    if (!head.next())
+        return Failure(head.failure());
+    m_nextNumber = head.integer(0).value_or(1);
+    m_nextClosing = head.integer(1).value_or(1);
+    m_previous = storedHash(head, 2);
+    m_lastNumber = head.integer(3).value_or(0);
+    m_total = qMax<qint64>(0, m_lastNumber - m_nextNumber + 1);
+
+    for (const auto &station : m_stations) {
+        SqlStatement from(db,
+                          whole ? QStringLiteral("SELECT AnfangZeile, AnfangMinuten,"
+                                                 " AnfangEntgeld FROM Kettenstand"
+                                                 " WHERE Station = ?1")
+                                : QStringLiteral("SELECT Zeile, Minuten, Entgeld"
+                                                 " FROM Kettenstand WHERE Station = ?1"));
+        if (!from.bind(1, qint64(station->number)))
+            return Failure(from.failure());
+        // A station served only since the book began starts from its first record.
+        const bool known = from.next();
+        station->lastRowid = known ? from.integer(0).value_or(0) : 0;
+        station->minutes = known ? from.integer(1).value_or(0) : 0;
+        station->feeUnits = known ? from.integer(2).value_or(0) : 0;
+        station->rows = std::make_unique<SqlStatement>(
+            db,
+            QStringLiteral("SELECT rowid, %1, %2 FROM %3 WHERE rowid > ?1 ORDER BY rowid")
+                .arg(RecordChain::hashedRecordFields(station->number),
+                     forStation("client%1kette", station->number),
+                     forStation("client%1", station->number)));
+        if (!station->rows->bind(1, station->lastRowid))
+            return Failure(station->rows->failure());
+        station->advance();
+    }
+    m_closings = std::make_unique<SqlStatement>(
+        db,
+        QStringLiteral("SELECT %1, Kette FROM Abschluesse WHERE Nummer >= ?1 ORDER BY Nummer")
+            .arg(RecordChain::hashedClosingFields()));
+    if (!m_closings->bind(1, m_nextClosing))
+        return Failure(m_closings->failure());
+    m_closingPending = m_closings->next();
+    return Failure::none();
+}
+
+// The station whose next record has the lowest number; one without a number first.
+ChainCheck::Station *ChainCheck::nextRecord()
+{
+    Station *next = nullptr;
+    for (const auto &station : m_stations) {
+        if (!station->pending)
+            continue;
+        const std::optional<qint64> number = station->recordNumber();
+        if (!number)
+            return station.get();
+        if (!next || *number < *next->recordNumber())
+            next = station.get();
+    }
+    return next;
+}
+
+bool ChainCheck::step(int entries)
+{
+    for (; !m_done && entries > 0; --entries) {
+        Station *station = nextRecord();
+        const bool closingFirst = m_closingPending
+            && (!station
+                || m_closings->integer(lastRecordColumn).value_or(0)
+                    < station->recordNumber().value_or(0));
+        if (closingFirst)
+            checkClosing();
+        else if (station)
+            checkRecord(*station);
+        else
+            finish();
+    }
+    return !m_done;
+}
+
+void ChainCheck::run()
+{
+    while (step(10'000)) { }
+}
+
+void ChainCheck::checkRecord(Station &station)
+{
+    const SqlStatement &row = *station.rows;
+    ++m_checked;
+    const qint64 seconds = Billing::durationSeconds(row.text(durationColumn).value_or(QString()));
+    const qint64 minutes
+        = seconds < 0 ? -Billing::wholeMinutes(-seconds) : Billing::wholeMinutes(seconds);
+    station.minutes += minutes;
+    // Fees are whole ten-thousandths; only one typed in by hand needs reading as money.
+    station.feeUnits += row.typeLetter(feeColumn) == 'I' ? row.integer(feeColumn).value_or(0)
+                                                         : row.money(feeColumn).value_or(0);
+    const std::optional<qint64> number = station.recordNumber();
+    if (!number || *number < m_nextNumber || *number > m_lastNumber) {
+        m_findings.append(
+            QStringLiteral("Station %1: Ein Beleg (%2, %3 bis %4, %5) wurde außerhalb von Kavo"
+                           " eingefügt.")
+                .arg(QString::number(station.number),
+                     number ? QStringLiteral("Nr. ") + QString::number(*number)
+                            : QStringLiteral("ohne Nummer"),
+                     row.text(1).value_or(QString()), row.text(2).value_or(QString()),
+                     TextFormats::money(row.money(feeColumn).value_or(0))));
+        station.advance();
+        return;
+    }
+    const bool gap = *number > m_nextNumber;
+    if (gap) {
+        m_findings.append(
+            *number - 1 == m_nextNumber
+                ? QStringLiteral("Beleg Nr. %1 fehlt: er wurde außerhalb von Kavo gelöscht.")
+                      .arg(m_nextNumber)
+                : QStringLiteral("Belege Nr. %1 bis %2 fehlen: sie wurden außerhalb von Kavo"
+                                 " gelöscht.")
+                      .arg(QString::number(m_nextNumber), QString::number(*number - 1)));
+    }
+    const QByteArray stored = storedHash(row, recordHashColumn);
+    const QByteArray kind = QByteArray("B") + QByteArray::number(station.number);
+    if (!gap && RecordChain::entryHash(m_previous, kind, row, 1, hashedRecordFields) != stored)
+        m_findings.append(
+            QStringLiteral("Station %1: Beleg Nr. %2 wurde außerhalb von Kavo geändert.")
+                .arg(QString::number(station.number), QString::number(*number)));
+    m_previous = stored;
+    m_nextNumber = *number + 1;
+    station.advance();
+}
+
+void ChainCheck::checkClosing()
+{
+    const SqlStatement &row = *m_closings;
+    const qint64 number = row.integer(0).value_or(0);
+    const bool gap = number > m_nextClosing;
+    if (gap)
+        m_findings.append(
+            QStringLiteral("Abschluss Nr. %1 fehlt: er wurde außerhalb von Kavo gelöscht.")
+                .arg(m_nextClosing));
+    const QByteArray stored = storedHash(row, hashedClosingFields);
+    if (!gap && RecordChain::entryHash(m_previous, "A", row, 0, hashedClosingFields) != stored)
+        m_findings.append(
+            QStringLiteral("Abschluss Nr. %1 wurde außerhalb von Kavo geändert.").arg(number));
+    m_previous = stored;
+    m_nextClosing = number + 1;
+    m_closingPending = m_closings->next();
+}
+
+void ChainCheck::finish()
+{
+    m_done = true;
+    const qint64 last = m_lastNumber;
+    if (last >= m_nextNumber)
+        m_findings.append(
+            last == m_nextNumber
+                ? QStringLiteral("Beleg Nr. %1 fehlt: er wurde außerhalb von Kavo gelöscht.")
+                      .arg(last)
+                : QStringLiteral("Belege Nr. %1 bis %2 fehlen: sie wurden außerhalb von Kavo"
+                                 " gelöscht.")
+                      .arg(QString::number(m_nextNumber), QString::number(last)));
+    compareTotals();
+}
+
+void ChainCheck::compareTotals()
+{
+    for (const auto &station : m_stations) {
+        SqlStatement totals(m_db.get(),
+                            forStation("SELECT Nutzungszeit, money(Entgeld)"
+                                       " FROM client%1stat LIMIT 1",
+                                       station->number));
+        if (!totals.next())
+            continue;
+        const qint64 minutes = totals.integer(0).value_or(0);
+        const qint64 fees = totals.integer(1).value_or(0);
+        if (minutes == station->minutes && fees == station->feeUnits)
+            continue;
+        m_findings.append(
+            QStringLiteral("Station %1: Die Summen (client%1stat) stimmen nicht mehr mit den"
+                           " Belegen überein: %2 Minuten und %3 statt %4 Minuten und %5.")
+                .arg(QString::number(station->number), QString::number(minutes),
+                     TextFormats::money(fees), QString::number(station->minutes),
+                     TextFormats::money(station->feeUnits)));
+    }
+}
+
+Failure ChainCheck::keep()
+{
+    sqlite3 *db = m_db.get();
+    SqlStatement head(db,
+                      QStringLiteral("UPDATE Kettenkopf SET GeprueftBeleg = ?1,"
+                                     " GeprueftAbschluss = ?2, GeprueftKopf = ?3"));
+    if (!head.bind(1, m_nextNumber - 1) || !head.bind(2, m_nextClosing - 1)
+        || !head.bind(3, QString::fromLatin1(m_previous.toHex())) || !head.run())
+        return Failure(head.failure());
+    for (const auto &station : m_stations) {
+        SqlStatement point(
+            db,
+            forStation("INSERT OR REPLACE INTO Kettenstand (Station, AnfangZeile,"
+                       " AnfangMinuten, AnfangEntgeld, Zeile, Minuten, Entgeld)"
+                       " SELECT %1, ifnull((SELECT AnfangZeile FROM Kettenstand"
+                       " WHERE Station = %1), 0), ifnull((SELECT AnfangMinuten FROM"
+                       " Kettenstand WHERE Station = %1), 0), ifnull((SELECT AnfangEntgeld"
+                       " FROM Kettenstand WHERE Station = %1), 0), ?1,"
+                       " ifnull((SELECT Nutzungszeit FROM client%1stat LIMIT 1), ?2),"
+                       " ifnull((SELECT money(Entgeld) FROM client%1stat LIMIT 1), ?3)",
+                       station->number));
+        if (!point.bind(1, station->lastRowid) || !point.bind(2, station->minutes)
+            || !point.bind(3, station->feeUnits) || !point.run())
+            return Failure(point.failure());
+    }
+    return Failure::none();
+}

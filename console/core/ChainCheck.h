@@ -1,0 +1,67 @@
+#pragma once
+
+#include "Failure.h"
+#include "SqlConnection.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+
+#include <memory>
+
+class SqlStatement;
+
+// A check of the book's chain (see RecordChain), in steps so that a window stays
+// responsive while millions of entries are read. It walks the records of every
+// station and the closings in the order of their numbers and names what it finds:
+// a record or closing deleted (a number missing), inserted (a number seen twice, out
+// of order or none), changed (its hash no longer follows), and a station whose
+// totals row no longer equals its records.
+class ChainCheck
+{
+public:
+    // From where the last check at start got to, or from the book's first entry.
+    enum Scope { SinceLastCheck, Whole };
+
+    ChainCheck(const SqlConnection &db, int stations, Scope scope);
+    ~ChainCheck();
+    ChainCheck(const ChainCheck &) = delete;
+    ChainCheck &operator=(const ChainCheck &) = delete;
+
+    // Checks up to `entries` further entries; false once all are checked (then the
+    // totals have been compared too).
+    bool step(int entries);
+    // Runs the check to its end.
+    void run();
+
+    qint64 checked() const { return m_checked; }
+    // About how many entries there are to check.
+    qint64 total() const { return m_total; }
+    const QStringList &findings() const { return m_findings; }
+
+    // Notes where this check got to, so that the next start goes on from there; the
+    // totals as they stand now become those the next check expects.
+    Failure keep();
+
+private:
+    struct Station;
+    Failure begin(Scope scope);
+    Station *nextRecord();
+    void checkRecord(Station &station);
+    void checkClosing();
+    void compareTotals();
+    void finish();
+
+    const SqlConnection &m_db;
+    QList<std::shared_ptr<Station>> m_stations;
+    std::unique_ptr<SqlStatement> m_closings;
+    bool m_closingPending = false;
+    QByteArray m_previous;
+    qint64 m_nextNumber = 0;
+    qint64 m_nextClosing = 0;
+    qint64 m_lastNumber = 0; // the last number the console gave
+    qint64 m_checked = 0;
+    qint64 m_total = 0;
+    bool m_done = false;
+    QStringList m_findings;
+};
