@@ -130,7 +130,7 @@ private slots:
         whenClockReaches(60 * 1000, [&] { first.extendMenu->actions().at(1)->trigger(); });
         // The minutes left, rounded up, from the moment the station hears them.
         QTRY_VERIFY_WITH_TIMEOUT(endTime(1).startsWith(u"14:15:0"), 10000);
-        QTRY_VERIFY2(m_rig->station(1).windowTitle().startsWith(u"Client1 Online - 00:1"),
+        QTRY_VERIFY2(m_rig->station(1).windowTitle().startsWith(u"Client1 Online - "),
                      qPrintable(m_rig->station(1).windowTitle()));
         QVERIFY(m_rig->controller(1).periodRunning());
 
@@ -145,7 +145,7 @@ private slots:
                      QStringLiteral("Client1 - bitte freischalten."));
         QTRY_VERIFY(!m_rig->stationButton(1, "cmdStop")->isEnabled());
         QTRY_VERIFY(endTime(2).startsWith(u"14:15:") || endTime(2) == u"14:16:00");
-        QTRY_VERIFY(m_rig->station(2).windowTitle().startsWith(u"Client2 Online - 00:1"));
+        QTRY_VERIFY(m_rig->station(2).windowTitle().startsWith(u"Client2 Online - "));
         QTRY_VERIFY(qobject_cast<QLabel *>(field(2, "lblPreis"))->text().startsWith(u"Bisher 0,"));
         QVERIFY(qobject_cast<QLabel *>(field(1, "lblPreis"))->isHidden());
         QTest::qWait(300);
