@@ -140,8 +140,10 @@ const QList<int> timerJitter{-4, 3, -1, 5, -30, 2, 0, 25, -3, -2, 4, -25, 1};
 
 // The address sanitizer keeps freed memory aside to catch its later use: there the
 // resident size does not tell whether memory is given back.
-#ifdef __SANITIZE_ADDRESS__
+#if defined(__SANITIZE_ADDRESS__)
 constexpr bool underAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool underAddressSanitizer = __has_feature(address_sanitizer);
 #else
 constexpr bool underAddressSanitizer = false;
 #endif
