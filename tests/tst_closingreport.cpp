@@ -31,7 +31,13 @@ Closing sampleClosing(int stations)
     closing.figures.total = {2 * stations, 1234 * stations, 15'000 * stations};
     closing.figures.running = {{2, 25, 12'500}};
     closing.figures.undated = {3, 0, 45'000};
+    closing.figures.corrections
+        = {{1, 41, QDateTime(day, QTime(12, 7, 17)), QDateTime(day, QTime(12, 6, 41)),
+            QStringLiteral("anna"), 10'300, 16'500}};
+    closing.figures.voids
+        = {{2, 43, 40, -24'000, QStringLiteral("chef"), QStringLiteral("Drucker defekt")}};
     closing.fingerprint = QString(64, QLatin1Char('a'));
+    closing.chainHead = QString(64, QLatin1Char('c'));
     closing.changedSince = true;
     return closing;
 }
@@ -57,15 +63,33 @@ private slots:
     {
         const QString text = reportText(sampleClosing(2), QStringLiteral("Netz-Eck <&>"));
         for (const QString &expected :
-             {QStringLiteral("Netz-Eck <&>"), QStringLiteral("Tagesabschluss Nr. 7"),
+             {QStringLiteral("Netz-Eck <&>"),
+              QStringLiteral("Tagesabschluss Nr. 7"),
               QStringLiteral("Tag: 12.05.2004"),
               QStringLiteral("Abgeschlossen am 12.05.2004 um 22:05:09 von anna"),
               QStringLiteral(
                   "Die Aufzeichnungen dieses Tages wurden nach dem Abschluss verändert."),
-              QStringLiteral("Station 2"), QStringLiteral("1.234"), QStringLiteral("1,50 €"),
-              QStringLiteral("2.468"), QStringLiteral("3,00 €"), QStringLiteral("<b>ben %1</b>"),
-              QStringLiteral("1,25 €"), QStringLiteral("Ohne Datum"),
-              QStringLiteral("3 Nutzungen, 4,50 €"), QString(64, QLatin1Char('a'))})
+              QStringLiteral("Station 2"),
+              QStringLiteral("1.234"),
+              QStringLiteral("1,50 €"),
+              QStringLiteral("2.468"),
+              QStringLiteral("3,00 €"),
+              QStringLiteral("<b>ben %1</b>"),
+              QStringLiteral("1,25 €"),
+              QStringLiteral("Ohne Datum"),
+              QStringLiteral("3 Nutzungen, 4,50 €"),
+              QString(64, QLatin1Char('a')),
+              QStringLiteral("Korrigierte Startzeiten"),
+              QStringLiteral("12.05.2004 12:06:41"),
+              QStringLiteral("12.05.2004 12:07:17"),
+              QStringLiteral("1,65 €"),
+              QStringLiteral("1,03 €"),
+              QStringLiteral("-0,62 €"),
+              QStringLiteral("Stornos"),
+              QStringLiteral("Nr. 40"),
+              QStringLiteral("Drucker defekt"),
+              QStringLiteral("-2,40 €"),
+              QString(64, QLatin1Char('c'))})
             QVERIFY2(text.contains(expected), qPrintable(expected));
 
         Closing shift = sampleClosing(1);

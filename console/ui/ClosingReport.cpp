@@ -120,6 +120,48 @@ QString runningTable(const ClosingFigures &figures)
         rows);
 }
 
+// Each corrected start with the start billed, the real one and what the correction
+// took off the fee.
+QString correctionTable(const QList<ClosingCorrection> &corrections)
+{
+    if (corrections.isEmpty())
+        return QString();
+    QString rows;
+    for (const ClosingCorrection &correction : corrections)
+        rows += QStringLiteral("<tr>")
+            + cell(QStringLiteral("Station ") + QString::number(correction.station)
+                   + QStringLiteral(", Nr. ") + QString::number(correction.number))
+            + cell(moment(correction.realStart), true) + cell(moment(correction.billedStart), true)
+            + cell(escaped(correction.operatorName), true)
+            + cell(TextFormats::money(correction.realFeeUnits), true)
+            + cell(TextFormats::money(correction.feeUnits), true)
+            + cell(TextFormats::money(correction.difference()), true) + QStringLiteral("</tr>");
+    return table(QStringLiteral("Korrigierte Startzeiten"),
+                 {QStringLiteral("Beleg"), QStringLiteral("Tatsächlich"),
+                  QStringLiteral("Abgerechnet ab"), QStringLiteral("Bediener"),
+                  QStringLiteral("Entgelt tatsächlich"), QStringLiteral("Abgerechnet"),
+                  QStringLiteral("Unterschied")},
+                 rows);
+}
+
+QString voidTable(const QList<ClosingVoid> &voids)
+{
+    if (voids.isEmpty())
+        return QString();
+    QString rows;
+    for (const ClosingVoid &counter : voids)
+        rows += QStringLiteral("<tr>")
+            + cell(QStringLiteral("Station ") + QString::number(counter.station)
+                   + QStringLiteral(", Nr. ") + QString::number(counter.number))
+            + cell(QStringLiteral("Nr. ") + QString::number(counter.voidedNumber), true)
+            + cell(escaped(counter.operatorName), true) + cell(escaped(counter.reason), true)
+            + cell(TextFormats::money(counter.feeUnits), true) + QStringLiteral("</tr>");
+    return table(QStringLiteral("Stornos"),
+                 {QStringLiteral("Gegenbeleg"), QStringLiteral("Storniert"),
+                  QStringLiteral("Bediener"), QStringLiteral("Grund"), QStringLiteral("Betrag")},
+                 rows);
+}
+
 QString undatedLine(const ClosingSum &undated)
 {
     return QStringLiteral("<h3>Ohne Datum</h3><p>") + TextFormats::count(undated.periods)
@@ -142,11 +184,14 @@ ClosingReport::document(const Closing &closing, const QString &cafeName, const Q
         html += QStringLiteral("<p><b><font color=\"#c00000\">") + closing.changeNotice()
             + QStringLiteral("</font></b></p>");
     html += stationTable(closing.figures) + operatorTable(closing.figures);
-    // Corrections and voids of the closing's records are listed here, after the
-    // operators, once the console records them.
+    html += correctionTable(closing.figures.corrections) + voidTable(closing.figures.voids);
     html += runningTable(closing.figures) + undatedLine(closing.figures.undated);
     html += QStringLiteral("<p><small>Fingerabdruck (SHA-256) der Aufzeichnungen:<br><tt>")
-        + closing.fingerprint + QStringLiteral("</tt></small></p></body></html>");
+        + closing.fingerprint + QStringLiteral("</tt>");
+    if (!closing.chainHead.isEmpty())
+        html += QStringLiteral("<br>Kopf der Kette:<br><tt>") + closing.chainHead
+            + QStringLiteral("</tt>");
+    html += QStringLiteral("</small></p></body></html>");
     auto document = std::make_unique<QTextDocument>();
     document->setHtml(html);
     return document;
