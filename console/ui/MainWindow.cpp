@@ -201,8 +201,12 @@ void MainWindow::createMenus()
         if (!m_desk || m_desk->allows(OnDuty::Options))
             OptionsDialog::showOrRaise(ConsoleConfig::iniPath(m_programDir), this);
     });
-    connect(takings, &QAction::triggered, this,
-            [this] { TakingsWindow::showOrRaise(m_database->takings(), m_programDir, this); });
+    connect(takings, &QAction::triggered, this, [this] {
+        TakingsWindow *window
+            = TakingsWindow::showOrRaise(m_database->takings(), m_programDir, this);
+        window->setExportAllowed(
+            [this] { return !m_desk || m_desk->allows(OnDuty::ExportRecords); });
+    });
     connect(closing, &QAction::triggered, this, [this] {
         const auto running = [this] {
             QList<RunningFigure> figures;

@@ -176,6 +176,8 @@ void TakingsWindow::showTable(const DailyTakings &takings, int station)
 
 void TakingsWindow::exportRecords()
 {
+    if (!m_exportAllowed())
+        return;
     const QDate first = m_from->date();
     const QDate last = qMax(first, m_to->date());
     const QString path = QFileDialog::getSaveFileName(

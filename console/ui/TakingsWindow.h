@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QChart;
 class QComboBox;
 class QDateEdit;
@@ -23,6 +25,10 @@ public:
 
     TakingsWindow(const TakingsRange &range, QString programDir, QWidget *parent = nullptr);
 
+    // Asked before the records leave the console; where owners and operators are set
+    // up it wants the owner's PIN.
+    void setExportAllowed(std::function<bool()> allowed) { m_exportAllowed = std::move(allowed); }
+
 private:
     void refresh();
     void showChart(const DailyTakings &takings, int station);
@@ -37,4 +43,5 @@ private:
     QChart *m_chart;
     QTableWidget *m_days;
     QLabel *m_total;
+    std::function<bool()> m_exportAllowed = [] { return true; };
 };
