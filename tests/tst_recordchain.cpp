@@ -97,6 +97,10 @@ private slots:
             << QStringList{
                    QStringLiteral("Station 2: Beleg Nr. 3 wurde außerhalb von Kavo geändert."),
                    totals("2", "10 Minuten und 2,00 €", "10 Minuten und 0,00 €")};
+        QTest::newRow("pause written in")
+            << QByteArray("UPDATE client2 SET client2pause = 600 WHERE client2nummer = 3")
+            << QStringList{
+                   QStringLiteral("Station 2: Beleg Nr. 3 wurde außerhalb von Kavo geändert.")};
         QTest::newRow("inserted")
             << QByteArray("INSERT INTO client1 (client1start, client1ende, client1dauer,"
                           " client1kosten) VALUES ('16:00:00', '16:30:00', '00:30:00', 50000)")

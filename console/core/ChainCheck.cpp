@@ -10,7 +10,7 @@ using SqlRun::forStation;
 
 namespace {
 // Columns of a station's query: rowid, the hashed fields, the stored hash.
-constexpr int hashedRecordFields = 13;
+constexpr int hashedRecordFields = RecordChain::hashedRecordFieldCount;
 constexpr int numberColumn = 9;
 constexpr int durationColumn = 3;
 constexpr int feeColumn = 4;

@@ -41,7 +41,7 @@ QString RecordChain::hashedRecordFields(int station)
     return forStation("client%1start, client%1ende, client%1dauer, client%1kosten,"
                       " client%1datum, client%1von, client%1bis, client%1bediener,"
                       " client%1nummer, client%1echtstart, client%1echtkosten,"
-                      " client%1storno, client%1grund",
+                      " client%1storno, client%1grund, client%1herkunft, client%1pause",
                       station);
 }
 

@@ -27,6 +27,7 @@ public:
     static QStringList bookColumns(int station);
     // The fields of a record that the hash covers, in order.
     static QString hashedRecordFields(int station);
+    static constexpr int hashedRecordFieldCount = 15;
     static QString hashedClosingFields();
 
     RecordChain(const SqlConnection &db, const int &stations);
