@@ -4,16 +4,14 @@
 // Arguments: the program directory, the settings folder, the operation and the
 // number of steps.
 
-#include "MainWindow.h"
+#include "HelperConsole.h"
 #include "PeriodMove.h"
-#include "SingleInstance.h"
 #include "StationSession.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTimer>
 
 #include <csignal>
@@ -39,17 +37,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (argc != 5)
         return 2;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromLocal8Bit(argv[2]));
-    MainWindow window(QString::fromLocal8Bit(argv[1]));
-    window.setStationPorts({0, 0});
-    SingleInstance instance(
-        QStringLiteral("kavo-moving-%1").arg(QCoreApplication::applicationPid()));
-    const MainWindow::StartResult started = window.start(instance);
-    if (started.outcome != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "%s\n", qPrintable(started.failure.text()));
+    HelperConsole console(argv[1], argv[2], QStringLiteral("moving"));
+    if (!console.start())
         return 1;
-    }
+    MainWindow &window = console.window();
     for (int station : {1, 2})
         window.panel(station).withoutStation->click();
     window.panel(1).intervals[2]->setChecked(true);

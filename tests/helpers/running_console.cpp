@@ -2,14 +2,12 @@
 // and station 2 for 15 minutes, prints the two start times and waits to be killed.
 // Arguments: the program directory and the settings folder.
 
-#include "MainWindow.h"
-#include "SingleInstance.h"
+#include "HelperConsole.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 
 #include <cstdio>
 
@@ -18,17 +16,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (argc != 3)
         return 2;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromLocal8Bit(argv[2]));
-    MainWindow window(QString::fromLocal8Bit(argv[1]));
-    window.setStationPorts({0, 0});
-    SingleInstance instance(
-        QStringLiteral("kavo-running-%1").arg(QCoreApplication::applicationPid()));
-    const MainWindow::StartResult started = window.start(instance);
-    if (started.outcome != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "%s\n", qPrintable(started.failure.text()));
+    HelperConsole console(argv[1], argv[2], QStringLiteral("running"));
+    if (!console.start())
         return 1;
-    }
+    MainWindow &window = console.window();
     for (int station : {1, 2}) {
         StationPanel &panel = window.panel(station);
         panel.withoutStation->click();

@@ -4,16 +4,14 @@
 // Arguments: the program directory, the settings folder and the number of days
 // the clock starts after 4 May 2026.
 
-#include "MainWindow.h"
+#include "HelperConsole.h"
 #include "ManualClock.h"
 #include "MessageDialog.h"
 #include "ScopedClock.h"
-#include "SingleInstance.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QSettings>
 #include <QTimer>
 
 #include <cstdio>
@@ -23,23 +21,16 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (argc != 4)
         return 2;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromLocal8Bit(argv[2]));
     ManualClock clock(
         QDateTime(QDate(2026, 5, 4).addDays(QByteArray(argv[3]).toInt()), QTime(9, 0)));
     ScopedClock guard(clock);
     // The period the previous run left open began days before: it goes on.
     MessageDialog::setHandler([](const MessageDialog::Request &) { return QMessageBox::Yes; });
 
-    MainWindow window(QString::fromLocal8Bit(argv[1]));
-    window.setStationPorts({0, 0});
-    SingleInstance instance(
-        QStringLiteral("kavo-stopping-%1").arg(QCoreApplication::applicationPid()));
-    const MainWindow::StartResult started = window.start(instance);
-    if (started.outcome != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "%s\n", qPrintable(started.failure.text()));
+    HelperConsole console(argv[1], argv[2], QStringLiteral("stopping"));
+    if (!console.start())
         return 1;
-    }
+    MainWindow &window = console.window();
     StationPanel &panel = window.panel(1);
     panel.withoutStation->click();
     std::printf("ready\n");
