@@ -20,6 +20,12 @@ if command -v ccache >/dev/null; then
     export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-pch_defines,time_macros,include_file_mtime,include_file_ctime}"
     options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
+# The sanitizer tree was once built with the system's compiler: such a tree is
+# configured anew for clang instead of failing on the changed compiler.
+if [[ $tree == build-asan && -f $tree/CMakeCache.txt ]] \
+    && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++' "$tree/CMakeCache.txt"; then
+    options+=(--fresh)
+fi
 cmake -S . -B "$tree" "${options[@]}" >/dev/null
 targets=()
 for target in "$@"; do
