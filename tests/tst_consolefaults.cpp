@@ -110,7 +110,7 @@ private slots:
 
         // Tried again every few seconds, without a word more, until the port is free.
         fixture.clock().advanceMs(5'000);
-        QTest::qWait(20);
+        fixture.clock().settle();
         QCOMPARE(fixture.window().statusBar()->currentMessage(), told);
         squatter.close();
         fixture.clock().advanceMs(5'000);
@@ -189,7 +189,7 @@ private slots:
         QCOMPARE(fixture.window().database().recorder().readTotalMinutes(1),
                  std::optional<qint64>(16));
         // Each refused stop was told; a start the directory could not keep as well.
-        QTest::qWait(10);
+        fixture.clock().settle();
         const QStringList texts = messages.texts();
         QCOMPARE(texts.filter(QStringLiteral("Die Nutzung von")).size(), 2);
         QCOMPARE(texts.filter(QStringLiteral("Der Start um 12:11:00")).size(),
@@ -351,7 +351,7 @@ private slots:
         QVERIFY(other.waitForText("Stop2"));
 
         fixture.clock().advanceMs(29'000);
-        QTest::qWait(50);
+        fixture.clock().settle();
         QCOMPARE(silent.socket().state(), QAbstractSocket::ConnectedState);
         FakeStation refused;
         refused.connectTo(fixture.port(1), QHostAddress(QStringLiteral("127.0.0.2")));
@@ -367,7 +367,7 @@ private slots:
         // A station that announced itself is kept however quiet it is, and so is
         // the other port's.
         fixture.clock().advanceMs(600'000);
-        QTest::qWait(50);
+        fixture.clock().settle();
         QVERIFY(panel.start->isEnabled());
         QVERIFY(station->findChild<QPushButton *>(QStringLiteral("cmdStart"))->isEnabled());
         QCOMPARE(other.socket().state(), QAbstractSocket::ConnectedState);
