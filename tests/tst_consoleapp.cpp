@@ -1,10 +1,13 @@
 #include "ConsoleAppRig.h"
 #include "StationSession.h"
+#include "StoreFaults.h"
 #include "UsageLedger.h"
 
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <sqlite3.h>
 
 class ConsoleAppTest : public QObject
 {
@@ -125,6 +128,62 @@ private slots:
         QCOMPARE(totals.minutes, 10);
         QCOMPARE(totals.feeUnits, 1'0000);
         QCOMPARE(second.size(), 0);
+    }
+
+    // A record the disk had no room for is written by the next run, once.
+    void pendingRecordsAreWrittenAtTheNextStartOnce()
+    {
+        StoreFaults faults;
+        ConsoleAppRig rig;
+        QVERIFY(rig.start());
+        QSignalSpy problems(&rig.app(), &ConsoleApp::problem);
+        rig.session(2).enableWithoutStation();
+        rig.session(2).start(0);
+        rig.clock().advanceMs(120'000);
+        faults.set(StoreFaults::Fault::DiskFull);
+        rig.session(2).stop();
+        QCOMPARE(problems.size(), 1);
+        const QString sideFile = UsageLedger::sideFilePathFor(rig.files().databasePath());
+        QVERIFY(QFile::exists(sideFile));
+
+        // The console ends before the disk has room again; the next run writes the record.
+        faults.set(StoreFaults::Fault::None);
+        QVERIFY(rig.start());
+        QCOMPARE(rig.records(2).size(), 1);
+        QCOMPARE(rig.records(2).first().mid(0, 4),
+                 QVariantList({"12:00:00", "12:02:00", "00:02:00", 0.2}));
+        QVERIFY(!QFile::exists(sideFile));
+        QVERIFY(!rig.session(2).periodRunning());
+        QVERIFY(rig.start());
+        QCOMPARE(rig.records(2).size(), 1);
+        QCOMPARE(rig.app().database().recorder().readTotalMinutes(2), std::optional<qint64>(2));
+    }
+
+    // A station's missing totals row is told once at start; its records are kept,
+    // and no totals are told for it.
+    void missingTotalsRowIsToldOnceAndCostsNoRecord()
+    {
+        ConsoleAppRig rig;
+        {
+            sqlite3 *raw = nullptr;
+            sqlite3_open_v2(rig.files().databasePath().toUtf8().constData(), &raw,
+                            SQLITE_OPEN_READWRITE, nullptr);
+            QCOMPARE(sqlite3_exec(raw, "PRAGMA key = 'qrtdb52'; DELETE FROM client1stat;", nullptr,
+                                  nullptr, nullptr),
+                     SQLITE_OK);
+            sqlite3_close(raw);
+        }
+        QVERIFY(rig.start());
+        QCOMPARE(rig.told().size(), 1);
+        QVERIFY(rig.told().first().contains(QStringLiteral("client1stat")));
+        QSignalSpy problems(&rig.app(), &ConsoleApp::problem);
+        QSignalSpy totals(&rig.session(1), &StationSession::totalsChanged);
+        rig.session(1).enableWithoutStation();
+        rig.runPeriod(1, 600);
+        rig.runPeriod(1, 600);
+        QCOMPARE(rig.records(1).size(), 2);
+        QCOMPARE(problems.size(), 0);
+        QCOMPARE(totals.size(), 0);
     }
 };
 

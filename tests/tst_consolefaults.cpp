@@ -218,32 +218,6 @@ private slots:
         QVERIFY(!fixture.window().session(1).periodRunning());
     }
 
-    void pendingRecordsAreWrittenAtTheNextStartOnce()
-    {
-        StoreFaults faults;
-        ConsoleOnTestClock fixture;
-        QVERIFY(fixture.startWithoutStation(2));
-        StationPanel &panel = fixture.window().panel(2);
-        panel.start->click();
-        fixture.clock().advanceMs(120'000);
-        faults.set(StoreFaults::Fault::DiskFull);
-        panel.stop->click();
-        QTRY_COMPARE(fixture.messages().shown().size(), 1);
-        QVERIFY(QFile::exists(UsageLedger::sideFilePathFor(fixture.databasePath())));
-
-        // The console ends before the disk has room again; the next run writes the record.
-        faults.set(StoreFaults::Fault::None);
-        QVERIFY(fixture.start());
-        QCOMPARE(fixture.records(2).size(), 1);
-        QCOMPARE(fixture.records(2).first().mid(0, 4),
-                 QVariantList({"12:00:00", "12:02:00", "00:02:00", 0.2}));
-        QVERIFY(!QFile::exists(UsageLedger::sideFilePathFor(fixture.databasePath())));
-        QVERIFY(!fixture.window().session(2).periodRunning());
-        QVERIFY(fixture.start());
-        QCOMPARE(fixture.records(2).size(), 1);
-        QCOMPARE(fixture.window().view(2).statistics().totalMinutes->text(), QStringLiteral("2"));
-    }
-
     void startUpRefusesAFileThatCannotTakeARecord()
     {
         StoreFaults faults;
@@ -278,30 +252,6 @@ private slots:
         QVERIFY2(error.startsWith(
                      QStringLiteral("Die Datenbank %1 ist beschädigt").arg(fixture.databasePath())),
                  qPrintable(error));
-    }
-
-    void missingTotalsRowIsToldOnceAndCostsNoRecord()
-    {
-        ConsoleOnTestClock fixture;
-        {
-            sqlite3 *raw = nullptr;
-            sqlite3_open_v2(fixture.databasePath().toUtf8().constData(), &raw,
-                            SQLITE_OPEN_READWRITE, nullptr);
-            QCOMPARE(sqlite3_exec(raw, "PRAGMA key = 'qrtdb52'; DELETE FROM client1stat;", nullptr,
-                                  nullptr, nullptr),
-                     SQLITE_OK);
-            sqlite3_close(raw);
-        }
-        const MessageRecorder &messages = fixture.messages();
-        QVERIFY(fixture.start());
-        QCOMPARE(messages.shown().size(), 1);
-        QVERIFY(messages.texts().first().contains(QStringLiteral("client1stat")));
-        fixture.window().panel(1).withoutStation->click();
-        fixture.runPeriod(1, 600);
-        fixture.runPeriod(1, 600);
-        QCOMPARE(fixture.records(1).size(), 2);
-        QCOMPARE(messages.shown().size(), 1);
-        QVERIFY(fixture.window().view(1).statistics().totalMinutes->text().isEmpty());
     }
 
     void aDifferentClientTakesOverAnOpenPeriod()

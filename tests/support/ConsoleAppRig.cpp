@@ -1,5 +1,6 @@
 #include "ConsoleAppRig.h"
 
+#include "StationSession.h"
 #include "TextFormats.h"
 #include "UsageDatabase.h"
 
@@ -42,6 +43,13 @@ bool ConsoleAppRig::start()
     QObject::connect(m_app.get(), &ConsoleApp::warning, tell);
     QObject::connect(m_app.get(), &ConsoleApp::information, tell);
     return ConsoleApp::runs(m_app->start(*m_instance));
+}
+
+void ConsoleAppRig::runPeriod(int station, qint64 seconds)
+{
+    session(station).start(0);
+    m_clock.advanceMs(seconds * 1000);
+    session(station).stop();
 }
 
 void ConsoleAppRig::leaveOpen(const QString &id, int station, const QDateTime &begin) const

@@ -29,6 +29,8 @@ public:
     bool start();
     ConsoleApp &app() { return *m_app; }
     StationSession &session(int station) { return m_app->session(station); }
+    // A period on the station's session from start to stop, `seconds` long.
+    void runPeriod(int station, qint64 seconds);
 
     void answerWith(bool yes) { m_answer = yes; }
     const QList<ConsoleApp::Question> &questions() const { return m_questions; }
