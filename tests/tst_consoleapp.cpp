@@ -185,6 +185,36 @@ private slots:
         QCOMPARE(problems.size(), 0);
         QCOMPARE(totals.size(), 0);
     }
+
+    // A database that is missing, no database, or named with a directory ends the
+    // start with why; a missing one is not made.
+    void aDatabaseThatCannotServeEndsTheStart()
+    {
+        {
+            ConsoleAppRig rig;
+            QVERIFY(QFile::remove(rig.files().databasePath()));
+            QVERIFY(!rig.start());
+            QVERIFY(!rig.failure().text().isEmpty());
+            QVERIFY(!QFile::exists(rig.files().databasePath()));
+        }
+        {
+            ConsoleAppRig rig;
+            QFile file(rig.files().databasePath());
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(QByteArray(4096, 'k'));
+            file.close();
+            QVERIFY(!rig.start());
+            QVERIFY(!rig.failure().text().isEmpty());
+        }
+        for (const char *name : {"../andere/kavo", "/tmp/kavo", "unter/kavo", "..", "C:\\kavo"}) {
+            ConsoleAppRig rig;
+            rig.files().writeIni(QStringLiteral("DB"), QStringLiteral("DB Name"),
+                                 QString::fromLatin1(name));
+            QVERIFY(!rig.start());
+            QVERIFY2(rig.failure().text().contains(QStringLiteral("DB Name")),
+                     qPrintable(rig.failure().text()));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(ConsoleAppTest)

@@ -330,43 +330,6 @@ private slots:
         QVERIFY(error.contains(QStringLiteral("MainTop")));
     }
 
-    void missingDatabaseEndsStartUpWithoutCreatingIt()
-    {
-        ConsoleFixture fixture;
-        QVERIFY(QFile::remove(fixture.databasePath()));
-        const Result<ConsoleApp::Started> started = fixture.startWithReason();
-        QVERIFY(!started.hasValue());
-        const QString error = started.failure().text();
-        QVERIFY(!error.isEmpty());
-        QVERIFY(!QFile::exists(fixture.databasePath()));
-    }
-
-    void foreignFileEndsStartUpWithTheEnginesMessage()
-    {
-        ConsoleFixture fixture;
-        QFile file(fixture.databasePath());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QByteArray(4096, 'k'));
-        file.close();
-        const Result<ConsoleApp::Started> started = fixture.startWithReason();
-        QVERIFY(!started.hasValue());
-        const QString error = started.failure().text();
-        QVERIFY(!error.isEmpty());
-    }
-
-    void dbNameWithADirectoryEndsStartUp()
-    {
-        for (const char *name : {"../andere/kavo", "/tmp/kavo", "unter/kavo", "..", "C:\\kavo"}) {
-            ConsoleFixture fixture;
-            fixture.writeIni(QStringLiteral("DB"), QStringLiteral("DB Name"),
-                             QString::fromLatin1(name));
-            const Result<ConsoleApp::Started> started = fixture.startWithReason();
-            QVERIFY(!started.hasValue());
-            const QString error = started.failure().text();
-            QVERIFY2(error.contains(QStringLiteral("DB Name")), qPrintable(error));
-        }
-    }
-
     void secondInstanceEndsWhileTheFirstStays()
     {
         const QString name

@@ -42,7 +42,9 @@ bool ConsoleAppRig::start()
     const auto tell = [this](const QString &text) { m_told.append(text); };
     QObject::connect(m_app.get(), &ConsoleApp::warning, tell);
     QObject::connect(m_app.get(), &ConsoleApp::information, tell);
-    return ConsoleApp::runs(m_app->start(*m_instance));
+    const Result<ConsoleApp::Started> started = m_app->start(*m_instance);
+    m_failure = started.failure();
+    return ConsoleApp::runs(started);
 }
 
 void ConsoleAppRig::runPeriod(int station, qint64 seconds)

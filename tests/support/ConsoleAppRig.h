@@ -25,8 +25,9 @@ public:
     ManualClock &clock() { return m_clock; }
 
     // Starts a fresh console; the previous one, if any, is dropped first. True when
-    // it runs.
+    // it runs; else failure() says why.
     bool start();
+    const Failure &failure() const { return m_failure; }
     ConsoleApp &app() { return *m_app; }
     StationSession &session(int station) { return m_app->session(station); }
     // A period on the station's session from start to stop, `seconds` long.
@@ -53,5 +54,6 @@ private:
     bool m_answer = true;
     QList<ConsoleApp::Question> m_questions;
     QStringList m_told;
+    Failure m_failure;
     std::function<void()> m_whenShown;
 };
