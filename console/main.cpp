@@ -36,17 +36,14 @@ int main(int argc, char *argv[])
 
     MainWindow window(filesDirectory());
     SingleInstance instance;
-    const MainWindow::StartResult started = window.start(instance);
-    switch (started.outcome) {
-    case MainWindow::StartOutcome::AlreadyRunning:
-        return 0;
-    case MainWindow::StartOutcome::Failed:
+    const Result<ConsoleApp::Started> started = window.start(instance);
+    if (!started.hasValue()) {
         MessageDialog::show(
-            nullptr, {QStringLiteral("Kavo"), started.failure.text(), QMessageBox::Critical});
+            nullptr, {QStringLiteral("Kavo"), started.failure().text(), QMessageBox::Critical});
         return 1;
-    case MainWindow::StartOutcome::Running:
-        break;
     }
+    if (started.value() == ConsoleApp::Started::AlreadyRunning)
+        return 0;
     window.show();
     return app.exec();
 }

@@ -1,12 +1,10 @@
-#include "ConsoleConfig.h"
 #include "ConsoleOnTestClock.h"
 #include "FakeStation.h"
 #include "IniFile.h"
-#include "StationController.h"
+#include "StationSession.h"
 #include "StationWindow.h"
 #include "StoreFaults.h"
 #include "TestSupport.h"
-#include "TextFormats.h"
 #include "TimeServiceStandIn.h"
 #include "UsageDatabase.h"
 #include "UsageLedger.h"
@@ -96,7 +94,7 @@ private slots:
         ConsoleOnTestClock fixture;
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::Any, fixture.port(1)));
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(fixture.start());
         QVERIFY(fixture.messages().shown().isEmpty());
         QVERIFY(!fixture.window().panel(1).start->isEnabled());
         const QString told = fixture.window().statusBar()->currentMessage();
@@ -112,7 +110,7 @@ private slots:
 
         // Tried again every few seconds, without a word more, until the port is free.
         fixture.clock().advanceMs(5'000);
-        QTest::qWait(20);
+        fixture.clock().settle();
         QCOMPARE(fixture.window().statusBar()->currentMessage(), told);
         squatter.close();
         fixture.clock().advanceMs(5'000);
@@ -179,19 +177,19 @@ private slots:
         QCOMPARE(rows.size(), 2);
         QCOMPARE(rows[0].mid(0, 4), QVariantList({"12:00:00", "12:10:00", "00:10:00", 1.0}));
         QCOMPARE(rows[1].mid(0, 4), QVariantList({"12:11:00", "12:16:00", "00:05:00", 0.5}));
-        QCOMPARE(window.statistics().station(1).totalMinutes->text(), QStringLiteral("15"));
+        QCOMPARE(window.view(1).statistics().totalMinutes->text(), QStringLiteral("15"));
         QVERIFY(!QFile::exists(sideFile));
 
         // Nothing is written twice, not at the next stop, not at the next start-up.
         fixture.runPeriod(1, 60);
         QCOMPARE(fixture.records(1).size(), 3);
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(fixture.start());
         QCOMPARE(fixture.records(1).size(), 3);
-        QVERIFY(!fixture.window().controller(1).periodRunning());
+        QVERIFY(!fixture.window().session(1).periodRunning());
         QCOMPARE(fixture.window().database().recorder().readTotalMinutes(1),
                  std::optional<qint64>(16));
         // Each refused stop was told; a start the directory could not keep as well.
-        QTest::qWait(10);
+        fixture.clock().settle();
         const QStringList texts = messages.texts();
         QCOMPARE(texts.filter(QStringLiteral("Die Nutzung von")).size(), 2);
         QCOMPARE(texts.filter(QStringLiteral("Der Start um 12:11:00")).size(),
@@ -215,36 +213,9 @@ private slots:
 
         // Under its name again, the next start writes the record into it.
         QVERIFY(QFile::rename(moved, fixture.databasePath()));
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(fixture.start());
         QCOMPARE(fixture.records(1).size(), 1);
-        QVERIFY(!fixture.window().controller(1).periodRunning());
-    }
-
-    void pendingRecordsAreWrittenAtTheNextStartOnce()
-    {
-        StoreFaults faults;
-        ConsoleOnTestClock fixture;
-        QVERIFY(fixture.startWithoutStation(2));
-        StationPanel &panel = fixture.window().panel(2);
-        panel.start->click();
-        fixture.clock().advanceMs(120'000);
-        faults.set(StoreFaults::Fault::DiskFull);
-        panel.stop->click();
-        QTRY_COMPARE(fixture.messages().shown().size(), 1);
-        QVERIFY(QFile::exists(UsageLedger::sideFilePathFor(fixture.databasePath())));
-
-        // The console ends before the disk has room again; the next run writes the record.
-        faults.set(StoreFaults::Fault::None);
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
-        QCOMPARE(fixture.records(2).size(), 1);
-        QCOMPARE(fixture.records(2).first().mid(0, 4),
-                 QVariantList({"12:00:00", "12:02:00", "00:02:00", 0.2}));
-        QVERIFY(!QFile::exists(UsageLedger::sideFilePathFor(fixture.databasePath())));
-        QVERIFY(!fixture.window().controller(2).periodRunning());
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
-        QCOMPARE(fixture.records(2).size(), 1);
-        QCOMPARE(fixture.window().statistics().station(2).totalMinutes->text(),
-                 QStringLiteral("2"));
+        QVERIFY(!fixture.window().session(1).periodRunning());
     }
 
     void startUpRefusesAFileThatCannotTakeARecord()
@@ -253,20 +224,20 @@ private slots:
         {
             ConsoleFixture fixture;
             faults.set(StoreFaults::Fault::NoNewFiles);
-            const MainWindow::StartResult started = fixture.startWithReason();
-            QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
-            const QString error = started.failure.text();
+            const Result<ConsoleApp::Started> started = fixture.startWithReason();
+            QVERIFY(!started.hasValue());
+            const QString error = started.failure().text();
             QVERIFY2(error.contains(QStringLiteral("nimmt keine Datensätze an")),
                      qPrintable(error));
             faults.set(StoreFaults::Fault::None);
-            QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+            QVERIFY(fixture.start());
         }
         ConsoleFixture fixture;
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(fixture.start());
         fixture.window().panel(1).withoutStation->click();
         fixture.window().panel(1).start->click();
         fixture.window().panel(1).stop->click();
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(fixture.start());
         fixture.start(); // drops the window, so that the file is closed
         QFile file(fixture.databasePath());
         QVERIFY(file.open(QIODevice::ReadWrite));
@@ -275,137 +246,18 @@ private slots:
         file.seek(file.size() - 512);
         file.write(QByteArray(64, '\x5a'));
         file.close();
-        const MainWindow::StartResult started = fixture.startWithReason();
-        QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
-        const QString error = started.failure.text();
+        const Result<ConsoleApp::Started> started = fixture.startWithReason();
+        QVERIFY(!started.hasValue());
+        const QString error = started.failure().text();
         QVERIFY2(error.startsWith(
                      QStringLiteral("Die Datenbank %1 ist beschädigt").arg(fixture.databasePath())),
                  qPrintable(error));
     }
 
-    void missingTotalsRowIsToldOnceAndCostsNoRecord()
-    {
-        ConsoleOnTestClock fixture;
-        {
-            sqlite3 *raw = nullptr;
-            sqlite3_open_v2(fixture.databasePath().toUtf8().constData(), &raw,
-                            SQLITE_OPEN_READWRITE, nullptr);
-            QCOMPARE(sqlite3_exec(raw, "PRAGMA key = 'qrtdb52'; DELETE FROM client1stat;", nullptr,
-                                  nullptr, nullptr),
-                     SQLITE_OK);
-            sqlite3_close(raw);
-        }
-        const MessageRecorder &messages = fixture.messages();
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
-        QCOMPARE(messages.shown().size(), 1);
-        QVERIFY(messages.texts().first().contains(QStringLiteral("client1stat")));
-        fixture.window().panel(1).withoutStation->click();
-        fixture.runPeriod(1, 600);
-        fixture.runPeriod(1, 600);
-        QCOMPARE(fixture.records(1).size(), 2);
-        QCOMPARE(messages.shown().size(), 1);
-        QVERIFY(fixture.window().statistics().station(1).totalMinutes->text().isEmpty());
-    }
-
-    // Periods left open are shown with their start; one begun over 12 hours ago or
-    // in the future goes on only when the operator says so, else it is billed now.
-    void oldOrFutureOpenPeriodsWaitForTheOperatorsChoice()
-    {
-        ConsoleOnTestClock fixture(QDateTime(QDate(2026, 6, 4), QTime(12, 0)));
-        const auto leaveOpen = [&](const QString &id, int station, const QDateTime &begin) {
-            UsageDatabase database;
-            QVERIFY(!database.open(fixture.databasePath()));
-            QVERIFY(!database.periods().saveOpenPeriod(
-                {id, station, begin, TextFormats::timeOfDay(begin.time()), 0}));
-        };
-        leaveOpen(QStringLiteral("old"), 1, QDateTime(QDate(2026, 6, 1), QTime(12, 0)));
-        leaveOpen(QStringLiteral("fresh"), 2, QDateTime(QDate(2026, 6, 4), QTime(11, 0)));
-        MessageRecorder &messages = fixture.messages();
-        messages.answerWith(QMessageBox::No);
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
-        QStringList texts = messages.texts();
-        QCOMPARE(texts.size(), 2);
-        QVERIFY2(texts[0].contains(QStringLiteral("Station 1: seit 01.06.2026 12:00:00")),
-                 qPrintable(texts[0]));
-        QVERIFY2(texts[1].contains(QStringLiteral("Station 2: seit 04.06.2026 11:00:00")),
-                 qPrintable(texts[1]));
-        QVERIFY(!fixture.window().controller(1).periodRunning());
-        QCOMPARE(fixture.records(1).value(0).mid(0, 3),
-                 QVariantList({"12:00:00", "12:00:00", "72:00:00"}));
-        QVERIFY(fixture.window().controller(2).periodRunning());
-
-        fixture.start(); // closes the file for the next period left open
-        leaveOpen(QStringLiteral("future"), 1, QDateTime(QDate(2026, 6, 4), QTime(13, 0)));
-        messages.clear();
-        messages.answerWith(QMessageBox::Yes);
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
-        QVERIFY(messages.texts().value(0).contains(QStringLiteral("Zukunft")));
-        QVERIFY(fixture.window().controller(1).periodRunning());
-    }
-
-    void periodsOfStationsNoLongerServedAreBilledOnce_data()
-    {
-        QTest::addColumn<QMessageBox::StandardButton>("answer");
-        QTest::newRow("Jetzt abrechnen") << QMessageBox::Yes;
-        QTest::newRow("Später") << QMessageBox::No;
-    }
-    // Fewer stations served while periods run above them: the operator is asked once
-    // with what each costs; billed now or resumed once they are served again, each
-    // period is billed once and none is set aside.
-    void periodsOfStationsNoLongerServedAreBilledOnce()
-    {
-        QFETCH(QMessageBox::StandardButton, answer);
-        const bool billedNow = answer == QMessageBox::Yes;
-        ConsoleOnTestClock fixture;
-        fixture.useStations(6);
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
-        for (int station : {5, 6}) {
-            fixture.window().panel(station).withoutStation->click();
-            fixture.window().panel(station).start->click();
-        }
-        fixture.clock().advanceMs(600'000);
-        fixture.writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationCount,
-                         QStringLiteral("4"));
-        MessageRecorder &messages = fixture.messages();
-        messages.answerWith(answer);
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
-        QCOMPARE(messages.shown().size(), 1);
-        const MessageDialog::Request asked = messages.shown().first();
-        QCOMPARE(asked.captions.value(QMessageBox::Yes), QStringLiteral("Jetzt abrechnen"));
-        QCOMPARE(asked.captions.value(QMessageBox::No), QStringLiteral("Später"));
-        for (int station : {5, 6}) {
-            const QString line
-                = QStringLiteral("- Station %1: seit 01.06.2026 12:00:00, bisher 00:10:00,"
-                                 " jetzt 1,00 €")
-                      .arg(station);
-            QVERIFY2(asked.text.contains(line), qPrintable(asked.text));
-            QCOMPARE(fixture.records(station).size(), billedNow ? 1 : 0);
-        }
-
-        fixture.clock().advanceMs(600'000);
-        fixture.useStations(6);
-        messages.clear();
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
-        for (int station : {5, 6}) {
-            QCOMPARE(fixture.window().controller(station).periodRunning(), !billedNow);
-            fixture.window().panel(station).withoutStation->click();
-            fixture.window().panel(station).stop->click();
-            QCOMPARE(fixture.records(station).size(), 1);
-            QCOMPARE(fixture.records(station).first().mid(1, 2),
-                     billedNow ? QVariantList({"12:10:00", "00:10:00"})
-                               : QVariantList({"12:20:00", "00:20:00"}));
-        }
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
-        QCOMPARE(fixture.records(5).size(), 1);
-        QVERIFY(messages.shown().size() <= 1); // the notice of the periods resumed
-        QVERIFY(
-            !QFile::exists(QDir(fixture.programDir()).filePath(QStringLiteral("kavo.abgelegt"))));
-    }
-
     void aDifferentClientTakesOverAnOpenPeriod()
     {
         ConsoleOnTestClock fixture;
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(fixture.start());
         StationPanel &panel = fixture.window().panel(1);
         {
             FakeStation station;
@@ -422,7 +274,7 @@ private slots:
         QTRY_VERIFY(panel.pcInfo->isEnabled());
         stranger.send(QByteArray("\x00\xff GET / HTTP/1.0\r\n\r\n", 22));
         QTRY_VERIFY(panel.runningTime->text().contains(QStringLiteral("GET")));
-        QVERIFY(fixture.window().controller(1).periodRunning());
+        QVERIFY(fixture.window().session(1).periodRunning());
         fixture.clock().advanceMs(20'000);
         panel.stop->click();
         QVERIFY(stranger.waitForText("Stop1"));
@@ -436,7 +288,7 @@ private slots:
     {
         TimeServiceStandIn timeService;
         ConsoleOnTestClock fixture;
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(fixture.start());
         StationPanel &panel = fixture.window().panel(1);
         FakeStation silent;
         QVERIFY(silent.connectTo(fixture.port(1)));
@@ -449,7 +301,7 @@ private slots:
         QVERIFY(other.waitForText("Stop2"));
 
         fixture.clock().advanceMs(29'000);
-        QTest::qWait(50);
+        fixture.clock().settle();
         QCOMPARE(silent.socket().state(), QAbstractSocket::ConnectedState);
         FakeStation refused;
         refused.connectTo(fixture.port(1), QHostAddress(QStringLiteral("127.0.0.2")));
@@ -465,7 +317,7 @@ private slots:
         // A station that announced itself is kept however quiet it is, and so is
         // the other port's.
         fixture.clock().advanceMs(600'000);
-        QTest::qWait(50);
+        fixture.clock().settle();
         QVERIFY(panel.start->isEnabled());
         QVERIFY(station->findChild<QPushButton *>(QStringLiteral("cmdStart"))->isEnabled());
         QCOMPARE(other.socket().state(), QAbstractSocket::ConnectedState);
@@ -479,9 +331,9 @@ private slots:
         for (int i = 0; i < garbage.size(); ++i)
             garbage[i] = char((i * 131 + 7) % 256);
         writeFile(fixture.iniPath(), garbage);
-        const MainWindow::StartResult started = fixture.startWithReason();
-        QCOMPARE(started.outcome, MainWindow::StartOutcome::Failed);
-        const QString error = started.failure.text();
+        const Result<ConsoleApp::Started> started = fixture.startWithReason();
+        QVERIFY(!started.hasValue());
+        const QString error = started.failure().text();
         QVERIFY(!error.isEmpty());
     }
 
@@ -501,7 +353,7 @@ private slots:
 
         QElapsedTimer timer;
         timer.start();
-        QCOMPARE(fixture.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(fixture.start());
         QCOMPARE(fixture.window().windowTitle(), QStringLiteral("Internetcafé Test"));
         QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
     }

@@ -4,7 +4,7 @@
 #include "LinkRelay.h"
 #include "ManualClock.h"
 #include "ScopedClock.h"
-#include "StationController.h"
+#include "StationSession.h"
 #include "StationSessionRig.h"
 #include "StationWindow.h"
 #include "TestSupport.h"
@@ -36,7 +36,7 @@ private:
     std::unique_ptr<StationSessionRig> m_alone;
 
     StationPanel &panel() { return m_rig->panel(1); }
-    StationController &controller() { return m_rig->controller(1); }
+    StationSession &session() { return m_rig->session(1); }
     StationWindow &station() { return m_rig->station(1); }
     QPushButton *stationButton(const char *name) { return m_rig->stationButton(1, name); }
     QList<QVariantList> records() { return m_rig->console().records(1); }
@@ -75,7 +75,7 @@ private slots:
         startAt(QDateTime(QDate(2026, 4, 2), QTime(14, 0, 0)));
         panel().intervals[0]->setChecked(true);
         panel().start->click();
-        QTRY_VERIFY(!controller().periodRunning());
+        QTRY_VERIFY(!session().periodRunning());
         QCOMPARE(panel().startTime->text(), QStringLiteral("14:00:00"));
         QCOMPARE(panel().stopTime->text(), QStringLiteral("14:05:00"));
         QCOMPARE(panel().duration->text(), QStringLiteral("00:05:00"));
@@ -100,7 +100,7 @@ private slots:
             panel().extendMenu->actions().at(0)->trigger();
         });
         panel().start->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!controller().periodRunning(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!session().periodRunning(), 20000);
         QVERIFY(panel().duration->text().startsWith(u"00:10:0"));
         QCOMPARE(panel().fee->text(), QStringLiteral("1,00 €"));
         QCOMPARE(records().size(), 1);
@@ -132,14 +132,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(endTime(1).startsWith(u"14:15:0"), 10000);
         QTRY_VERIFY2(m_rig->station(1).windowTitle().startsWith(u"Client1 Online - "),
                      qPrintable(m_rig->station(1).windowTitle()));
-        QVERIFY(m_rig->controller(1).periodRunning());
+        QVERIFY(m_rig->session(1).periodRunning());
 
         QVERIFY(first.move->isEnabled());
         first.moveMenu->aboutToShow();
         QCOMPARE(first.moveMenu->actions().size(), 1);
         first.moveMenu->actions().at(0)->trigger();
-        QVERIFY(!m_rig->controller(1).periodRunning());
-        QVERIFY(m_rig->controller(2).periodRunning());
+        QVERIFY(!m_rig->session(1).periodRunning());
+        QVERIFY(m_rig->session(2).periodRunning());
         QCOMPARE(second.startTime->text(), QStringLiteral("14:00:00"));
         QTRY_COMPARE(m_rig->station(1).windowTitle(),
                      QStringLiteral("Client1 - bitte freischalten."));
@@ -149,7 +149,7 @@ private slots:
         QTRY_VERIFY(qobject_cast<QLabel *>(field(2, "lblPreis"))->text().startsWith(u"Bisher 0,"));
         QVERIFY(qobject_cast<QLabel *>(field(1, "lblPreis"))->isHidden());
         QTest::qWait(300);
-        QVERIFY(!m_rig->controller(1).periodRunning());
+        QVERIFY(!m_rig->session(1).periodRunning());
 
         second.stop->click();
         QTRY_VERIFY(!m_rig->stationButton(2, "cmdStop")->isEnabled());
@@ -169,7 +169,7 @@ private slots:
         QTRY_COMPARE(station().windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
         QTRY_VERIFY(!stationButton("cmdStop")->isEnabled());
         QTest::qWait(20);
-        QVERIFY(!controller().periodRunning());
+        QVERIFY(!session().periodRunning());
         QCOMPARE(panel().duration->text(), QStringLiteral("00:12:00"));
         QCOMPARE(records().size(), 1);
     }
@@ -179,7 +179,7 @@ private slots:
         startAt(QDateTime(QDate(2026, 4, 2), QTime(10, 0, 0)));
         panel().start->click();
         // 25,200 time texts cross the link: a busy machine needs half a minute.
-        QTRY_VERIFY_WITH_TIMEOUT(!controller().periodRunning(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!session().periodRunning(), 60000);
         QCOMPARE(panel().duration->text(), QStringLiteral("07:00:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("28,00 €"));
         QCOMPARE(records().size(), 1);
@@ -190,7 +190,7 @@ private slots:
         startAt(QDateTime(QDate(2026, 12, 31), QTime(23, 58, 0)));
         panel().intervals[1]->setChecked(true);
         panel().start->click();
-        QTRY_VERIFY(!controller().periodRunning());
+        QTRY_VERIFY(!session().periodRunning());
         QCOMPARE(panel().stopTime->text(), QStringLiteral("00:08:00"));
         QCOMPARE(panel().duration->text(), QStringLiteral("00:10:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("1,00 €"));
@@ -201,9 +201,9 @@ private slots:
         startAt(QDateTime(QDate(2026, 4, 2), QTime(16, 0, 0)));
         stationButton("cmdStart")->click();
         QTRY_COMPARE(station().windowTitle(), QStringLiteral("Client1 - bitte freischalten."));
-        QTRY_VERIFY(!controller().periodRunning());
+        QTRY_VERIFY(!session().periodRunning());
         QTest::qWait(50);
-        QVERIFY(!controller().periodRunning());
+        QVERIFY(!session().periodRunning());
         QVERIFY(records().size() <= 1);
     }
 
@@ -218,7 +218,7 @@ private slots:
     void customerStartAtAnIdleStationEndsWithTheStationIdle()
     {
         ConsoleFixture console;
-        QCOMPARE(console.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(console.start());
         LinkRelay link(console.port(1), 20, 50);
         QVERIFY(!IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")),
                                 QStringLiteral("Server"), QStringLiteral("IP"),
@@ -229,12 +229,12 @@ private slots:
         QTRY_VERIFY(start->isEnabled()
                     && station.findChild<QLineEdit *>(QStringLiteral("Text3"))->text().isEmpty());
         StationPanel &panel = console.window().panel(1);
-        StationController &controller = console.window().controller(1);
+        StationSession &session = console.window().session(1);
 
         start->click();
         QTRY_VERIFY_WITH_TIMEOUT(link.toConsole().count(QStringLiteral("Stop1")) >= 2, 5000);
         QTRY_VERIFY(!stop->isEnabled() && start->isEnabled());
-        QVERIFY(!controller.periodRunning());
+        QVERIFY(!session.periodRunning());
         QCOMPARE(link.toStation().filter(QStringLiteral("420")),
                  QStringList{QStringLiteral("420")});
 
@@ -254,7 +254,7 @@ private slots:
     void burstOfStartsAndStopsEndsWithBothIdle()
     {
         ConsoleFixture console;
-        QCOMPARE(console.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(console.start());
         LinkRelay link(console.port(1), 20, 50);
         QVERIFY(!IniFile::write(QDir(console.programDir()).filePath(QStringLiteral("Client.ini")),
                                 QStringLiteral("Server"), QStringLiteral("IP"),
@@ -262,7 +262,7 @@ private slots:
         StationWindow station(1, console.programDir(), link.port());
         auto *stop = station.findChild<QPushButton *>(QStringLiteral("cmdStop"));
         QTRY_VERIFY(station.findChild<QLineEdit *>(QStringLiteral("Text3"))->text().isEmpty());
-        StationController &controller = console.window().controller(1);
+        StationSession &session = console.window().session(1);
 
         QStringList burst;
         for (int i = 0; i < 100; ++i)
@@ -271,7 +271,7 @@ private slots:
         answering.start();
         link.sendToConsole(burst);
         const auto settled = [&] {
-            return link.toConsole().size() > burst.size() && !controller.periodRunning()
+            return link.toConsole().size() > burst.size() && !session.periodRunning()
                 && !stop->isEnabled() && link.toStation().last() == QStringLiteral("Stop1");
         };
         QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
@@ -306,7 +306,7 @@ private slots:
             panel().stop->click();
         });
         m_rig->reopenStation(1);
-        QTRY_VERIFY(!controller().periodRunning());
+        QTRY_VERIFY(!session().periodRunning());
         QCOMPARE(panel().duration->text(), QStringLiteral("00:45:00"));
         QCOMPARE(panel().fee->text(), QStringLiteral("3,60 €"));
         QCOMPARE(records().size(), 1);
@@ -430,7 +430,7 @@ private slots:
         ManualClock clock(QDateTime(QDate(2026, 4, 2), QTime(14, 7, 30)));
         ScopedClock clockGuard(clock);
         ConsoleFixture console;
-        QCOMPARE(console.start(), MainWindow::StartOutcome::Running);
+        QVERIFY(console.start());
         MessageRecorder messages;
         StationPanel &panel = console.window().panel(1);
         panel.withoutStation->click();
@@ -438,11 +438,12 @@ private slots:
         QCOMPARE(console.window().focusWidget(), panel.stop);
         QTest::keyClicks(console.window().focusWidget(), QStringLiteral("a7"));
         QCOMPARE(panel.startTime->text(), QStringLiteral("14:07:30"));
-        panel.startTime->setText(QStringLiteral("x4:0"));
+        panel.startTime->selectAll();
+        QTest::keyClicks(panel.startTime, QStringLiteral("x4:0"));
         clock.advanceMs(600'000);
         panel.stop->click();
         QCOMPARE(panel.startTime->text(), QStringLiteral("14:07:30"));
-        QTest::qWait(10);
+        clock.settle();
         QCOMPARE(messages.texts().size(), 1);
         QVERIFY(messages.texts().first().contains(QStringLiteral("Station 1")));
         QVERIFY(messages.texts().first().contains(QStringLiteral("x4:0")));

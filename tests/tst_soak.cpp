@@ -2,7 +2,7 @@
 #include "ConsoleConfig.h"
 #include "IniFile.h"
 #include "LinkedStationRig.h"
-#include "StationController.h"
+#include "StationSession.h"
 #include "StationWindow.h"
 #include "TcpConnection.h"
 #include "TestSupport.h"
@@ -101,10 +101,10 @@ private:
                                      || !panel(number).stop->isEnabled(),
                                  20000);
         QTest::qWait(1);
-        if (console().controller(number).periodRunning())
+        if (console().session(number).periodRunning())
             panel(number).stop->click();
         QTRY_VERIFY_WITH_TIMEOUT(!stationButton(number, "cmdStop")->isEnabled(), 20000);
-        QVERIFY(!console().controller(number).periodRunning());
+        QVERIFY(!console().session(number).periodRunning());
         m_rig->clock().advanceMs(seconds(1, 600) * 1000);
     }
 

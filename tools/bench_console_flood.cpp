@@ -98,9 +98,9 @@ int main(int argc, char *argv[])
     window.setStationPorts({port, freePort()});
     SingleInstance instance(
         QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
-    const MainWindow::StartResult started = window.start(instance);
-    if (started.outcome != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "start failed: %s\n", qPrintable(started.failure.text()));
+    const Result<ConsoleApp::Started> started = window.start(instance);
+    if (!ConsoleApp::runs(started)) {
+        std::fprintf(stderr, "start failed: %s\n", qPrintable(started.failure().text()));
         return 1;
     }
     window.show();

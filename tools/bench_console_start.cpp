@@ -39,9 +39,9 @@ double timedStart(ConsoleFixture &console)
 {
     QElapsedTimer timer;
     timer.start();
-    const MainWindow::StartResult started = console.startWithReason();
-    if (started.outcome != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "%s\n", qPrintable(started.failure.text()));
+    const Result<ConsoleApp::Started> started = console.startWithReason();
+    if (!ConsoleApp::runs(started)) {
+        std::fprintf(stderr, "%s\n", qPrintable(started.failure().text()));
         return -1;
     }
     console.window().show();

@@ -161,9 +161,9 @@ int main(int argc, char *argv[])
     console.useStations(stations);
     for (int station = 1; keyed && station <= stations; ++station)
         console.writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationKey(station), benchKey);
-    const MainWindow::StartResult started = console.startWithReason();
-    if (started.outcome != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "%s\n", qPrintable(started.failure.text()));
+    const Result<ConsoleApp::Started> started = console.startWithReason();
+    if (!ConsoleApp::runs(started)) {
+        std::fprintf(stderr, "%s\n", qPrintable(started.failure().text()));
         return 1;
     }
     console.window().show();

@@ -10,7 +10,7 @@
 #include "MainWindow.h"
 #include "MessageDialog.h"
 #include "SingleInstance.h"
-#include "StationController.h"
+#include "StationSession.h"
 #include "StationWindow.h"
 #include "UsageDatabase.h"
 
@@ -74,9 +74,9 @@ int main(int argc, char *argv[])
     console.setStationPorts({port, freePort()});
     SingleInstance instance(
         QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
-    const MainWindow::StartResult started = console.start(instance);
-    if (started.outcome != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "start failed: %s\n", qPrintable(started.failure.text()));
+    const Result<ConsoleApp::Started> started = console.start(instance);
+    if (!ConsoleApp::runs(started)) {
+        std::fprintf(stderr, "start failed: %s\n", qPrintable(started.failure().text()));
         return 1;
     }
     StationWindow station(1, programDir.path(), port);
@@ -95,7 +95,7 @@ int main(int argc, char *argv[])
     QObject::connect(&watch, &QTimer::timeout, [&] {
         const QString look = station.windowTitle() + QString::number(start->isEnabled())
             + QString::number(stop->isEnabled())
-            + QString::number(console.controller(1).periodRunning());
+            + QString::number(console.session(1).periodRunning());
         if (look != lastLook) {
             lastLook = look;
             unchanged.restart();
@@ -103,7 +103,7 @@ int main(int argc, char *argv[])
         }
         if (unchanged.elapsed() < quietMs || !interval->text().isEmpty())
             return;
-        if (pressed > 0 && (console.controller(1).periodRunning() || stop->isEnabled()))
+        if (pressed > 0 && (console.session(1).periodRunning() || stop->isEnabled()))
             ++leftOpen;
         if (pressed == presses || !start->isEnabled()) {
             app.quit();

@@ -13,7 +13,7 @@
 #include "MessageDialog.h"
 #include "ScopedClock.h"
 #include "SingleInstance.h"
-#include "StationController.h"
+#include "StationSession.h"
 #include "TextFormats.h"
 #include "UsageDatabase.h"
 #include "UsageLedger.h"
@@ -63,16 +63,16 @@ int runConsole(const QString &programDir, const QString &settingsDir, int day, b
     MainWindow window(programDir);
     window.setStationPorts({0, 0});
     SingleInstance instance(QStringLiteral("kavo-soak-%1").arg(QCoreApplication::applicationPid()));
-    const MainWindow::StartResult started = window.start(instance);
-    if (started.outcome != MainWindow::StartOutcome::Running) {
-        std::fprintf(stderr, "refused: %s\n", qPrintable(started.failure.text()));
+    const Result<ConsoleApp::Started> started = window.start(instance);
+    if (!ConsoleApp::runs(started)) {
+        std::fprintf(stderr, "refused: %s\n", qPrintable(started.failure().text()));
         return 1;
     }
     for (int station : {1, 2})
         window.panel(station).withoutStation->click();
     if (finish) {
         for (int station : {1, 2}) {
-            if (window.controller(station).periodRunning())
+            if (window.session(station).periodRunning())
                 window.panel(station).stop->click();
         }
         return int(window.ledger().pendingCount());
@@ -83,7 +83,7 @@ int runConsole(const QString &programDir, const QString &settingsDir, int day, b
     QObject::connect(&loop, &QTimer::timeout, [&] {
         const int station = QRandomGenerator::global()->bounded(1, 3);
         StationPanel &panel = window.panel(station);
-        if (window.controller(station).periodRunning()) {
+        if (window.session(station).periodRunning()) {
             panel.stop->click();
             return;
         }

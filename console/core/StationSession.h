@@ -153,6 +153,9 @@ signals:
     // stray key would change the bill.
     void periodStarted();
 
+    // The station's totals once a record of it is written.
+    void totalsChanged(const UsageTotals &totals);
+
     // Something the operator must read, such as a start box that held no time.
     void problem(const QString &text);
     // Something the operator should know of while it lasts, for the status bar,

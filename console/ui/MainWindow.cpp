@@ -4,26 +4,18 @@
 #include "CafeOverview.h"
 #include "Clock.h"
 #include "ClosingWindow.h"
-#include "DatabaseLock.h"
 #include "ExcelExport.h"
 #include "HelpContents.h"
 #include "MessageDialog.h"
 #include "OperatorDesk.h"
 #include "OptionsDialog.h"
-#include "PcInfoWindow.h"
 #include "ProgramEnd.h"
-#include "Protocol.h"
-#include "RecoveredPeriods.h"
 #include "SingleInstance.h"
-#include "StationController.h"
-#include "StationSession.h"
-#include "StatisticsPanel.h"
 #include "TakingsWindow.h"
 #include "TextFormats.h"
 #include "TimemasterWindow.h"
 #include "Twips.h"
 #include "UsageDatabase.h"
-#include "UsageLedger.h"
 #include "WorkbookViewer.h"
 
 #include <QCloseEvent>
@@ -31,9 +23,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
@@ -120,45 +110,49 @@ QMenu *addMenu(QMenuBar *bar, const char *name, const QString &caption)
 
 MainWindow::MainWindow(const QString &programDir, QWidget *parent)
     : QMainWindow(parent)
-    , m_programDir(programDir)
-    , m_lock(std::make_unique<DatabaseLock>())
-    , m_database(std::make_unique<UsageDatabase>())
+    , m_app(programDir)
 {
     setObjectName(QStringLiteral("frmMain"));
     createMenus();
     createStatusBar();
+    answerConsole();
 }
 
-MainWindow::~MainWindow() = default;
-
-// A panel and statistics for each station Kavo.ini asks for, made once.
-void MainWindow::createStationArea()
+// The views go before the sessions they show.
+MainWindow::~MainWindow()
 {
-    m_area = StationArea::create(this, m_config.stationCount());
-    setCentralWidget(m_area.widget);
-    for (const StationPanel &panel : m_area.panels) {
-        connect(panel.pcInfo, &QPushButton::clicked, this,
-                [this, station = panel.station] { PcInfoWindow::showOrRaise(station, this); });
-    }
+    delete takeCentralWidget();
 }
 
-quint16 MainWindow::stationPort(int station) const
+void MainWindow::answerConsole()
 {
-    return station <= m_stationPorts.size() ? m_stationPorts[station - 1] : Protocol::port(station);
+    m_app.setFront({[this] { return signIn(); }, [this] { return showStations(); },
+                    [this](const ConsoleApp::Question &question) {
+                        MessageDialog::Request request{QStringLiteral("Kavo"), question.text,
+                                                       QMessageBox::Question,
+                                                       QMessageBox::Yes | QMessageBox::No};
+                        if (!question.yesCaption.isEmpty())
+                            request.captions = {{QMessageBox::Yes, question.yesCaption},
+                                                {QMessageBox::No, question.noCaption}};
+                        return MessageDialog::show(this, request) == QMessageBox::Yes;
+                    }});
+    connect(&m_app, &ConsoleApp::activationRequested, this, &MainWindow::bringToFront);
+    connect(&m_app, &ConsoleApp::warning, this,
+            [this](const QString &text) { tell(text, QMessageBox::Warning); });
+    connect(&m_app, &ConsoleApp::information, this,
+            [this](const QString &text) { tell(text, QMessageBox::Information); });
+    connect(&m_app, &ConsoleApp::problem, this, &MainWindow::reportProblem);
+    const auto showInStatusBar = [this](const QString &text) { statusBar()->showMessage(text); };
+    connect(&m_app, &ConsoleApp::notice, statusBar(), showInStatusBar);
+    connect(&m_app, &ConsoleApp::noticeOver, statusBar(), [this](const QString &text) {
+        if (statusBar()->currentMessage() == text)
+            statusBar()->clearMessage();
+    });
 }
 
-// A station count that can't be used is told once; the console serves two stations.
-// Then the stations' addresses that can't be used, together.
-void MainWindow::reportStationSettingProblems()
+void MainWindow::tell(const QString &text, QMessageBox::Icon icon)
 {
-    const QString problem = m_config.stationCountProblem();
-    if (!problem.isEmpty())
-        MessageDialog::show(this, {QStringLiteral("Kavo"), problem, QMessageBox::Warning});
-    const QStringList addressProblems
-        = m_config.stationAddressProblems() + m_config.stationKeyProblems();
-    if (!addressProblems.isEmpty())
-        MessageDialog::show(
-            this, {QStringLiteral("Kavo"), addressProblems.join(u'\n'), QMessageBox::Warning});
+    MessageDialog::show(this, {QStringLiteral("Kavo"), text, icon});
 }
 
 void MainWindow::createMenus()
@@ -199,25 +193,18 @@ void MainWindow::createMenus()
             [this](bool on) { statusBar()->setVisible(on); });
     connect(options, &QAction::triggered, this, [this] {
         if (!m_desk || m_desk->allows(OnDuty::Options))
-            OptionsDialog::showOrRaise(ConsoleConfig::iniPath(m_programDir), this);
+            OptionsDialog::showOrRaise(ConsoleConfig::iniPath(m_app.programDir()), this);
     });
     connect(takings, &QAction::triggered, this, [this] {
         TakingsWindow *window
-            = TakingsWindow::showOrRaise(m_database->takings(), m_programDir, this);
+            = TakingsWindow::showOrRaise(m_app.database().takings(), m_app.programDir(), this);
         window->setExportAllowed(
             [this] { return !m_desk || m_desk->allows(OnDuty::ExportRecords); });
     });
     connect(closing, &QAction::triggered, this, [this] {
-        const auto running = [this] {
-            QList<RunningFigure> figures;
-            for (const auto &session : m_sessions) {
-                if (const std::optional<RunningFigure> figure = session->runningFigure())
-                    figures.append(*figure);
-            }
-            return figures;
-        };
-        ClosingWindow::showOrRaise({m_database->closings(), m_database->recorder(), running},
-                                   m_config.companyName, this);
+        ClosingWindow::showOrRaise({m_app.database().closings(), m_app.database().recorder(),
+                                    [this] { return m_app.runningFigures(); }},
+                                   m_app.config().companyName, this);
     });
     connect(timemaster, &QAction::triggered, this, [this] { TimemasterWindow::showOrRaise(this); });
     connect(contents, &QAction::triggered, this, [this] { showHelpContents(this); });
@@ -268,184 +255,50 @@ void MainWindow::updateStatusClock()
     const QDateTime now = Clock::current().now();
     const QString today = TextFormats::date(now.date());
     // A new day's takings start from nothing.
-    if (m_overview && today != m_statusDate->text())
-        m_overview->refresh();
+    if (m_app.stationCount() > 0 && today != m_statusDate->text())
+        m_app.overview().refresh();
     m_statusDate->setText(today);
     m_statusTime->setText(TextFormats::timeOfDay(now.time()));
 }
 
-MainWindow::StartResult MainWindow::start(SingleInstance &instance)
+Result<ConsoleApp::Started> MainWindow::start(SingleInstance &instance)
 {
-    m_config = ConsoleConfig::read(m_programDir);
-    if (!instance.claim())
-        return {StartOutcome::AlreadyRunning, Failure::none()};
-    connect(&instance, &SingleInstance::activationRequested, this, &MainWindow::bringToFront);
-    createStationArea();
-    reportStationSettingProblems();
-
-    const QString databasePath = UsageDatabase::pathFor(m_programDir, m_config.dbName);
-    // The lock comes first: nothing of the database is touched while another console holds it.
-    if (Failure failure = Failure::ofFirst({
-            [&] { return UsageDatabase::checkName(m_config.dbName); },
-            [&] { return m_lock->acquire(databasePath); },
-            [&] { return m_database->open(databasePath, m_config.stationCount()); },
-            [&] { return recoverPeriods(databasePath); },
-            [&] { return signIn(); },
-            [&] { return restoreGeometryFromSettings(); },
-        }))
-        return {StartOutcome::Failed, failure};
-    clearPeriodFields();
-    createStationControllers();
-    for (auto &session : m_sessions)
-        session->setOnDuty(m_desk->onDuty());
-    m_desk->checkChainAtStart();
-    m_statisticsPanel->loadTotals();
-    for (auto &session : m_sessions)
-        session->listen();
-    resumeOpenPeriods();
-    offerUnservedPeriods();
-    m_overview->refresh();
-    reportMissingTotals();
-    for (int station = 1; station <= stationCount(); ++station)
-        m_statisticsPanel->fillMonthList(station);
-    showCompanyName();
-    setStatisticsVisible(m_config.showsStatistics());
-    return {StartOutcome::Running, Failure::none()};
+    const Result<ConsoleApp::Started> started = m_app.start(instance);
+    if (!ConsoleApp::runs(started))
+        return started;
+    for (StationView *view : m_area.views)
+        view->fillMonthList();
+    setWindowTitle(m_app.config().companyName);
+    setStatisticsVisible(m_app.config().showsStatistics());
+    return started;
 }
 
-void MainWindow::createStationControllers()
+// A view for each station, bound to its session; then the window's place and
+// size, whose fallback depends on the stations shown.
+Failure MainWindow::showStations()
 {
-    m_statisticsPanel = std::make_unique<StatisticsPanel>(statistics(), *m_database);
-    for (StationPanel &panel : m_area.panels) {
-        m_sessions.push_back(std::make_unique<StationSession>(
-            panel.station, stationPort(panel.station), *m_ledger, tariffs()));
-        m_sessions.back()->setAllowedAddress(m_config.stationAddressText(panel.station));
-        m_sessions.back()->setKeyText(m_config.stationKeyText(panel.station));
-        m_sessions.back()->setSendsPrice(m_config.sendsPriceTo(panel.station));
-        m_controllers.push_back(
-            std::make_unique<StationController>(panel, *m_sessions.back(), m_sessions, *m_ledger));
-    }
-    const auto showInStatusBar = [this](const QString &text) { statusBar()->showMessage(text); };
-    for (auto &session : m_sessions) {
-        connect(session.get(), &StationSession::problem, this, &MainWindow::reportProblem);
-        connect(session.get(), &StationSession::notice, statusBar(), showInStatusBar);
-        connect(session.get(), &StationSession::noticeOver, statusBar(),
-                [this](const QString &text) {
-                    if (statusBar()->currentMessage() == text)
-                        statusBar()->clearMessage();
-                });
-        // Told quietly: a stranger trying again and again must not pile up messages.
-        connect(session.get(), &StationSession::refusalsChanged, statusBar(), showInStatusBar);
-    }
-    connect(m_ledger.get(), &UsageLedger::totalsChanged, this,
-            [this](int station, const UsageTotals &totals) {
-                if (station <= stationCount())
-                    m_statisticsPanel->showTotals(station, totals);
-            });
-    m_overview = std::make_unique<CafeOverview>(m_database->statistics(), stationCount());
-    for (auto &session : m_sessions)
-        m_overview->watch(*session);
-    connect(m_overview.get(), &CafeOverview::textChanged, m_statusOverview, &QLabel::setText);
-    connect(m_ledger.get(), &UsageLedger::totalsChanged, m_overview.get(), &CafeOverview::refresh);
+    m_area = StationArea::create(this, m_app);
+    setCentralWidget(m_area.widget);
+    connect(&m_app.overview(), &CafeOverview::textChanged, m_statusOverview, &QLabel::setText);
+    if (Failure failure = restoreGeometryFromSettings())
+        return failure;
+    m_app.setOnDuty(m_desk->onDuty());
+    m_desk->checkChainAtStart();
+    return Failure::none();
 }
 
 // Who is on duty, where an owner set up operators; the tariffs in force are noted
 // with him when they changed since.
 Failure MainWindow::signIn()
 {
-    m_desk = new OperatorDesk(*m_database, *this);
+    m_desk = new OperatorDesk(m_app.database(), *this);
     m_desk->addMenuItems(menuBar()->findChild<QMenu *>(QStringLiteral("mnuTools")));
     if (!m_desk->signInAtStart())
         return Failure(QStringLiteral("Niemand hat sich angemeldet; Kavo wird beendet."));
-    connect(m_desk, &OperatorDesk::onDutyChanged, this, [this](const OnDuty &onDuty) {
-        for (auto &session : m_sessions)
-            session->setOnDuty(onDuty);
-    });
-    if (m_database->roster().hasOwner())
-        (void)m_database->tariffHistory().note(tariffs(), m_desk->onDuty().name);
+    connect(m_desk, &OperatorDesk::onDutyChanged, &m_app, &ConsoleApp::setOnDuty);
+    if (m_app.database().roster().hasOwner())
+        (void)m_app.database().tariffHistory().note(m_app.tariffs(), m_desk->onDuty().name);
     return Failure::none();
-}
-
-// Pending records of an earlier run are written here, before anything else.
-Failure MainWindow::recoverPeriods(const QString &databasePath)
-{
-    m_ledger = std::make_unique<UsageLedger>(*m_database,
-                                             UsageLedger::sideFilePathFor(databasePath), tariffs());
-    connect(m_ledger.get(), &UsageLedger::problem, this, &MainWindow::reportProblem);
-    return m_ledger->recover();
-}
-
-// Every period left open is shown; one that began long ago or in the future goes
-// on only if the operator wants it to, or is ended and billed now.
-void MainWindow::resumeOpenPeriods()
-{
-    QStringList resumed;
-    for (int station = 1; station <= stationCount(); ++station) {
-        const std::optional<OpenPeriod> period = m_ledger->openPeriod(station);
-        if (!period)
-            continue;
-        session(station).resumePeriod(*period);
-        const QDateTime now = Clock::current().now();
-        if (RecoveredPeriods::needsChoice(*period, now)
-            && MessageDialog::show(this,
-                                   {QStringLiteral("Kavo"),
-                                    RecoveredPeriods::question(*period, now), QMessageBox::Question,
-                                    QMessageBox::Yes | QMessageBox::No})
-                != QMessageBox::Yes) {
-            session(station).stop();
-            continue;
-        }
-        resumed.append(RecoveredPeriods::description(*period));
-    }
-    if (!resumed.isEmpty())
-        MessageDialog::show(this,
-                            {QStringLiteral("Kavo"), RecoveredPeriods::resumedNotice(resumed),
-                             QMessageBox::Information});
-}
-
-// Periods left open on stations above those served are billed now or left open,
-// as the operator chooses, for a console that serves their stations again.
-void MainWindow::offerUnservedPeriods()
-{
-    const QList<OpenPeriod> periods = m_ledger->unservedPeriods();
-    if (periods.isEmpty())
-        return;
-    const QDateTime now = Clock::current().now();
-    const MessageDialog::Request question{
-        QStringLiteral("Kavo"),
-        RecoveredPeriods::unservedQuestion(periods, stationCount(), tariffs(), now),
-        QMessageBox::Question,
-        QMessageBox::Yes | QMessageBox::No,
-        {{QMessageBox::Yes, QStringLiteral("Jetzt abrechnen")},
-         {QMessageBox::No, QStringLiteral("Später")}}};
-    if (MessageDialog::show(this, question) != QMessageBox::Yes)
-        return;
-    for (const OpenPeriod &period : periods)
-        m_ledger->finish(RecoveredPeriods::stoppedAt(period, tariffs(), now));
-}
-
-Tariffs MainWindow::tariffs() const
-{
-    return {m_config.tariffBase, m_config.tariffOver30, m_config.tariffOver60,
-            m_config.capsFeesByLongerPeriods()};
-}
-
-void MainWindow::reportMissingTotals()
-{
-    for (int station : m_database->recorder().stationsWithoutTotals()) {
-        MessageDialog::show(
-            this,
-            {QStringLiteral("Kavo"),
-             QStringLiteral("In der Tabelle client%1stat fehlt die Zeile mit den Summen. Die"
-                            " Nutzungen von Station %1 werden gespeichert, ihre Summen nicht"
-                            " fortgeschrieben.")
-                 .arg(station),
-             QMessageBox::Warning});
-    }
-    for (int station : m_database->recorder().stationsWithUnreadableTotals())
-        MessageDialog::show(this,
-                            {QStringLiteral("Kavo"), UsageLedger::unreadableTotalsText(station),
-                             QMessageBox::Warning});
 }
 
 // Shown once the stop or start at hand is complete, so that the box holds up
@@ -530,25 +383,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void MainWindow::clearPeriodFields()
-{
-    for (StationPanel &panel : m_area.panels)
-        panel.stopTime->clear();
-    for (StationPanel &panel : m_area.panels)
-        panel.duration->clear();
-    for (StationPanel &panel : m_area.panels)
-        panel.fee->clear();
-}
-
-void MainWindow::showCompanyName()
-{
-    setWindowTitle(m_config.companyName);
-}
-
 void MainWindow::setStatisticsVisible(bool visible)
 {
-    for (QWidget *control : statistics().controls)
-        control->setVisible(visible);
+    for (StationView *view : m_area.views)
+        view->setStatisticsVisible(visible);
     m_exportAction->setVisible(visible);
 }
 
@@ -557,8 +395,8 @@ void MainWindow::exportExcel()
     if (m_desk && !m_desk->allows(OnDuty::ExportRecords))
         return;
     const ExcelExport exporter(
-        m_programDir,
-        [this](int station) { return m_database->statistics().exportStation(station); },
+        m_app.programDir(),
+        [this](int station) { return m_app.database().statistics().exportStation(station); },
         stationCount());
     for (const ExcelExport::Notice &notice : exporter.exportExcel())
         MessageDialog::show(this,
@@ -570,7 +408,7 @@ void MainWindow::exportExcel()
 void MainWindow::openWorkbook()
 {
     const QString chosen = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Öffnen"), m_programDir, QStringLiteral("Alle Dateien (*.xls)"));
+        this, QStringLiteral("Öffnen"), m_app.programDir(), QStringLiteral("Alle Dateien (*.xls)"));
     if (!chosen.isEmpty())
         WorkbookViewer::open(chosen, this);
 }

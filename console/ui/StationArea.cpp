@@ -1,5 +1,7 @@
 #include "StationArea.h"
 
+#include "ConsoleApp.h"
+#include "StationSession.h"
 #include "Twips.h"
 
 #include <QGridLayout>
@@ -11,21 +13,21 @@
 #include <algorithm>
 
 namespace {
-constexpr int cellHeight = StationArea::statisticsTop + StatisticsBlock::height;
-
-StationArea twoStationArea(QWidget *window, int stationCount)
+StationArea twoStationArea(QWidget *window, ConsoleApp &app)
 {
     StationArea area;
     area.widget = new QWidget(window);
-    // The panels come first, then the statistics, which keeps the order of the
-    // Tab key.
-    for (int station = 1; station <= stationCount; ++station)
-        area.panels.push_back(StationPanel::create(area.widget, station));
-    for (int station = 1; station <= stationCount; ++station)
-        area.statistics.addStation(area.widget, (station - 1) * StationPanel::width,
-                                   StationArea::statisticsTop);
-    area.fullSize
-        = QSize(Twips::toPixels(StationArea::twoStationWidth), Twips::toPixels(cellHeight));
+    for (const auto &session : app.sessions()) {
+        auto *view = new StationView(area.widget, *session, app, StationView::Place::Column);
+        Twips::place(view, (session->station() - 1) * StationPanel::width, 0, StationPanel::width,
+                     StationView::height);
+        area.views.push_back(view);
+    }
+    // The panels come first, then the statistics, which keeps the order of the Tab key.
+    for (StationView *view : area.views)
+        view->addStatistics();
+    area.fullSize = QSize(Twips::toPixels(StationArea::twoStationWidth),
+                          Twips::toPixels(StationView::height));
     area.widget->setMinimumSize(area.fullSize);
     return area;
 }
@@ -43,8 +45,9 @@ int columnsOnScreen(const QWidget *window, int stationCount)
     return std::clamp(spare / Twips::toPixels(StationPanel::width), 1, stationCount);
 }
 
-StationArea gridArea(QWidget *window, int stationCount)
+StationArea gridArea(QWidget *window, ConsoleApp &app)
 {
+    const int stationCount = app.stationCount();
     StationArea area;
     auto *scroll = new QScrollArea(window);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -53,15 +56,16 @@ StationArea gridArea(QWidget *window, int stationCount)
     auto *layout = new QGridLayout(grid);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    const QSize cellSize(Twips::toPixels(StationPanel::width), Twips::toPixels(cellHeight));
+    const QSize cellSize(Twips::toPixels(StationPanel::width),
+                         Twips::toPixels(StationView::height));
     const int columns = columnsOnScreen(window, stationCount);
-    for (int station = 1; station <= stationCount; ++station) {
-        auto *cell = new QWidget(grid);
-        cell->setObjectName(QStringLiteral("fraClient%1").arg(station));
+    for (const auto &session : app.sessions()) {
+        auto *cell = new StationView(grid, *session, app, StationView::Place::Cell);
+        cell->addStatistics();
         cell->setFixedSize(cellSize);
-        area.panels.push_back(StationPanel::createInCell(cell, station));
-        area.statistics.addStation(cell, 0, StationArea::statisticsTop);
-        layout->addWidget(cell, (station - 1) / columns, (station - 1) % columns);
+        const int index = session->station() - 1;
+        layout->addWidget(cell, index / columns, index % columns);
+        area.views.push_back(cell);
     }
     scroll->setWidget(grid);
     const int rows = (stationCount + columns - 1) / columns;
@@ -74,10 +78,10 @@ StationArea gridArea(QWidget *window, int stationCount)
 }
 }
 
-StationArea StationArea::create(QWidget *window, int stationCount)
+StationArea StationArea::create(QWidget *window, ConsoleApp &app)
 {
     StationArea area
-        = stationCount <= 2 ? twoStationArea(window, stationCount) : gridArea(window, stationCount);
+        = app.stationCount() <= 2 ? twoStationArea(window, app) : gridArea(window, app);
     area.widget->setObjectName(QStringLiteral("centralWidget"));
     return area;
 }

@@ -15,29 +15,20 @@ struct Placement
     int left, top, width, height;
 };
 
-// Where a panel's controls go: `offset` twips to the right, the two right-hand
-// interval options a little further where they are shifted (on the two-station
-// window's second panel, and in every cell, where they are clear of the others).
-struct PanelPlace
-{
-    int offset;
-    bool shiftedOptions;
-};
-
 template<typename Widget>
-Widget *make(QWidget *parent, const QString &name, const QString &text, Placement at, int offset,
+Widget *make(QWidget *parent, const QString &name, const QString &text, Placement at,
              const QString &toolTip = QString())
 {
     auto *widget = new Widget(text, parent);
     widget->setObjectName(name);
     widget->setToolTip(toolTip);
-    Twips::place(widget, at.left + offset, at.top, at.width, at.height);
+    Twips::place(widget, at.left, at.top, at.width, at.height);
     return widget;
 }
 
-QLineEdit *makeBox(QWidget *parent, const QString &name, Placement at, int offset)
+QLineEdit *makeBox(QWidget *parent, const QString &name, Placement at)
 {
-    return make<QLineEdit>(parent, name, QString(), at, offset);
+    return make<QLineEdit>(parent, name, QString(), at);
 }
 
 QString numbered(const char *prefix, int station)
@@ -54,11 +45,10 @@ QString labelName(int station, const char *first, const char *second, const char
     return numbered(further, station);
 }
 
-QLabel *makeHeading(QWidget *parent, int station, int offset)
+QLabel *makeHeading(QWidget *parent, int station)
 {
-    QLabel *heading
-        = make<QLabel>(parent, labelName(station, "Label5", "Label6", "lbClient"),
-                       QStringLiteral("Client %1").arg(station), {120, 240, 4575, 375}, offset);
+    QLabel *heading = make<QLabel>(parent, labelName(station, "Label5", "Label6", "lbClient"),
+                                   QStringLiteral("Client %1").arg(station), {120, 240, 4575, 375});
     QFont font(QStringLiteral("MS Sans Serif"), 18, QFont::Bold);
     heading->setFont(font);
     heading->setAlignment(Qt::AlignCenter);
@@ -66,7 +56,9 @@ QLabel *makeHeading(QWidget *parent, int station, int offset)
     return heading;
 }
 
-void makeIntervals(StationPanel &panel, QWidget *parent, PanelPlace place)
+// The two right-hand options sit a little further right where they are shifted (on
+// the two-station window's second panel, and in every cell of the grid).
+void makeIntervals(StationPanel &panel, QWidget *parent, bool shiftedOptions)
 {
     const Placement places[] = {
         {1200, 720, 735, 255}, {2040, 720, 855, 255}, {2880, 720, 855, 255}, {3720, 720, 855, 255}};
@@ -74,24 +66,25 @@ void makeIntervals(StationPanel &panel, QWidget *parent, PanelPlace place)
     panel.intervalGroup = new QButtonGroup(parent);
     for (int i = 0; i < 4; ++i) {
         const int minutes = StationPanel::intervalMinutes[i];
-        const int shift = place.shiftedOptions ? extraShift[i] : 0;
-        auto *option = make<QRadioButton>(
-            parent, QStringLiteral("opt%1_%2").arg(panel.station).arg(minutes),
-            QStringLiteral("%1 min").arg(minutes), places[i], place.offset + shift,
-            QStringLiteral("%1 min Timerfunktion").arg(minutes));
+        const Placement at{places[i].left + (shiftedOptions ? extraShift[i] : 0), places[i].top,
+                           places[i].width, places[i].height};
+        auto *option
+            = make<QRadioButton>(parent, QStringLiteral("opt%1_%2").arg(panel.station).arg(minutes),
+                                 QStringLiteral("%1 min").arg(minutes), at,
+                                 QStringLiteral("%1 min Timerfunktion").arg(minutes));
         panel.intervals.append(option);
         panel.intervalGroup->addButton(option, minutes);
     }
 }
 
 // Beside "Ohne Client", where the panel has room.
-void makeExtend(StationPanel &panel, QWidget *parent, int offset)
+void makeExtend(StationPanel &panel, QWidget *parent)
 {
     const int station = panel.station;
     panel.extend = make<QPushButton>(
         parent, numbered("cmdVerlaengern", station),
         station == 1 ? QStringLiteral("&Verlängern") : QStringLiteral("Verlängern"),
-        {1320, 2160, 1095, 255}, offset,
+        {1320, 2160, 1095, 255},
         QStringLiteral("Gibt der laufenden Nutzung mehr Zeit; sie bleibt eine Nutzung."));
     panel.extend->setEnabled(false);
     panel.extendMenu = new QMenu(panel.extend);
@@ -103,20 +96,20 @@ void makeExtend(StationPanel &panel, QWidget *parent, int offset)
 }
 
 // Right of Verlängern, in the room left on the panel's lowest row.
-void makeMoveAndPause(StationPanel &panel, QWidget *parent, int offset)
+void makeMoveAndPause(StationPanel &panel, QWidget *parent)
 {
     const int station = panel.station;
     panel.move = make<QPushButton>(
         parent, numbered("cmdWechseln", station),
         station == 1 ? QStringLiteral("&Platz wechseln") : QStringLiteral("Platz wechseln"),
-        {2520, 2160, 1410, 255}, offset,
+        {2520, 2160, 1410, 255},
         QStringLiteral("Setzt die laufende Nutzung an einem freien Kunden-PC fort."));
     panel.move->setEnabled(false);
     panel.moveMenu = new QMenu(panel.move);
     panel.moveMenu->setObjectName(numbered("mnuWechseln", station));
     panel.move->setMenu(panel.moveMenu);
     panel.pause = make<QPushButton>(parent, numbered("cmdPause", station), QString(),
-                                    {4020, 2160, 675, 255}, offset,
+                                    {4020, 2160, 675, 255},
                                     QStringLiteral("Hält die laufende Nutzung an; die Pause wird"
                                                    " nicht berechnet."));
     panel.pause->setEnabled(false);
@@ -139,59 +132,57 @@ void makeContextMenu(StationPanel &panel, QWidget *parent)
     }
 }
 
-StationPanel build(QWidget *parent, int station, PanelPlace place)
+StationPanel build(QWidget *parent, int station, bool shiftedOptions)
 {
     StationPanel panel;
     panel.station = station;
     // Only station 1's buttons have mnemonics, so that no key reaches two panels.
     const bool first = station == 1;
-    const int offset = place.offset;
 
-    panel.heading = makeHeading(parent, station, offset);
+    panel.heading = makeHeading(parent, station);
     panel.pcInfo = make<QPushButton>(
         parent, numbered("cmdPCInfo", station), QStringLiteral("PC Info"), {120, 720, 975, 255},
-        offset, QStringLiteral("Zeigt ein paar Netzwerk / PC Infos des Clienten an."));
-    makeIntervals(panel, parent, place);
+        QStringLiteral("Zeigt ein paar Netzwerk / PC Infos des Clienten an."));
+    makeIntervals(panel, parent, shiftedOptions);
     panel.start = make<QPushButton>(parent, numbered("cmdStart", station),
                                     first ? QStringLiteral("&Start") : QStringLiteral("Start"),
-                                    {120, 1080, 975, 255}, offset,
+                                    {120, 1080, 975, 255},
                                     QStringLiteral("Startet den Timer bzw. den Client."));
-    panel.startTime = makeBox(parent, numbered("tfstart", station), {1200, 1080, 975, 285}, offset);
+    panel.startTime = makeBox(parent, numbered("tfstart", station), {1200, 1080, 975, 285});
     panel.stop = make<QPushButton>(parent, numbered("cmdStop", station),
                                    first ? QStringLiteral("S&top") : QStringLiteral("Stop"),
-                                   {2400, 1080, 975, 255}, offset,
+                                   {2400, 1080, 975, 255},
                                    QStringLiteral("Stopt den Timer bzw. den Client."));
-    panel.stopTime = makeBox(parent, numbered("tfstop", station), {3480, 1080, 975, 285}, offset);
+    panel.stopTime = makeBox(parent, numbered("tfstop", station), {3480, 1080, 975, 285});
     make<QLabel>(parent, labelName(station, "Label1", "Label2", "lbDauer"), QStringLiteral("Dauer"),
-                 {600, 1440, 495, 255}, offset);
-    panel.duration = makeBox(parent, numbered("tfDauer", station), {1200, 1440, 975, 285}, offset);
+                 {600, 1440, 495, 255});
+    panel.duration = makeBox(parent, numbered("tfDauer", station), {1200, 1440, 975, 285});
     make<QLabel>(parent, labelName(station, "Label4", "Label3", "lbKosten"),
-                 QStringLiteral("Kosten"), {2880, 1440, 615, 255}, offset);
-    panel.fee = makeBox(parent, numbered("tfKosten", station), {3480, 1440, 975, 285}, offset);
-    panel.runningTime = make<QLabel>(parent, labelName(station, "Label17", "Label18", "lbTimer"),
-                                     QStringLiteral("Timer"), {2280, 1680, 735, 255}, offset,
-                                     QStringLiteral("Timer"));
+                 QStringLiteral("Kosten"), {2880, 1440, 615, 255});
+    panel.fee = makeBox(parent, numbered("tfKosten", station), {3480, 1440, 975, 285});
+    panel.runningTime
+        = make<QLabel>(parent, labelName(station, "Label17", "Label18", "lbTimer"),
+                       QStringLiteral("Timer"), {2280, 1680, 735, 255}, QStringLiteral("Timer"));
     panel.runningTimePlace = panel.runningTime->geometry();
-    panel.withoutStation
-        = make<QPushButton>(parent, numbered("Command", station), QStringLiteral("Ohne Client"),
-                            {120, 2160, 1095, 255}, offset,
-                            QStringLiteral("Falls Kavo ohne Client genutzt werden soll, schaltet "
-                                           "diese Funktion die Steuerung frei."));
-    makeExtend(panel, parent, offset);
-    makeMoveAndPause(panel, parent, offset);
+    panel.withoutStation = make<QPushButton>(
+        parent, numbered("Command", station), QStringLiteral("Ohne Client"), {120, 2160, 1095, 255},
+        QStringLiteral("Falls Kavo ohne Client genutzt werden soll, schaltet "
+                       "diese Funktion die Steuerung frei."));
+    makeExtend(panel, parent);
+    makeMoveAndPause(panel, parent);
     makeContextMenu(panel, parent);
     return panel;
 }
 }
 
-StationPanel StationPanel::create(QWidget *parent, int station)
+StationPanel StationPanel::create(QWidget *column, int station)
 {
-    return build(parent, station, station == 1 ? PanelPlace{0, false} : PanelPlace{width, true});
+    return build(column, station, station != 1);
 }
 
 StationPanel StationPanel::createInCell(QWidget *cell, int station)
 {
-    return build(cell, station, {0, true});
+    return build(cell, station, true);
 }
 
 QList<QWidget *> StationPanel::stationControls() const

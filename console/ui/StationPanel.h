@@ -46,9 +46,9 @@ struct StationPanel
     // The minutes of the interval options, in their order.
     static constexpr int intervalMinutes[] = {5, 10, 15, 30};
 
-    // Builds the panel's controls as children of `parent`, in their place in the
+    // Builds the panel's controls at the top left of `column`, its column of the
     // two-station window: station 1 on the left, station 2 on the right.
-    static StationPanel create(QWidget *parent, int station);
+    static StationPanel create(QWidget *column, int station);
     // Builds the panel's controls at the top left of a cell of their own.
     static StationPanel createInCell(QWidget *cell, int station);
 

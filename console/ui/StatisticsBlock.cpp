@@ -56,10 +56,9 @@ struct Builder
     }
 };
 
-StatisticsBlock::Station createStation(Builder make, int x, int top)
+void build(StatisticsBlock &block, Builder make, int x, int top)
 {
     const LabelNames &names = make.number <= 2 ? labelNames[make.number - 1] : furtherLabelNames;
-    StatisticsBlock::Station station;
 
     QLabel *heading = make.label(names.heading, QStringLiteral("Statistik"), x + 120, top, 4575);
     QFont bold = heading->font();
@@ -68,37 +67,37 @@ StatisticsBlock::Station createStation(Builder make, int x, int top)
 
     int row = top + rowHeight;
     make.label(names.minutes, QStringLiteral("Bisherige Nutzungszeit:"), x + 120, row, 1935);
-    station.totalMinutes = make.box("tfNutzungszeit", x + 2160, row);
+    block.totalMinutes = make.box("tfNutzungszeit", x + 2160, row);
     make.label(names.minutesUnit, QStringLiteral("Minuten"), x + 3360, row, 735);
 
     row += rowHeight;
     make.label(names.fees, QStringLiteral("Bisherige Einnahmen:"), x + 120, row, 1935);
-    station.totalFees = make.box("tfEntgeld", x + 2160, row);
+    block.totalFees = make.box("tfEntgeld", x + 2160, row);
     make.label(names.feesUnit, QStringLiteral("Euro"), x + 3360, row, 735);
 
     row += rowHeight;
     make.label(names.month, QStringLiteral("Hier einen Monat wählen:"), x + 120, row, 1935);
-    station.months = make.add(new QComboBox(make.parent));
-    station.months->setObjectName(QStringLiteral("cmbMonat%1").arg(make.number));
-    station.months->setEditable(true);
+    block.months = make.add(new QComboBox(make.parent));
+    block.months->setObjectName(QStringLiteral("cmbMonat%1").arg(make.number));
+    block.months->setEditable(true);
     // Only the listed months can be chosen; typed text never becomes a list entry.
-    station.months->setInsertPolicy(QComboBox::NoInsert);
-    station.months->setEditText(QStringLiteral("Monat wählen"));
-    station.months->setToolTip(QStringLiteral("Bitte hier einen Monat wählen."));
-    Twips::place(station.months, x + 2160, row, 1455, 315);
+    block.months->setInsertPolicy(QComboBox::NoInsert);
+    block.months->setEditText(QStringLiteral("Monat wählen"));
+    block.months->setToolTip(QStringLiteral("Bitte hier einen Monat wählen."));
+    Twips::place(block.months, x + 2160, row, 1455, 315);
 
     row += rowHeight + 45;
-    station.monthMinutes = make.box("tfMMinuten", x + 1200, row, 975);
+    block.monthMinutes = make.box("tfMMinuten", x + 1200, row, 975);
     make.label(names.monthMinutesUnit, QStringLiteral("Minuten"), x + 2220, row, 735);
-    station.monthFees = make.box("tfMEuro", x + 3000, row, 975);
+    block.monthFees = make.box("tfMEuro", x + 3000, row, 975);
     make.label(names.monthFeesUnit, QStringLiteral("Euro"), x + 4020, row, 615);
-    return station;
 }
 
 }
 
-void StatisticsBlock::addStation(QWidget *parent, int left, int top)
+StatisticsBlock StatisticsBlock::create(QWidget *parent, int number, int left, int top)
 {
-    const int number = stationCount() + 1;
-    stations.push_back(createStation({parent, number, controls}, left, top));
+    StatisticsBlock block;
+    build(block, {parent, number, block.controls}, left, top);
+    return block;
 }

@@ -76,7 +76,6 @@ void StationDisplay::start(bool connects)
 
 void StationDisplay::connectToConsole()
 {
-    emit inputReleaseDue();
     emit canStartChanged(false);
     emit canConnectChanged(true);
     m_answerAwaited = false;
@@ -196,7 +195,6 @@ void StationDisplay::startEndlessPeriod(const QString &chunk)
     setShown(
         {Item::RemainingTime, Item::StartTimeLabel, Item::CurrentTimeLabel, Item::UsedTimeLabel},
         true);
-    emit inputReleaseDue();
     beginEndless(showEndMoment());
 }
 
@@ -208,7 +206,6 @@ void StationDisplay::startTimedPeriod(const QString &chunk)
              false);
     setShown({Item::EndTimeLabel, Item::EndTime}, true);
     offerStop(true);
-    emit inputReleaseDue();
     beginCountdown(showEndMoment());
 }
 

@@ -99,9 +99,6 @@ signals:
     void raiseRequested();
     // Whether a period is on the display: the first has begun, or the last has ended.
     void runningChanged(bool running);
-    // Keyboard and mouse are the customer's from here on: on connecting and when
-    // the console starts a period.
-    void inputReleaseDue();
     // A timed period's time left has reached 5 minutes or 1 minute, which the
     // customer is told of, with the text to tell.
     void endNoticeDue(const QString &text);

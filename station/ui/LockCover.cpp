@@ -1,11 +1,11 @@
 #include "LockCover.h"
 
-#include <QCloseEvent>
+#include "OpenWindowGuard.h"
+
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -19,6 +19,7 @@ LockCover::LockCover(const Texts &texts, QScreen *screen, bool holdsInput, X11Ho
     setObjectName(QStringLiteral("Sperre"));
     setWindowTitle(texts.station + QStringLiteral(" - Sperre"));
     setAttribute(Qt::WA_DeleteOnClose, false);
+    new OpenWindowGuard(this, [this] { (void)holdScreen(); });
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, QColor(0x20, 0x2a, 0x38));
@@ -120,18 +121,6 @@ void LockCover::hideEvent(QHideEvent *event)
         releaseMouse();
     }
     QWidget::hideEvent(event);
-}
-
-void LockCover::closeEvent(QCloseEvent *event)
-{
-    event->ignore();
-}
-
-void LockCover::changeEvent(QEvent *event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
-        QTimer::singleShot(0, this, [this] { (void)holdScreen(); });
 }
 
 void LockCover::keyPressEvent(QKeyEvent *event)

@@ -4,10 +4,10 @@
 #include "DaytimeRequest.h"
 #include "EntryField.h"
 #include "MessageDialog.h"
+#include "OpenWindowGuard.h"
 #include "StationLock.h"
 #include "Twips.h"
 
-#include <QCloseEvent>
 #include <QDebug>
 #include <QGuiApplication>
 #include <QLabel>
@@ -37,6 +37,9 @@ StationWindow::StationWindow(int station, const QString &programDirectory,
     , m_display(station, programDirectory, consolePort, this)
 {
     setObjectName(m_display.name());
+    // The window offers no minimise button; one minimised all the same comes back
+    // at once, and at the latest on the next tick.
+    new OpenWindowGuard(this, [this] { showIfMinimised(); });
     setWindowTitle(m_display.name());
     setFixedSize(Twips::toPixels(clientWidth), Twips::toPixels(clientHeight));
     placeInScreenCorner(station);
@@ -164,7 +167,6 @@ void StationWindow::bindDisplay()
 
     connect(display, &StationDisplay::raiseRequested, this, &StationWindow::bringToFront);
     connect(display, &StationDisplay::runningChanged, this, &StationWindow::keepOnTopWhileIdle);
-    connect(display, &StationDisplay::inputReleaseDue, this, &StationWindow::releaseInputBlock);
     connect(display, &StationDisplay::linkProblemChanged, this, &StationWindow::showLinkProblem);
 }
 
@@ -223,11 +225,6 @@ void StationWindow::startTimeServerRequest()
     request->start();
 }
 
-void StationWindow::releaseInputBlock()
-{
-    // Keyboard and mouse are never blocked here, so there is nothing to release.
-}
-
 // Under the lock's cover the window stays where it is: raised, it would come
 // between the cover and the customer.
 void StationWindow::bringToFront()
@@ -256,20 +253,6 @@ void StationWindow::showLinkProblem(const QString &text)
     m_linkProblem->setToolTip(text);
     m_linkProblem->setVisible(!text.isEmpty());
     m_linkProblem->raise();
-}
-
-void StationWindow::closeEvent(QCloseEvent *event)
-{
-    event->ignore();
-}
-
-// The window offers no minimise button; one minimised all the same, by the window
-// manager or a key, comes back at once, and at the latest on the next tick.
-void StationWindow::changeEvent(QEvent *event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
-        QTimer::singleShot(0, this, &StationWindow::showIfMinimised);
 }
 
 void StationWindow::showIfMinimised()

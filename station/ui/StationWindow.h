@@ -34,10 +34,6 @@ public:
 
     StationDisplay &display() { return m_display; }
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    void changeEvent(QEvent *event) override;
-
 private:
     StationWindow(int station, const QString &programDirectory, std::optional<quint16> consolePort,
                   bool connects, QWidget *parent);
@@ -50,7 +46,6 @@ private:
     QWidget *widgetOf(StationDisplay::Item item) const;
     void startTimeServerRequest();
 
-    void releaseInputBlock();
     void bringToFront();
     void showIfMinimised();
     void keepOnTopWhileIdle(bool periodRunning);

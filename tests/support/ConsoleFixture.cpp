@@ -69,7 +69,12 @@ void ConsoleFixture::writeIni(const QString &section, const QString &key,
     QVERIFY2(!written, qPrintable(written.text()));
 }
 
-MainWindow::StartResult ConsoleFixture::startWithReason()
+bool ConsoleFixture::start()
+{
+    return ConsoleApp::runs(startWithReason());
+}
+
+Result<ConsoleApp::Started> ConsoleFixture::startWithReason()
 {
     m_window.reset();
     m_instance = std::make_unique<SingleInstance>(QStringLiteral("kavo-test-%1-%2")

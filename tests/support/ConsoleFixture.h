@@ -31,8 +31,9 @@ public:
     void reservePorts(qsizetype count) { addFreePorts(count); }
 
     // Starts a fresh console window; the previous one, if any, is dropped first.
-    MainWindow::StartOutcome start() { return startWithReason().outcome; }
-    MainWindow::StartResult startWithReason();
+    // True when it runs.
+    bool start();
+    Result<ConsoleApp::Started> startWithReason();
     MainWindow &window() { return *m_window; }
     // Drops the console window, if any, closing its database.
     void closeWindow() { m_window.reset(); }

@@ -16,9 +16,9 @@ HelperConsole::HelperConsole(const char *programDir, const char *settingsDir, co
 
 bool HelperConsole::start()
 {
-    const MainWindow::StartResult started = m_window->start(m_instance);
-    if (started.outcome == MainWindow::StartOutcome::Running)
+    const Result<ConsoleApp::Started> started = m_window->start(m_instance);
+    if (ConsoleApp::runs(started))
         return true;
-    std::fprintf(stderr, "%s\n", qPrintable(started.failure.text()));
+    std::fprintf(stderr, "%s\n", qPrintable(started.failure().text()));
     return false;
 }

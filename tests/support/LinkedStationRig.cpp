@@ -21,7 +21,7 @@ bool LinkedStationRig::start(const QList<int> &stations)
     const int highest = *std::max_element(stations.begin(), stations.end());
     if (highest > 2)
         m_console.useStations(highest);
-    if (m_console.start() != MainWindow::StartOutcome::Running)
+    if (!m_console.start())
         return false;
     for (int number : stations) {
         m_stations[number] = m_console.createStation(number);

@@ -10,7 +10,7 @@
 #include <memory>
 
 class QPushButton;
-class StationController;
+class StationSession;
 class StationWindow;
 
 // A real console and real station windows on loopback under one test clock that
@@ -34,7 +34,7 @@ public:
     ConsoleFixture &console() { return m_console; }
     MainWindow &window() { return m_console.window(); }
     StationPanel &panel(int station) { return window().panel(station); }
-    StationController &controller(int station) { return window().controller(station); }
+    StationSession &session(int station) { return window().session(station); }
     StationWindow &station(int station) { return *m_stations[station]; }
     QPushButton *stationButton(int station, const char *name);
 

@@ -144,6 +144,15 @@ void ManualClock::advanceMs(qint64 ms)
     updateDriver();
 }
 
+void ManualClock::settle()
+{
+    QCoreApplication::processEvents();
+    for (ManualAlarm *next = earliest(); next && *next->m_dueMs <= m_elapsed; next = earliest()) {
+        deliver(*next);
+        QCoreApplication::processEvents();
+    }
+}
+
 void ManualClock::runFreely()
 {
     m_runningFreely = true;

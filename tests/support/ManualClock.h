@@ -25,6 +25,10 @@ public:
 
     void setNow(const QDateTime &moment);
     void advanceMs(qint64 ms);
+    // Delivers every alarm due by now, in turn, and the events they and anything
+    // else posted: what a step of the clock makes happen has happened on return,
+    // so that a test may check that nothing did.
+    void settle();
 
     // Lets time run on by itself, at most a second per step.
     void runFreely();
