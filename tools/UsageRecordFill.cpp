@@ -156,3 +156,13 @@ QString keptUsageFile(const QString &folder, const QString &name,
     QFile::remove(UsageDatabase::checkedMarkPathFor(passing));
     return made ? path : QString();
 }
+
+QString keptFiveYearsFile(const QString &folder, int stations, int records)
+{
+    return keptUsageFile(folder, QStringLiteral("fuenf-jahre-%1x%2").arg(stations).arg(records),
+                         [&](const QString &made) {
+                             return !UsageDatabase::create(made, stations)
+                                 && fillDatedUsageRecords(made, stations, records,
+                                                          fiveYearsFirstDay, fiveYearsDays);
+                         });
+}

@@ -31,3 +31,12 @@ QString benchFolderTemplate(const char *folder);
 // file can't be made.
 QString keptUsageFile(const QString &folder, const QString &name,
                       const std::function<bool(const QString &path)> &make);
+
+// The first day of the records of `keptFiveYearsFile`, and the number of its days.
+inline const QDate fiveYearsFirstDay(2022, 1, 1);
+constexpr int fiveYearsDays = 1826;
+
+// The database of `stations` stations of `records` records each, their stops spread
+// over the five years 2022 to 2026, kept in `folder` (see keptUsageFile) under a
+// name of its size, so that the benchmarks of the books share one file.
+QString keptFiveYearsFile(const QString &folder, int stations, int records);

@@ -18,8 +18,6 @@
 int main(int argc, char *argv[])
 {
     constexpr int stations = 16;
-    constexpr int days = 5 * 365;
-    const QDate first(2020, 1, 1);
     const int records = argc > 1 ? std::atoi(argv[1]) : 250000;
     if (records < 1) {
         std::fprintf(stderr, "bench_closing [<records per station> [<folder>]]\n");
@@ -28,12 +26,8 @@ int main(int argc, char *argv[])
     // With a folder, the filled file stays there for the next run of the same size.
     const QTemporaryDir temporary(benchFolderTemplate(nullptr));
     const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temporary.path();
-    const QString path
-        = keptUsageFile(folder, QStringLiteral("closing-%1x%2").arg(stations).arg(records),
-                        [&](const QString &made) {
-                            return !UsageDatabase::create(made, stations)
-                                && fillDatedUsageRecords(made, stations, records, first, days);
-                        });
+    const QString path = keptFiveYearsFile(folder, stations, records);
+    const QDate day = fiveYearsFirstDay.addDays(fiveYearsDays / 2);
     UsageDatabase database;
     if (path.isEmpty() || database.open(path, stations)) {
         std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");
@@ -46,7 +40,7 @@ int main(int argc, char *argv[])
         const double processorBefore = processorMs();
         QElapsedTimer timer;
         timer.start();
-        const std::optional<Closing> closing = database.closings().day(first.addDays(days / 2));
+        const std::optional<Closing> closing = database.closings().day(day);
         const double ms = double(timer.nsecsElapsed()) / 1e6;
         const double processor = processorMs() - processorBefore;
         if (!closing)

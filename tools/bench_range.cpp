@@ -27,13 +27,7 @@ int main(int argc, char *argv[])
     // With a folder, the filled file stays there for the next run of the same size.
     const QTemporaryDir temporary(benchFolderTemplate(nullptr));
     const QString folder = argc > 3 ? QString::fromLocal8Bit(argv[3]) : temporary.path();
-    const QDate firstDay(2022, 1, 1);
-    const QString path = keptUsageFile(
-        folder, QStringLiteral("range-%1x%2").arg(stations).arg(records), [&](const QString &made) {
-            return !UsageDatabase::create(made, stations)
-                && fillDatedUsageRecords(made, stations, records, firstDay,
-                                         int(firstDay.daysTo(QDate(2027, 1, 1))));
-        });
+    const QString path = keptFiveYearsFile(folder, stations, records);
     if (path.isEmpty()) {
         std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");
         return 1;
