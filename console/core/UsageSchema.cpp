@@ -12,6 +12,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 using SqlRun::exec;
 using SqlRun::forStation;
 
@@ -159,14 +161,15 @@ QString daySumsMissing(sqlite3 *db, const QList<int> &stations)
     QStringList present;
     while (query.next())
         present.append(query.text(0).value_or(QString()));
-    QString missing = present.contains(QStringLiteral("tagessummen")) ? QString() : daySumsTable;
+    // A table dropped by hand is made anew with the sums of every station.
+    const bool table = present.contains(QStringLiteral("tagessummen"));
+    QString missing = table ? QString() : daySumsTable;
     for (int station : stations) {
-        for (const char *trigger : daySumTriggers) {
-            if (!present.contains(forStation(trigger, station).toLower())) {
-                missing += daySumsOf(station);
-                break;
-            }
-        }
+        const auto has = [&](const char *trigger) {
+            return present.contains(forStation(trigger, station).toLower());
+        };
+        if (!table || !std::all_of(std::begin(daySumTriggers), std::end(daySumTriggers), has))
+            missing += daySumsOf(station);
     }
     return missing;
 }
