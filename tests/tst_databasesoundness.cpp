@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 // Whether a file is fit to work on: refused files, damage found though a close found the file
 // sound.
 class DatabaseSoundnessTest : public QObject, UsageDatabaseCase
@@ -74,6 +77,31 @@ private slots:
             const QString error = m_database->open(path).text();
             QVERIFY2(error.contains(QStringLiteral("beschädigt")), qPrintable(error));
         }
+    }
+
+    // A close after the file's last change marks the file's stamp, which the next
+    // start compares without reading the file: a change since, even with the file's
+    // size and modification time put back as a restored copy has them, is checked.
+    void changeWithRestoredTimesIsFound()
+    {
+        QVERIFY(!m_database->open(m_path));
+        QVERIFY(recordOn(1, QDate(2004, 5, 3), QStringLiteral("1,05 €")));
+        QTest::qWait(20); // the close in a later tick of the file system's clock
+        m_database.reset();
+        QVERIFY(contents(UsageDatabase::checkedMarkPathFor(m_path)).startsWith("Stand "));
+        struct stat before = {};
+        QCOMPARE(::stat(QFile::encodeName(m_path).constData(), &before), 0);
+        {
+            QFile file(m_path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.seek(1024 + 512);
+            file.write(QByteArray(64, '\x5a'));
+        }
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(m_path).constData(), times, 0), 0);
+        m_database = std::make_unique<UsageDatabase>();
+        const QString error = m_database->open(m_path).text();
+        QVERIFY2(error.contains(QStringLiteral("beschädigt")), qPrintable(error));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "UsageDatabase.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTime>
 
 #include <sqlite3.h>
@@ -140,4 +141,28 @@ QString benchFolderTemplate(const char *folder)
 {
     return (folder ? QString::fromLocal8Bit(folder) : QDir::tempPath())
         + QStringLiteral("/bench-XXXXXX");
+}
+
+QString keptUsageFile(const QString &folder, const QString &name,
+                      const std::function<bool(const QString &path)> &make)
+{
+    const QString path = UsageDatabase::pathFor(folder, name);
+    if (QFile::exists(path))
+        return path;
+    const QString passing = UsageDatabase::pathFor(folder, name + QStringLiteral("-filling"));
+    QFile::remove(passing);
+    const bool made = make(passing) && QFile::rename(passing, path);
+    // The check mark of the passing name fits no file any more.
+    QFile::remove(UsageDatabase::checkedMarkPathFor(passing));
+    return made ? path : QString();
+}
+
+QString keptFiveYearsFile(const QString &folder, int stations, int records)
+{
+    return keptUsageFile(folder, QStringLiteral("fuenf-jahre-%1x%2").arg(stations).arg(records),
+                         [&](const QString &made) {
+                             return !UsageDatabase::create(made, stations)
+                                 && fillDatedUsageRecords(made, stations, records,
+                                                          fiveYearsFirstDay, fiveYearsDays);
+                         });
 }

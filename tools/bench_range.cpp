@@ -3,8 +3,10 @@
 // with 16 stations of 250,000 records each by default, their stops spread over the
 // five years 2022 to 2026; the range is the year 2025, read with the sums of every
 // day and station and turned into the chart's values, twice: the second read finds
-// what it can in the engine's page cache. Wall-clock and processor time.
+// what it can in the engine's page cache. Wall-clock and processor time. A folder
+// keeps the filled file for the next run.
 
+#include "ProcessorTime.h"
 #include "UsageDatabase.h"
 #include "UsageRecordFill.h"
 
@@ -13,17 +15,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-
-namespace {
-// The processor time of this process so far, which a busy machine does not stretch.
-double cpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-}
 
 int main(int argc, char *argv[])
 {
@@ -33,12 +24,11 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_range [<stations> [<records per station> [<folder>]]]\n");
         return 2;
     }
-    const QTemporaryDir dir(benchFolderTemplate(argc > 3 ? argv[3] : nullptr));
-    const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
-    const QDate firstDay(2022, 1, 1);
-    if (!dir.isValid() || UsageDatabase::create(path, stations)
-        || !fillDatedUsageRecords(path, stations, records, firstDay,
-                                  int(firstDay.daysTo(QDate(2027, 1, 1))))) {
+    // With a folder, the filled file stays there for the next run of the same size.
+    const QTemporaryDir temporary(benchFolderTemplate(nullptr));
+    const QString folder = argc > 3 ? QString::fromLocal8Bit(argv[3]) : temporary.path();
+    const QString path = keptFiveYearsFile(folder, stations, records);
+    if (path.isEmpty()) {
         std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");
         return 1;
     }
@@ -48,7 +38,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     for (const char *read : {"first", "second"}) {
-        const double cpuBefore = cpuMs();
+        const double cpuBefore = processorMs();
         QElapsedTimer timer;
         timer.start();
         const Result<DailyTakings> takings
@@ -64,7 +54,7 @@ int main(int argc, char *argv[])
                     " %lld chart values, %.2f EUR): %.0f ms, %.0f ms of processor time\n",
                     stations, records, read, qlonglong(takings->dayCount()), qlonglong(values),
                     double(takings->total()) / 10000.0, double(timer.nsecsElapsed()) / 1e6,
-                    cpuMs() - cpuBefore);
+                    processorMs() - cpuBefore);
     }
     return 0;
 }

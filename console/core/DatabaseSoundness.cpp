@@ -12,10 +12,15 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <tuple>
+
+#include <sys/stat.h>
 
 using SqlRun::exec;
 
 namespace {
+constexpr QByteArrayView stampWord = "Stand ";
+
 // The file's bytes in a few words, any change giving other words; empty when the
 // file can't be read.
 QByteArray fingerprint(const QString &path)
@@ -34,6 +39,53 @@ QByteArray fingerprint(const QString &path)
     if (got < 0)
         return {};
     return QByteArray::number(size) + ' ' + QByteArray::number(quint64(hash), 16);
+}
+
+// What the file system tells of the file without reading it: its size, the times of
+// the last change to its bytes and to its entry, its inode and device. Every write
+// moves the entry's change time, which no program sets back; a copy put in its place
+// is another inode. Empty when the file can't be looked at.
+QByteArray stamp(const QString &path)
+{
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return {};
+    const auto moment = [](const timespec &time) {
+        return QByteArray::number(qint64(time.tv_sec)) + '.'
+            + QByteArray::number(qint64(time.tv_nsec));
+    };
+    return stampWord.toByteArray() + QByteArray::number(qint64(status.st_size)) + ' '
+        + moment(status.st_mtim) + ' ' + moment(status.st_ctim) + ' '
+        + QByteArray::number(quint64(status.st_ino)) + ' '
+        + QByteArray::number(quint64(status.st_dev));
+}
+
+// A write within the same tick of the file system's clock as the file's last change
+// leaves its stamp as it was: the stamp vouches for the file only when the mark,
+// written after it, changed later than the file did.
+bool changedBefore(const QString &path, const QString &mark)
+{
+    struct stat file = {};
+    struct stat written = {};
+    if (::stat(QFile::encodeName(path).constData(), &file) != 0
+        || ::stat(QFile::encodeName(mark).constData(), &written) != 0)
+        return false;
+    return std::tie(file.st_ctim.tv_sec, file.st_ctim.tv_nsec)
+        < std::tie(written.st_ctim.tv_sec, written.st_ctim.tv_nsec);
+}
+
+bool writeMark(const QString &path, const QByteArray &words)
+{
+    QSaveFile file(path);
+    return !words.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(words + '\n') >= 0
+        && file.commit();
+}
+
+// Whether the file is as the mark's first line found it: by its stamp, or by the
+// hash of its content where the mark has that (see `markChecked`).
+bool matchesMark(const QString &path, const QByteArray &words)
+{
+    return words.startsWith(stampWord) ? stamp(path) == words : fingerprint(path) == words;
 }
 
 // A read transaction: while it lasts, nobody writes to the file.
@@ -111,7 +163,7 @@ Failure DatabaseSoundness::checkPages(const QString &path)
     if (!holdReadLock(m_db.get()))
         return checkPagesWhole(path);
     const QByteArrayList mark = readMark(UsageDatabase::checkedMarkPathFor(path));
-    const bool unchanged = !stillInPlace() && fingerprint(path) == mark.value(0);
+    const bool unchanged = !stillInPlace() && matchesMark(path, mark.value(0));
     if (unchanged)
         m_vouchedFeeSums = vouchedFeeSums(mark);
     const Failure failure = unchanged ? Failure::none() : checkPagesWhole(path);
@@ -128,12 +180,17 @@ void DatabaseSoundness::markChecked(int keptFeeSums)
     if (!holdReadLock(m_db.get()))
         return;
     const QString mark = UsageDatabase::checkedMarkPathFor(m_path);
-    QByteArray words = checkPagesWhole(m_path) ? QByteArray() : fingerprint(m_path);
-    if (!words.isEmpty() && keptFeeSums > 0)
-        words += '\n' + feeSumsWord.toByteArray() + QByteArray::number(keptFeeSums);
-    QSaveFile file(mark);
-    if (words.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(words + '\n') < 0
-        || !file.commit())
+    const bool sound = !checkPagesWhole(m_path);
+    const QByteArray sums = keptFeeSums > 0
+        ? '\n' + feeSumsWord.toByteArray() + QByteArray::number(keptFeeSums)
+        : QByteArray();
+    const QByteArray stamped = sound ? stamp(m_path) : QByteArray();
+    // The file's stamp, where the mark could come after its last change; else the
+    // hash of its whole content, which takes a start longer to compare.
+    const bool written
+        = (!stamped.isEmpty() && writeMark(mark, stamped + sums) && changedBefore(m_path, mark))
+        || (sound && writeMark(mark, fingerprint(m_path) + sums));
+    if (!written)
         QFile::remove(mark);
     releaseReadLock(m_db.get());
 }

@@ -8,9 +8,12 @@
 #include <optional>
 
 // Whether the usage database file is fit to work on: writable, its pages sound (a
-// quick integrity check, which a file byte for byte as its last close found it
+// quick integrity check, which a file unchanged since its last close found it sound
 // needs no more), taking a record, still under its name. Closing checks the pages
-// whole and leaves the mark that vouches for the file at the next start.
+// whole and leaves the mark that vouches for the file at the next start: the file's
+// stamp (size, change times, inode), which a start compares without reading the
+// file, or, where the file changed within the same tick of the file system's clock
+// as the mark was written, the hash of its whole content.
 class DatabaseSoundness
 {
 public:

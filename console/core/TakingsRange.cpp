@@ -100,22 +100,39 @@ Result<DailyTakings> TakingsRange::takings(const QDate &first, const QDate &last
     return takings;
 }
 
-// One sum a day: each is a short walk through the index of the stops, so a range
-// costs what its records cost, and no sorting.
+// The station's sums of the days of the range, a row a day that had takings; a day
+// whose sum the triggers could not keep (a fee typed as euros by hand) is added up
+// from its records. A sum under a name that is no day of the range stays out, as
+// its records would.
 Failure TakingsRange::addStation(int station, DailyTakings &takings) const
 {
-    SqlStatement sum(m_db.get(),
-                     forStation("SELECT SUM(money(client%1kosten)) FROM client%1"
-                                " WHERE client%1bis >= ?1 AND client%1bis < ?2",
-                                station));
-    for (qsizetype index = 0; index < takings.dayCount(); ++index) {
-        const QDate day = takings.day(index);
-        if (!sum.rewind() || !sum.bind(1, dayStart(day)) || !sum.bind(2, dayEnd(day))
-            || !sum.next())
-            return unlessDone(false, sum);
-        takings.perDay[index][station - 1] = sum.integer(0).value_or(0);
+    SqlStatement sums(
+        m_db.get(),
+        QStringLiteral("SELECT Tag, Summe, Unsicher = 0 AND typeof(Summe) = 'integer'"
+                       " FROM Tagessummen WHERE Station = ?1 AND Tag BETWEEN ?2 AND ?3"));
+    if (!sums.bind(1, qint64(station)) || !sums.bind(2, dayStart(takings.first))
+        || !sums.bind(3, dayStart(takings.last)))
+        return unlessDone(false, sums);
+    SqlStatement records(m_db.get(),
+                         forStation("SELECT SUM(money(client%1kosten)) FROM client%1"
+                                    " WHERE client%1bis >= ?1 AND client%1bis < ?2",
+                                    station));
+    while (sums.next()) {
+        const QString name = sums.text(0).value_or(QString());
+        const QDate day = QDate::fromString(name, Qt::ISODate);
+        const qint64 index = takings.first.daysTo(day);
+        if (!day.isValid() || dayStart(day) != name || index < 0 || index >= takings.dayCount())
+            continue;
+        if (sums.integer(2).value_or(0)) {
+            takings.perDay[index][station - 1] = sums.integer(1).value_or(0);
+            continue;
+        }
+        if (!records.rewind() || !records.bind(1, dayStart(day)) || !records.bind(2, dayEnd(day))
+            || !records.next())
+            return unlessDone(false, records);
+        takings.perDay[index][station - 1] = records.integer(0).value_or(0);
     }
-    return Failure::none();
+    return unlessDone(sums.reachedEnd(), sums);
 }
 
 Result<qint64> TakingsRange::countUndated() const

@@ -42,9 +42,10 @@ struct TakingsRecord
     QString operatorName;
 };
 
-// The takings over a range of days, read from the stations' records by the day of
-// their stop (clientNbis) through the index clientNtag. Records without a date lie
-// in no range; their number is told beside the sums.
+// The takings over a range of days by the day of each record's stop (clientNbis):
+// the sums from the day sums (Tagessummen), the records themselves through the index
+// clientNtag. Records without a date lie in no range; their number is told beside
+// the sums.
 class TakingsRange
 {
 public:

@@ -12,6 +12,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 using SqlRun::exec;
 using SqlRun::forStation;
 
@@ -66,6 +68,111 @@ const QString closingsTable = QStringLiteral(
     "CREATE TABLE IF NOT EXISTS Abschluesse (Nummer INTEGER PRIMARY KEY, Art TEXT NOT NULL,"
     " Von TEXT NOT NULL, Bis TEXT NOT NULL, Erstellt TEXT NOT NULL, Bediener TEXT,"
     " Zahlen TEXT NOT NULL, Fingerabdruck TEXT NOT NULL);");
+
+// The takings of every day and station, kept by triggers on the stations' tables so
+// that a range of days reads a row a day instead of its records. The triggers use
+// plain SQL only, as a console of an earlier kind or the database shell writes
+// records too, and they must never refuse such a write. A fee that plain SQL can't
+// read (euros with decimals, typed by hand) counts in Unsicher: such a day is read
+// from its records. Summe has no type, so that a sum beyond 64 bits stays the
+// engine's real number, which is never taken for a sum either.
+const QString daySumsTable = QStringLiteral(
+    "CREATE TABLE IF NOT EXISTS Tagessummen (Station INTEGER NOT NULL, Tag TEXT NOT NULL,"
+    " Summe, Unsicher INTEGER NOT NULL, PRIMARY KEY (Station, Tag)) WITHOUT ROWID;");
+
+// The day a record's stop falls on as the range finds it (its text from the day's
+// date up to the date followed by '~'); null for an undated record.
+QString dayOfRow(const char *row, int station)
+{
+    return forStation("CASE WHEN typeof(%2.client%1bis) = 'text'"
+                      " AND substr(%2.client%1bis, 11, 1) < '~'"
+                      " THEN substr(%2.client%1bis, 1, 10) END",
+                      station)
+        .arg(QLatin1String(row));
+}
+
+// A record's fee in ten-thousandths of a euro where plain SQL reads it as the console
+// does: whole numbers and their digits as text; nothing (null) for any other form.
+QString unitsOfRow(const char *row, int station)
+{
+    return forStation("CASE typeof(%2.client%1kosten) WHEN 'integer' THEN %2.client%1kosten"
+                      " WHEN 'null' THEN 0 WHEN 'text' THEN CASE"
+                      " WHEN length(%2.client%1kosten) BETWEEN 1 AND 18"
+                      " AND %2.client%1kosten NOT GLOB '*[^0-9]*'"
+                      " THEN CAST(%2.client%1kosten AS INTEGER) END END",
+                      station)
+        .arg(QLatin1String(row));
+}
+
+// Adds (`sign` "+") or takes off ("-") the fee of the row `row` to its day's sum.
+QString daySumStep(const char *row, const char *sign, int station)
+{
+    const QString day = dayOfRow(row, station);
+    const QString units = unitsOfRow(row, station);
+    return QStringLiteral("INSERT OR IGNORE INTO Tagessummen (Station, Tag, Summe, Unsicher)"
+                          " SELECT %1, %2, 0, 0 WHERE %2 IS NOT NULL;"
+                          " UPDATE Tagessummen SET Summe = Summe %3 ifnull(%4, 0),"
+                          " Unsicher = Unsicher %3 (%4 IS NULL) WHERE Station = %1 AND Tag = %2;")
+        .arg(QString::number(station), day, QLatin1String(sign), units);
+}
+
+constexpr const char *daySumTriggers[]
+    = {"client%1summe_neu", "client%1summe_weg", "client%1summe_um"};
+
+// The station's triggers made anew and its sums counted from its records: a file of
+// an earlier kind, or a station whose triggers are missing. The sum of a day whose
+// fees add up beyond what a double holds exactly stays null, never trusted.
+QString daySumsOf(int station)
+{
+    QString statements;
+    for (const char *trigger : daySumTriggers)
+        statements
+            += QStringLiteral("DROP TRIGGER IF EXISTS %1;").arg(forStation(trigger, station));
+    return statements
+        + forStation("DELETE FROM Tagessummen WHERE Station = %1;"
+                     "INSERT INTO Tagessummen (Station, Tag, Summe, Unsicher)"
+                     " SELECT %1, tag, CASE WHEN total(abs(fee * 1.0)) < 4e15"
+                     " THEN CAST(total(fee) AS INTEGER) END, sum(fee IS NULL)"
+                     " FROM (SELECT %2 AS tag, %3 AS fee FROM client%1 AS r"
+                     " WHERE r.client%1bis IS NOT NULL) WHERE tag IS NOT NULL GROUP BY tag;",
+                     station)
+              .arg(dayOfRow("r", station), unitsOfRow("r", station))
+        + forStation("CREATE TRIGGER client%1summe_neu AFTER INSERT ON client%1"
+                     " WHEN new.client%1bis IS NOT NULL BEGIN %2 END;",
+                     station)
+              .arg(daySumStep("new", "+", station))
+        + forStation("CREATE TRIGGER client%1summe_weg AFTER DELETE ON client%1"
+                     " WHEN old.client%1bis IS NOT NULL BEGIN %2 END;",
+                     station)
+              .arg(daySumStep("old", "-", station))
+        + forStation("CREATE TRIGGER client%1summe_um AFTER UPDATE OF client%1bis, client%1kosten"
+                     " ON client%1 BEGIN %2 %3 END;",
+                     station)
+              .arg(daySumStep("old", "-", station), daySumStep("new", "+", station));
+}
+
+// What the day sums of the stations lack: the table, and the triggers of a station
+// that has not all of them. Empty when nothing does.
+QString daySumsMissing(sqlite3 *db, const QList<int> &stations)
+{
+    SqlStatement query(db,
+                       QStringLiteral("SELECT lower(name) FROM sqlite_master"
+                                      " WHERE type IN ('table', 'trigger')"));
+    QStringList present;
+    while (query.next())
+        present.append(query.text(0).value_or(QString()));
+    // A table dropped by hand is made anew with the sums of every station.
+    const bool table = present.contains(QStringLiteral("tagessummen"));
+    QString missing = table ? QString() : daySumsTable;
+    for (int station : stations) {
+        const auto has = [&](const char *trigger) {
+            return present.contains(forStation(trigger, station).toLower());
+        };
+        if (!table || !std::all_of(std::begin(daySumTriggers), std::end(daySumTriggers), has))
+            missing += daySumsOf(station);
+    }
+    return missing;
+}
 
 QString tablesOf(int station)
 {
@@ -239,9 +346,9 @@ Failure UsageSchema::makeTables(const QList<int> &stations)
 {
     if (stations.isEmpty())
         return Failure::none();
-    QString tables = closingsTable;
+    QString tables = closingsTable + daySumsTable;
     for (int station : stations)
-        tables += tablesOf(station);
+        tables += tablesOf(station) + daySumsOf(station);
     return execAtOnce(m_db.get(), tables);
 }
 
@@ -250,7 +357,7 @@ Failure UsageSchema::addDating()
     QList<int> served;
     for (int station = 1; station <= m_stations; ++station)
         served.append(station);
-    const QString missing = datingMissing(m_db.get(), served);
+    const QString missing = datingMissing(m_db.get(), served) + daySumsMissing(m_db.get(), served);
     return missing.isEmpty() ? Failure::none() : execAtOnce(m_db.get(), missing);
 }
 
@@ -263,6 +370,7 @@ Failure UsageSchema::prepareUnserved(int station)
         return Failure::none();
     if (missingStations(station).contains(station))
         return makeTables({station});
-    const QString missing = datingMissing(m_db.get(), {station});
+    const QString missing
+        = datingMissing(m_db.get(), {station}) + daySumsMissing(m_db.get(), {station});
     return missing.isEmpty() ? Failure::none() : execAtOnce(m_db.get(), missing);
 }

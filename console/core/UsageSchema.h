@@ -24,9 +24,11 @@ public:
     Failure makeOwnTables();
     // Makes the tables of the stations in one transaction, with zero totals.
     Failure makeTables(const QList<int> &stations);
-    // Gives a file made before records were dated what dates them, and a file made
-    // before closings the table of closings, in one transaction that adds columns, an
-    // index and tables and changes no value.
+    // Gives a file made before records were dated what dates them, a file made
+    // before closings the table of closings, and a file without the day sums (table
+    // Tagessummen) the sums of its records and the triggers that keep them, in one
+    // transaction that adds columns, an index, tables and triggers and changes no
+    // value.
     Failure addDating();
     // The tables of a station above those served, made or dated where needed, so
     // that its left-open periods can be recorded.
