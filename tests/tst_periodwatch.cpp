@@ -1,6 +1,7 @@
 #include "FakeStation.h"
 #include "ManualClock.h"
 #include "StationSessionRig.h"
+#include "TestSupport.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -43,12 +44,6 @@ struct SessionView
     QString runningTime;
     QString statusBar;
 };
-
-// Alarms of the test clock come from the event loop; this lets those due go off.
-void deliverDueAlarms()
-{
-    QTest::qWait(20);
-}
 
 // A network of this process's own with loopback alone, so that the station program
 // started here reaches this test and nothing else: it asks a time server at start
@@ -105,7 +100,7 @@ private slots:
         QTRY_COMPARE(view.runningTime, QStringLiteral("00:29:59"));
 
         clock.advanceMs(4'999);
-        deliverDueAlarms();
+        settle();
         QCOMPARE(view.heading, StationSession::Heading::Running);
         clock.advanceMs(1);
         QTRY_COMPARE(view.heading, StationSession::Heading::Alarm);
@@ -121,7 +116,7 @@ private slots:
 
         session.stop();
         clock.advanceMs(60'000);
-        deliverDueAlarms();
+        settle();
         QCOMPARE(view.heading, StationSession::Heading::Idle);
         QCOMPARE(view.runningTime, QStringLiteral("Timer"));
     }
@@ -139,7 +134,7 @@ private slots:
         session.enableWithoutStation();
         session.start(5);
         clock.advanceMs(329'999);
-        deliverDueAlarms();
+        settle();
         QCOMPARE(view.heading, StationSession::Heading::Running);
         clock.advanceMs(1'001);
         QTRY_COMPARE(view.runningTime, QStringLiteral("Zeit abgelaufen seit 00:00:31"));
