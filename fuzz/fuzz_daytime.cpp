@@ -50,7 +50,7 @@ void checkSetting(const QString &reply, const std::optional<DaytimeClock::UtcTim
                   bool writerAccepts)
 {
     recorder = RecordingWriter{writerAccepts};
-    const bool set = DaytimeClock::SetClockFromDaytime(reply);
+    const bool set = !DaytimeClock::SetClockFromDaytime(reply);
     const QDate date = spelled ? QDate(spelled->year, spelled->month, spelled->day) : QDate();
     const QTime time = spelled ? QTime(spelled->hour, spelled->minute, spelled->second) : QTime();
     const bool real = date.isValid() && time.isValid();

@@ -1,6 +1,7 @@
 #include "FakeStation.h"
 #include "ManualClock.h"
 #include "StationSessionRig.h"
+#include "TestSupport.h"
 
 #include <QElapsedTimer>
 #include <QFile>

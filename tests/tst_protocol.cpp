@@ -3,6 +3,7 @@
 #include "Protocol.h"
 #include "ScopedClock.h"
 #include "SpacedSender.h"
+#include "TestSupport.h"
 
 #include <QTest>
 
@@ -155,7 +156,7 @@ private slots:
         sender.withdrawLastWaiting();
         QTRY_COMPARE(sent.size(), 6);
         QCOMPARE(sent.last(), QStringLiteral("800 Stop1"));
-        QTest::qWait(10);
+        settle();
         QCOMPARE(sent.size(), 6);
 
         // A new connection starts afresh.

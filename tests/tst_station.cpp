@@ -220,7 +220,7 @@ private slots:
         QVERIFY(!rig.button("cmdVerbinden")->isEnabled());
         QVERIFY(!rig.button("cmdStart")->isEnabled());
         rig.window->findChild<StationDisplay *>()->reconnect();
-        QTest::qWait(300);
+        settle();
         QCOMPARE(rig.console.connectionCount(), 0);
     }
 
@@ -233,7 +233,7 @@ private slots:
             rig.writeIni("[Server]\r\nIP=127.0.0.1\r\n[Zeit]\r\nServer=\r\n");
             rig.start();
             QTRY_COMPARE(rig.console.messages(), QStringList{QStringLiteral("Startup1")});
-            QTest::qWait(100);
+            settle();
             QCOMPARE(rig.timeService.server().connectionsSeen(), 0);
         }
         for (const QByteArray &lock : {QByteArray(), QByteArray("[Sperre]\r\nAktiv=1\r\n")}) {
@@ -245,7 +245,7 @@ private slots:
             if (lock.isEmpty()) {
                 QTRY_COMPARE(rig.shownMessages.shown().size(), 1);
             } else {
-                QTest::qWait(300);
+                settle();
                 QVERIFY(rig.shownMessages.shown().isEmpty());
             }
         }

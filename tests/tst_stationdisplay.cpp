@@ -172,7 +172,7 @@ private slots:
         rig.console.dropStation();
         QTRY_VERIFY(!rig.canStart);
         QVERIFY(rig.canConnect);
-        QTest::qWait(200);
+        settle();
         QCOMPARE(rig.console.connectionCount(), 1);
 
         rig.display->reconnect();
@@ -339,7 +339,7 @@ private slots:
         using State = CoverGuard::State;
         const auto advance = [&clock](qint64 ms) {
             clock.advanceMs(ms);
-            QTest::qWait(1);
+            settle();
         };
 
         guard.coverLost();
@@ -660,7 +660,7 @@ private slots:
         };
         rig.console.send(QStringLiteral("1"));
         QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
-        QTest::qWait(20);
+        settle();
         QCOMPARE(rig.messagesFrom(before),
                  FakeConsole::countdownTexts(60, 0) << QStringLiteral("Stop1"));
     }
@@ -781,7 +781,7 @@ private slots:
         // The inner period makes one more pass and reports its stop; the outer one,
         // handed the display back with the stop still requested, does the same.
         QTRY_COMPARE(rig.messagesFrom(before).count(QStringLiteral("Stop1")), 2);
-        QTest::qWait(50);
+        settle();
         const QStringList texts = rig.messagesFrom(before);
         const qsizetype inner = texts.indexOf(QStringLiteral("00:00:00"));
         QCOMPARE(texts.mid(0, inner), FakeConsole::countdownTexts(300, 298));
@@ -834,13 +834,13 @@ private slots:
         QTRY_VERIFY(!rig.messagesFrom(before).filter(countingDown).isEmpty());
         rig.console.send(QStringLiteral("Stop1"));
         QTRY_VERIFY(rig.messagesFrom(before).contains(QStringLiteral("Stop1")));
-        QTest::qWait(50);
+        settle();
         const qsizetype stops = rig.messagesFrom(before).count(QStringLiteral("Stop1"));
         QVERIFY2(stops >= 1 && stops <= 16, qPrintable(QString::number(stops)));
         QVERIFY(!rig.canStop);
         const qsizetype atEnd = rig.console.messages().size();
         rig.clock.advanceMs(5000);
-        QTest::qWait(50);
+        settle();
         QCOMPARE(rig.console.messages().size(), atEnd);
     }
 

@@ -305,7 +305,7 @@ private slots:
         QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Stop1"));
         QCOMPARE(recordCount(1), 1);
         QVERIFY(!session(1).periodRunning());
-        QTest::qWait(50);
+        settle();
         QCOMPARE(station.takeReceived(), QByteArray("Stop1"));
     }
 
@@ -386,7 +386,7 @@ private slots:
         QCOMPARE(panel(1).headingColour(), StationPanel::green);
         QVERIFY(!panel(1).start->isEnabled());
         QVERIFY(panel(1).stop->isEnabled());
-        QTest::qWait(50);
+        settle();
         QCOMPARE(returned.takeReceived(), QByteArray("Stop1"));
         m_clock->advanceMs(SpacedSender::spacingMs);
         QVERIFY(returned.waitForText("10"));
@@ -536,7 +536,7 @@ private slots:
         QTRY_VERIFY(hint->isVisibleTo(&malformed));
         QVERIFY(hint->text().startsWith(u"Client.ini: Der Schluessel im Abschnitt „Server“ ist"
                                         u" kein Schlüssel aus 32 bis 128"));
-        QTest::qWait(50);
+        settle();
         QVERIFY(!panel(1).start->isEnabled());
     }
 

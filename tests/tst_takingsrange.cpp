@@ -47,11 +47,15 @@ class TakingsRangeTest : public QObject, UsageDatabaseCase
     Q_OBJECT
 
 private:
-    // A period of 10 minutes (its duration text 00:10:30) stopped at `stop`.
-    bool recordDated(int station, const QDateTime &stop, const QString &fee)
+    // A period of 10 minutes (its duration text 00:10:30) stopped at `stop`, moved
+    // from station `origin` (0: none) and paused for `paused` seconds.
+    bool recordDated(int station, const QDateTime &stop, const QString &fee, int origin = 0,
+                     qint64 paused = 0)
     {
         StoppedPeriod stopped
             = stoppedPeriod(station, recordWithFee(fee), 600, stop.date().month());
+        stopped.period.originStation = origin;
+        stopped.period.pausedSeconds = paused;
         stopped.startMoment = stop.addSecs(-600);
         stopped.stopMoment = stop;
         return writtenNow(m_database->recorder().recordPeriod(stopped));
@@ -63,7 +67,7 @@ private:
         QVERIFY(recordDated(1, local(2026, 12, 30, 23, 59, 59), QStringLiteral("1,00 €")));
         QVERIFY(recordDated(2, local(2026, 12, 31, 23, 55), QStringLiteral("2,00 €")));
         QVERIFY(recordDated(1, local(2027, 1, 1, 0, 5), QStringLiteral("3,00 €")));
-        QVERIFY(recordDated(2, local(2027, 1, 1, 0, 7), QStringLiteral("0,50 €")));
+        QVERIFY(recordDated(2, local(2027, 1, 1, 0, 7), QStringLiteral("0,50 €"), 1, 95));
         QVERIFY(recordDated(2, local(2027, 1, 31, 23, 59, 59), QStringLiteral("4,00 €")));
         QVERIFY(recordDated(1, local(2027, 2, 1, 0, 0, 30), QStringLiteral("5,00 €")));
         QVERIFY(recordOn(1, QDate(2027, 1, 15), QStringLiteral("7,00 €")));
@@ -133,6 +137,10 @@ private slots:
         QVERIFY(!first.operatorName.isEmpty());
         QCOMPARE(records->at(1).station, 2);
         QCOMPARE(records->at(1).number, first.number + 1);
+        QCOMPARE(first.originStation, 0);
+        QCOMPARE(first.pausedSeconds, 0);
+        QCOMPARE(records->at(1).originStation, 1);
+        QCOMPARE(records->at(1).pausedSeconds, 95);
         QCOMPARE(records->at(2).end, local(2027, 1, 31, 23, 59, 59));
         QCOMPARE(records->at(2).feeUnits, 40000);
     }
@@ -156,11 +164,11 @@ private slots:
         const QJsonArray rows = sheets.at(0).toObject().value(QStringLiteral("rows")).toArray();
         QCOMPARE(rows.size(), 4);
         QStringList headings;
-        for (int column = 0; column < 8; ++column)
+        for (int column = 0; column < 10; ++column)
             headings.append(cell(rows, 0, column).at(0).toString());
         QCOMPARE(headings,
                  QStringList({"Station", "Nummer", "Beginn", "Ende", "Dauer", "Minuten", "Betrag",
-                              "Bediener"}));
+                              "Bediener", "Herkunft", "Pause (s)"}));
         const QString moment = QStringLiteral("dd.mm.yyyy hh:mm:ss");
         const QString money = QStringLiteral("#,##0.00 €");
         QCOMPARE(cell(rows, 1, 0).at(0).toInt(), 1);
@@ -172,6 +180,10 @@ private slots:
         QCOMPARE(cell(rows, 1, 7).at(0).toString(), records->at(0).operatorName);
         QCOMPARE(cell(rows, 2, 0).at(0).toInt(), 2);
         QCOMPARE(cell(rows, 2, 6), QVariantList({0.5, money}));
+        // Origin and pauses only where the record has them.
+        QVERIFY(cell(rows, 1, 8).at(0).isNull() && cell(rows, 1, 9).at(0).isNull());
+        QCOMPARE(cell(rows, 2, 8).at(0).toInt(), 1);
+        QCOMPARE(cell(rows, 2, 9).at(0).toInt(), 95);
         QCOMPARE(cell(rows, 3, 3), QVariantList({"2027-01-31T23:59:59", moment}));
         QCOMPARE(cell(rows, 3, 6), QVariantList({4.0, money}));
 

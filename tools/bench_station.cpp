@@ -63,20 +63,20 @@ public:
     {
         connect(&m_endpoint, &TcpConnection::connectionRequest, this, [this](int requestId) {
             m_endpoint.close();
-            m_endpoint.accept(requestId);
+            static_cast<void>(m_endpoint.accept(requestId));
         });
         connect(&m_endpoint, &TcpConnection::dataArrival, this, [this] {
             const QString chunk = m_endpoint.getData();
             if (Protocol::isStartup(chunk, 1))
-                m_endpoint.sendData(Protocol::stopMessage(1));
+                static_cast<void>(m_endpoint.sendData(Protocol::stopMessage(1)));
             // Every time text holds two colons, nothing else the station sends holds one.
             timeTexts += int(chunk.count(QLatin1Char(':')) / 2);
         });
         m_endpoint.setLocalPort(0);
-        m_endpoint.listen();
+        static_cast<void>(m_endpoint.listen());
         port = m_endpoint.localPort();
     }
-    void send(const QString &text) { m_endpoint.sendData(text); }
+    void send(const QString &text) { static_cast<void>(m_endpoint.sendData(text)); }
 
     std::atomic<int> timeTexts = 0;
     std::atomic<quint16> port = 0;

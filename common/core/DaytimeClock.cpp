@@ -57,21 +57,26 @@ std::optional<UtcTime> parseDaytimeReply(const QString &reply)
     return UtcTime{2000 + yy, month, day, hour, minute, second};
 }
 
-bool setSystemClock(const UtcTime &time)
+Failure setSystemClock(const UtcTime &time)
 {
     const QDate date(time.year, time.month, time.day);
     const QTime timeOfDay(time.hour, time.minute, time.second);
     if (!date.isValid() || !timeOfDay.isValid())
-        return false;
+        return Failure(QStringLiteral("Die Antwort des Zeitservers ist kein gültiger Zeitpunkt."));
     const qint64 seconds = QDateTime(date, timeOfDay, QTimeZone::utc()).toSecsSinceEpoch();
     const ClockWriter &writer = installedWriter();
-    return writer ? writer(seconds) : writeSystemClock(seconds);
+    if (!(writer ? writer(seconds) : writeSystemClock(seconds)))
+        return Failure(QStringLiteral("Die Uhr dieses PCs konnte nicht gestellt werden."));
+    return Failure::none();
 }
 
-bool SetClockFromDaytime(const QString &reply)
+Failure SetClockFromDaytime(const QString &reply)
 {
     const std::optional<UtcTime> time = parseDaytimeReply(reply);
-    return time && setSystemClock(*time);
+    if (!time)
+        return Failure(QStringLiteral("Die Antwort des Zeitservers enthält kein Datum und "
+                                      "keine Uhrzeit."));
+    return setSystemClock(*time);
 }
 
 void setClockWriter(ClockWriter writer)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QString>
 
 #include <functional>
@@ -30,13 +32,13 @@ struct UtcTime
 // or field 2 is missing or not written as two-digit numbers in that form.
 std::optional<UtcTime> parseDaytimeReply(const QString &reply);
 
-// Sets the system clock to the moment; false, with the clock left as it was, when
+// Sets the system clock to the moment; fails, with the clock left as it was, when
 // the values are no real date and time or the system refuses.
-bool setSystemClock(const UtcTime &time);
+Failure setSystemClock(const UtcTime &time);
 
-// Sets the system clock from a daytime reply. Shows nothing; false when the reply
-// holds no date and time or the clock was not set.
-bool SetClockFromDaytime(const QString &reply);
+// Sets the system clock from a daytime reply; fails when the reply holds no date
+// and time or the clock was not set.
+Failure SetClockFromDaytime(const QString &reply);
 
 // The step that moves the system clock to whole seconds since 1970-01-01 UTC and
 // reports whether the system took it. Tests install their own, so that no test

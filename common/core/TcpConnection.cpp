@@ -59,13 +59,13 @@ QHostAddress TcpConnection::peerAddress() const
     return m_socket && m_established ? m_socket->peerAddress() : QHostAddress();
 }
 
-bool TcpConnection::listen()
+Failure TcpConnection::listen()
 {
     close();
     if (!m_server->listen(QHostAddress::Any, m_localPort))
-        return false;
+        return Failure(m_server->errorString());
     m_localPort = m_server->serverPort();
-    return true;
+    return Failure::none();
 }
 
 void TcpConnection::close()
@@ -76,10 +76,11 @@ void TcpConnection::close()
         refuse(socket);
 }
 
-bool TcpConnection::accept(int requestId)
+Failure TcpConnection::accept(int requestId)
 {
     if (!m_requestSocket || requestId != m_requestId)
-        return false;
+        return Failure(
+            QStringLiteral("Die Verbindungsanfrage %1 ist nicht mehr offen.").arg(requestId));
     m_server->close();
     releaseSocket();
     adopt(std::exchange(m_requestSocket, nullptr));
@@ -91,7 +92,7 @@ bool TcpConnection::accept(int requestId)
     // Text sent right behind the handshake may be here already.
     if (m_socket->bytesAvailable() > 0)
         scheduleDataArrival();
-    return true;
+    return Failure::none();
 }
 
 void TcpConnection::connectTo(const QString &host, quint16 port)
@@ -123,17 +124,17 @@ void TcpConnection::connectTo()
     socket->connectToHostEncrypted(m_remoteHost, m_remotePort);
 }
 
-bool TcpConnection::sendData(const QString &text)
+Failure TcpConnection::sendData(const QString &text)
 {
     if (!m_socket || !m_established || m_socket->state() != QAbstractSocket::ConnectedState)
-        return false;
+        return Failure(QStringLiteral("Keine Verbindung."));
     const QByteArray bytes = Windows1252::encode(text);
     if (m_socket->write(bytes) != bytes.size())
-        return false;
+        return Failure(m_socket->errorString());
     // Hand the bytes to the system now, as one send, rather than when the event loop
     // next runs; whatever the system cannot take yet follows from the event loop.
     m_socket->flush();
-    return true;
+    return Failure::none();
 }
 
 QString TcpConnection::getData()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClockTimer.h"
+#include "Failure.h"
 #include "PreSharedKey.h"
 
 #include <QHostAddress>
@@ -64,8 +65,8 @@ public:
     void setRemotePort(quint16 port) { m_remotePort = port; }
 
     // Listens on the local port on all local addresses, ending whatever the object
-    // did before. False when the port cannot be opened.
-    bool listen();
+    // did before. Fails, with the system's reason, when the port cannot be opened.
+    Failure listen();
 
     // Ends listening or the connection; the object can listen or connect again.
     void close();
@@ -76,7 +77,7 @@ public:
     // all but those the rule lets take the place of the present connection, which
     // are announced as requests like the first. A request not accepted in the
     // handler is refused.
-    bool accept(int requestId);
+    Failure accept(int requestId);
     void setReplacementRule(ReplacementRule replaces) { m_replaces = std::move(replaces); }
     // A request from a peer the filter does not admit is refused before any other
     // rule, before a byte crosses; without a filter every peer may ask.
@@ -101,10 +102,10 @@ public:
     void connectTo(const QString &host, quint16 port);
     void connectTo(); // to the remote host and port set before
 
-    // Sends the text; false (nothing else) when the object is not connected. A
-    // connection being made takes text only once connected() has been delivered,
+    // Sends the text; fails (and does nothing else) when the object is not connected.
+    // A connection being made takes text only once connected() has been delivered,
     // so that what its owner says first on connecting goes first.
-    bool sendData(const QString &text);
+    Failure sendData(const QString &text);
 
     // Everything received and not yet read.
     QString getData();

@@ -32,13 +32,11 @@ QString ExcelExport::workbookPath(int station) const
 
 QList<ExcelExport::Notice> ExcelExport::exportExcel() const
 {
-    if (!writeAll(Existing::Refuse)) {
+    if (writeAll(Existing::Refuse)) {
         QList<Notice> failures;
         for (int station = 1; station <= m_stationCount; ++station) {
-            if (!writeWorkbook(station, Existing::Replace))
-                failures.append({Notice::Failed, QStringLiteral("Kavo"),
-                                 QStringLiteral("Die Datei '%1' konnte nicht geschrieben werden.")
-                                     .arg(workbookName(station))});
+            if (const Failure failure = writeWorkbook(station, Existing::Replace))
+                failures.append({Notice::Failed, QStringLiteral("Kavo"), failure.text()});
         }
         if (!failures.isEmpty())
             return failures;
@@ -49,26 +47,29 @@ QList<ExcelExport::Notice> ExcelExport::exportExcel() const
 }
 
 // Stops at the first failed copy.
-bool ExcelExport::writeAll(Existing existing) const
+Failure ExcelExport::writeAll(Existing existing) const
 {
     for (int station = 1; station <= m_stationCount; ++station) {
-        if (!writeWorkbook(station, existing))
-            return false;
+        if (Failure failure = writeWorkbook(station, existing))
+            return failure;
     }
-    return true;
+    return Failure::none();
 }
 
-bool ExcelExport::writeWorkbook(int station, Existing existing) const
+// A workbook found where none may be replaced fails as one that can't be written.
+Failure ExcelExport::writeWorkbook(int station, Existing existing) const
 {
     const QString path = workbookPath(station);
+    const Failure failure(QStringLiteral("Die Datei '%1' konnte nicht geschrieben werden.")
+                              .arg(workbookName(station)));
     if (existing == Existing::Refuse && QFileInfo::exists(path))
-        return false;
+        return failure;
     const std::optional<XlsSheetData> table = m_source(station);
     if (!table)
-        return false;
+        return failure;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return false;
+        return failure;
     file.write(XlsWriter::workbook({{sheetName(station), *table}}));
-    return file.commit();
+    return file.commit() ? Failure::none() : failure;
 }

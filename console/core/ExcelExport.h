@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failure.h"
 #include "XlsWriter.h"
 
 #include <QList>
@@ -42,8 +43,8 @@ public:
 private:
     QString workbookPath(int station) const;
     enum class Existing { Refuse, Replace };
-    bool writeAll(Existing existing) const;
-    bool writeWorkbook(int station, Existing existing) const;
+    Failure writeAll(Existing existing) const;
+    Failure writeWorkbook(int station, Existing existing) const;
 
     QString m_programDir;
     TableSource m_source;

@@ -1,5 +1,6 @@
 #include "SqlMoney.h"
 
+#include "SqlFailure.h"
 #include "StoredMoney.h"
 
 #include <QString>
@@ -32,10 +33,12 @@ std::optional<qint64> units(sqlite3_value *value)
     }
 }
 
-bool install(sqlite3 *db)
+Failure install(sqlite3 *db)
 {
-    return sqlite3_create_function_v2(db, "money", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                      &moneyFunction, nullptr, nullptr, nullptr)
-        == SQLITE_OK;
+    if (sqlite3_create_function_v2(db, "money", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                   &moneyFunction, nullptr, nullptr, nullptr)
+        != SQLITE_OK)
+        return Failure(SqlFailure::of(db));
+    return Failure::none();
 }
 }

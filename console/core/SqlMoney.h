@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QtGlobal>
 
 #include <optional>
@@ -14,5 +16,5 @@ namespace SqlMoney {
 std::optional<qint64> units(sqlite3_value *value);
 // Makes the SQL function money(x), `units` for the sums the engine computes, known
 // to the connection.
-bool install(sqlite3 *db);
+Failure install(sqlite3 *db);
 }

@@ -43,7 +43,8 @@ StationSession::StationSession(int station, quint16 port, UsageLedger &ledger,
     , m_tariffs(tariffs)
     , m_linkReport(station, port)
     , m_watch(station)
-    , m_sender([this](const QString &text) { m_link.sendData(text); })
+    // Text for a station that has gone is dropped; the link tells of its end.
+    , m_sender([this](const QString &text) { static_cast<void>(m_link.sendData(text)); })
 {
     m_link.setObjectName(QStringLiteral("Winsock%1").arg(station));
     connect(&m_link, &TcpConnection::connectionRequest, this, &StationSession::acceptStation);
@@ -140,7 +141,7 @@ void StationSession::listen()
 {
     enableControls(false);
     m_link.setLocalPort(m_port);
-    if (m_link.listen()) {
+    if (!m_link.listen()) {
         m_listenRetryTimer.stop();
         if (!m_portInUseNotice.isEmpty())
             emit noticeOver(std::exchange(m_portInUseNotice, QString()));
@@ -188,7 +189,7 @@ void StationSession::acceptStation(int requestId)
     m_announced = false;
     m_link.close();
     m_sender.reset();
-    if (m_link.accept(requestId)) {
+    if (!m_link.accept(requestId)) {
         enableControls(true);
         m_watch.setLinked(true);
         // A period still open goes on at the station that returns; Start would

@@ -35,7 +35,8 @@ qint64 durationSeconds(const QString &text)
 QString recordsOfStation(int station)
 {
     return forStation("SELECT %1, client%1nummer, client%1von, client%1bis, client%1dauer,"
-                      " client%1kosten, client%1bediener FROM client%1"
+                      " client%1kosten, client%1bediener, client%1herkunft, client%1pause"
+                      " FROM client%1"
                       " WHERE client%1bis >= ?1 AND client%1bis < ?2",
                       station);
 }
@@ -169,6 +170,8 @@ Result<QList<TakingsRecord>> TakingsRange::records(const QDate &first, const QDa
         record.minutes = Billing::wholeMinutes(durationSeconds(record.duration));
         record.feeUnits = query.money(5).value_or(0);
         record.operatorName = query.text(6).value_or(QString());
+        record.originStation = int(query.integer(7).value_or(0));
+        record.pausedSeconds = query.integer(8).value_or(0);
         records.append(record);
     }
     if (const Failure failure = unlessDone(query.reachedEnd(), query))

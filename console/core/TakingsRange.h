@@ -40,6 +40,8 @@ struct TakingsRecord
     qint64 minutes = 0;
     qint64 feeUnits = 0;
     QString operatorName;
+    int originStation = 0; // the station a moved period began on; 0: none
+    qint64 pausedSeconds = 0;
 };
 
 // The takings over a range of days by the day of each record's stop (clientNbis):

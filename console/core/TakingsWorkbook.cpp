@@ -9,8 +9,8 @@
 #include <xlsxwriter.h>
 
 namespace {
-const char *const headings[]
-    = {"Station", "Nummer", "Beginn", "Ende", "Dauer", "Minuten", "Betrag", "Bediener"};
+const char *const headings[] = {"Station", "Nummer", "Beginn",   "Ende",     "Dauer",
+                                "Minuten", "Betrag", "Bediener", "Herkunft", "Pause (s)"};
 
 lxw_datetime excelMoment(const QDateTime &moment)
 {
@@ -34,25 +34,35 @@ void writeMoment(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, const QD
     worksheet_write_datetime(sheet, row, column, &value, format);
 }
 
+// A count that a record may lack (0: none) stays an empty cell, as in the table.
+void writeCount(lxw_worksheet *sheet, lxw_row_t row, lxw_col_t column, qint64 count)
+{
+    if (count > 0)
+        worksheet_write_number(sheet, row, column, double(count), nullptr);
+}
+
 void writeRecord(lxw_worksheet *sheet, lxw_row_t row, const TakingsRecord &record,
                  const Formats &formats)
 {
     worksheet_write_number(sheet, row, 0, record.station, nullptr);
-    if (record.number > 0)
-        worksheet_write_number(sheet, row, 1, double(record.number), nullptr);
+    writeCount(sheet, row, 1, record.number);
     writeMoment(sheet, row, 2, record.begin, formats.moment);
     writeMoment(sheet, row, 3, record.end, formats.moment);
     worksheet_write_string(sheet, row, 4, record.duration.toUtf8().constData(), nullptr);
     worksheet_write_number(sheet, row, 5, double(record.minutes), nullptr);
     worksheet_write_number(sheet, row, 6, double(record.feeUnits) / 10000.0, formats.money);
     worksheet_write_string(sheet, row, 7, record.operatorName.toUtf8().constData(), nullptr);
+    writeCount(sheet, row, 8, record.originStation);
+    writeCount(sheet, row, 9, record.pausedSeconds);
 }
 
-bool writeWorkbook(const QString &path, const QList<TakingsRecord> &records)
+// Writes the workbook under `path`; `failure` is what the operator reads when it can't.
+Failure writeWorkbook(const QString &path, const QList<TakingsRecord> &records,
+                      const Failure &failure)
 {
     lxw_workbook *book = workbook_new(QFile::encodeName(path).constData());
     if (!book)
-        return false;
+        return failure;
     lxw_worksheet *sheet = workbook_add_worksheet(book, "Einnahmen");
     Formats formats{workbook_add_format(book), workbook_add_format(book)};
     format_set_num_format(formats.moment, "dd.mm.yyyy hh:mm:ss");
@@ -65,7 +75,7 @@ bool writeWorkbook(const QString &path, const QList<TakingsRecord> &records)
     lxw_row_t row = 1;
     for (const TakingsRecord &record : records)
         writeRecord(sheet, row++, record, formats);
-    return workbook_close(book) == LXW_NO_ERROR;
+    return workbook_close(book) == LXW_NO_ERROR ? Failure::none() : failure;
 }
 }
 
@@ -85,10 +95,11 @@ Failure write(const QString &path, const QList<TakingsRecord> &records)
     if (!temporary.open())
         return failure;
     temporary.close();
-    if (!writeWorkbook(temporary.fileName(), records)
-        || std::rename(QFile::encodeName(temporary.fileName()).constData(),
-                       QFile::encodeName(path).constData())
-            != 0)
+    if (Failure unwritten = writeWorkbook(temporary.fileName(), records, failure))
+        return unwritten;
+    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
+                    QFile::encodeName(path).constData())
+        != 0)
         return failure;
     temporary.setAutoRemove(false);
     return Failure::none();

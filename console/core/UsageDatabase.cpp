@@ -163,8 +163,8 @@ Failure UsageDatabase::connect(const QString &path)
                QStringLiteral("PRAGMA key = '%1'; SELECT count(*) FROM sqlite_master;"
                               " PRAGMA synchronous = FULL")
                    .arg(QLatin1String(password)));
-    if (!failure && !SqlMoney::install(handle))
-        failure = Failure(SqlFailure::of(handle));
+    if (!failure)
+        failure = SqlMoney::install(handle);
     return failure;
 }
 

@@ -13,6 +13,7 @@
 using SqlRun::exec;
 using SqlRun::forStation;
 using SqlRun::singleValue;
+using SqlRun::unlessDone;
 
 namespace {
 constexpr double unitsPerEuro = 10000.0;
@@ -113,24 +114,24 @@ std::optional<qint64> UsageStatistics::sumAllFees(int station)
 {
     if (const auto known = m_allFees.constFind(station); known != m_allFees.cend())
         return *known;
-    if (station > m_soundness.feeSumsVouchedFor() || !readFeeSum(station)) {
+    if (station > m_soundness.feeSumsVouchedFor() || readFeeSum(station)) {
         const Failure summed = replaceResultTable(
             forStation("Entgeld%1", station),
             forStation("SELECT SUM(money(client%1kosten)) AS Entgeld%1 FROM client%1", station));
-        if (summed || !readFeeSum(station))
+        if (summed || readFeeSum(station))
             return std::nullopt;
     }
     return m_allFees.value(station);
 }
 
-// Remembers the sum the station's result table holds; false when it can't be read.
-bool UsageStatistics::readFeeSum(int station)
+// Remembers the sum the station's result table holds.
+Failure UsageStatistics::readFeeSum(int station)
 {
     SqlStatement query(m_db.get(), forStation("SELECT Entgeld%1 FROM Entgeld%1", station));
     if (!query.next())
-        return false;
+        return unlessDone(false, query);
     m_allFees.insert(station, query.integer(0));
-    return true;
+    return Failure::none();
 }
 
 // Old records, written before records were dated, are listed by their month number

@@ -52,7 +52,7 @@ public:
     void forget() { m_allFees.clear(); }
 
 private:
-    bool readFeeSum(int station);
+    Failure readFeeSum(int station);
     Failure replaceResultTable(const QString &table, const QString &select,
                                const QStringList &parameters = {});
 

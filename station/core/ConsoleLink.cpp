@@ -20,7 +20,8 @@ ConsoleLink::ConsoleLink(const QString &programDirectory, int station, quint16 p
                               serverSection, QStringLiteral("Schluessel")))
     , m_port(port)
     , m_connection(this)
-    , m_sender([this](const QString &text) { m_connection.sendData(text); })
+    // Text for a console that has gone is dropped; the link tells of its end.
+    , m_sender([this](const QString &text) { static_cast<void>(m_connection.sendData(text)); })
 {
     m_connection.setObjectName(QStringLiteral("Winsock1"));
     m_connection.setPreSharedKey(PreSharedKey::fromText(m_keyText, station));

@@ -10,7 +10,7 @@ FakeConsole::FakeConsole(int station, quint16 port)
 {
     connect(&m_endpoint, &TcpConnection::connectionRequest, this, [this](int requestId) {
         m_endpoint.close();
-        m_connected = m_endpoint.accept(requestId);
+        m_connected = !m_endpoint.accept(requestId);
         m_connections += m_connected ? 1 : 0;
     });
     connect(&m_endpoint, &TcpConnection::closed, this, [this] {
@@ -32,7 +32,7 @@ QStringList FakeConsole::countdownTexts(qint64 fromSeconds, qint64 toSeconds)
 
 bool FakeConsole::listen()
 {
-    return m_endpoint.listen();
+    return !m_endpoint.listen();
 }
 
 void FakeConsole::stopListening()
@@ -48,7 +48,7 @@ void FakeConsole::dropStation()
 
 void FakeConsole::send(const QString &text)
 {
-    m_endpoint.sendData(text);
+    static_cast<void>(m_endpoint.sendData(text));
 }
 
 void FakeConsole::sendBytes(const QByteArray &bytes)

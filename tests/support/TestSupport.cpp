@@ -3,6 +3,8 @@
 #include "ClockTimer.h"
 #include "ManualClock.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QSettings>
 #include <QTcpServer>
 #include <QUuid>
@@ -40,6 +42,16 @@ quint16 freeLoopbackPort()
     QTcpServer probe;
     probe.listen(QHostAddress::Any, 0);
     return probe.serverPort();
+}
+
+void settle(int passes)
+{
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    for (int pass = 0; pass < passes; ++pass) {
+        QCoreApplication::sendPostedEvents();
+        if (!dispatcher->processEvents(QEventLoop::AllEvents))
+            return;
+    }
 }
 
 void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context,

@@ -36,6 +36,12 @@ void isolateUserSettings(const QTemporaryDir &dir);
 // A TCP port that nothing on this machine listens on right now.
 quint16 freeLoopbackPort();
 
+// Runs what the event loop holds (posted events, timers due, alarms of a test clock
+// that fell due, bytes a loopback peer in this process sent) pass after pass, until
+// a pass finds nothing or `passes` have run: a test clock running freely moves on by
+// one step a pass. For checking that nothing more happens, without a wait.
+void settle(int passes = 100);
+
 // Runs `action` from within the event loop when the clock (the one installed)
 // reaches `afterMs` from now; `context` owns the watch.
 void whenClockReaches(ManualClock &clock, qint64 afterMs, QObject *context,
