@@ -8,6 +8,7 @@
 
 #include "Billing.h"
 #include "ChainCheck.h"
+#include "ChainHash.h"
 #include "SqlRun.h"
 #include "SqlStatement.h"
 #include "SqlTransaction.h"
@@ -51,21 +52,23 @@ bool sealAll(sqlite3 *db, int records)
                                          " + %1;",
                                          station);
     SqlTransaction transaction(db);
-    if (SqlRun::exec(db, statements))
+    if (!ChainHash::install(db) || SqlRun::exec(db, statements))
         return false;
     std::vector<std::unique_ptr<SqlStatement>> rows;
     std::vector<std::unique_ptr<SqlStatement>> seals;
     for (int station = 1; station <= stations; ++station) {
-        rows.push_back(
-            std::make_unique<SqlStatement>(db,
-                                           QStringLiteral("SELECT %1, rowid FROM %2 ORDER BY rowid")
-                                               .arg(RecordChain::hashedRecordFields(station),
-                                                    SqlRun::forStation("client%1", station))));
+        rows.push_back(std::make_unique<SqlStatement>(
+            db,
+            QStringLiteral("SELECT client%1dauer, client%1kosten,"
+                           " %2, rowid FROM client%1 ORDER BY rowid")
+                .arg(QString::number(station),
+                     ChainHash::fieldsOf(RecordChain::hashedRecordFields(station)))));
         seals.push_back(std::make_unique<SqlStatement>(
             db,
             SqlRun::forStation("UPDATE client%1 SET client%1kette = ?1 WHERE rowid = ?2",
                                station)));
     }
+    ChainHash hash;
     QByteArray previous;
     std::vector<qint64> minutes(stations + 1), fees(stations + 1);
     for (int record = 0; record < records; ++record) {
@@ -75,12 +78,13 @@ bool sealAll(sqlite3 *db, int records)
             if (!row.next())
                 return false;
             minutes[station]
-                += Billing::wholeMinutes(Billing::durationSeconds(row.text(2).value_or(QString())));
-            fees[station] += row.money(3).value_or(0);
-            previous = RecordChain::entryHash(
-                previous, QByteArray("B") + QByteArray::number(station), row, 0, 13);
+                += Billing::wholeMinutes(Billing::durationSeconds(row.text(0).value_or(QString())));
+            fees[station] += row.money(1).value_or(0);
+            previous
+                = hash.of(previous, QByteArray("B") + QByteArray::number(station), row.bytes(2))
+                      .toByteArray();
             if (!seal.rewind() || !seal.bind(1, QString::fromLatin1(previous.toHex()))
-                || !seal.bind(2, *row.integer(13)) || !seal.run())
+                || !seal.bind(2, *row.integer(3)) || !seal.run())
                 return false;
         }
     }
@@ -166,7 +170,7 @@ int main(int argc, char *argv[])
                                   .arg(RecordChain::hashedRecordFields(station))
                                   .arg(station));
             while (rows.next()) {
-                for (int column = 0; column < 14; ++column)
+                for (int column = 0; column <= RecordChain::hashedRecordFieldCount; ++column)
                     bytes += rows.bytes(column).size();
             }
         }
