@@ -325,8 +325,12 @@ std::optional<Closing> Closings::day(const QDate &day, const QList<RunningFigure
         return std::nullopt;
     std::optional<Closing> saved = savedWhere(
         QStringLiteral("Art = 'Tag' AND substr(Von, 1, 10) = ?1"), day.toString(Qt::ISODate));
-    if (!saved)
+    const QList<ClosingReopening> reopenings = m_reopenings.ofDay(day);
+    if (!saved || ClosingReopenings::reopens(reopenings, saved->number)) {
+        live.reopenings = reopenings;
         return live;
+    }
+    saved->reopenings = reopenings;
     saved->changedSince = saved->fingerprint != live.fingerprint;
     return saved;
 }
@@ -345,12 +349,12 @@ std::optional<Closing> Closings::shift(const QDateTime &now, const QString &oper
 Failure Closings::save(Closing &closing)
 {
     if (closing.kind == Closing::Day) {
-        if (const std::optional<Closing> saved
-            = savedWhere(QStringLiteral("Art = 'Tag' AND substr(Von, 1, 10) = ?1"),
-                         closing.from.date().toString(Qt::ISODate)))
-            return Failure(
-                QStringLiteral("Der %1 ist schon abgeschlossen (Abschluss Nr. %2).")
-                    .arg(TextFormats::date(closing.from.date()), QString::number(saved->number)));
+        const QDate date = closing.from.date();
+        const std::optional<Closing> saved = savedWhere(
+            QStringLiteral("Art = 'Tag' AND substr(Von, 1, 10) = ?1"), date.toString(Qt::ISODate));
+        if (saved && !ClosingReopenings::reopens(m_reopenings.ofDay(date), saved->number))
+            return Failure(QStringLiteral("Der %1 ist schon abgeschlossen (Abschluss Nr. %2).")
+                               .arg(TextFormats::date(date), QString::number(saved->number)));
     }
     closing.made = Clock::current().now();
     const bool book = m_chain.isActive();
