@@ -1,5 +1,11 @@
 #include "ChainHash.h"
 
+#include <QByteArray>
+#include <QCryptographicHash>
+
+#include <algorithm>
+
+#include <openssl/evp.h>
 #include <sqlite3.h>
 
 namespace {
@@ -38,15 +44,33 @@ QString ChainHash::fieldsOf(const QString &fields)
 }
 
 ChainHash::ChainHash()
-    : m_hash(QCryptographicHash::Sha256)
+    : m_sha256(EVP_MD_fetch(nullptr, "SHA256", nullptr))
+    , m_context(EVP_MD_CTX_new())
 {
+}
+
+ChainHash::~ChainHash()
+{
+    EVP_MD_CTX_free(m_context);
+    EVP_MD_free(m_sha256);
 }
 
 QByteArrayView ChainHash::of(QByteArrayView previous, QByteArrayView kind, QByteArrayView fields)
 {
-    m_hash.reset();
-    m_hash.addData(previous);
-    m_hash.addData(kind);
-    m_hash.addData(fields);
-    return m_hash.resultView();
+    auto *result = reinterpret_cast<unsigned char *>(m_result.data());
+    const bool done = m_sha256 && m_context && EVP_DigestInit_ex2(m_context, m_sha256, nullptr)
+        && EVP_DigestUpdate(m_context, previous.data(), size_t(previous.size()))
+        && EVP_DigestUpdate(m_context, kind.data(), size_t(kind.size()))
+        && EVP_DigestUpdate(m_context, fields.data(), size_t(fields.size()))
+        && EVP_DigestFinal_ex(m_context, result, nullptr);
+    if (!done) {
+        // Where the library can't, Qt's hash gives the same bytes.
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        hash.addData(previous);
+        hash.addData(kind);
+        hash.addData(fields);
+        const QByteArrayView qt = hash.resultView();
+        std::copy(qt.begin(), qt.end(), m_result.begin());
+    }
+    return QByteArrayView(m_result.data(), qsizetype(m_result.size()));
 }
