@@ -172,6 +172,19 @@ QString undatedLine(const ClosingSum &undated)
 }
 }
 
+QString ClosingReport::reopeningNotice(const Closing &closing)
+{
+    QStringList lines;
+    for (const ClosingReopening &reopening : closing.reopenings)
+        lines.append(QStringLiteral("Abschluss Nr. %1 wurde am %2 um %3 von %4 wieder geöffnet."
+                                    " Grund: %5")
+                         .arg(QString::number(reopening.closingNumber),
+                              TextFormats::date(reopening.made.date()),
+                              TextFormats::timeOfDay(reopening.made.time()), reopening.operatorName,
+                              reopening.reason));
+    return lines.join(QLatin1Char('\n'));
+}
+
 std::unique_ptr<QTextDocument>
 ClosingReport::document(const Closing &closing, const QString &cafeName, const QDateTime &now)
 {
@@ -183,6 +196,10 @@ ClosingReport::document(const Closing &closing, const QString &cafeName, const Q
     if (closing.changedSince)
         html += QStringLiteral("<p><b><font color=\"#c00000\">") + closing.changeNotice()
             + QStringLiteral("</font></b></p>");
+    if (!closing.reopenings.isEmpty())
+        html += QStringLiteral("<p><b>")
+            + escaped(reopeningNotice(closing)).replace(QLatin1Char('\n'), QStringLiteral("<br>"))
+            + QStringLiteral("</b></p>");
     html += stationTable(closing.figures) + operatorTable(closing.figures);
     html += correctionTable(closing.figures.corrections) + voidTable(closing.figures.voids);
     html += runningTable(closing.figures) + undatedLine(closing.figures.undated);
