@@ -180,6 +180,16 @@ private slots:
         QCOMPARE(recorder.readTotalFees(2), 0);
         QCOMPARE(recorder.readTotalMinutes(2), 0);
         QCOMPARE(m_database->statistics().sumMonthMinutes(2, QStringLiteral("05.2004")), 0);
+        // The list a void is picked from marks the voided record and the void.
+        const QList<DayRecord> listed = m_database->dayRecords().of(2, day).valueOr({});
+        QCOMPARE(listed.size(), 2);
+        QCOMPARE(listed[0].number, 2);
+        QCOMPARE(listed[0].feeUnits, 40'000);
+        QCOMPARE(listed[0].operatorName, QStringLiteral("anna"));
+        QCOMPARE(listed[0].state, DayRecord::Voided);
+        QCOMPARE(listed[1].state, DayRecord::CounterRecord);
+        QVERIFY(m_database->dayRecords().of(1, day)->at(0).mayVoid());
+        QVERIFY(m_database->dayRecords().of(2, day.addDays(-1))->isEmpty());
 
         const std::optional<Closing> closing = m_database->closings().day(day);
         QVERIFY(closing);
