@@ -251,10 +251,11 @@ private slots:
         QVERIFY(corrections[0].difference() > 0);
     }
 
-    // A tariff change is kept with its moment and who made it; a report over a time
-    // sees the tariffs in force at its start and those set since.
+    // A tariff change is kept with its moment and who made it; a report or closing
+    // over a time sees the tariffs in force at its start and those set since.
     void tariffHistoryShowsWhatWasInForce()
     {
+        m_clock.setNow(QDateTime(day, QTime(10, 0)));
         setUpOwnerAndAnna();
         TariffHistory &history = m_database->tariffHistory();
         const Tariffs demo{QStringLiteral("1,50"), QStringLiteral("1,20"), QStringLiteral("1,00")};
@@ -275,6 +276,11 @@ private slots:
         const QList<TariffPeriod> late = history.inForce(first.addSecs(7200), first.addSecs(10800));
         QCOMPARE(late.size(), 1);
         QCOMPARE(late[0].tariffs.base, QStringLiteral("0,50"));
+        // The day's closing names both; the history lists every change.
+        const QList<TariffPeriod> ofDay = m_database->closings().day(day)->tariffs;
+        QCOMPARE(ofDay.size(), 2);
+        QCOMPARE(ofDay[1].tariffs.base, QStringLiteral("0,50"));
+        QCOMPARE(history.all().size(), 2);
     }
 };
 

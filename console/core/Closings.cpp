@@ -271,6 +271,8 @@ Failure Closings::figure(Closing &closing)
     closing.figures = figures;
     closing.fingerprint = QString::fromLatin1(hash.result().toHex());
     closing.chainHead = m_chain.head();
+    if (book)
+        closing.tariffs = m_tariffs.inForce(closing.from, closing.to);
     return Failure::none();
 }
 
@@ -313,8 +315,10 @@ std::optional<Closing> Closings::savedWhere(const QString &condition, const QStr
     closing.figures = ClosingFigures::fromJson(query.text(6).value_or(QString()).toUtf8())
                           .value_or(ClosingFigures());
     closing.fingerprint = query.text(7).value_or(QString());
-    if (m_chain.isActive())
+    if (m_chain.isActive()) {
         closing.chainHead = query.text(8).value_or(QString());
+        closing.tariffs = m_tariffs.inForce(closing.from, closing.to);
+    }
     return closing;
 }
 
@@ -385,5 +389,7 @@ Failure Closings::save(Closing &closing)
         return Failure(transaction.failure());
     closing.number = number;
     closing.chainHead = m_chain.head();
+    if (book)
+        closing.tariffs = m_tariffs.inForce(closing.from, closing.to);
     return Failure::none();
 }

@@ -3,6 +3,7 @@
 #include "ClosingReopenings.h"
 #include "Failure.h"
 #include "SqlConnection.h"
+#include "TariffHistory.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -107,6 +108,8 @@ struct Closing
     // A day's: its closings opened again, this one's included once it is reopened
     // (then the day shows as it stands, to be closed anew).
     QList<ClosingReopening> reopenings;
+    // While the tariffs' history is kept: the tariffs in force during the closing.
+    QList<TariffPeriod> tariffs;
 
     bool isSaved() const { return number > 0; }
     // "Die Aufzeichnungen dieses Tages wurden nach dem Abschluss verändert." or empty.
@@ -143,4 +146,5 @@ private:
     const int &m_stations;
     RecordChain &m_chain;
     ClosingReopenings m_reopenings{m_db, m_chain};
+    TariffHistory m_tariffs{m_db};
 };

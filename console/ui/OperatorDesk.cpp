@@ -5,6 +5,7 @@
 #include "MessageDialog.h"
 #include "OperatorsDialog.h"
 #include "SignInDialog.h"
+#include "TariffHistoryDialog.h"
 #include "UsageDatabase.h"
 #include "VoidDialog.h"
 
@@ -82,6 +83,11 @@ void OperatorDesk::addGuardedItems()
     connect(m_shiftAction, &QAction::triggered, this, &OperatorDesk::changeShift);
     connect(voidAction, &QAction::triggered, this, &OperatorDesk::voidRecord);
     connect(checkAction, &QAction::triggered, this, &OperatorDesk::checkWholeChain);
+    QAction *tariffs = addItem(m_tools, "mnuToolsTariffs", QStringLiteral("Tarif&verlauf…"));
+    connect(tariffs, &QAction::triggered, this, [this] {
+        TariffHistoryDialog dialog(m_database.tariffHistory(), &m_window);
+        dialog.exec();
+    });
 }
 
 QString OperatorDesk::askOwnerPin(const QString &why)
