@@ -58,7 +58,11 @@ RecordChain::RecordChain(const SqlConnection &db, const int &stations)
 
 void RecordChain::refresh()
 {
-    m_active = m_db && ChainHash::install(m_db.get())
+    // Where the function is missing, sealing fails with the engine's reason rather
+    // than the book being taken as not kept.
+    if (m_db)
+        (void)ChainHash::install(m_db.get());
+    m_active = m_db
         && SqlRun::singleValue(m_db.get(),
                                QStringLiteral("SELECT count(*) FROM sqlite_master"
                                               " WHERE name = 'Kettenkopf'"))
