@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config clang libclang-rt-dev clang-format
     qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 qt6-translations-l10n
-    libsqlcipher-dev sqlcipher
+    libsqlcipher-dev sqlcipher libssl-dev
     python3 python3-xlrd
     xvfb xauth imagemagick fonts-liberation iproute2 xdotool
     dpkg-dev desktop-file-utils ccache libxcb1-dev

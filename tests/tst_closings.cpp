@@ -1,3 +1,4 @@
+#include "ChainCheck.h"
 #include "ClosingDesk.h"
 #include "Closings.h"
 #include "RawDatabase.h"
@@ -178,6 +179,45 @@ private slots:
         QCOMPARE(today->figures.total, (ClosingSum{2, 20, 30'000}));
         QVERIFY(!desk.mayClose(desk.day(day).value()));
         QVERIFY(desk.closeDay(day).failure());
+    }
+
+    // A closed day is reopened only with the owner's PIN and a reason, never
+    // deleted: the reopening is an entry on the chain of its own, and the day is
+    // closed again under a new number that lists it.
+    void reopenedDayClosedAgain()
+    {
+        QVERIFY(!m_database->setOwnerPin(QStringLiteral("4711")));
+        ClosingDesk desk(closings(), m_database->recorder(), [] { return QList<RunningFigure>(); });
+        recordDated(1, at(9, 0), QStringLiteral("1,00 €"));
+        QCOMPARE(desk.closeDay(day)->number, 1);
+        QVERIFY(desk.reopenNeedsOwnerPin());
+        QCOMPARE(desk.reopenDay(day, QStringLiteral("1234"), QStringLiteral("Nachtrag"))
+                     .failure()
+                     .text(),
+                 QStringLiteral("Die PIN des Inhabers stimmt nicht."));
+        QVERIFY(desk.reopenDay(day, QStringLiteral("4711"), QStringLiteral("  ")).failure());
+        QVERIFY(desk.day(day)->isSaved());
+
+        m_clock.setNow(at(16, 0));
+        const Result<Closing> reopened
+            = desk.reopenDay(day, QStringLiteral("4711"), QStringLiteral("Nachtrag Station 2"));
+        QVERIFY(reopened.hasValue());
+        QVERIFY(!reopened->isSaved() && desk.mayClose(reopened.value()));
+        const QList<ClosingReopening> expected{
+            {2, 1, at(16, 0), QStringLiteral("Inhaber"), QStringLiteral("Nachtrag Station 2")}};
+        QCOMPARE(reopened->reopenings, expected);
+        QVERIFY(desk.reopenDay(day, QStringLiteral("4711"), QStringLiteral("noch mal")).failure());
+
+        recordDated(2, at(15, 0), QStringLiteral("2,00 €"));
+        const Result<Closing> again = desk.closeDay(day);
+        QCOMPARE(again->number, 3);
+        QCOMPARE(again->figures.total, (ClosingSum{2, 20, 30'000}));
+        QCOMPARE(desk.day(day)->reopenings, expected);
+        QVERIFY(desk.closeDay(day).failure());
+        QCOMPARE(RawDatabase(m_path).value("SELECT count(*) FROM Abschluesse").toInt(), 3);
+        const std::unique_ptr<ChainCheck> check = m_database->chainCheck(ChainCheck::Whole);
+        check->run();
+        QCOMPARE(check->findings(), QStringList());
     }
 };
 

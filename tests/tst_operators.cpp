@@ -180,6 +180,16 @@ private slots:
         QCOMPARE(recorder.readTotalFees(2), 0);
         QCOMPARE(recorder.readTotalMinutes(2), 0);
         QCOMPARE(m_database->statistics().sumMonthMinutes(2, QStringLiteral("05.2004")), 0);
+        // The list a void is picked from marks the voided record and the void.
+        const QList<DayRecord> listed = m_database->dayRecords().of(2, day).valueOr({});
+        QCOMPARE(listed.size(), 2);
+        QCOMPARE(listed[0].number, 2);
+        QCOMPARE(listed[0].feeUnits, 40'000);
+        QCOMPARE(listed[0].operatorName, QStringLiteral("anna"));
+        QCOMPARE(listed[0].state, DayRecord::Voided);
+        QCOMPARE(listed[1].state, DayRecord::CounterRecord);
+        QVERIFY(m_database->dayRecords().of(1, day)->at(0).mayVoid());
+        QVERIFY(m_database->dayRecords().of(2, day.addDays(-1))->isEmpty());
 
         const std::optional<Closing> closing = m_database->closings().day(day);
         QVERIFY(closing);
@@ -241,10 +251,11 @@ private slots:
         QVERIFY(corrections[0].difference() > 0);
     }
 
-    // A tariff change is kept with its moment and who made it; a report over a time
-    // sees the tariffs in force at its start and those set since.
+    // A tariff change is kept with its moment and who made it; a report or closing
+    // over a time sees the tariffs in force at its start and those set since.
     void tariffHistoryShowsWhatWasInForce()
     {
+        m_clock.setNow(QDateTime(day, QTime(10, 0)));
         setUpOwnerAndAnna();
         TariffHistory &history = m_database->tariffHistory();
         const Tariffs demo{QStringLiteral("1,50"), QStringLiteral("1,20"), QStringLiteral("1,00")};
@@ -265,6 +276,11 @@ private slots:
         const QList<TariffPeriod> late = history.inForce(first.addSecs(7200), first.addSecs(10800));
         QCOMPARE(late.size(), 1);
         QCOMPARE(late[0].tariffs.base, QStringLiteral("0,50"));
+        // The day's closing names both; the history lists every change.
+        const QList<TariffPeriod> ofDay = m_database->closings().day(day)->tariffs;
+        QCOMPARE(ofDay.size(), 2);
+        QCOMPARE(ofDay[1].tariffs.base, QStringLiteral("0,50"));
+        QCOMPARE(history.all().size(), 2);
     }
 };
 

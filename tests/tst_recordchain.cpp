@@ -1,9 +1,11 @@
 #include "ChainCheck.h"
 #include "Closings.h"
 #include "RawDatabase.h"
+#include "RecordChain.h"
 #include "TestSupport.h"
 #include "UsageDatabaseCase.h"
 
+#include <QCryptographicHash>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -122,6 +124,24 @@ private slots:
         QCOMPARE(check(ChainCheck::SinceLastCheck, true), QStringList());
         around(sql);
         QCOMPARE(check(ChainCheck::Whole), findings);
+    }
+
+    // A record's hash covers what the file holds, in a form fixed once for all files
+    // kept so far: each field as a separator, its type's letter and its text.
+    void hashCoversTheStoredFields()
+    {
+        m_database.reset();
+        RawDatabase raw(m_path);
+        QStringList fields;
+        for (const QString &field : RecordChain::hashedRecordFields(1).split(QStringLiteral(", ")))
+            fields.append(QStringLiteral("char(31) || upper(substr(typeof(%1), 1, 1))"
+                                         " || ifnull(%1, '')")
+                              .arg(field));
+        const QByteArray where = " FROM client1 WHERE client1nummer = 2";
+        const QByteArray stored = raw.text("SELECT client1kette" + where).toLatin1();
+        const QByteArray bytes = "B1"
+            + raw.text("SELECT " + fields.join(QStringLiteral(" || ")).toUtf8() + where).toUtf8();
+        QCOMPARE(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(), stored);
     }
 
     // The check at start reads only what came since the last; a record changed

@@ -112,14 +112,17 @@ QString Billing::formatSeconds(qint32 seconds, const QString &format)
     return text;
 }
 
-qint64 Billing::durationSeconds(const QString &text)
+qint64 Billing::durationSeconds(QStringView text)
 {
-    const bool back = text.startsWith(QLatin1Char('-'));
-    const QStringList parts = text.mid(back ? 1 : 0).split(QLatin1Char(':'));
-    if (parts.size() != 3)
+    const bool back = text.startsWith(u'-');
+    const QStringView parts = text.sliced(back ? 1 : 0);
+    const qsizetype first = parts.indexOf(u':');
+    const qsizetype second = first < 0 ? -1 : parts.indexOf(u':', first + 1);
+    if (second < 0 || parts.indexOf(u':', second + 1) >= 0)
         return 0;
-    const qint64 seconds
-        = parts[0].toLongLong() * 3600 + parts[1].toLongLong() * 60 + parts[2].toLongLong();
+    const qint64 seconds = parts.first(first).toLongLong() * 3600
+        + parts.sliced(first + 1, second - first - 1).toLongLong() * 60
+        + parts.sliced(second + 1).toLongLong();
     return back ? -seconds : seconds;
 }
 

@@ -65,7 +65,7 @@ public:
 
     // A duration as stored, hh:nn:ss with as many digits of hours as needed; a
     // counter-record's starts with "-" and counts back. 0 for anything else.
-    static qint64 durationSeconds(const QString &text);
+    static qint64 durationSeconds(QStringView text);
 
     // Whole minutes of a period as the totals count them: halves to even (90 s → 2).
     static qint64 wholeMinutes(qint64 seconds);

@@ -1,27 +1,34 @@
 #include "ChainCheck.h"
 
 #include "Billing.h"
+#include "ChainHash.h"
 #include "RecordChain.h"
 #include "SqlRun.h"
 #include "SqlStatement.h"
+#include "SqlTransaction.h"
 #include "TextFormats.h"
+
+#include <algorithm>
 
 using SqlRun::forStation;
 
 namespace {
-// Columns of a station's query: rowid, the hashed fields, the stored hash.
-constexpr int hashedRecordFields = RecordChain::hashedRecordFieldCount;
-constexpr int numberColumn = 9;
-constexpr int durationColumn = 3;
-constexpr int feeColumn = 4;
-constexpr int recordHashColumn = 1 + hashedRecordFields;
-// Columns of the closings' query: the hashed fields, the stored hash.
-constexpr int hashedClosingFields = 9;
-constexpr int lastRecordColumn = 8;
+// Columns of a station's query: rowid, number, start, stop, duration, fee, the hashed
+// fields, the stored hash.
+constexpr int numberColumn = 1;
+constexpr int startColumn = 2;
+constexpr int stopColumn = 3;
+constexpr int durationColumn = 4;
+constexpr int feeColumn = 5;
+constexpr int recordFieldsColumn = 6;
+// Columns of the closings' query: number, the last record it saw, the hashed fields,
+// the stored hash.
+constexpr int lastRecordColumn = 1;
+constexpr int closingFieldsColumn = 2;
 
-QByteArray storedHash(const SqlStatement &row, int column)
+QByteArray decodedHash(QByteArrayView stored)
 {
-    return QByteArray::fromHex(row.text(column).value_or(QString()).toLatin1());
+    return QByteArray::fromHex(stored.toByteArray());
 }
 }
 
@@ -29,6 +36,7 @@ QByteArray storedHash(const SqlStatement &row, int column)
 struct ChainCheck::Station
 {
     int number = 0;
+    QByteArray kind; // of its entries on the chain
     std::unique_ptr<SqlStatement> rows;
     bool pending = false;
     qint64 lastRowid = 0;
@@ -55,6 +63,7 @@ ChainCheck::ChainCheck(const SqlConnection &db, int stations, Scope scope)
     for (int station = 1; station <= stations; ++station) {
         auto entry = std::make_shared<Station>();
         entry->number = station;
+        entry->kind = QByteArray("B") + QByteArray::number(station);
         m_stations.append(entry);
     }
     if (const Failure failure = begin(scope)) {
@@ -80,7 +89,7 @@ Failure ChainCheck::begin(Scope scope)
         return Failure(head.failure());
     m_nextNumber = head.integer(0).value_or(1);
     m_nextClosing = head.integer(1).value_or(1);
-    m_previous = storedHash(head, 2);
+    m_previous = decodedHash(head.bytes(2));
     m_lastNumber = head.integer(3).value_or(0);
     m_total = qMax<qint64>(0, m_lastNumber - m_nextNumber + 1);
 
@@ -100,8 +109,11 @@ Failure ChainCheck::begin(Scope scope)
         station->feeUnits = known ? from.integer(2).value_or(0) : 0;
         station->rows = std::make_unique<SqlStatement>(
             db,
-            QStringLiteral("SELECT rowid, %1, %2 FROM %3 WHERE rowid > ?1 ORDER BY rowid")
-                .arg(RecordChain::hashedRecordFields(station->number),
+            QStringLiteral("SELECT rowid, %1, %2, %3 FROM %4 WHERE rowid > ?1 ORDER BY rowid")
+                .arg(forStation("client%1nummer, client%1start, client%1ende, client%1dauer,"
+                                " client%1kosten",
+                                station->number),
+                     ChainHash::fieldsOf(RecordChain::hashedRecordFields(station->number)),
                      forStation("client%1kette", station->number),
                      forStation("client%1", station->number)));
         if (!station->rows->bind(1, station->lastRowid))
@@ -110,8 +122,9 @@ Failure ChainCheck::begin(Scope scope)
     }
     m_closings = std::make_unique<SqlStatement>(
         db,
-        QStringLiteral("SELECT %1, Kette FROM Abschluesse WHERE Nummer >= ?1 ORDER BY Nummer")
-            .arg(RecordChain::hashedClosingFields()));
+        QStringLiteral("SELECT Nummer, NachBeleg, %1, Kette FROM Abschluesse WHERE Nummer >= ?1"
+                       " ORDER BY Nummer")
+            .arg(ChainHash::fieldsOf(RecordChain::hashedClosingFields())));
     if (!m_closings->bind(1, m_nextClosing))
         return Failure(m_closings->failure());
     m_closingPending = m_closings->next();
@@ -161,7 +174,7 @@ void ChainCheck::checkRecord(Station &station)
 {
     const SqlStatement &row = *station.rows;
     ++m_checked;
-    const qint64 seconds = Billing::durationSeconds(row.text(durationColumn).value_or(QString()));
+    const qint64 seconds = Billing::durationSeconds(QString::fromUtf8(row.bytes(durationColumn)));
     const qint64 minutes
         = seconds < 0 ? -Billing::wholeMinutes(-seconds) : Billing::wholeMinutes(seconds);
     station.minutes += minutes;
@@ -176,7 +189,8 @@ void ChainCheck::checkRecord(Station &station)
                 .arg(QString::number(station.number),
                      number ? QStringLiteral("Nr. ") + QString::number(*number)
                             : QStringLiteral("ohne Nummer"),
-                     row.text(1).value_or(QString()), row.text(2).value_or(QString()),
+                     row.text(startColumn).value_or(QString()),
+                     row.text(stopColumn).value_or(QString()),
                      TextFormats::money(row.money(feeColumn).value_or(0))));
         station.advance();
         return;
@@ -191,13 +205,10 @@ void ChainCheck::checkRecord(Station &station)
                                  " gelöscht.")
                       .arg(QString::number(m_nextNumber), QString::number(*number - 1)));
     }
-    const QByteArray stored = storedHash(row, recordHashColumn);
-    const QByteArray kind = QByteArray("B") + QByteArray::number(station.number);
-    if (!gap && RecordChain::entryHash(m_previous, kind, row, 1, hashedRecordFields) != stored)
+    if (!follows(station.kind, row, recordFieldsColumn, gap))
         m_findings.append(
             QStringLiteral("Station %1: Beleg Nr. %2 wurde außerhalb von Kavo geändert.")
                 .arg(QString::number(station.number), QString::number(*number)));
-    m_previous = stored;
     m_nextNumber = *number + 1;
     station.advance();
 }
@@ -211,13 +222,38 @@ void ChainCheck::checkClosing()
         m_findings.append(
             QStringLiteral("Abschluss Nr. %1 fehlt: er wurde außerhalb von Kavo gelöscht.")
                 .arg(m_nextClosing));
-    const QByteArray stored = storedHash(row, hashedClosingFields);
-    if (!gap && RecordChain::entryHash(m_previous, "A", row, 0, hashedClosingFields) != stored)
+    if (!follows("A", row, closingFieldsColumn, gap))
         m_findings.append(
             QStringLiteral("Abschluss Nr. %1 wurde außerhalb von Kavo geändert.").arg(number));
-    m_previous = stored;
     m_nextClosing = number + 1;
     m_closingPending = m_closings->next();
+}
+
+// Whether the entry's stored hash follows from the previous entry and its fields (after
+// a gap it cannot); either way the stored hash is the previous one for the next entry.
+// The hash is compared as the console writes it, in lower-case hex; a hash stored
+// otherwise is read as hex.
+bool ChainCheck::follows(QByteArrayView kind, const SqlStatement &row, int fieldsColumn, bool gap)
+{
+    const QByteArrayView stored = row.bytes(fieldsColumn + 1);
+    if (gap) {
+        m_previous = decodedHash(stored);
+        return true;
+    }
+    const QByteArrayView hash = m_hash.of(m_previous, kind, row.bytes(fieldsColumn));
+    static constexpr char digits[] = "0123456789abcdef";
+    bool same = stored.size() == 2 * hash.size();
+    for (qsizetype index = 0; same && index < hash.size(); ++index) {
+        const auto byte = static_cast<unsigned char>(hash[index]);
+        same = stored[2 * index] == digits[byte >> 4] && stored[2 * index + 1] == digits[byte & 15];
+    }
+    if (same) {
+        m_previous.resize(hash.size());
+        std::copy(hash.begin(), hash.end(), m_previous.begin());
+        return true;
+    }
+    m_previous = decodedHash(stored);
+    return m_previous == hash;
 }
 
 void ChainCheck::finish()
@@ -257,9 +293,13 @@ void ChainCheck::compareTotals()
     }
 }
 
+// In one transaction: a start waits for one write to the disk, not one a station.
 Failure ChainCheck::keep()
 {
     sqlite3 *db = m_db.get();
+    SqlTransaction transaction(db);
+    if (!transaction.isOpen())
+        return Failure(transaction.failure());
     SqlStatement head(db,
                       QStringLiteral("UPDATE Kettenkopf SET GeprueftBeleg = ?1,"
                                      " GeprueftAbschluss = ?2, GeprueftKopf = ?3"));
@@ -282,5 +322,5 @@ Failure ChainCheck::keep()
             || !point.bind(3, station->feeUnits) || !point.run())
             return Failure(point.failure());
     }
-    return Failure::none();
+    return transaction.commit() ? Failure::none() : Failure(transaction.failure());
 }

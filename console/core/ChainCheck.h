@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChainHash.h"
 #include "Failure.h"
 #include "SqlConnection.h"
 
@@ -49,6 +50,7 @@ private:
     Station *nextRecord();
     void checkRecord(Station &station);
     void checkClosing();
+    bool follows(QByteArrayView kind, const SqlStatement &row, int fieldsColumn, bool gap);
     void compareTotals();
     void finish();
 
@@ -57,6 +59,7 @@ private:
     std::unique_ptr<SqlStatement> m_closings;
     bool m_closingPending = false;
     QByteArray m_previous;
+    ChainHash m_hash;
     qint64 m_nextNumber = 0;
     qint64 m_nextClosing = 0;
     qint64 m_lastNumber = 0; // the last number the console gave

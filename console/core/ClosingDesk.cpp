@@ -55,6 +55,23 @@ Result<Closing> ClosingDesk::closeShift()
     return saved(shift());
 }
 
+bool ClosingDesk::reopenNeedsOwnerPin() const
+{
+    return m_closings.reopenings().needsOwnerPin();
+}
+
+Result<Closing> ClosingDesk::reopenDay(const QDate &day, const QString &ownerPin,
+                                       const QString &reason)
+{
+    const Result<Closing> closed = this->day(day);
+    if (!closed.hasValue())
+        return closed;
+    if (const Failure failure
+        = m_closings.reopenings().reopen(closed.value(), ownerPin, operatorOnDuty(), reason))
+        return failure;
+    return this->day(day);
+}
+
 Result<Closing> ClosingDesk::saved(Result<Closing> figured)
 {
     if (!figured.hasValue())

@@ -36,6 +36,10 @@ public:
     // which starts the next shift.
     Result<Closing> closeDay(const QDate &day);
     Result<Closing> closeShift();
+    // Opens the day's closing again, so that the day can be closed anew; gives the
+    // day as it then stands. Asks for the owner's PIN where one is set up.
+    bool reopenNeedsOwnerPin() const;
+    Result<Closing> reopenDay(const QDate &day, const QString &ownerPin, const QString &reason);
 
 private:
     Result<Closing> saved(Result<Closing> closing);

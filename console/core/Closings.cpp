@@ -271,6 +271,8 @@ Failure Closings::figure(Closing &closing)
     closing.figures = figures;
     closing.fingerprint = QString::fromLatin1(hash.result().toHex());
     closing.chainHead = m_chain.head();
+    if (book)
+        closing.tariffs = m_tariffs.inForce(closing.from, closing.to);
     return Failure::none();
 }
 
@@ -313,8 +315,10 @@ std::optional<Closing> Closings::savedWhere(const QString &condition, const QStr
     closing.figures = ClosingFigures::fromJson(query.text(6).value_or(QString()).toUtf8())
                           .value_or(ClosingFigures());
     closing.fingerprint = query.text(7).value_or(QString());
-    if (m_chain.isActive())
+    if (m_chain.isActive()) {
         closing.chainHead = query.text(8).value_or(QString());
+        closing.tariffs = m_tariffs.inForce(closing.from, closing.to);
+    }
     return closing;
 }
 
@@ -325,8 +329,12 @@ std::optional<Closing> Closings::day(const QDate &day, const QList<RunningFigure
         return std::nullopt;
     std::optional<Closing> saved = savedWhere(
         QStringLiteral("Art = 'Tag' AND substr(Von, 1, 10) = ?1"), day.toString(Qt::ISODate));
-    if (!saved)
+    const QList<ClosingReopening> reopenings = m_reopenings.ofDay(day);
+    if (!saved || ClosingReopenings::reopens(reopenings, saved->number)) {
+        live.reopenings = reopenings;
         return live;
+    }
+    saved->reopenings = reopenings;
     saved->changedSince = saved->fingerprint != live.fingerprint;
     return saved;
 }
@@ -345,12 +353,12 @@ std::optional<Closing> Closings::shift(const QDateTime &now, const QString &oper
 Failure Closings::save(Closing &closing)
 {
     if (closing.kind == Closing::Day) {
-        if (const std::optional<Closing> saved
-            = savedWhere(QStringLiteral("Art = 'Tag' AND substr(Von, 1, 10) = ?1"),
-                         closing.from.date().toString(Qt::ISODate)))
-            return Failure(
-                QStringLiteral("Der %1 ist schon abgeschlossen (Abschluss Nr. %2).")
-                    .arg(TextFormats::date(closing.from.date()), QString::number(saved->number)));
+        const QDate date = closing.from.date();
+        const std::optional<Closing> saved = savedWhere(
+            QStringLiteral("Art = 'Tag' AND substr(Von, 1, 10) = ?1"), date.toString(Qt::ISODate));
+        if (saved && !ClosingReopenings::reopens(m_reopenings.ofDay(date), saved->number))
+            return Failure(QStringLiteral("Der %1 ist schon abgeschlossen (Abschluss Nr. %2).")
+                               .arg(TextFormats::date(date), QString::number(saved->number)));
     }
     closing.made = Clock::current().now();
     const bool book = m_chain.isActive();
@@ -381,5 +389,7 @@ Failure Closings::save(Closing &closing)
         return Failure(transaction.failure());
     closing.number = number;
     closing.chainHead = m_chain.head();
+    if (book)
+        closing.tariffs = m_tariffs.inForce(closing.from, closing.to);
     return Failure::none();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "ClosingReopenings.h"
 #include "Failure.h"
 #include "SqlConnection.h"
+#include "TariffHistory.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -103,6 +105,11 @@ struct Closing
     QString chainHead;
     // A saved closing whose records no longer give its fingerprint.
     bool changedSince = false;
+    // A day's: its closings opened again, this one's included once it is reopened
+    // (then the day shows as it stands, to be closed anew).
+    QList<ClosingReopening> reopenings;
+    // While the tariffs' history is kept: the tariffs in force during the closing.
+    QList<TariffPeriod> tariffs;
 
     bool isSaved() const { return number > 0; }
     // "Die Aufzeichnungen dieses Tages wurden nach dem Abschluss verändert." or empty.
@@ -125,8 +132,10 @@ public:
     std::optional<Closing> shift(const QDateTime &now, const QString &operatorName,
                                  const QList<RunningFigure> &running = {});
 
-    // Saves the closing with the next number; a day is closed once.
+    // Saves the closing with the next number; a day is closed once, again only
+    // after it was reopened.
     Failure save(Closing &closing);
+    ClosingReopenings &reopenings() { return m_reopenings; }
 
 private:
     std::optional<Closing> savedWhere(const QString &condition, const QString &value);
@@ -136,4 +145,6 @@ private:
     const SqlConnection &m_db;
     const int &m_stations;
     RecordChain &m_chain;
+    ClosingReopenings m_reopenings{m_db, m_chain};
+    TariffHistory m_tariffs{m_db};
 };

@@ -1,9 +1,8 @@
 #include "RecordChain.h"
 
+#include "ChainHash.h"
 #include "SqlRun.h"
 #include "SqlStatement.h"
-
-#include <QCryptographicHash>
 
 #include <sqlite3.h>
 
@@ -59,6 +58,10 @@ RecordChain::RecordChain(const SqlConnection &db, const int &stations)
 
 void RecordChain::refresh()
 {
+    // Where the function is missing, sealing fails with the engine's reason rather
+    // than the book being taken as not kept.
+    if (m_db)
+        (void)ChainHash::install(m_db.get());
     m_active = m_db
         && SqlRun::singleValue(m_db.get(),
                                QStringLiteral("SELECT count(*) FROM sqlite_master"
@@ -113,20 +116,6 @@ Failure RecordChain::start()
     return Failure::none();
 }
 
-QByteArray RecordChain::entryHash(const QByteArray &previous, const QByteArray &kind,
-                                  const SqlStatement &row, int firstField, int fieldCount)
-{
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(previous);
-    hash.addData(kind);
-    for (int column = firstField; column < firstField + fieldCount; ++column) {
-        const char separator[2] = {'\x1f', row.typeLetter(column)};
-        hash.addData(QByteArrayView(separator, 2));
-        hash.addData(row.bytes(column));
-    }
-    return hash.result();
-}
-
 Failure RecordChain::seal(const QString &select, const QString &update, const QByteArray &kind,
                           qint64 key)
 {
@@ -136,8 +125,9 @@ Failure RecordChain::seal(const QString &select, const QString &update, const QB
         return Failure(row.failure().isEmpty() ? QStringLiteral("Der Eintrag fehlt.")
                                                : row.failure());
     const QByteArray previous = QByteArray::fromHex(head().toLatin1());
+    ChainHash chainHash;
     const QString hash
-        = QString::fromLatin1(entryHash(previous, kind, row, 0, row.columnCount()).toHex());
+        = QString::fromLatin1(chainHash.of(previous, kind, row.bytes(0)).toByteArray().toHex());
     SqlStatement write(db, update);
     if (!write.bind(1, hash) || !write.bind(2, key) || !write.run())
         return Failure(write.failure());
@@ -149,17 +139,18 @@ Failure RecordChain::sealRecord(int station, qint64 rowid)
 {
     if (!m_active)
         return Failure::none();
-    return seal(QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
-                    .arg(hashedRecordFields(station), forStation("client%1", station)),
-                forStation("UPDATE client%1 SET client%1kette = ?1 WHERE rowid = ?2", station),
-                QByteArray("B") + QByteArray::number(station), rowid);
+    return seal(
+        QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?1")
+            .arg(ChainHash::fieldsOf(hashedRecordFields(station)), forStation("client%1", station)),
+        forStation("UPDATE client%1 SET client%1kette = ?1 WHERE rowid = ?2", station),
+        QByteArray("B") + QByteArray::number(station), rowid);
 }
 
 Failure RecordChain::sealClosing(int number)
 {
     if (!m_active)
         return Failure::none();
-    const QString fields = hashedClosingFields();
+    const QString fields = ChainHash::fieldsOf(hashedClosingFields());
     return seal(QStringLiteral("SELECT %1 FROM Abschluesse WHERE Nummer = ?1").arg(fields),
                 QStringLiteral("UPDATE Abschluesse SET Kette = ?1 WHERE Nummer = ?2"),
                 QByteArray("A"), number);

@@ -7,8 +7,6 @@
 #include <QString>
 #include <QStringList>
 
-class SqlStatement;
-
 // The book's chain: once the owner is set up, every record (counter-records and
 // corrected starts included) and every closing carries a SHA-256 over its own
 // fields and the previous entry's hash, in the order of the records' numbers, a
@@ -32,7 +30,8 @@ public:
 
     RecordChain(const SqlConnection &db, const int &stations);
 
-    // Reads whether the book is kept in this file; called once it is open.
+    // Reads whether the book is kept in this file and makes the chain's SQL function
+    // known to the connection; called once it is open.
     void refresh();
     bool isActive() const { return m_active; }
 
@@ -48,10 +47,6 @@ public:
     Failure sealClosing(int number);
     // The hash of the last entry, hex; empty while the book is not kept.
     QString head() const;
-
-    // The hash of an entry: the previous entry's hash and the row's fields.
-    static QByteArray entryHash(const QByteArray &previous, const QByteArray &kind,
-                                const SqlStatement &row, int firstField, int fieldCount);
 
 private:
     Failure seal(const QString &select, const QString &update, const QByteArray &kind, qint64 key);

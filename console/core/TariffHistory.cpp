@@ -41,7 +41,6 @@ Failure TariffHistory::note(const Tariffs &tariffs, const QString &operatorName)
 
 QList<TariffPeriod> TariffHistory::inForce(const QDateTime &from, const QDateTime &to) const
 {
-    QList<TariffPeriod> periods;
     SqlStatement query(
         m_db.get(),
         QStringLiteral("SELECT Ab, Einheit, Ueber30, Ueber60, Deckeln, Bediener FROM Tarife"
@@ -50,7 +49,21 @@ QList<TariffPeriod> TariffHistory::inForce(const QDateTime &from, const QDateTim
                        " ORDER BY Nummer"));
     if (!query.bind(1, TextFormats::moment(from).left(19))
         || !query.bind(2, TextFormats::moment(to.addSecs(1)).left(19)))
-        return periods;
+        return {};
+    return read(query);
+}
+
+QList<TariffPeriod> TariffHistory::all() const
+{
+    SqlStatement query(m_db.get(),
+                       QStringLiteral("SELECT Ab, Einheit, Ueber30, Ueber60, Deckeln, Bediener"
+                                      " FROM Tarife ORDER BY Nummer"));
+    return read(query);
+}
+
+QList<TariffPeriod> TariffHistory::read(SqlStatement &query)
+{
+    QList<TariffPeriod> periods;
     while (query.next())
         periods.append({QDateTime::fromString(query.text(0).value_or(QString()), Qt::ISODate),
                         {query.text(1).value_or(QString()), query.text(2).value_or(QString()),

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+class SqlStatement;
+
 // Tariffs as they were in force from a moment on, and who set them.
 struct TariffPeriod
 {
@@ -30,7 +32,11 @@ public:
     // The tariffs in force at some time in [from, to), oldest first: the one in force
     // at `from` and every one noted since.
     QList<TariffPeriod> inForce(const QDateTime &from, const QDateTime &to) const;
+    // Every change noted, oldest first; none where the history is not kept.
+    QList<TariffPeriod> all() const;
 
 private:
+    static QList<TariffPeriod> read(SqlStatement &query);
+
     const SqlConnection &m_db;
 };

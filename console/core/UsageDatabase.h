@@ -3,6 +3,7 @@
 #include "ChainCheck.h"
 #include "Closings.h"
 #include "DatabaseSoundness.h"
+#include "DayRecords.h"
 #include "Failure.h"
 #include "Incidents.h"
 #include "OpenPeriodStore.h"
@@ -87,6 +88,7 @@ public:
     Incidents &incidents() { return m_incidents; }
     RecordChain &chain() { return m_chain; }
     TariffHistory &tariffHistory() { return m_tariffs; }
+    const DayRecords &dayRecords() const { return m_dayRecords; }
     // A check of the chain over the stations served (see ChainCheck).
     std::unique_ptr<ChainCheck> chainCheck(ChainCheck::Scope scope) const
     {
@@ -113,6 +115,7 @@ private:
     OperatorRoster m_roster{m_db};
     Incidents m_incidents{m_db};
     TariffHistory m_tariffs{m_db};
+    DayRecords m_dayRecords{m_db, m_stations};
     Closings m_closings{m_db, m_stations, m_chain};
     TakingsRange m_takings{m_db, m_stations};
     UsageRecorder m_recorder{m_db,      m_stations,   m_soundness, m_schema,

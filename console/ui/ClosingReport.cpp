@@ -162,6 +162,23 @@ QString voidTable(const QList<ClosingVoid> &voids)
                  rows);
 }
 
+// The tariffs in force during the closing, each from when and set by whom.
+QString tariffTable(const QList<TariffPeriod> &tariffs)
+{
+    if (tariffs.isEmpty())
+        return QString();
+    QString rows;
+    for (const TariffPeriod &period : tariffs)
+        rows += QStringLiteral("<tr>") + cell(moment(period.from))
+            + cell(escaped(period.tariffs.base), true) + cell(escaped(period.tariffs.over30), true)
+            + cell(escaped(period.tariffs.over60), true) + cell(escaped(period.operatorName), true)
+            + QStringLiteral("</tr>");
+    return table(QStringLiteral("Tarife in Kraft"),
+                 {QStringLiteral("Ab"), QStringLiteral("Gebühr"), QStringLiteral("über 30 min."),
+                  QStringLiteral("über 60 min."), QStringLiteral("Gesetzt von")},
+                 rows);
+}
+
 QString undatedLine(const ClosingSum &undated)
 {
     return QStringLiteral("<h3>Ohne Datum</h3><p>") + TextFormats::count(undated.periods)
@@ -170,6 +187,19 @@ QString undatedLine(const ClosingSum &undated)
         + QStringLiteral(": Aufzeichnungen von vor der Datierung, keinem Tag zugeordnet und in"
                          " keiner Summe enthalten.</p>");
 }
+}
+
+QString ClosingReport::reopeningNotice(const Closing &closing)
+{
+    QStringList lines;
+    for (const ClosingReopening &reopening : closing.reopenings)
+        lines.append(QStringLiteral("Abschluss Nr. %1 wurde am %2 um %3 von %4 wieder geöffnet."
+                                    " Grund: %5")
+                         .arg(QString::number(reopening.closingNumber),
+                              TextFormats::date(reopening.made.date()),
+                              TextFormats::timeOfDay(reopening.made.time()), reopening.operatorName,
+                              reopening.reason));
+    return lines.join(QLatin1Char('\n'));
 }
 
 std::unique_ptr<QTextDocument>
@@ -183,8 +213,13 @@ ClosingReport::document(const Closing &closing, const QString &cafeName, const Q
     if (closing.changedSince)
         html += QStringLiteral("<p><b><font color=\"#c00000\">") + closing.changeNotice()
             + QStringLiteral("</font></b></p>");
+    if (!closing.reopenings.isEmpty())
+        html += QStringLiteral("<p><b>")
+            + escaped(reopeningNotice(closing)).replace(QLatin1Char('\n'), QStringLiteral("<br>"))
+            + QStringLiteral("</b></p>");
     html += stationTable(closing.figures) + operatorTable(closing.figures);
     html += correctionTable(closing.figures.corrections) + voidTable(closing.figures.voids);
+    html += tariffTable(closing.tariffs);
     html += runningTable(closing.figures) + undatedLine(closing.figures.undated);
     html += QStringLiteral("<p><small>Fingerabdruck (SHA-256) der Aufzeichnungen:<br><tt>")
         + closing.fingerprint + QStringLiteral("</tt>");

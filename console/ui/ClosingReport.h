@@ -20,6 +20,9 @@ public:
     static std::unique_ptr<QTextDocument> document(const Closing &closing, const QString &cafeName,
                                                    const QDateTime &now);
 
+    // The closings of the day opened again: who, when and why; empty for none.
+    static QString reopeningNotice(const Closing &closing);
+
     // Lays the document out on the printer's page and prints it.
     static void print(QTextDocument &document, QPrinter &printer);
 };

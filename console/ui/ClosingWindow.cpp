@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "ClosingReport.h"
 #include "MessageDialog.h"
+#include "ReopenDialog.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -57,6 +58,7 @@ ClosingWindow::ClosingWindow(ClosingDesk desk, QString cafeName, QWidget *parent
     auto *update = button("cmdAktualisieren", QStringLiteral("Aktualisieren"), this);
     m_close = button("cmdAbschliessen", QStringLiteral("Abschließen"), this);
     m_print = button("cmdDrucken", QStringLiteral("Drucken…"), this);
+    m_reopen = button("cmdWiederOeffnen", QStringLiteral("Wieder öffnen…"), this);
     m_notice = new QLabel(this);
     m_notice->setObjectName(QStringLiteral("lblHinweis"));
     m_notice->setWordWrap(true);
@@ -71,6 +73,7 @@ ClosingWindow::ClosingWindow(ClosingDesk desk, QString cafeName, QWidget *parent
     choices->addWidget(update);
     choices->addStretch();
     choices->addWidget(m_close);
+    choices->addWidget(m_reopen);
     choices->addWidget(m_print);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(choices);
@@ -82,6 +85,7 @@ ClosingWindow::ClosingWindow(ClosingDesk desk, QString cafeName, QWidget *parent
     connect(update, &QPushButton::clicked, this, &ClosingWindow::refresh);
     connect(m_close, &QPushButton::clicked, this, &ClosingWindow::closeShown);
     connect(m_print, &QPushButton::clicked, this, &ClosingWindow::print);
+    connect(m_reopen, &QPushButton::clicked, this, &ClosingWindow::reopenShown);
     refresh();
 }
 
@@ -104,13 +108,18 @@ void ClosingWindow::showClosing(const Result<Closing> &closing)
 {
     m_close->setEnabled(closing.hasValue() && m_desk.mayClose(closing.value()));
     m_print->setEnabled(closing.hasValue());
+    m_reopen->setVisible(!shiftChosen());
+    m_reopen->setEnabled(closing.hasValue() && closing->isSaved());
     if (!closing.hasValue()) {
         m_notice->setText(closing.failure().text());
         m_report.reset();
         m_view->clear();
         return;
     }
-    m_notice->setText(closing->changeNotice());
+    m_notice->setText(
+        QStringList{ClosingReport::reopeningNotice(closing.value()), closing->changeNotice()}
+            .join(QLatin1Char('\n'))
+            .trimmed());
     m_report = ClosingReport::document(closing.value(), m_cafeName, Clock::current().now());
     m_view->setHtml(m_report->toHtml());
 }
@@ -126,6 +135,13 @@ void ClosingWindow::closeShown()
         return;
     }
     refresh();
+}
+
+void ClosingWindow::reopenShown()
+{
+    ReopenDialog dialog(m_desk, m_day->date(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        refresh();
 }
 
 void ClosingWindow::print()

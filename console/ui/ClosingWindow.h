@@ -32,6 +32,8 @@ public:
 public slots:
     void refresh();
     void closeShown();
+    // Asks the owner's PIN and the reason, and opens the day's closing again.
+    void reopenShown();
 
 private:
     bool shiftChosen() const;
@@ -46,5 +48,6 @@ private:
     QTextBrowser *m_view;
     QPushButton *m_close;
     QPushButton *m_print;
+    QPushButton *m_reopen;
     std::unique_ptr<QTextDocument> m_report;
 };

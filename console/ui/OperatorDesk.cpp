@@ -5,7 +5,9 @@
 #include "MessageDialog.h"
 #include "OperatorsDialog.h"
 #include "SignInDialog.h"
+#include "TariffHistoryDialog.h"
 #include "UsageDatabase.h"
+#include "VoidDialog.h"
 
 #include <QAction>
 #include <QInputDialog>
@@ -81,6 +83,11 @@ void OperatorDesk::addGuardedItems()
     connect(m_shiftAction, &QAction::triggered, this, &OperatorDesk::changeShift);
     connect(voidAction, &QAction::triggered, this, &OperatorDesk::voidRecord);
     connect(checkAction, &QAction::triggered, this, &OperatorDesk::checkWholeChain);
+    QAction *tariffs = addItem(m_tools, "mnuToolsTariffs", QStringLiteral("Tarif&verlauf…"));
+    connect(tariffs, &QAction::triggered, this, [this] {
+        TariffHistoryDialog dialog(m_database.tariffHistory(), &m_window);
+        dialog.exec();
+    });
 }
 
 QString OperatorDesk::askOwnerPin(const QString &why)
@@ -142,22 +149,12 @@ void OperatorDesk::voidRecord()
 {
     if (!allows(OnDuty::Void))
         return;
-    bool given = false;
-    const int station
-        = QInputDialog::getInt(&m_window, QStringLiteral("Stornieren"), QStringLiteral("Station:"),
-                               1, 1, m_database.stationCount(), 1, &given);
-    if (!given)
+    VoidDialog dialog(m_database.dayRecords(), m_database.stationCount(), &m_window);
+    if (dialog.exec() != QDialog::Accepted)
         return;
-    const int number
-        = QInputDialog::getInt(&m_window, QStringLiteral("Stornieren"),
-                               QStringLiteral("Belegnummer:"), 1, 1, 2'000'000'000, 1, &given);
-    if (!given)
-        return;
-    const QString reason
-        = QInputDialog::getText(&m_window, QStringLiteral("Stornieren"), QStringLiteral("Grund:"),
-                                QLineEdit::Normal, QString(), &given);
-    if (!given)
-        return;
+    const int station = dialog.station();
+    const qint64 number = dialog.number();
+    const QString reason = dialog.reason();
     const Failure failure = m_database.recorder().voidRecord(station, number, reason);
     MessageDialog::show(&m_window,
                         {QStringLiteral("Kavo"),

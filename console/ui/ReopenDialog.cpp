@@ -1,0 +1,58 @@
+#include "ReopenDialog.h"
+
+#include "ClosingDesk.h"
+#include "TextFormats.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+ReopenDialog::ReopenDialog(ClosingDesk &desk, const QDate &day, QWidget *parent)
+    : QDialog(parent)
+    , m_desk(desk)
+    , m_day(day)
+    , m_pin(new QLineEdit(this))
+    , m_reason(new QLineEdit(this))
+    , m_message(new QLabel(this))
+{
+    setObjectName(QStringLiteral("frmWiederOeffnen"));
+    setWindowTitle(QStringLiteral("Abschluss wieder öffnen"));
+    m_pin->setObjectName(QStringLiteral("tfPin"));
+    m_pin->setEchoMode(QLineEdit::Password);
+    m_reason->setObjectName(QStringLiteral("tfGrund"));
+    m_message->setObjectName(QStringLiteral("lblMeldung"));
+    m_message->setWordWrap(true);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    QPushButton *reopen
+        = buttons->addButton(QStringLiteral("&Wieder öffnen"), QDialogButtonBox::AcceptRole);
+    reopen->setObjectName(QStringLiteral("cmdWiederOeffnen"));
+    reopen->setDefault(true);
+    auto *layout = new QFormLayout(this);
+    layout->addRow(new QLabel(QStringLiteral("Der Abschluss des %1 wird wieder geöffnet; er bleibt"
+                                             " mit dem Grund aufgezeichnet.")
+                                  .arg(TextFormats::date(day)),
+                              this));
+    if (m_desk.reopenNeedsOwnerPin())
+        layout->addRow(QStringLiteral("&PIN des Inhabers:"), m_pin);
+    else
+        m_pin->hide();
+    layout->addRow(QStringLiteral("&Grund:"), m_reason);
+    layout->addRow(m_message);
+    layout->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &ReopenDialog::attempt);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    (m_pin->isHidden() ? m_reason : m_pin)->setFocus();
+}
+
+void ReopenDialog::attempt()
+{
+    const Failure failure = m_desk.reopenDay(m_day, m_pin->text(), m_reason->text()).failure();
+    m_pin->clear();
+    if (failure) {
+        m_message->setText(failure.text());
+        return;
+    }
+    accept();
+}
