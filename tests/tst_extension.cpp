@@ -4,9 +4,9 @@
 #include "Protocol.h"
 #include "RecoveredPeriods.h"
 #include "StationSessionRig.h"
+#include "TestSupport.h"
 
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,11 +14,15 @@ namespace {
 const QDateTime afternoon(QDate(2026, 4, 2), QTime(14, 0, 0));
 const Tariffs demoTariffs{QStringLiteral("1,50"), QStringLiteral("1,20"), QStringLiteral("1,00")};
 
-quint16 freePort()
+// The session listens on `port` and the station announces itself there; true once
+// the console has answered.
+bool linkStation(StationSessionRig &rig, quint16 port, FakeStation &station)
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::Any, 0);
-    return probe.serverPort();
+    rig.session().listen();
+    if (!station.connectTo(port))
+        return false;
+    station.send("Startup1");
+    return station.waitForText("Stop1");
 }
 
 QString lastText(const QSignalSpy &spy)
@@ -133,16 +137,13 @@ private slots:
     // own later ends the period as ever.
     void theStationFollowsAndItsAnswerDoesNotBill()
     {
-        const quint16 port = freePort();
+        const quint16 port = freeLoopbackPort();
         StationSessionRig rig(afternoon, port);
         QCOMPARE(rig.error(), QString());
         StationSession &session = rig.session();
         ManualClock &clock = rig.clock();
-        session.listen();
         FakeStation station;
-        QVERIFY(station.connectTo(port));
-        station.send("Startup1");
-        QVERIFY(station.waitForText("Stop1"));
+        QVERIFY(linkStation(rig, port, station));
         clock.advanceMs(1'000);
         session.start(30);
         QVERIFY(station.waitForText("30"));
@@ -309,15 +310,12 @@ private slots:
     // stop; its answer to the pause's stop, and its stops while paused, bill nothing.
     void aPausedStationIsIdle()
     {
-        const quint16 port = freePort();
+        const quint16 port = freeLoopbackPort();
         StationSessionRig rig(afternoon, port);
         QCOMPARE(rig.error(), QString());
         StationSession &session = rig.session();
-        session.listen();
         FakeStation station;
-        QVERIFY(station.connectTo(port));
-        station.send("Startup1");
-        QVERIFY(station.waitForText("Stop1"));
+        QVERIFY(linkStation(rig, port, station));
         rig.clock().advanceMs(1'000);
         session.start(15);
         QVERIFY(station.waitForText("15"));
@@ -345,16 +343,13 @@ private slots:
     void thePriceReachesOnlyAStationThatAsksForIt()
     {
         for (const bool sendsPrice : {true, false}) {
-            const quint16 port = freePort();
+            const quint16 port = freeLoopbackPort();
             StationSessionRig rig(afternoon, port);
             QCOMPARE(rig.error(), QString());
             StationSession &session = rig.session();
             session.setSendsPrice(sendsPrice);
-            session.listen();
             FakeStation station;
-            QVERIFY(station.connectTo(port));
-            station.send("Startup1");
-            QVERIFY(station.waitForText("Stop1"));
+            QVERIFY(linkStation(rig, port, station));
             rig.clock().advanceMs(1'000);
             session.start(0);
             QVERIFY(station.waitForText("420"));

@@ -1,4 +1,5 @@
 #include "RawDatabase.h"
+#include "TestSupport.h"
 #include "UsageDatabaseCase.h"
 
 #include <QFile>
@@ -9,6 +10,16 @@
 class UsageStatisticsTest : public QObject, UsageDatabaseCase
 {
     Q_OBJECT
+
+    // Records a period of `seconds` stopped at `stop`, as the console would.
+    bool recordAt(int station, const QDateTime &stop, const QString &fee, qint64 seconds)
+    {
+        StoppedPeriod stopped
+            = stoppedPeriod(station, recordWithFee(fee), seconds, stop.date().month());
+        stopped.startMoment = stop.addSecs(-seconds);
+        stopped.stopMoment = stop;
+        return writtenNow(m_database->recorder().recordPeriod(stopped));
+    }
 
 private slots:
     void initTestCase() { installClock(); }
@@ -55,6 +66,28 @@ private slots:
         QCOMPARE(table->rows[1].mid(0, 5),
                  QVariantList({"23:50:00", "00:10:00", "00:20:00", 2.0, qint64(11)}));
         QCOMPARE(table->rows[0][3].typeId(), QMetaType::Double);
+    }
+
+    // November of one year is not November of another; each of more than two
+    // stations has sums of its own.
+    void monthsAreListedInOrderWithTheirYear()
+    {
+        QVERIFY(UsageDatabase::addMissingStations(m_path, 6).hasValue());
+        QVERIFY(!m_database->open(m_path, 6));
+        const QTime ten(10, 0);
+        QVERIFY(recordAt(1, QDateTime(QDate(2026, 11, 20), ten), QStringLiteral("4,00 €"), 3600));
+        QVERIFY(recordAt(1, QDateTime(QDate(2025, 11, 3), ten), QStringLiteral("2,40 €"), 1800));
+        QVERIFY(recordAt(1, QDateTime(QDate(2026, 3, 9), ten), QStringLiteral("1,05 €"), 630));
+        QVERIFY(recordAt(5, QDateTime(QDate(2025, 11, 3), ten), QStringLiteral("2,40 €"), 1800));
+        UsageStatistics &sums = m_database->statistics();
+        QCOMPARE(sums.listMonths(1), QStringList({"11.2025", "03.2026", "11.2026"}));
+        QCOMPARE(sums.sumMonthFees(1, QStringLiteral("11.2026")), 40000);
+        // A month's minutes are its records' durations, 00:10:30 each here.
+        QCOMPARE(sums.sumMonthMinutes(1, QStringLiteral("11.2026")), 10);
+        QCOMPARE(sums.listMonths(5), QStringList({"11.2025"}));
+        QCOMPARE(m_database->recorder().readTotalMinutes(5), 30);
+        for (int station : {2, 6})
+            QVERIFY(sums.listMonths(station).isEmpty());
     }
 
     void monthsAreMatchedByTheirText()

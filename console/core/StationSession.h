@@ -44,6 +44,8 @@ public:
     void setKeyText(const QString &text);
 
     int station() const { return m_station; }
+    // The station is connected, or "Ohne Client" was pressed.
+    bool controlsEnabled() const { return m_controlsEnabled; }
     bool periodRunning() const { return m_running.has_value(); }
 
     // The boxes of the period as the session fills them: the start box as last

@@ -28,6 +28,7 @@ bool ConsoleAppRig::start()
     m_app->setStationPorts(ports);
     m_questions.clear();
     m_told.clear();
+    m_notices.clear();
     ConsoleApp::Front front;
     front.ask = [this](const ConsoleApp::Question &question) {
         m_questions.append(question);
@@ -42,6 +43,12 @@ bool ConsoleAppRig::start()
     const auto tell = [this](const QString &text) { m_told.append(text); };
     QObject::connect(m_app.get(), &ConsoleApp::warning, tell);
     QObject::connect(m_app.get(), &ConsoleApp::information, tell);
+    QObject::connect(m_app.get(), &ConsoleApp::problem,
+                     [this](const QString &text) { m_problems.append(text); });
+    QObject::connect(m_app.get(), &ConsoleApp::notice,
+                     [this](const QString &text) { m_notices.append(text); });
+    QObject::connect(m_app.get(), &ConsoleApp::noticeOver,
+                     [this](const QString &text) { m_notices.removeAll(text); });
     const Result<ConsoleApp::Started> started = m_app->start(*m_instance);
     m_failure = started.failure();
     return ConsoleApp::runs(started);

@@ -37,6 +37,10 @@ public:
     const QList<ConsoleApp::Question> &questions() const { return m_questions; }
     // The warnings and notices of the last start, in their order.
     const QStringList &told() const { return m_told; }
+    // What went wrong while the consoles of this rig ran, in their order.
+    const QStringList &problems() const { return m_problems; }
+    // The notices that last now, as the status bar has them.
+    const QStringList &notices() const { return m_notices; }
     // Runs as the console shows its stations, before they listen.
     void whenShown(std::function<void()> action) { m_whenShown = std::move(action); }
 
@@ -54,6 +58,8 @@ private:
     bool m_answer = true;
     QList<ConsoleApp::Question> m_questions;
     QStringList m_told;
+    QStringList m_problems;
+    QStringList m_notices;
     Failure m_failure;
     std::function<void()> m_whenShown;
 };
