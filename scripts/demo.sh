@@ -161,8 +161,9 @@ dated_record() {
     local station=$1 stop start
     stop=$(($(date +%s) - $2 * 86400 - $3 * 60))
     start=$((stop - $4 * 60))
-    printf "INSERT INTO client%d VALUES ('%s', '%s', '%s', %d, %d, '%s', '%s', 'kavo', %d);\n" \
-        "$station" "$(date -d "@$start" +%T)" "$(date -d "@$stop" +%T)" \
+    printf "INSERT INTO client%d (client%dstart, client%dende, client%ddauer, client%dkosten, client%ddatum, client%dvon, client%dbis, client%dbediener, client%dnummer) VALUES ('%s', '%s', '%s', %d, %d, '%s', '%s', 'kavo', %d);\n" \
+        "$station" "$station" "$station" "$station" "$station" "$station" "$station" "$station" "$station" "$station" \
+        "$(date -d "@$start" +%T)" "$(date -d "@$stop" +%T)" \
         "$(date -u -d "@$(($4 * 60))" +%T)" "$5" "$(date -d "@$stop" +%-m)" \
         "$(date -d "@$start" +%FT%T%:z)" "$(date -d "@$stop" +%FT%T%:z)" "$6"
 }
