@@ -53,7 +53,7 @@ bool sealAll(sqlite3 *db, int records)
                                          " + %1;",
                                          station);
     SqlTransaction transaction(db);
-    if (!ChainHash::install(db) || SqlRun::exec(db, statements))
+    if (ChainHash::install(db) || SqlRun::exec(db, statements))
         return false;
     std::vector<std::unique_ptr<SqlStatement>> rows;
     std::vector<std::unique_ptr<SqlStatement>> seals;

@@ -1,5 +1,7 @@
 #include "ChainHash.h"
 
+#include "SqlFailure.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 
@@ -31,11 +33,13 @@ void fieldsFunction(sqlite3_context *context, int count, sqlite3_value **argumen
 }
 }
 
-bool ChainHash::install(sqlite3 *db)
+Failure ChainHash::install(sqlite3 *db)
 {
-    return sqlite3_create_function_v2(db, "kettenfelder", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                      nullptr, &fieldsFunction, nullptr, nullptr, nullptr)
-        == SQLITE_OK;
+    if (sqlite3_create_function_v2(db, "kettenfelder", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   nullptr, &fieldsFunction, nullptr, nullptr, nullptr)
+        != SQLITE_OK)
+        return Failure(SqlFailure::of(db));
+    return Failure::none();
 }
 
 QString ChainHash::fieldsOf(const QString &fields)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QByteArrayView>
 #include <QString>
 
@@ -20,7 +22,7 @@ class ChainHash
 {
 public:
     // Makes kettenfelder(...) known to the connection.
-    static bool install(sqlite3 *db);
+    [[nodiscard]] static Failure install(sqlite3 *db);
     // The SQL that gives the listed fields in their hashed form.
     static QString fieldsOf(const QString &fields);
 
