@@ -4,7 +4,6 @@
 #include "Closings.h"
 #include "OperatorRoster.h"
 #include "RecordChain.h"
-#include "SqlRun.h"
 #include "SqlStatement.h"
 #include "SqlTransaction.h"
 #include "TextFormats.h"
@@ -49,7 +48,6 @@ Failure ClosingReopenings::reopen(const Closing &closing, const QString &ownerPi
 {
     if (const Failure failure = check(closing, ownerPin, reason))
         return failure;
-    const bool book = m_chain.isActive();
     SqlTransaction transaction(m_db.get());
     if (!transaction.isOpen())
         return Failure(transaction.failure());
@@ -59,8 +57,7 @@ Failure ClosingReopenings::reopen(const Closing &closing, const QString &ownerPi
                        " Zahlen, Fingerabdruck%1) SELECT (SELECT max(Nummer) + 1 FROM Abschluesse),"
                        " ?1, Von, Bis, ?2, ?3, ?4, Fingerabdruck%2 FROM Abschluesse"
                        " WHERE Nummer = ?5")
-            .arg(book ? QStringLiteral(", NachBeleg") : QString(),
-                 book ? QStringLiteral(", (SELECT Letzte FROM Belegnummer)") : QString()));
+            .arg(m_chain.closingLinkColumn(), m_chain.closingLinkValue()));
     const QJsonObject figures{{closingKey, closing.number}, {reasonKey, reason.trimmed()}};
     const bool done = insert.bind(1, kind)
         && insert.bind(2, TextFormats::moment(Clock::current().now()))
@@ -69,11 +66,9 @@ Failure ClosingReopenings::reopen(const Closing &closing, const QString &ownerPi
         && insert.bind(5, qint64(closing.number)) && insert.run();
     if (!done)
         return Failure(insert.failure());
-    const int number
-        = int(SqlRun::singleValue(m_db.get(), QStringLiteral("SELECT max(Nummer) FROM Abschluesse"))
-                  .value_or(0));
-    if (const Failure failure = m_chain.sealClosing(number))
-        return failure;
+    const Result<int> number = m_chain.sealNewestClosing();
+    if (!number.hasValue())
+        return number.failure();
     return transaction.commit() ? Failure::none() : Failure(transaction.failure());
 }
 

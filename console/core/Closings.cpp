@@ -370,8 +370,7 @@ Failure Closings::save(Closing &closing)
         QStringLiteral("INSERT INTO Abschluesse (Nummer, Art, Von, Bis, Erstellt, Bediener,"
                        " Zahlen, Fingerabdruck%1) SELECT ifnull(max(Nummer), 0) + 1,"
                        " ?1, ?2, ?3, ?4, ?5, ?6, ?7%2 FROM Abschluesse")
-            .arg(book ? QStringLiteral(", NachBeleg") : QString(),
-                 book ? QStringLiteral(", (SELECT Letzte FROM Belegnummer)") : QString()));
+            .arg(m_chain.closingLinkColumn(), m_chain.closingLinkValue()));
     const bool done = insert.bind(1, closing.kind == Closing::Day ? dayKind : shiftKind)
         && insert.bind(2, TextFormats::moment(closing.from))
         && insert.bind(3, TextFormats::moment(closing.to))
@@ -380,14 +379,12 @@ Failure Closings::save(Closing &closing)
         && insert.bind(7, closing.fingerprint) && insert.run();
     if (!done)
         return Failure(insert.failure());
-    const int number
-        = int(SqlRun::singleValue(m_db.get(), QStringLiteral("SELECT max(Nummer) FROM Abschluesse"))
-                  .value_or(0));
-    if (const Failure failure = m_chain.sealClosing(number))
-        return failure;
+    const Result<int> number = m_chain.sealNewestClosing();
+    if (!number.hasValue())
+        return number.failure();
     if (!transaction.commit())
         return Failure(transaction.failure());
-    closing.number = number;
+    closing.number = number.value();
     closing.chainHead = m_chain.head();
     if (book)
         closing.tariffs = m_tariffs.inForce(closing.from, closing.to);

@@ -156,6 +156,26 @@ Failure RecordChain::sealClosing(int number)
                 QByteArray("A"), number);
 }
 
+Result<int> RecordChain::sealNewestClosing()
+{
+    const int number
+        = int(SqlRun::singleValue(m_db.get(), QStringLiteral("SELECT max(Nummer) FROM Abschluesse"))
+                  .value_or(0));
+    if (const Failure failure = sealClosing(number))
+        return failure;
+    return number;
+}
+
+QString RecordChain::closingLinkColumn() const
+{
+    return m_active ? QStringLiteral(", NachBeleg") : QString();
+}
+
+QString RecordChain::closingLinkValue() const
+{
+    return m_active ? QStringLiteral(", (SELECT Letzte FROM Belegnummer)") : QString();
+}
+
 QString RecordChain::head() const
 {
     if (!m_active)

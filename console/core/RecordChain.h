@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Failure.h"
+#include "Result.h"
 #include "SqlConnection.h"
 
 #include <QByteArray>
@@ -45,6 +46,13 @@ public:
     // chain, in the caller's transaction; nothing while the book is not kept.
     Failure sealRecord(int station, qint64 rowid);
     Failure sealClosing(int number);
+    // The closing saved last, sealed; gives its number.
+    Result<int> sealNewestClosing();
+    // What an insert into Abschluesse names after its own columns, and selects after
+    // its own values, so that a closing knows the last record before it; nothing
+    // while the book is not kept.
+    QString closingLinkColumn() const;
+    QString closingLinkValue() const;
     // The hash of the last entry, hex; empty while the book is not kept.
     QString head() const;
 
