@@ -79,7 +79,8 @@ Xvfb -displayfd 3 -screen 0 1280x800x24 -dpi 96 -nolisten tcp 3>"$work/display" 
 pids+=($!)
 for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.05; done
 [[ -s $work/display ]] || stuck "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=:$(cat "$work/display")
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
 unset XAUTHORITY WAYLAND_DISPLAY SESSION_MANAGER
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share \
     XDG_CACHE_HOME=$work/home/.cache XDG_RUNTIME_DIR=$work/run TMPDIR=$work/tmp QT_QPA_PLATFORM=xcb
@@ -145,7 +146,7 @@ console_pid=
 start_console() {
     (cd "$work" && exec "$programs/Kavo" 2>>"$work/console.log") &
     console_pid=$!
-    pids+=($console_pid)
+    pids+=("$console_pid")
 }
 # Datei → Beenden; the console checks the file's pages as it closes.
 end_console() {
@@ -198,6 +199,8 @@ operators=$(database "SELECT group_concat(Name, ' ') FROM (SELECT Name FROM Betr
 start_console
 dialog=$(window Anmeldung 30)
 keys "$dialog" alt+n "type:$first" alt+p "type:0000" Return
+# The PIN's slow hash is checked before the answer shows.
+sleep 1
 shot 2-anmeldung-falsche-pin "$dialog"
 sign_in "$first" "$first_pin"
 main=$(window "$cafe" 30)
