@@ -109,6 +109,36 @@ drive_programs() {
     sleep 1
     import -window "$window" "$out/tagesabschluss.png"
 
+    # The owner sets his PIN and adds two operators; a third is being typed. Each
+    # button's key clicks it a moment later, before the next field is reached.
+    xdotool windowfocus --sync "$console" key alt+w b
+    window=$(xdotool search --sync --onlyvisible --name '^Betreiber und Rechte$' | head -1)
+    xdotool windowfocus --sync "$window" type 90210
+    xdotool key alt+s
+    sleep 1
+    xdotool key Tab Tab type anna
+    xdotool key Tab type 1234
+    xdotool key alt+h
+    sleep 1
+    xdotool key shift+Tab type bert
+    xdotool key Tab type 5678
+    xdotool key alt+h
+    sleep 1
+    xdotool key shift+Tab type carla
+    xdotool key Tab type 12
+    sleep 0.5
+    import -window "$window" "$out/betreiber-rechte.png"
+    xdotool key alt+c
+    sleep 1
+    # Schicht wechseln asks who is on duty next; a wrong PIN is told.
+    xdotool windowfocus --sync "$console" key alt+w s
+    window=$(xdotool search --sync --onlyvisible --name '^Anmeldung$' | head -1)
+    xdotool windowfocus --sync "$window" key alt+n type anna
+    xdotool key alt+p type 0000
+    xdotool key Return
+    sleep 1
+    import -window "$window" "$out/anmeldung.png"
+
     kill $(jobs -p) 2>/dev/null
     wait 2>/dev/null || true
 }
