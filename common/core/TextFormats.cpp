@@ -19,13 +19,27 @@ QString groupedThousands(qint64 value)
 }
 
 // 14:05:09, each part of one or two digits.
-const QRegularExpression
-    timeOfDayForm(QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2}):(\\d{1,2})\\s*$"));
+const QRegularExpression &timeOfDayForm()
+{
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2}):(\\d{1,2})\\s*$"));
+    return form;
+}
+
 // 1,5 or 1.5 or ,5, with a sign.
-const QRegularExpression decimalForm(QStringLiteral("^\\s*([+-]?)(\\d*)(?:[,.](\\d*))?\\s*$"));
+const QRegularExpression &decimalForm()
+{
+    static const QRegularExpression form(QStringLiteral("^\\s*([+-]?)(\\d*)(?:[,.](\\d*))?\\s*$"));
+    return form;
+}
+
 // 1.234,50 € or 1234,5, the euro sign optional.
-const QRegularExpression moneyForm(
-    QStringLiteral("^\\s*(-?)(\\d{1,3}(?:\\.\\d{3})*|\\d+)(?:,(\\d{1,4}))?\\s*\u20AC?\\s*$"));
+const QRegularExpression &moneyForm()
+{
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(-?)(\\d{1,3}(?:\\.\\d{3})*|\\d+)(?:,(\\d{1,4}))?\\s*\u20AC?\\s*$"));
+    return form;
+}
 
 // The match of the whole of `text` against `form`, if it matches.
 std::optional<QRegularExpressionMatch> matchOf(const QRegularExpression &form, const QString &text)
@@ -89,7 +103,7 @@ QString plainAmount(qint64 tenThousandths)
 
 std::optional<QTime> parseTimeOfDay(const QString &text)
 {
-    const std::optional<QRegularExpressionMatch> match = matchOf(timeOfDayForm, text);
+    const std::optional<QRegularExpressionMatch> match = matchOf(timeOfDayForm(), text);
     if (!match)
         return std::nullopt;
     const QTime time(match->captured(1).toInt(), match->captured(2).toInt(),
@@ -112,7 +126,7 @@ std::optional<int> parseWholeNumber(const QString &text, int first, int last)
 
 std::optional<double> parseDecimal(const QString &text)
 {
-    const std::optional<QRegularExpressionMatch> match = matchOf(decimalForm, text);
+    const std::optional<QRegularExpressionMatch> match = matchOf(decimalForm(), text);
     if (!match || (match->captured(2).isEmpty() && match->captured(3).isEmpty()))
         return std::nullopt;
     const QString normalised = match->captured(1)
@@ -128,7 +142,7 @@ std::optional<double> parseDecimal(const QString &text)
 
 std::optional<qint64> parseMoney(const QString &text)
 {
-    const std::optional<QRegularExpressionMatch> match = matchOf(moneyForm, text);
+    const std::optional<QRegularExpressionMatch> match = matchOf(moneyForm(), text);
     if (!match)
         return std::nullopt;
     QString whole = match->captured(2);
