@@ -7,6 +7,7 @@
 // check, for three days.
 // Both in wall-clock and processor time.
 
+#include "BenchCommandLine.h"
 #include "Billing.h"
 #include "ChainCheck.h"
 #include "ChainHash.h"
@@ -18,10 +19,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <vector>
@@ -147,15 +146,13 @@ void timed(const char *what, UsageDatabase &database, ChainCheck::Scope scope)
 
 int main(int argc, char *argv[])
 {
-    const int records = argc > 1 ? std::atoi(argv[1]) : 250000;
-    if (records < 1) {
-        std::fprintf(stderr, "bench_chain [<records per station> [<folder>]]\n");
+    BenchCommandLine command(argc, argv, 250000);
+    if (!command.isValid())
         return 2;
-    }
-    const QTemporaryDir dir(benchFolderTemplate(argc > 2 ? argv[2] : nullptr));
-    const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
     UsageDatabase database;
-    if (!dir.isValid() || UsageDatabase::create(path, stations)
+    const int records = command.records();
+    const QString path = command.newFilePath().valueOr(QString());
+    if (path.isEmpty() || UsageDatabase::create(path, stations)
         || !fillDatedUsageRecords(path, stations, records, QDate(2020, 1, 1), 5 * 365)
         || database.open(path, stations) || database.setOwnerPin(QStringLiteral("4711"))) {
         std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");

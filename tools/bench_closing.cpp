@@ -4,29 +4,25 @@
 // figure is the best of five closings of a day in the middle. A folder keeps the
 // filled file for the next run.
 
+#include "BenchCommandLine.h"
 #include "ProcessorTime.h"
 #include "UsageDatabase.h"
 #include "UsageRecordFill.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
     constexpr int stations = 16;
-    const int records = argc > 1 ? std::atoi(argv[1]) : 250000;
-    if (records < 1) {
-        std::fprintf(stderr, "bench_closing [<records per station> [<folder>]]\n");
+    BenchCommandLine command(argc, argv, 250000);
+    if (!command.isValid())
         return 2;
-    }
+    const int records = command.records();
     // With a folder, the filled file stays there for the next run of the same size.
-    const QTemporaryDir temporary(benchFolderTemplate(nullptr));
-    const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temporary.path();
-    const QString path = keptFiveYearsFile(folder, stations, records);
+    const QString path = keptFiveYearsFile(command.keptFolder(), stations, records);
     const QDate day = fiveYearsFirstDay.addDays(fiveYearsDays / 2);
     UsageDatabase database;
     if (path.isEmpty() || database.open(path, stations)) {

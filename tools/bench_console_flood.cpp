@@ -2,19 +2,12 @@
 // pause, as a display loop that never waits would, and reports how late the
 // console handles a posted event and whether its memory grows.
 
-#include "ConsoleConfig.h"
-#include "IniFile.h"
-#include "MainWindow.h"
-#include "SingleInstance.h"
-#include "UsageDatabase.h"
+#include "BenchConsole.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
-#include <QSettings>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -39,13 +32,6 @@ long residentKiB()
             return line.mid(6).trimmed().split(' ').first().toLong();
     }
     return -1;
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 // Connects to the console and sends "Startup1", then time texts as fast as it can.
@@ -75,34 +61,11 @@ void spinningStation(quint16 port, std::atomic<bool> &running, std::atomic<long 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QTemporaryDir programDir;
-    QTemporaryDir settingsDir;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-    const QString ini = ConsoleConfig::iniPath(programDir.path());
-    if (const Failure failure = Failure::ofFirst({
-            [&] {
-                return IniFile::write(ini, QStringLiteral("DB"), QStringLiteral("DB Name"),
-                                      QStringLiteral("bench"));
-            },
-            [&] {
-                return UsageDatabase::create(
-                    UsageDatabase::pathFor(programDir.path(), QStringLiteral("bench")));
-            },
-        })) {
-        std::fprintf(stderr, "%s\n", qPrintable(failure.text()));
+    BenchConsole console;
+    if (!console.start())
         return 1;
-    }
-
-    const quint16 port = freePort();
-    MainWindow window(programDir.path());
-    window.setStationPorts({port, freePort()});
-    SingleInstance instance(
-        QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
-    const Result<ConsoleApp::Started> started = window.start(instance);
-    if (!ConsoleApp::runs(started)) {
-        std::fprintf(stderr, "start failed: %s\n", qPrintable(started.failure().text()));
-        return 1;
-    }
+    MainWindow &window = console.window();
+    const quint16 port = console.stationPort();
     window.show();
 
     std::atomic<bool> running{true};

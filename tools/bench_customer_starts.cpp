@@ -3,13 +3,11 @@
 // each press the program waits until both ends are quiet, then counts the periods
 // left open at either end and the records the presses left.
 
-#include "ConsoleConfig.h"
+#include "BenchConsole.h"
 #include "DaytimeClock.h"
 #include "DaytimeRequest.h"
 #include "IniFile.h"
-#include "MainWindow.h"
 #include "MessageDialog.h"
-#include "SingleInstance.h"
 #include "StationSession.h"
 #include "StationWindow.h"
 #include "UsageDatabase.h"
@@ -19,9 +17,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -29,57 +24,27 @@
 namespace {
 // Both ends count as settled once the station's window has not changed for this long.
 constexpr qint64 quietMs = 1500;
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 }
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const int presses = argc > 1 ? QByteArray(argv[1]).toInt() : 200;
-    QTemporaryDir programDir;
-    QTemporaryDir settingsDir;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-    if (const Failure failure = Failure::ofFirst({
-            [&] {
-                return IniFile::write(ConsoleConfig::iniPath(programDir.path()),
-                                      QStringLiteral("DB"), QStringLiteral("DB Name"),
-                                      QStringLiteral("bench"));
-            },
-            [&] {
-                return IniFile::write(
-                    QDir(programDir.path()).filePath(QStringLiteral("Client.ini")),
-                    QStringLiteral("Server"), QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
-            },
-            [&] {
-                return UsageDatabase::create(
-                    UsageDatabase::pathFor(programDir.path(), QStringLiteral("bench")));
-            },
-        })) {
-        std::fprintf(stderr, "%s\n", qPrintable(failure.text()));
-        return 1;
-    }
+    BenchConsole bench;
     // The station's clock request goes nowhere and changes no clock.
     DaytimeRequest::setServer(QStringLiteral("127.0.0.1"), 0);
     DaytimeClock::setClockWriter([](qint64) { return false; });
     MessageDialog::setHandler([](const MessageDialog::Request &) { return QMessageBox::Ok; });
-
-    const quint16 port = freePort();
-    MainWindow console(programDir.path());
-    console.setStationPorts({port, freePort()});
-    SingleInstance instance(
-        QStringLiteral("kavo-bench-%1").arg(QCoreApplication::applicationPid()));
-    const Result<ConsoleApp::Started> started = console.start(instance);
-    if (!ConsoleApp::runs(started)) {
-        std::fprintf(stderr, "start failed: %s\n", qPrintable(started.failure().text()));
+    if (!bench.start())
+        return 1;
+    if (const Failure failure = IniFile::write(
+            QDir(bench.programDir()).filePath(QStringLiteral("Client.ini")),
+            QStringLiteral("Server"), QStringLiteral("IP"), QStringLiteral("127.0.0.1"))) {
+        std::fprintf(stderr, "%s\n", qPrintable(failure.text()));
         return 1;
     }
-    StationWindow station(1, programDir.path(), port);
+    MainWindow &console = bench.window();
+    StationWindow station(1, bench.programDir(), bench.stationPort());
     auto *start = station.findChild<QPushButton *>(QStringLiteral("cmdStart"));
     auto *stop = station.findChild<QPushButton *>(QStringLiteral("cmdStop"));
     auto *interval = station.findChild<QLineEdit *>(QStringLiteral("Text3"));

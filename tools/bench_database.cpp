@@ -6,18 +6,17 @@
 // on disk. The database is made in a temporary folder inside `folder` (default: the
 // system's temporary folder) and removed at the end.
 
+#include "BenchCommandLine.h"
 #include "TextFormats.h"
 #include "UsageDatabase.h"
 #include "UsageRecordFill.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTime>
 #include <QUuid>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -39,18 +38,17 @@ void printMedian(const char *what, std::vector<double> times)
 
 int main(int argc, char *argv[])
 {
-    const int stations = argc > 1 ? std::atoi(argv[1]) : 2;
-    const int recordsPerStation = argc > 2 ? std::atoi(argv[2]) : 1000000;
-    if (stations < 1 || stations > 32 || recordsPerStation < 1) {
-        std::fprintf(stderr, "bench_database [<stations> [<records per station> [<folder>]]]\n");
+    BenchCommandLine command(argc, argv, 2, 1000000);
+    if (!command.isValid())
         return 2;
-    }
-    const QTemporaryDir dir(benchFolderTemplate(argc > 3 ? argv[3] : nullptr));
-    const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
+    const int stations = command.stations();
+    const int recordsPerStation = command.records();
+    const Result<QString> newPath = command.newFilePath();
+    const QString path = newPath.valueOr(QString());
     QElapsedTimer timer;
     timer.start();
     const Failure created
-        = dir.isValid() ? UsageDatabase::create(path, stations) : Failure(dir.errorString());
+        = newPath.hasValue() ? UsageDatabase::create(path, stations) : newPath.failure();
     if (created || !fillUsageRecords(path, stations, recordsPerStation)) {
         std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen. %s\n",
                      qPrintable(created.text()));

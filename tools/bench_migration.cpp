@@ -5,16 +5,15 @@
 // opened again after its mark is removed (the whole page check, no migration); the
 // difference is the migration's share.
 
+#include "BenchCommandLine.h"
 #include "ProcessorTime.h"
 #include "UsageDatabase.h"
 #include "UsageRecordFill.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 // Opens and closes the database; the milliseconds the open took, or -1, and its
@@ -36,14 +35,12 @@ double timedOpen(const QString &path, double &processor)
 
 int main(int argc, char *argv[])
 {
-    const int records = argc > 1 ? std::atoi(argv[1]) : 1000000;
-    if (records < 1) {
-        std::fprintf(stderr, "bench_migration [<records per station> [<folder>]]\n");
+    BenchCommandLine command(argc, argv, 1000000);
+    if (!command.isValid())
         return 2;
-    }
-    const QTemporaryDir dir(benchFolderTemplate(argc > 2 ? argv[2] : nullptr));
-    const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
-    if (!dir.isValid() || !makeUndatedUsageFile(path, 2) || !fillUsageRecords(path, 2, records)) {
+    const QString path = command.newFilePath().valueOr(QString());
+    const int records = command.records();
+    if (path.isEmpty() || !makeUndatedUsageFile(path, 2) || !fillUsageRecords(path, 2, records)) {
         std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");
         return 1;
     }

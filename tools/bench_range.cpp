@@ -6,33 +6,29 @@
 // what it can in the engine's page cache. Wall-clock and processor time. A folder
 // keeps the filled file for the next run.
 
+#include "BenchCommandLine.h"
 #include "ProcessorTime.h"
 #include "UsageDatabase.h"
 #include "UsageRecordFill.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 #include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
-    const int stations = argc > 1 ? std::atoi(argv[1]) : 16;
-    const int records = argc > 2 ? std::atoi(argv[2]) : 250000;
-    if (stations < 1 || stations > 32 || records < 1) {
-        std::fprintf(stderr, "bench_range [<stations> [<records per station> [<folder>]]]\n");
+    BenchCommandLine command(argc, argv, 16, 250000);
+    if (!command.isValid())
         return 2;
-    }
     // With a folder, the filled file stays there for the next run of the same size.
-    const QTemporaryDir temporary(benchFolderTemplate(nullptr));
-    const QString folder = argc > 3 ? QString::fromLocal8Bit(argv[3]) : temporary.path();
-    const QString path = keptFiveYearsFile(folder, stations, records);
+    const QString path
+        = keptFiveYearsFile(command.keptFolder(), command.stations(), command.records());
     if (path.isEmpty()) {
         std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");
         return 1;
     }
     UsageDatabase database;
+    const int stations = command.stations();
     if (const Failure failure = database.open(path, stations)) {
         std::fprintf(stderr, "%s\n", qPrintable(failure.text()));
         return 1;
@@ -52,9 +48,9 @@ int main(int argc, char *argv[])
             values += takings->euros(station).size();
         std::printf("%d stations x %d records over 5 years, %s read of one year (%lld days,"
                     " %lld chart values, %.2f EUR): %.0f ms, %.0f ms of processor time\n",
-                    stations, records, read, qlonglong(takings->dayCount()), qlonglong(values),
-                    double(takings->total()) / 10000.0, double(timer.nsecsElapsed()) / 1e6,
-                    processorMs() - cpuBefore);
+                    stations, command.records(), read, qlonglong(takings->dayCount()),
+                    qlonglong(values), double(takings->total()) / 10000.0,
+                    double(timer.nsecsElapsed()) / 1e6, processorMs() - cpuBefore);
     }
     return 0;
 }

@@ -17,6 +17,38 @@ QString groupedThousands(qint64 value)
         digits.insert(at, QLatin1Char('.'));
     return digits;
 }
+
+// 14:05:09, each part of one or two digits.
+const QRegularExpression &timeOfDayForm()
+{
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2}):(\\d{1,2})\\s*$"));
+    return form;
+}
+
+// 1,5 or 1.5 or ,5, with a sign.
+const QRegularExpression &decimalForm()
+{
+    static const QRegularExpression form(QStringLiteral("^\\s*([+-]?)(\\d*)(?:[,.](\\d*))?\\s*$"));
+    return form;
+}
+
+// 1.234,50 € or 1234,5, the euro sign optional.
+const QRegularExpression &moneyForm()
+{
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(-?)(\\d{1,3}(?:\\.\\d{3})*|\\d+)(?:,(\\d{1,4}))?\\s*\u20AC?\\s*$"));
+    return form;
+}
+
+// The match of the whole of `text` against `form`, if it matches.
+std::optional<QRegularExpressionMatch> matchOf(const QRegularExpression &form, const QString &text)
+{
+    QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match;
+}
 }
 
 QString count(qint64 value)
@@ -71,13 +103,11 @@ QString plainAmount(qint64 tenThousandths)
 
 std::optional<QTime> parseTimeOfDay(const QString &text)
 {
-    static const QRegularExpression form(
-        QStringLiteral("^\\s*(\\d{1,2}):(\\d{1,2}):(\\d{1,2})\\s*$"));
-    const QRegularExpressionMatch match = form.match(text);
-    if (!match.hasMatch())
+    const std::optional<QRegularExpressionMatch> match = matchOf(timeOfDayForm(), text);
+    if (!match)
         return std::nullopt;
-    const QTime time(match.captured(1).toInt(), match.captured(2).toInt(),
-                     match.captured(3).toInt());
+    const QTime time(match->captured(1).toInt(), match->captured(2).toInt(),
+                     match->captured(3).toInt());
     if (!time.isValid())
         return std::nullopt;
     return time;
@@ -96,13 +126,13 @@ std::optional<int> parseWholeNumber(const QString &text, int first, int last)
 
 std::optional<double> parseDecimal(const QString &text)
 {
-    static const QRegularExpression form(QStringLiteral("^\\s*([+-]?)(\\d*)(?:[,.](\\d*))?\\s*$"));
-    const QRegularExpressionMatch match = form.match(text);
-    if (!match.hasMatch() || (match.captured(2).isEmpty() && match.captured(3).isEmpty()))
+    const std::optional<QRegularExpressionMatch> match = matchOf(decimalForm(), text);
+    if (!match || (match->captured(2).isEmpty() && match->captured(3).isEmpty()))
         return std::nullopt;
-    const QString normalised = match.captured(1)
-        + (match.captured(2).isEmpty() ? QStringLiteral("0") : match.captured(2)) + QLatin1Char('.')
-        + (match.captured(3).isEmpty() ? QStringLiteral("0") : match.captured(3));
+    const QString normalised = match->captured(1)
+        + (match->captured(2).isEmpty() ? QStringLiteral("0") : match->captured(2))
+        + QLatin1Char('.')
+        + (match->captured(3).isEmpty() ? QStringLiteral("0") : match->captured(3));
     bool ok = false;
     const double value = normalised.toDouble(&ok);
     if (!ok)
@@ -112,20 +142,18 @@ std::optional<double> parseDecimal(const QString &text)
 
 std::optional<qint64> parseMoney(const QString &text)
 {
-    static const QRegularExpression form(
-        QStringLiteral("^\\s*(-?)(\\d{1,3}(?:\\.\\d{3})*|\\d+)(?:,(\\d{1,4}))?\\s*\u20AC?\\s*$"));
-    const QRegularExpressionMatch match = form.match(text);
-    if (!match.hasMatch())
+    const std::optional<QRegularExpressionMatch> match = matchOf(moneyForm(), text);
+    if (!match)
         return std::nullopt;
-    QString whole = match.captured(2);
+    QString whole = match->captured(2);
     whole.remove(QLatin1Char('.'));
-    const QString fraction = match.captured(3).leftJustified(4, QLatin1Char('0'));
+    const QString fraction = match->captured(3).leftJustified(4, QLatin1Char('0'));
     bool wholeOk = false;
     const qint64 euros = whole.toLongLong(&wholeOk);
     if (!wholeOk || euros > std::numeric_limits<qint64>::max() / unitsPerEuro - 1)
         return std::nullopt;
     const qint64 units = euros * unitsPerEuro + fraction.toLongLong();
-    return match.captured(1).isEmpty() ? units : -units;
+    return match->captured(1).isEmpty() ? units : -units;
 }
 
 }

@@ -20,6 +20,7 @@ void CafeOverview::watch(const StationSession &session)
             Qt::QueuedConnection);
     connect(&session, &StationSession::stopEnabledChanged, this, &CafeOverview::refresh,
             Qt::QueuedConnection);
+    connect(&session, &StationSession::totalsChanged, this, &CafeOverview::refresh);
 }
 
 void CafeOverview::refresh()

@@ -5,7 +5,6 @@
 #include "OperatorRoster.h"
 #include "RecordChain.h"
 #include "SqlStatement.h"
-#include "SqlTransaction.h"
 #include "TextFormats.h"
 
 #include <algorithm>
@@ -48,28 +47,20 @@ Failure ClosingReopenings::reopen(const Closing &closing, const QString &ownerPi
 {
     if (const Failure failure = check(closing, ownerPin, reason))
         return failure;
-    SqlTransaction transaction(m_db.get());
-    if (!transaction.isOpen())
-        return Failure(transaction.failure());
-    SqlStatement insert(
-        m_db.get(),
-        QStringLiteral("INSERT INTO Abschluesse (Nummer, Art, Von, Bis, Erstellt, Bediener,"
-                       " Zahlen, Fingerabdruck%1) SELECT (SELECT max(Nummer) + 1 FROM Abschluesse),"
-                       " ?1, Von, Bis, ?2, ?3, ?4, Fingerabdruck%2 FROM Abschluesse"
-                       " WHERE Nummer = ?5")
-            .arg(m_chain.closingLinkColumn(), m_chain.closingLinkValue()));
     const QJsonObject figures{{closingKey, closing.number}, {reasonKey, reason.trimmed()}};
-    const bool done = insert.bind(1, kind)
-        && insert.bind(2, TextFormats::moment(Clock::current().now()))
-        && insert.bind(3, needsOwnerPin() ? OperatorRoster::ownerName : operatorName)
-        && insert.bind(4, QString::fromUtf8(QJsonDocument(figures).toJson(QJsonDocument::Compact)))
-        && insert.bind(5, qint64(closing.number)) && insert.run();
-    if (!done)
-        return Failure(insert.failure());
-    const Result<int> number = m_chain.sealNewestClosing();
-    if (!number.hasValue())
-        return number.failure();
-    return transaction.commit() ? Failure::none() : Failure(transaction.failure());
+    const auto bind = [&](SqlStatement &insert) {
+        return insert.bind(1, kind) && insert.bind(2, TextFormats::moment(Clock::current().now()))
+            && insert.bind(3, needsOwnerPin() ? OperatorRoster::ownerName : operatorName)
+            && insert.bind(4,
+                           QString::fromUtf8(QJsonDocument(figures).toJson(QJsonDocument::Compact)))
+            && insert.bind(5, qint64(closing.number));
+    };
+    return m_chain
+        .saveClosing(QStringLiteral("SELECT (SELECT max(Nummer) + 1 FROM Abschluesse), ?1, Von,"
+                                    " Bis, ?2, ?3, ?4, Fingerabdruck%1 FROM Abschluesse"
+                                    " WHERE Nummer = ?5"),
+                     bind)
+        .failure();
 }
 
 bool ClosingReopenings::reopens(const QList<ClosingReopening> &reopenings, int closingNumber)

@@ -5,7 +5,6 @@
 #include "RecordChain.h"
 #include "SqlRun.h"
 #include "SqlStatement.h"
-#include "SqlTransaction.h"
 #include "TextFormats.h"
 
 #include <QCryptographicHash>
@@ -362,28 +361,21 @@ Failure Closings::save(Closing &closing)
     }
     closing.made = Clock::current().now();
     const bool book = m_chain.isActive();
-    SqlTransaction transaction(m_db.get());
-    if (!transaction.isOpen())
-        return Failure(transaction.failure());
-    SqlStatement insert(
-        m_db.get(),
-        QStringLiteral("INSERT INTO Abschluesse (Nummer, Art, Von, Bis, Erstellt, Bediener,"
-                       " Zahlen, Fingerabdruck%1) SELECT ifnull(max(Nummer), 0) + 1,"
-                       " ?1, ?2, ?3, ?4, ?5, ?6, ?7%2 FROM Abschluesse")
-            .arg(m_chain.closingLinkColumn(), m_chain.closingLinkValue()));
-    const bool done = insert.bind(1, closing.kind == Closing::Day ? dayKind : shiftKind)
-        && insert.bind(2, TextFormats::moment(closing.from))
-        && insert.bind(3, TextFormats::moment(closing.to))
-        && insert.bind(4, TextFormats::moment(closing.made)) && insert.bind(5, closing.operatorName)
-        && insert.bind(6, QString::fromUtf8(closing.figures.toJson()))
-        && insert.bind(7, closing.fingerprint) && insert.run();
-    if (!done)
-        return Failure(insert.failure());
-    const Result<int> number = m_chain.sealNewestClosing();
+    const auto bind = [&](SqlStatement &insert) {
+        return insert.bind(1, closing.kind == Closing::Day ? dayKind : shiftKind)
+            && insert.bind(2, TextFormats::moment(closing.from))
+            && insert.bind(3, TextFormats::moment(closing.to))
+            && insert.bind(4, TextFormats::moment(closing.made))
+            && insert.bind(5, closing.operatorName)
+            && insert.bind(6, QString::fromUtf8(closing.figures.toJson()))
+            && insert.bind(7, closing.fingerprint);
+    };
+    const Result<int> number = m_chain.saveClosing(
+        QStringLiteral("SELECT ifnull(max(Nummer), 0) + 1, ?1, ?2, ?3, ?4, ?5, ?6, ?7%1"
+                       " FROM Abschluesse"),
+        bind);
     if (!number.hasValue())
         return number.failure();
-    if (!transaction.commit())
-        return Failure(transaction.failure());
     closing.number = number.value();
     closing.chainHead = m_chain.head();
     if (book)

@@ -103,7 +103,6 @@ void ConsoleApp::createSessions()
     m_overview = std::make_unique<CafeOverview>(m_database->statistics(), stationCount());
     for (auto &session : m_sessions)
         m_overview->watch(*session);
-    connect(m_ledger.get(), &UsageLedger::totalsChanged, m_overview.get(), &CafeOverview::refresh);
 }
 
 void ConsoleApp::setOnDuty(const OnDuty &onDuty)

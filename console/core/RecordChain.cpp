@@ -3,6 +3,7 @@
 #include "ChainHash.h"
 #include "SqlRun.h"
 #include "SqlStatement.h"
+#include "SqlTransaction.h"
 
 #include <sqlite3.h>
 
@@ -163,6 +164,27 @@ Result<int> RecordChain::sealNewestClosing()
                   .value_or(0));
     if (const Failure failure = sealClosing(number))
         return failure;
+    return number;
+}
+
+Result<int> RecordChain::saveClosing(const QString &select,
+                                     const std::function<bool(SqlStatement &)> &bind)
+{
+    SqlTransaction transaction(m_db.get());
+    if (!transaction.isOpen())
+        return Failure(transaction.failure());
+    SqlStatement insert(m_db.get(),
+                        QStringLiteral("INSERT INTO Abschluesse (Nummer, Art, Von, Bis, Erstellt,"
+                                       " Bediener, Zahlen, Fingerabdruck%1) ")
+                                .arg(closingLinkColumn())
+                            + select.arg(closingLinkValue()));
+    if (!bind(insert) || !insert.run())
+        return Failure(insert.failure());
+    const Result<int> number = sealNewestClosing();
+    if (!number.hasValue())
+        return number.failure();
+    if (!transaction.commit())
+        return Failure(transaction.failure());
     return number;
 }
 

@@ -8,6 +8,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class SqlStatement;
+
 // The book's chain: once the owner is set up, every record (counter-records and
 // corrected starts included) and every closing carries a SHA-256 over its own
 // fields and the previous entry's hash, in the order of the records' numbers, a
@@ -48,6 +52,11 @@ public:
     Failure sealClosing(int number);
     // The closing saved last, sealed; gives its number.
     Result<int> sealNewestClosing();
+    // Saves a closing and seals it, in a transaction of its own: `select` gives the
+    // entry's Nummer, Art, Von, Bis, Erstellt, Bediener, Zahlen and Fingerabdruck
+    // followed by %1 (see closingLinkValue), and `bind` its parameters. Gives the
+    // entry's number.
+    Result<int> saveClosing(const QString &select, const std::function<bool(SqlStatement &)> &bind);
     // What an insert into Abschluesse names after its own columns, and selects after
     // its own values, so that a closing knows the last record before it; nothing
     // while the book is not kept.

@@ -57,12 +57,9 @@ StationSession::StationSession(int station, quint16 port, UsageLedger &ledger,
     connect(&m_watch, &PeriodWatch::alarmChanged, this, &StationSession::showAlarm);
     connect(&m_watch, &PeriodWatch::notice, this, &StationSession::notice);
     connect(&m_watch, &PeriodWatch::noticeOver, this, &StationSession::noticeOver);
-    // The ledger writes the records of every station, some of them late.
-    connect(&m_ledger, &UsageLedger::totalsChanged, this,
-            [this](int station, const UsageTotals &totals) {
-                if (station == m_station)
-                    emit totalsChanged(totals);
-            });
+    // The ledger writes this station's records, some of them late.
+    connect(&m_ledger.totalsFeed(station), &StationTotalsFeed::changed, this,
+            &StationSession::totalsChanged);
     connect(&m_link, &TcpConnection::keyRefused, this,
             [this](const QHostAddress &peer, TcpConnection::KeyRefusal reason) {
                 reportKeyRefusal(reason == TcpConnection::KeyRefusal::NoKey

@@ -280,6 +280,14 @@ UsageLedger::UsageLedger(UsageDatabase &database, const QString &sideFilePath,
     connect(&m_retry, &QTimer::timeout, this, &UsageLedger::writePending);
 }
 
+StationTotalsFeed &UsageLedger::feedOf(int station)
+{
+    std::unique_ptr<StationTotalsFeed> &feed = m_totalsFeeds[station];
+    if (!feed)
+        feed = std::make_unique<StationTotalsFeed>();
+    return *feed;
+}
+
 QString UsageLedger::sideFilePathFor(const QString &databasePath)
 {
     const QFileInfo database(databasePath);
@@ -527,7 +535,7 @@ void UsageLedger::writePending()
         if (keepMarker)
             m_markersToForget.append(next.period.id);
         if (recorded->totals)
-            emit totalsChanged(next.period.station, *recorded->totals);
+            emit feedOf(next.period.station).changed(*recorded->totals);
         if (recorded->totalsUnreadable)
             emit problem(unreadableTotalsText(next.period.station));
     }

@@ -1,11 +1,15 @@
 #pragma once
 
 #include "Billing.h"
+#include "StationTotalsFeed.h"
 #include "UsageDatabase.h"
 
 #include <QJsonArray>
 #include <QObject>
 #include <QTimer>
+
+#include <map>
+#include <memory>
 
 // Keeps every started period until its record is in the usage database, exactly
 // once, in the order of the stops. A started period is on disk before the start
@@ -52,11 +56,13 @@ public:
     // The text for a station whose total of fees reads as no amount.
     static QString unreadableTotalsText(int station);
 
+    // The totals of one station after each of its records is written.
+    const StationTotalsFeed &totalsFeed(int station) { return feedOf(station); }
+
     qsizetype pendingCount() const { return m_pending.size(); }
     void setRetryInterval(int milliseconds) { m_retry.setInterval(milliseconds); }
 
 signals:
-    void totalsChanged(int station, const UsageTotals &totals);
     void problem(const QString &text);
 
 private:
@@ -66,6 +72,7 @@ private:
     // Where entries were set aside, or why they could not be.
     Result<QString> keepAside(const QJsonArray &entries);
     void writePending();
+    StationTotalsFeed &feedOf(int station);
     Failure saveSideFile();
     bool sideFileHolds(const QString &periodId) const;
     void forgetMarkers();
@@ -82,4 +89,5 @@ private:
     QStringList m_markersToForget;      // written, still named by the side file
     QString m_lastError;                // why the database refused the last record
     QTimer m_retry;
+    std::map<int, std::unique_ptr<StationTotalsFeed>> m_totalsFeeds; // made when asked for
 };

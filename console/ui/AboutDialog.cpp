@@ -1,5 +1,6 @@
 #include "AboutDialog.h"
 
+#include "FormParts.h"
 #include "ProgramIcon.h"
 #include "SystemInfoLauncher.h"
 #include "Version.h"
@@ -14,13 +15,6 @@ namespace {
 QLabel *label(const QString &name, const QString &text, QWidget *parent)
 {
     auto *result = new QLabel(text, parent);
-    result->setObjectName(name);
-    return result;
-}
-
-QPushButton *button(const QString &name, const QString &caption, QWidget *parent)
-{
-    auto *result = new QPushButton(caption, parent);
     result->setObjectName(name);
     return result;
 }
@@ -66,10 +60,9 @@ AboutDialog::AboutDialog(QWidget *parent)
     separator->setFrameShape(QFrame::HLine);
     separator->setFrameShadow(QFrame::Sunken);
 
-    QPushButton *ok = button(QStringLiteral("cmdOK"), QStringLiteral("OK"), this);
+    QPushButton *ok = FormParts::button(this, "cmdOK", QStringLiteral("OK"));
     ok->setDefault(true);
-    QPushButton *sysInfo
-        = button(QStringLiteral("cmdSysInfo"), QStringLiteral("&System-Info..."), this);
+    QPushButton *sysInfo = FormParts::button(this, "cmdSysInfo", QStringLiteral("&System-Info..."));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(sysInfo, &QPushButton::clicked, this,
             [this] { SystemInfoLauncher::StartSysInfo(this); });

@@ -37,11 +37,19 @@ QString headerRow(const QStringList &captions)
     return row + QStringLiteral("</tr>");
 }
 
+// A row of a table: the first cell names it, the others are figures.
+QString row(const QStringList &cells)
+{
+    QString row = QStringLiteral("<tr>");
+    for (qsizetype index = 0; index < cells.size(); ++index)
+        row += cell(cells[index], index > 0);
+    return row + QStringLiteral("</tr>");
+}
+
 QString sumRow(const QString &name, const ClosingSum &sum)
 {
-    return QStringLiteral("<tr>") + cell(name) + cell(TextFormats::count(sum.periods), true)
-        + cell(TextFormats::count(sum.minutes), true) + cell(TextFormats::money(sum.feeUnits), true)
-        + QStringLiteral("</tr>");
+    return row({name, TextFormats::count(sum.periods), TextFormats::count(sum.minutes),
+                TextFormats::money(sum.feeUnits)});
 }
 
 QString table(const QString &caption, const QStringList &headers, const QString &rows)
@@ -50,6 +58,26 @@ QString table(const QString &caption, const QStringList &headers, const QString 
         + QStringLiteral(
                "</h3><table width=\"100%\" cellspacing=\"0\" cellpadding=\"3\" border=\"1\">")
         + headerRow(headers) + rows + QStringLiteral("</table>");
+}
+
+// A table of a row for each item, `cellsOf` giving its cells; nothing without items.
+template<typename Item, typename CellsOf>
+QString tableOf(const QString &caption, const QStringList &headers, const QList<Item> &items,
+                CellsOf cellsOf)
+{
+    if (items.isEmpty())
+        return QString();
+    QString rows;
+    for (const Item &item : items)
+        rows += row(cellsOf(item));
+    return table(caption, headers, rows);
+}
+
+// A record by its station and number: "Station 2, Nr. 17".
+QString recordName(int station, qint64 number)
+{
+    return QStringLiteral("Station ") + QString::number(station) + QStringLiteral(", Nr. ")
+        + QString::number(number);
 }
 
 QString title(const Closing &closing)
@@ -108,75 +136,62 @@ QString runningTable(const ClosingFigures &figures)
 {
     if (figures.running.isEmpty())
         return QStringLiteral("<h3>Laufende Nutzungen</h3><p>keine</p>");
-    QString rows;
-    for (const RunningFigure &running : figures.running)
-        rows += QStringLiteral("<tr>")
-            + cell(QStringLiteral("Station ") + QString::number(running.station))
-            + cell(TextFormats::count(running.minutes), true)
-            + cell(TextFormats::money(running.feeUnits), true) + QStringLiteral("</tr>");
-    return table(
+    return tableOf(
         QStringLiteral("Laufende Nutzungen (nicht in der Summe)"),
         {QStringLiteral("Station"), QStringLiteral("Minuten"), QStringLiteral("Entgelt bisher")},
-        rows);
+        figures.running, [](const RunningFigure &running) {
+            return QStringList{QStringLiteral("Station ") + QString::number(running.station),
+                               TextFormats::count(running.minutes),
+                               TextFormats::money(running.feeUnits)};
+        });
 }
 
 // Each corrected start with the start billed, the real one and what the correction
 // took off the fee.
 QString correctionTable(const QList<ClosingCorrection> &corrections)
 {
-    if (corrections.isEmpty())
-        return QString();
-    QString rows;
-    for (const ClosingCorrection &correction : corrections)
-        rows += QStringLiteral("<tr>")
-            + cell(QStringLiteral("Station ") + QString::number(correction.station)
-                   + QStringLiteral(", Nr. ") + QString::number(correction.number))
-            + cell(moment(correction.realStart), true) + cell(moment(correction.billedStart), true)
-            + cell(escaped(correction.operatorName), true)
-            + cell(TextFormats::money(correction.realFeeUnits), true)
-            + cell(TextFormats::money(correction.feeUnits), true)
-            + cell(TextFormats::money(correction.difference()), true) + QStringLiteral("</tr>");
-    return table(QStringLiteral("Korrigierte Startzeiten"),
-                 {QStringLiteral("Beleg"), QStringLiteral("Tatsächlich"),
-                  QStringLiteral("Abgerechnet ab"), QStringLiteral("Bediener"),
-                  QStringLiteral("Entgelt tatsächlich"), QStringLiteral("Abgerechnet"),
-                  QStringLiteral("Unterschied")},
-                 rows);
+    return tableOf(QStringLiteral("Korrigierte Startzeiten"),
+                   {QStringLiteral("Beleg"), QStringLiteral("Tatsächlich"),
+                    QStringLiteral("Abgerechnet ab"), QStringLiteral("Bediener"),
+                    QStringLiteral("Entgelt tatsächlich"), QStringLiteral("Abgerechnet"),
+                    QStringLiteral("Unterschied")},
+                   corrections, [](const ClosingCorrection &correction) {
+                       return QStringList{recordName(correction.station, correction.number),
+                                          moment(correction.realStart),
+                                          moment(correction.billedStart),
+                                          escaped(correction.operatorName),
+                                          TextFormats::money(correction.realFeeUnits),
+                                          TextFormats::money(correction.feeUnits),
+                                          TextFormats::money(correction.difference())};
+                   });
 }
 
 QString voidTable(const QList<ClosingVoid> &voids)
 {
-    if (voids.isEmpty())
-        return QString();
-    QString rows;
-    for (const ClosingVoid &counter : voids)
-        rows += QStringLiteral("<tr>")
-            + cell(QStringLiteral("Station ") + QString::number(counter.station)
-                   + QStringLiteral(", Nr. ") + QString::number(counter.number))
-            + cell(QStringLiteral("Nr. ") + QString::number(counter.voidedNumber), true)
-            + cell(escaped(counter.operatorName), true) + cell(escaped(counter.reason), true)
-            + cell(TextFormats::money(counter.feeUnits), true) + QStringLiteral("</tr>");
-    return table(QStringLiteral("Stornos"),
-                 {QStringLiteral("Gegenbeleg"), QStringLiteral("Storniert"),
-                  QStringLiteral("Bediener"), QStringLiteral("Grund"), QStringLiteral("Betrag")},
-                 rows);
+    return tableOf(QStringLiteral("Stornos"),
+                   {QStringLiteral("Gegenbeleg"), QStringLiteral("Storniert"),
+                    QStringLiteral("Bediener"), QStringLiteral("Grund"), QStringLiteral("Betrag")},
+                   voids, [](const ClosingVoid &counter) {
+                       return QStringList{recordName(counter.station, counter.number),
+                                          QStringLiteral("Nr. ")
+                                              + QString::number(counter.voidedNumber),
+                                          escaped(counter.operatorName), escaped(counter.reason),
+                                          TextFormats::money(counter.feeUnits)};
+                   });
 }
 
 // The tariffs in force during the closing, each from when and set by whom.
 QString tariffTable(const QList<TariffPeriod> &tariffs)
 {
-    if (tariffs.isEmpty())
-        return QString();
-    QString rows;
-    for (const TariffPeriod &period : tariffs)
-        rows += QStringLiteral("<tr>") + cell(moment(period.from))
-            + cell(escaped(period.tariffs.base), true) + cell(escaped(period.tariffs.over30), true)
-            + cell(escaped(period.tariffs.over60), true) + cell(escaped(period.operatorName), true)
-            + QStringLiteral("</tr>");
-    return table(QStringLiteral("Tarife in Kraft"),
-                 {QStringLiteral("Ab"), QStringLiteral("Gebühr"), QStringLiteral("über 30 min."),
-                  QStringLiteral("über 60 min."), QStringLiteral("Gesetzt von")},
-                 rows);
+    return tableOf(QStringLiteral("Tarife in Kraft"),
+                   {QStringLiteral("Ab"), QStringLiteral("Gebühr"), QStringLiteral("über 30 min."),
+                    QStringLiteral("über 60 min."), QStringLiteral("Gesetzt von")},
+                   tariffs, [](const TariffPeriod &period) {
+                       return QStringList{moment(period.from), escaped(period.tariffs.base),
+                                          escaped(period.tariffs.over30),
+                                          escaped(period.tariffs.over60),
+                                          escaped(period.operatorName)};
+                   });
 }
 
 QString undatedLine(const ClosingSum &undated)

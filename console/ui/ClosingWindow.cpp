@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "ClosingReport.h"
+#include "FormParts.h"
 #include "MessageDialog.h"
 #include "ReopenDialog.h"
 
@@ -16,15 +17,6 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QVBoxLayout>
-
-namespace {
-QPushButton *button(const char *name, const QString &caption, QWidget *parent)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
-}
 
 ClosingWindow *ClosingWindow::showOrRaise(const ClosingDesk &desk, const QString &cafeName,
                                           QWidget *parent)
@@ -55,10 +47,10 @@ ClosingWindow::ClosingWindow(ClosingDesk desk, QString cafeName, QWidget *parent
     m_day->setObjectName(QStringLiteral("dtTag"));
     m_day->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
     m_day->setCalendarPopup(true);
-    auto *update = button("cmdAktualisieren", QStringLiteral("Aktualisieren"), this);
-    m_close = button("cmdAbschliessen", QStringLiteral("Abschließen"), this);
-    m_print = button("cmdDrucken", QStringLiteral("Drucken…"), this);
-    m_reopen = button("cmdWiederOeffnen", QStringLiteral("Wieder öffnen…"), this);
+    auto *update = FormParts::button(this, "cmdAktualisieren", QStringLiteral("Aktualisieren"));
+    m_close = FormParts::button(this, "cmdAbschliessen", QStringLiteral("Abschließen"));
+    m_print = FormParts::button(this, "cmdDrucken", QStringLiteral("Drucken…"));
+    m_reopen = FormParts::button(this, "cmdWiederOeffnen", QStringLiteral("Wieder öffnen…"));
     m_notice = new QLabel(this);
     m_notice->setObjectName(QStringLiteral("lblHinweis"));
     m_notice->setWordWrap(true);

@@ -1,5 +1,6 @@
 #include "OperatorsDialog.h"
 
+#include "FormParts.h"
 #include "MessageDialog.h"
 #include "UsageDatabase.h"
 
@@ -12,30 +13,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-QLineEdit *pinBox(QWidget *parent, const char *name)
-{
-    auto *box = new QLineEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setEchoMode(QLineEdit::Password);
-    return box;
-}
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QString::fromLatin1(name));
-    return button;
-}
-}
-
 OperatorsDialog::OperatorsDialog(UsageDatabase &database, QWidget *parent)
     : QDialog(parent)
     , m_database(database)
-    , m_ownerPin(pinBox(this, "tfInhaberPin"))
+    , m_ownerPin(FormParts::pinField(this, "tfInhaberPin"))
     , m_operators(new QListWidget(this))
     , m_name(new QLineEdit(this))
-    , m_pin(pinBox(this, "tfBetreiberPin"))
+    , m_pin(FormParts::pinField(this, "tfBetreiberPin"))
 {
     setObjectName(QStringLiteral("frmBetreiber"));
     setWindowTitle(QStringLiteral("Betreiber und Rechte"));
@@ -51,14 +35,17 @@ OperatorsDialog::OperatorsDialog(UsageDatabase &database, QWidget *parent)
                        " Schicht ab."),
         owner));
     qobject_cast<QLabel *>(ownerLayout->itemAt(0)->widget())->setWordWrap(true);
-    QPushButton *setOwner = button(owner, "cmdInhaberPin", QStringLiteral("PIN &setzen"));
+    QPushButton *setOwner
+        = FormParts::button(owner, "cmdInhaberPin", QStringLiteral("PIN &setzen"));
     ownerLayout->addRow(QStringLiteral("PIN des Inhabers:"), m_ownerPin);
     ownerLayout->addRow(setOwner);
 
     auto *operators = new QGroupBox(QStringLiteral("Betreiber"), this);
     auto *operatorsLayout = new QFormLayout(operators);
-    QPushButton *add = button(operators, "cmdHinzufuegen", QStringLiteral("&Hinzufügen"));
-    QPushButton *remove = button(operators, "cmdEntfernen", QStringLiteral("&Entfernen"));
+    QPushButton *add
+        = FormParts::button(operators, "cmdHinzufuegen", QStringLiteral("&Hinzufügen"));
+    QPushButton *remove
+        = FormParts::button(operators, "cmdEntfernen", QStringLiteral("&Entfernen"));
     operatorsLayout->addRow(m_operators);
     operatorsLayout->addRow(QStringLiteral("Name:"), m_name);
     operatorsLayout->addRow(QStringLiteral("PIN (mind. 4 Ziffern):"), m_pin);
@@ -67,7 +54,7 @@ OperatorsDialog::OperatorsDialog(UsageDatabase &database, QWidget *parent)
     row->addWidget(remove);
     operatorsLayout->addRow(row);
 
-    QPushButton *close = button(this, "cmdSchliessen", QStringLiteral("S&chließen"));
+    QPushButton *close = FormParts::button(this, "cmdSchliessen", QStringLiteral("S&chließen"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(owner);
     layout->addWidget(operators);

@@ -1,6 +1,7 @@
 #include "ReopenDialog.h"
 
 #include "ClosingDesk.h"
+#include "FormParts.h"
 #include "TextFormats.h"
 
 #include <QDialogButtonBox>
@@ -13,22 +14,16 @@ ReopenDialog::ReopenDialog(ClosingDesk &desk, const QDate &day, QWidget *parent)
     : QDialog(parent)
     , m_desk(desk)
     , m_day(day)
-    , m_pin(new QLineEdit(this))
+    , m_pin(FormParts::pinField(this, "tfPin"))
     , m_reason(new QLineEdit(this))
-    , m_message(new QLabel(this))
+    , m_message(FormParts::messageLine(this))
 {
     setObjectName(QStringLiteral("frmWiederOeffnen"));
     setWindowTitle(QStringLiteral("Abschluss wieder öffnen"));
-    m_pin->setObjectName(QStringLiteral("tfPin"));
-    m_pin->setEchoMode(QLineEdit::Password);
     m_reason->setObjectName(QStringLiteral("tfGrund"));
-    m_message->setObjectName(QStringLiteral("lblMeldung"));
-    m_message->setWordWrap(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-    QPushButton *reopen
-        = buttons->addButton(QStringLiteral("&Wieder öffnen"), QDialogButtonBox::AcceptRole);
-    reopen->setObjectName(QStringLiteral("cmdWiederOeffnen"));
-    reopen->setDefault(true);
+    FormParts::acceptButton(buttons, "cmdWiederOeffnen", QStringLiteral("&Wieder öffnen"))
+        ->setDefault(true);
     auto *layout = new QFormLayout(this);
     layout->addRow(new QLabel(QStringLiteral("Der Abschluss des %1 wird wieder geöffnet; er bleibt"
                                              " mit dem Grund aufgezeichnet.")

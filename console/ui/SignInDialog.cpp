@@ -1,5 +1,6 @@
 #include "SignInDialog.h"
 
+#include "FormParts.h"
 #include "OperatorRoster.h"
 #include "SignIn.h"
 
@@ -14,23 +15,16 @@ SignInDialog::SignInDialog(SignIn &signIn, const QStringList &names, QWidget *pa
     : QDialog(parent)
     , m_signIn(signIn)
     , m_name(new QComboBox(this))
-    , m_pin(new QLineEdit(this))
-    , m_message(new QLabel(this))
+    , m_pin(FormParts::pinField(this, "tfPin"))
+    , m_message(FormParts::messageLine(this))
 {
     setObjectName(QStringLiteral("frmAnmeldung"));
     setWindowTitle(QStringLiteral("Anmeldung"));
     m_name->setObjectName(QStringLiteral("cmbBetreiber"));
     m_name->addItems(names);
     m_name->addItem(OperatorRoster::ownerName);
-    m_pin->setObjectName(QStringLiteral("tfPin"));
-    m_pin->setEchoMode(QLineEdit::Password);
-    m_message->setObjectName(QStringLiteral("lblMeldung"));
-    m_message->setWordWrap(true);
     auto *buttons = new QDialogButtonBox(this);
-    QPushButton *signInButton
-        = buttons->addButton(QStringLiteral("&Anmelden"), QDialogButtonBox::AcceptRole);
-    signInButton->setObjectName(QStringLiteral("cmdAnmelden"));
-    signInButton->setDefault(true);
+    FormParts::acceptButton(buttons, "cmdAnmelden", QStringLiteral("&Anmelden"))->setDefault(true);
     auto *layout = new QFormLayout(this);
     layout->addRow(new QLabel(QStringLiteral("Wer hat Dienst?"), this));
     layout->addRow(QStringLiteral("&Name:"), m_name);

@@ -77,37 +77,41 @@ void makeIntervals(StationPanel &panel, QWidget *parent, bool shiftedOptions)
     }
 }
 
+// A button that opens its menu, off until a period runs; the first station's
+// caption carries an access key.
+QMenu *makeMenuButton(QPushButton *&button, QWidget *parent, int station, const char *name,
+                      const char *menuName, const QString &caption, Placement at,
+                      const QString &toolTip)
+{
+    button = make<QPushButton>(parent, numbered(name, station),
+                               station == 1 ? QLatin1Char('&') + caption : caption, at, toolTip);
+    button->setEnabled(false);
+    auto *menu = new QMenu(button);
+    menu->setObjectName(numbered(menuName, station));
+    button->setMenu(menu);
+    return menu;
+}
+
 // Beside "Ohne Client", where the panel has room.
 void makeExtend(StationPanel &panel, QWidget *parent)
 {
-    const int station = panel.station;
-    panel.extend = make<QPushButton>(
-        parent, numbered("cmdVerlaengern", station),
-        station == 1 ? QStringLiteral("&Verlängern") : QStringLiteral("Verlängern"),
-        {1320, 2160, 1095, 255},
+    panel.extendMenu = makeMenuButton(
+        panel.extend, parent, panel.station, "cmdVerlaengern", "mnuVerlaengern",
+        QStringLiteral("Verlängern"), {1320, 2160, 1095, 255},
         QStringLiteral("Gibt der laufenden Nutzung mehr Zeit; sie bleibt eine Nutzung."));
-    panel.extend->setEnabled(false);
-    panel.extendMenu = new QMenu(panel.extend);
-    panel.extendMenu->setObjectName(numbered("mnuVerlaengern", station));
     for (const int minutes : StationPanel::intervalMinutes)
         panel.extendMenu->addAction(QStringLiteral("+%1 min").arg(minutes))->setData(minutes);
     panel.extendMenu->addAction(QStringLiteral("offen"))->setData(0);
-    panel.extend->setMenu(panel.extendMenu);
 }
 
 // Right of Verlängern, in the room left on the panel's lowest row.
 void makeMoveAndPause(StationPanel &panel, QWidget *parent)
 {
     const int station = panel.station;
-    panel.move = make<QPushButton>(
-        parent, numbered("cmdWechseln", station),
-        station == 1 ? QStringLiteral("&Platz wechseln") : QStringLiteral("Platz wechseln"),
+    panel.moveMenu = makeMenuButton(
+        panel.move, parent, station, "cmdWechseln", "mnuWechseln", QStringLiteral("Platz wechseln"),
         {2520, 2160, 1410, 255},
         QStringLiteral("Setzt die laufende Nutzung an einem freien Kunden-PC fort."));
-    panel.move->setEnabled(false);
-    panel.moveMenu = new QMenu(panel.move);
-    panel.moveMenu->setObjectName(numbered("mnuWechseln", station));
-    panel.move->setMenu(panel.moveMenu);
     panel.pause = make<QPushButton>(parent, numbered("cmdPause", station), QString(),
                                     {4020, 2160, 675, 255},
                                     QStringLiteral("Hält die laufende Nutzung an; die Pause wird"

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "DayRecords.h"
+#include "FormParts.h"
 #include "TextFormats.h"
 
 #include <QComboBox>
@@ -35,7 +36,7 @@ VoidDialog::VoidDialog(const DayRecords &records, int stations, QWidget *parent)
     , m_day(new QDateEdit(Clock::current().now().date(), this))
     , m_list(new QTreeWidget(this))
     , m_reason(new QLineEdit(this))
-    , m_message(new QLabel(this))
+    , m_message(FormParts::messageLine(this))
 {
     setObjectName(QStringLiteral("frmStornieren"));
     setWindowTitle(QStringLiteral("Stornieren"));
@@ -52,11 +53,8 @@ VoidDialog::VoidDialog(const DayRecords &records, int stations, QWidget *parent)
                              QStringLiteral("Status")});
     m_list->setMinimumSize(520, 260);
     m_reason->setObjectName(QStringLiteral("tfGrund"));
-    m_message->setObjectName(QStringLiteral("lblMeldung"));
-    m_message->setWordWrap(true);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-    m_void = buttons->addButton(QStringLiteral("&Stornieren"), QDialogButtonBox::AcceptRole);
-    m_void->setObjectName(QStringLiteral("cmdStornieren"));
+    m_void = FormParts::acceptButton(buttons, "cmdStornieren", QStringLiteral("&Stornieren"));
     auto *layout = new QFormLayout(this);
     layout->addRow(QStringLiteral("S&tation:"), m_station);
     layout->addRow(QStringLiteral("&Tag:"), m_day);
