@@ -35,6 +35,9 @@ bool ConsoleAppRig::start()
         return m_answer;
     };
     front.showStations = [this] {
+        m_probes.clear();
+        for (const auto &session : m_app->sessions())
+            m_probes.append(new SessionProbe(*session));
         if (m_whenShown)
             m_whenShown();
         return Failure::none();
