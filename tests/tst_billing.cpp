@@ -82,41 +82,33 @@ private slots:
         QTest::addColumn<qint64>("seconds");
         QTest::addColumn<QString>("start");
         QTest::addColumn<bool>("unreadable");
-        QTest::newRow("unchanged")
-            << "14:00:00"
-            << "14:00:00" << qint64(630) << qint64(630) << "14:00:00" << false;
-        QTest::newRow("earlier, minutes")
-            << "14:07:30"
-            << "14:05" << qint64(600) << qint64(750) << "14:05:00" << false;
-        QTest::newRow("later, seconds")
-            << "14:00:00"
-            << "14:05:09" << qint64(600) << qint64(291) << "14:05:09" << false;
-        QTest::newRow("one-digit hour")
-            << "09:10:00"
-            << "9:05" << qint64(60) << qint64(360) << "09:05:00" << false;
-        QTest::newRow("blanks around")
-            << "09:10:00"
-            << " 9:05 " << qint64(60) << qint64(360) << "09:05:00" << false;
-        QTest::newRow("before midnight")
-            << "00:10:00"
-            << "23:55" << qint64(600) << qint64(1500) << "23:55:00" << false;
-        QTest::newRow("after the stop")
-            << "14:00:00"
-            << "15:00" << qint64(600) << qint64(0) << "15:00:00" << false;
+        struct Row
+        {
+            const char *name, *realStart, *box;
+            qint64 measured, seconds;
+            const char *start;
+            bool unreadable;
+        };
         // The length is measured, so a period of more than a day stays one.
-        QTest::newRow("a day and more")
-            << "14:00:00"
-            << "13:00" << qint64(90000) << qint64(93600) << "13:00:00" << false;
-        QTest::newRow("a stray key") << "14:00:00"
-                                     << " " << qint64(630) << qint64(630) << "14:00:00" << true;
-        QTest::newRow("a letter") << "14:00:00"
-                                  << "x" << qint64(630) << qint64(630) << "14:00:00" << true;
-        QTest::newRow("emptied") << "14:00:00"
-                                 << "" << qint64(630) << qint64(630) << "14:00:00" << true;
-        QTest::newRow("no hour 25") << "14:00:00"
-                                    << "25:00" << qint64(630) << qint64(630) << "14:00:00" << true;
-        QTest::newRow("a date") << "14:00:00"
-                                << "12.05.2004" << qint64(630) << qint64(630) << "14:00:00" << true;
+        static constexpr Row rows[] = {
+            {"unchanged", "14:00:00", "14:00:00", 630, 630, "14:00:00", false},
+            {"earlier, minutes", "14:07:30", "14:05", 600, 750, "14:05:00", false},
+            {"later, seconds", "14:00:00", "14:05:09", 600, 291, "14:05:09", false},
+            {"one-digit hour", "09:10:00", "9:05", 60, 360, "09:05:00", false},
+            {"blanks around", "09:10:00", " 9:05 ", 60, 360, "09:05:00", false},
+            {"before midnight", "00:10:00", "23:55", 600, 1500, "23:55:00", false},
+            {"after the stop", "14:00:00", "15:00", 600, 0, "15:00:00", false},
+            {"a day and more", "14:00:00", "13:00", 90000, 93600, "13:00:00", false},
+            {"a stray key", "14:00:00", " ", 630, 630, "14:00:00", true},
+            {"a letter", "14:00:00", "x", 630, 630, "14:00:00", true},
+            {"emptied", "14:00:00", "", 630, 630, "14:00:00", true},
+            {"no hour 25", "14:00:00", "25:00", 630, 630, "14:00:00", true},
+            {"a date", "14:00:00", "12.05.2004", 630, 630, "14:00:00", true},
+        };
+        for (const Row &row : rows)
+            QTest::newRow(row.name)
+                << QString::fromUtf8(row.realStart) << QString::fromUtf8(row.box) << row.measured
+                << row.seconds << QString::fromUtf8(row.start) << row.unreadable;
     }
     void startBoxCorrections()
     {
@@ -173,22 +165,25 @@ private slots:
         QTest::addColumn<int>("seconds");
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("text");
-        QTest::newRow("zero") << 0 << "hh:nn:ss"
-                              << "00:00:00";
-        QTest::newRow("59") << 59 << "hh:nn:ss"
-                            << "00:00:59";
-        QTest::newRow("3600") << 3600 << "hh:nn:ss"
-                              << "01:00:00";
-        QTest::newRow("3725") << 3725 << "hh:nn:ss"
-                              << "01:02:05";
-        QTest::newRow("86399") << 86399 << "hh:nn:ss"
-                               << "23:59:59";
-        QTest::newRow("a day is dropped") << 90000 << "hh:nn:ss"
-                                          << "01:00:00";
-        QTest::newRow("mm means minutes") << 3725 << "hh:mm:ss"
-                                          << "01:02:05";
-        QTest::newRow("other text stays") << 3725 << "nn min, ss s"
-                                          << "02 min, 05 s";
+        struct Row
+        {
+            const char *name;
+            int seconds;
+            const char *format, *text;
+        };
+        static constexpr Row rows[] = {
+            {"zero", 0, "hh:nn:ss", "00:00:00"},
+            {"59", 59, "hh:nn:ss", "00:00:59"},
+            {"3600", 3600, "hh:nn:ss", "01:00:00"},
+            {"3725", 3725, "hh:nn:ss", "01:02:05"},
+            {"86399", 86399, "hh:nn:ss", "23:59:59"},
+            {"a day is dropped", 90000, "hh:nn:ss", "01:00:00"},
+            {"mm means minutes", 3725, "hh:mm:ss", "01:02:05"},
+            {"other text stays", 3725, "nn min, ss s", "02 min, 05 s"},
+        };
+        for (const Row &row : rows)
+            QTest::newRow(row.name)
+                << row.seconds << QString::fromUtf8(row.format) << QString::fromUtf8(row.text);
     }
     void formatSeconds()
     {

@@ -29,15 +29,6 @@ QVariantList dating(const QVariantList &row)
 {
     return row.mid(5, 4);
 }
-
-// A stopped period of 10 minutes whose stop is `stop`, local time.
-StoppedPeriod datedPeriod(int station, const QDateTime &stop, const QString &fee)
-{
-    StoppedPeriod stopped = stoppedPeriod(station, recordWithFee(fee), 600, stop.date().month());
-    stopped.startMoment = stop.addSecs(-600);
-    stopped.stopMoment = stop;
-    return stopped;
-}
 }
 
 // The café's books: every record dated, months that know their year, files made
@@ -60,8 +51,6 @@ private:
     }
 
 private slots:
-    void initTestCase() { installClock(); }
-    void cleanupTestCase() { removeClock(); }
     void init() { QVERIFY(makeDatabase()); }
     void cleanup() { dropDatabase(); }
 

@@ -55,8 +55,6 @@ class ClosingReportTest : public QObject, UsageDatabaseCase
     Q_OBJECT
 
 private slots:
-    void initTestCase() { installClock(); }
-    void cleanupTestCase() { removeClock(); }
 
     // Every figure in German forms; names quoted as they are, never read as markup.
     void reportShowsEveryFigure()

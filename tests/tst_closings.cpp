@@ -14,15 +14,6 @@ QDateTime at(int hour, int minute)
 {
     return QDateTime(day, QTime(hour, minute));
 }
-
-// A stopped period of 10 minutes whose stop is `stop`, local time.
-StoppedPeriod datedPeriod(int station, const QDateTime &stop, const QString &fee)
-{
-    StoppedPeriod stopped = stoppedPeriod(station, recordWithFee(fee), 600, stop.date().month());
-    stopped.startMoment = stop.addSecs(-600);
-    stopped.stopMoment = stop;
-    return stopped;
-}
 }
 
 // The day's and the shift's closing over the records. The test runs in Europe/Berlin.
@@ -38,8 +29,6 @@ private:
     Closings &closings() { return m_database->closings(); }
 
 private slots:
-    void initTestCase() { installClock(); }
-    void cleanupTestCase() { removeClock(); }
     void init()
     {
         m_clock.setNow(at(14, 0));

@@ -14,8 +14,6 @@ class DatabaseSoundnessTest : public QObject, UsageDatabaseCase
     Q_OBJECT
 
 private slots:
-    void initTestCase() { installClock(); }
-    void cleanupTestCase() { removeClock(); }
     void init() { QVERIFY(makeDatabase()); }
     void cleanup() { dropDatabase(); }
 

@@ -45,13 +45,7 @@ private:
     }
 
 private slots:
-    void initTestCase() { installClock(); }
-    void cleanupTestCase() { removeClock(); }
-    void init()
-    {
-        QVERIFY(makeDatabase());
-        QVERIFY(!m_database->open(m_path));
-    }
+    void init() { QVERIFY(makeOpenDatabase()); }
     void cleanup() { dropDatabase(); }
 
     // Without an owner the file gets no table and no column, everyone may do

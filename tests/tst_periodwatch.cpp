@@ -1,5 +1,6 @@
 #include "FakeStation.h"
 #include "ManualClock.h"
+#include "SessionProbe.h"
 #include "StationSessionRig.h"
 #include "TestSupport.h"
 
@@ -20,30 +21,6 @@
 
 namespace {
 const QDateTime afternoon(QDate(2026, 4, 2), QTime(14, 0, 0));
-
-// What a session shows on its panel and in the status bar.
-struct SessionView
-{
-    explicit SessionView(StationSession &session)
-    {
-        using Session = StationSession;
-        QObject::connect(&session, &Session::headingChanged, &context,
-                         [this](Session::Heading shown) { heading = shown; });
-        QObject::connect(&session, &Session::runningTimeChanged, &context,
-                         [this](const QString &text) { runningTime = text; });
-        QObject::connect(&session, &Session::notice, &context,
-                         [this](const QString &text) { statusBar = text; });
-        QObject::connect(&session, &Session::noticeOver, &context, [this](const QString &text) {
-            if (statusBar == text)
-                statusBar.clear();
-        });
-    }
-
-    QObject context;
-    StationSession::Heading heading = StationSession::Heading::Idle;
-    QString runningTime;
-    QString statusBar;
-};
 
 // A network of this process's own with loopback alone, so that the station program
 // started here reaches this test and nothing else: it asks a time server at start
@@ -89,7 +66,7 @@ private slots:
         QCOMPARE(rig.error(), QString());
         StationSession &session = rig.session();
         ManualClock &clock = rig.clock();
-        SessionView view(session);
+        SessionProbe view(session);
         session.listen();
         FakeStation station;
         QVERIFY(station.connectTo(port));
@@ -106,14 +83,14 @@ private slots:
         clock.advanceMs(1);
         QTRY_COMPARE(view.heading, StationSession::Heading::Alarm);
         QCOMPARE(view.runningTime, QStringLiteral("Station meldet sich nicht seit 00:00:05"));
-        QCOMPARE(view.statusBar, QStringLiteral("Station 1 meldet sich nicht seit 14:00:00."));
+        QCOMPARE(view.notice, QStringLiteral("Station 1 meldet sich nicht seit 14:00:00."));
         clock.advanceMs(2'000);
         QTRY_COMPARE(view.runningTime, QStringLiteral("Station meldet sich nicht seit 00:00:07"));
 
         station.send("00:29:52");
         QTRY_COMPARE(view.heading, StationSession::Heading::Running);
         QCOMPARE(view.runningTime, QStringLiteral("00:29:52"));
-        QVERIFY(view.statusBar.isEmpty());
+        QVERIFY(view.notice.isEmpty());
 
         session.stop();
         clock.advanceMs(60'000);
@@ -131,7 +108,7 @@ private slots:
         QCOMPARE(rig.error(), QString());
         StationSession &session = rig.session();
         ManualClock &clock = rig.clock();
-        SessionView view(session);
+        SessionProbe view(session);
         session.enableWithoutStation();
         session.start(5);
         clock.advanceMs(329'999);
@@ -140,7 +117,7 @@ private slots:
         clock.advanceMs(1'001);
         QTRY_COMPARE(view.runningTime, QStringLiteral("Zeit abgelaufen seit 00:00:31"));
         QCOMPARE(view.heading, StationSession::Heading::Alarm);
-        QCOMPARE(view.statusBar, QStringLiteral("Station 1: Zeit abgelaufen seit 14:05:00."));
+        QCOMPARE(view.notice, QStringLiteral("Station 1: Zeit abgelaufen seit 14:05:00."));
 
         clock.advanceMs(149'000);
         session.stop();
@@ -148,7 +125,7 @@ private slots:
         QCOMPARE(session.feeText(), QStringLiteral("0,80 €"));
         QCOMPARE(rig.records().size(), 1);
         QCOMPARE(view.heading, StationSession::Heading::Idle);
-        QVERIFY(view.statusBar.isEmpty());
+        QVERIFY(view.notice.isEmpty());
     }
 
     // The real station program, frozen by its customer (SIGSTOP), is flagged within
@@ -159,7 +136,7 @@ private slots:
             QSKIP("no network of its own may be made here");
         StationSessionRig rig(12000);
         QCOMPARE(rig.error(), QString());
-        SessionView view(rig.session());
+        SessionProbe view(rig.session());
         rig.session().listen();
         QTemporaryDir programDir;
         const QString program = programDir.filePath(QStringLiteral("Client1"));

@@ -63,12 +63,9 @@ private:
     }
 
 private slots:
-    void initTestCase() { installClock(); }
-    void cleanupTestCase() { removeClock(); }
     void init()
     {
-        QVERIFY(makeDatabase());
-        QVERIFY(!m_database->open(m_path));
+        QVERIFY(makeOpenDatabase());
         writeBook();
     }
     void cleanup() { dropDatabase(); }

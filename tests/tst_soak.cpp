@@ -11,7 +11,6 @@
 
 #include <QDir>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTest>
@@ -50,7 +49,7 @@ struct StationTotals
 };
 }
 
-// The real console and its real station windows on loopback, under one injected
+// The console without its window and real station windows on loopback, under one injected
 // clock, through thousands of periods of every kind. Every started period must end
 // up as exactly one record, and the totals must be the sum of the records.
 class SoakTest : public QObject
@@ -63,9 +62,10 @@ private:
     QList<int> m_started;
     QRandomGenerator m_random{20261208};
 
-    MainWindow &console() { return m_rig->window(); }
+    ConsoleAppRig &console() { return m_rig->console(); }
+    StationSession &session(int number) { return m_rig->session(number); }
+    SessionProbe &shown(int number) { return m_rig->shown(number); }
     StationWindow &station(int number) { return m_rig->station(number); }
-    StationPanel &panel(int number) { return m_rig->panel(number); }
     QPushButton *stationButton(int number, const char *name)
     {
         return m_rig->stationButton(number, name);
@@ -77,13 +77,12 @@ private:
         whenClockReaches(m_rig->clock(), qint64(secondsFromNow) * 1000, this, std::move(action));
     }
 
+    // The interval options are 5, 10, 15 and 30 minutes; none: open-ended.
     void startAtConsole(int number, int intervalIndex)
     {
-        StationPanel &p = panel(number);
-        if (intervalIndex >= 0)
-            p.intervals[intervalIndex]->setChecked(true);
+        static constexpr int minutes[] = {5, 10, 15, 30};
         ++m_started[number - 1];
-        p.start->click();
+        session(number).start(intervalIndex >= 0 ? minutes[intervalIndex] : 0);
     }
 
     bool linked(int number)
@@ -97,14 +96,13 @@ private:
     // operator, as in the café.
     void settle(int number)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(!stationButton(number, "cmdStop")->isEnabled()
-                                     || !panel(number).stop->isEnabled(),
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !stationButton(number, "cmdStop")->isEnabled() || !shown(number).stopEnabled, 20000);
         QTest::qWait(1);
-        if (console().session(number).periodRunning())
-            panel(number).stop->click();
+        if (session(number).periodRunning())
+            session(number).stop();
         QTRY_VERIFY_WITH_TIMEOUT(!stationButton(number, "cmdStop")->isEnabled(), 20000);
-        QVERIFY(!console().session(number).periodRunning());
+        QVERIFY(!session(number).periodRunning());
         m_rig->clock().advanceMs(seconds(1, 600) * 1000);
     }
 
@@ -120,7 +118,7 @@ private:
     {
         QTRY_VERIFY(stationButton(number, "cmdVerbinden")->isEnabled());
         stationButton(number, "cmdVerbinden")->click();
-        QTRY_VERIFY(panel(number).start->isEnabled());
+        QTRY_VERIFY(shown(number).startEnabled);
         QTRY_VERIFY(stationButton(number, "cmdStart")->isEnabled());
     }
 
@@ -131,11 +129,11 @@ private:
             startAtConsole(number, 0);
             break;
         case 1: // an endless period stopped at the console
-            after(seconds(1, 900), [this, number] { panel(number).stop->click(); });
+            after(seconds(1, 900), [this, number] { session(number).stop(); });
             startAtConsole(number, -1);
             break;
         case 2: // a timed period stopped at the console
-            after(seconds(0, 500), [this, number] { panel(number).stop->click(); });
+            after(seconds(0, 500), [this, number] { session(number).stop(); });
             startAtConsole(number, int(m_random.bounded(1, 4)));
             break;
         case 3: // stopped with the station's Stop button
@@ -145,11 +143,11 @@ private:
         case 4: // the link breaks during the period; meanwhile a period without station
             after(seconds(1, 200), [this, number] { breakLink(number); });
             startAtConsole(number, 3);
-            QTRY_VERIFY(!panel(number).pcInfo->isEnabled());
-            panel(number).withoutStation->click();
+            QTRY_VERIFY(!shown(number).controlsEnabled);
+            session(number).enableWithoutStation();
             startAtConsole(number, 1);
             m_rig->clock().advanceMs(seconds(1, 3600) * 1000);
-            panel(number).stop->click();
+            session(number).stop();
             reconnect(number);
             break;
         default: // an endless period that ends by itself after 420 minutes
@@ -162,10 +160,10 @@ private:
     void useKey(const QString &key, const QList<int> &stations)
     {
         for (int number : stations)
-            m_rig->console().writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationKey(number),
-                                      key);
+            console().files().writeIni(ConsoleKeys::stationsSection,
+                                       ConsoleKeys::stationKey(number), key);
         const Failure written = IniFile::write(
-            QDir(m_rig->console().programDir()).filePath(QStringLiteral("Client.ini")),
+            QDir(console().files().programDir()).filePath(QStringLiteral("Client.ini")),
             QStringLiteral("Server"), QStringLiteral("Schluessel"), key);
         QVERIFY(!written);
         qInfo("every station proves the key");
@@ -174,7 +172,7 @@ private:
     StationTotals storedTotals(int number)
     {
         StationTotals totals;
-        const QList<QVariantList> records = m_rig->console().records(number);
+        const QList<QVariantList> records = console().records(number);
         totals.records = records.size();
         for (const QVariantList &row : records) {
             totals.feeUnits += qRound64(row[3].toDouble() * 10000);
@@ -210,9 +208,9 @@ private slots:
         for (int number : stations) {
             const StationTotals totals = storedTotals(number);
             QCOMPARE(totals.records, qsizetype(m_started[number - 1]));
-            QCOMPARE(console().database().recorder().readTotalMinutes(number),
+            QCOMPARE(console().app().database().recorder().readTotalMinutes(number),
                      std::optional<qint64>(totals.minutes));
-            QCOMPARE(console().database().recorder().readTotalFees(number),
+            QCOMPARE(console().app().database().recorder().readTotalFees(number),
                      std::optional<qint64>(totals.feeUnits));
             qInfo("station %d: %d periods started, %lld records, %lld minutes", number,
                   m_started[number - 1], qint64(totals.records), totals.minutes);

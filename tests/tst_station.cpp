@@ -3,6 +3,7 @@
 #include "Protocol.h"
 #include "ScopedClock.h"
 #include "StationNumber.h"
+#include "StationOnTestClock.h"
 #include "StationWindow.h"
 #include "TcpConnection.h"
 #include "TestSupport.h"
@@ -29,36 +30,26 @@ const QDateTime afternoon(QDate(2004, 5, 12), QTime(14, 3, 22, 500));
 // A station program in a directory of its own, on a clock moved by hand, with a
 // console stand-in on loopback. Its window is tested here; what it does and shows,
 // in tst_stationdisplay.
-class StationRig
+class StationRig : public StationOnTestClock
 {
 public:
     explicit StationRig(const QDateTime &start = afternoon, int station = 1,
                         quint16 consolePort = 0)
-        : clock(start)
-        , scopedClock(clock)
-        , console(station, consolePort)
+        : StationOnTestClock(start, station, consolePort)
         , m_station(station)
     {
-        clock.runFreely();
-    }
-
-    void writeIni(const QByteArray &content) const
-    {
-        QFile file(m_directory.filePath(QStringLiteral("Client.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
     }
 
     void start()
     {
-        window = std::make_unique<StationWindow>(m_station, m_directory.path(), console.port());
+        window = std::make_unique<StationWindow>(m_station, directory(), console.port());
     }
 
     // Starts the station as the program under that name does, on its own port.
     void startAsProgram(const QString &programName)
     {
-        window = std::make_unique<StationWindow>(
-            StationNumber::find(m_directory.path(), programName), m_directory.path());
+        window = std::make_unique<StationWindow>(StationNumber::find(directory(), programName),
+                                                 directory());
     }
 
     // Starts the station with the console's address and waits for the console's
@@ -81,18 +72,11 @@ public:
         return window->findChild<Item *>(QLatin1String(name));
     }
 
-    // The station's messages from the n-th on.
-    QStringList messagesFrom(qsizetype first) const { return console.messages().mid(first); }
-
-    ManualClock clock;
-    ScopedClock scopedClock;
     MessageRecorder shownMessages;
     TimeServiceStandIn timeService;
-    FakeConsole console;
     std::unique_ptr<StationWindow> window;
 
 private:
-    QTemporaryDir m_directory;
     int m_station;
 };
 

@@ -9,6 +9,7 @@
 #include "SpacedSender.h"
 #include "StationDisplay.h"
 #include "StationNumber.h"
+#include "StationOnTestClock.h"
 #include "StationSettings.h"
 #include "TcpConnection.h"
 #include "TestSupport.h"
@@ -45,27 +46,17 @@ const QDateTime afternoon(QDate(2004, 5, 12), QTime(14, 3, 22, 500));
 // Station 1's display with its Client.ini in a directory of its own, on a clock
 // moved by hand, with a console stand-in on loopback. What the display says is
 // kept as its window would show it.
-class DisplayRig
+class DisplayRig : public StationOnTestClock
 {
 public:
     explicit DisplayRig(const QDateTime &start = afternoon)
-        : clock(start)
-        , scopedClock(clock)
-        , console(1)
+        : StationOnTestClock(start, 1)
     {
-        clock.runFreely();
-    }
-
-    void writeIni(const QByteArray &content) const
-    {
-        QFile file(m_directory.filePath(QStringLiteral("Client.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
     }
 
     void start()
     {
-        display = std::make_unique<StationDisplay>(1, m_directory.path(), console.port());
+        display = std::make_unique<StationDisplay>(1, directory(), console.port());
         keepWhatIsShown();
         display->start();
     }
@@ -90,12 +81,6 @@ public:
         return display->findChild<TcpConnection *>(QStringLiteral("Winsock1"));
     }
 
-    // The station's messages from the n-th on.
-    QStringList messagesFrom(qsizetype first) const { return console.messages().mid(first); }
-
-    ManualClock clock;
-    ScopedClock scopedClock;
-    FakeConsole console;
     std::unique_ptr<StationDisplay> display;
 
     QString caption = QStringLiteral("Client1");
@@ -129,7 +114,6 @@ private:
                          [this](bool enabled) { canStop = enabled; });
     }
 
-    QTemporaryDir m_directory;
     std::map<Item, bool> m_shown; // items never set are shown
 };
 
@@ -635,10 +619,7 @@ private slots:
                  FakeConsole::countdownTexts(120, 0) << QStringLiteral("Stop1"));
 
         before = rig.console.messages().size();
-        rig.console.onMessage = [&](const QString &message) {
-            if (message == QStringLiteral("00:03:00"))
-                rig.console.send(QStringLiteral("Stop1"));
-        };
+        rig.console.replyTo(QStringLiteral("00:03:00"), QStringLiteral("Stop1"));
         rig.console.send(QStringLiteral("420"));
         QTRY_COMPARE(rig.messagesFrom(before).count(QStringLiteral("Stop1")), 1);
         QStringList expected;
@@ -654,10 +635,7 @@ private slots:
         QVERIFY(rig.startConnected());
         rig.console.setAnswerStops(false);
         const qsizetype before = rig.console.messages().size();
-        rig.console.onMessage = [&](const QString &message) {
-            if (message == QStringLiteral("00:00:00"))
-                rig.console.send(QStringLiteral("Stop1"));
-        };
+        rig.console.replyTo(QStringLiteral("00:00:00"), QStringLiteral("Stop1"));
         rig.console.send(QStringLiteral("1"));
         QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
         settle();
@@ -704,10 +682,7 @@ private slots:
         DisplayRig rig(QDateTime(afternoon.date(), QTime(14, 3, 22)));
         QVERIFY(rig.startConnected());
         const qsizetype before = rig.console.messages().size();
-        rig.console.onMessage = [&](const QString &message) {
-            if (message == firstTexts.last())
-                rig.console.send(QStringLiteral("Stop1"));
-        };
+        rig.console.replyTo(firstTexts.last(), QStringLiteral("Stop1"));
         rig.console.send(chunk);
 
         QTRY_VERIFY(rig.console.messages().endsWith(QStringLiteral("Stop1")));
@@ -732,10 +707,7 @@ private slots:
         DisplayRig endless(QDateTime(afternoon.date(), QTime(23, 55, 0, 700)));
         QVERIFY(endless.startConnected());
         before = endless.console.messages().size();
-        endless.console.onMessage = [&](const QString &message) {
-            if (message == QStringLiteral("00:10:00"))
-                endless.console.send(QStringLiteral("Stop1"));
-        };
+        endless.console.replyTo(QStringLiteral("00:10:00"), QStringLiteral("Stop1"));
         endless.console.send(QStringLiteral("420"));
         QTRY_VERIFY(endless.console.messages().endsWith(QStringLiteral("Stop1")));
         QCOMPARE(endless.messagesFrom(before).mid(599, 2), QStringList({"00:09:59", "00:10:00"}));
@@ -747,10 +719,7 @@ private slots:
         QVERIFY(rig.startConnected());
         rig.console.setAnswerStops(false);
         const qsizetype before = rig.console.messages().size();
-        rig.console.onMessage = [&](const QString &message) {
-            if (message == QStringLiteral("00:04:58"))
-                rig.console.send(QStringLiteral("1"));
-        };
+        rig.console.replyTo(QStringLiteral("00:04:58"), QStringLiteral("1"));
         rig.console.send(QStringLiteral("5"));
 
         QTRY_COMPARE(rig.messagesFrom(before).count(QStringLiteral("Stop1")), 2);

@@ -1,13 +1,13 @@
+#include "ConsoleAppRig.h"
 #include "ConsoleConfig.h"
-#include "ConsoleFixture.h"
 #include "FakeStation.h"
 #include "IniFile.h"
-#include "ManualClock.h"
-#include "ScopedClock.h"
 #include "SpacedSender.h"
 #include "StationAddressRule.h"
-#include "StationSession.h"
+#include "StationPanel.h"
+#include "StationView.h"
 #include "StationWindow.h"
+#include "StatisticsBlock.h"
 #include "TcpConnection.h"
 #include "TestSupport.h"
 #include "TimeServiceStandIn.h"
@@ -15,7 +15,6 @@
 
 #include <QDir>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -26,26 +25,28 @@ namespace {
 const QDateTime afternoon(QDate(2026, 3, 14), QTime(14, 0, 0));
 const QHostAddress secondLoopback(QStringLiteral("127.0.0.2"));
 const QString keyText = QStringLiteral("00112233445566778899aabbccddeeff");
+using Heading = StationSession::Heading;
 }
 
+// The console's link and period control on its sessions against stand-in stations
+// and real station windows; at the end, the panel that shows a session.
 class StationLinkTest : public QObject
 {
     Q_OBJECT
 
 private:
     TimeServiceStandIn m_timeService; // for the real station windows
-    std::unique_ptr<ManualClock> m_clock;
-    std::unique_ptr<ScopedClock> m_clockGuard;
-    std::unique_ptr<ConsoleFixture> m_console;
+    std::unique_ptr<ConsoleAppRig> m_rig;
 
-    StationPanel &panel(int station) { return m_console->window().panel(station); }
-    StationSession &session(int station) { return m_console->window().session(station); }
+    ManualClock &clock() { return m_rig->clock(); }
+    ConsoleFixture &files() { return m_rig->files(); }
+    StationSession &session(int station) { return m_rig->session(station); }
+    SessionProbe &shown(int station) { return m_rig->shown(station); }
+    qsizetype recordCount(int station) { return m_rig->records(station).size(); }
 
-    qsizetype recordCount(int station) { return m_console->records(station).size(); }
-
-    QString clientIni() const
+    QString clientIni()
     {
-        return QDir(m_console->programDir()).filePath(QStringLiteral("Client.ini"));
+        return QDir(files().programDir()).filePath(QStringLiteral("Client.ini"));
     }
     void writeClientKey(const QString &text)
     {
@@ -61,65 +62,56 @@ private:
     // Connects a stand-in station and lets it announce itself.
     void connectStation(FakeStation &station, int number = 1)
     {
-        QVERIFY(station.connectTo(m_console->port(number)));
-        QTRY_VERIFY(panel(number).start->isEnabled());
+        QVERIFY(station.connectTo(files().port(number)));
+        QTRY_VERIFY(shown(number).startEnabled);
         station.send(QByteArrayLiteral("Startup") + QByteArray::number(number));
         QVERIFY(station.waitForText(QByteArrayLiteral("Stop") + QByteArray::number(number)));
         station.takeReceived();
         // Whatever the console sends next leaves this much after its answer.
-        m_clock->advanceMs(SpacedSender::spacingMs);
+        clock().advanceMs(SpacedSender::spacingMs);
+    }
+    // A started console with a stand-in station announced on station 1's port.
+    void startWithStation(FakeStation &station)
+    {
+        QVERIFY(m_rig->start());
+        connectStation(station);
     }
 
 private slots:
-    void init()
-    {
-        m_clock = std::make_unique<ManualClock>(afternoon);
-        m_clockGuard = std::make_unique<ScopedClock>(*m_clock);
-        m_console = std::make_unique<ConsoleFixture>();
-        QVERIFY(m_console->start());
-    }
-
-    void cleanup()
-    {
-        m_console.reset();
-        m_clockGuard.reset();
-        m_clock.reset();
-    }
+    void init() { m_rig = std::make_unique<ConsoleAppRig>(afternoon); }
+    void cleanup() { m_rig.reset(); }
 
     // Without the setting, no third station is listened for.
     void twoStationsAreServedWhereNoNumberIsSet()
     {
-        m_console = std::make_unique<ConsoleFixture>();
-        m_console->reservePorts(3);
-        QVERIFY(m_console->start());
+        files().reservePorts(3);
+        QVERIFY(m_rig->start());
         FakeStation first, second, third;
-        QVERIFY(first.connectTo(m_console->port(1)));
-        QVERIFY(second.connectTo(m_console->port(2)));
-        QVERIFY(!third.connectTo(m_console->port(3)));
-        QCOMPARE(m_console->window().stationCount(), 2);
+        QVERIFY(first.connectTo(files().port(1)));
+        QVERIFY(second.connectTo(files().port(2)));
+        QVERIFY(!third.connectTo(files().port(3)));
+        QCOMPARE(m_rig->app().stationCount(), 2);
     }
 
     // Beyond the second station, a station works as the first two do: on its own
     // port, by its own messages, into its own tables.
     void aThirdStationIsBilledIntoItsOwnTables()
     {
-        m_console = std::make_unique<ConsoleFixture>();
-        m_console->useStations(4);
-        QVERIFY(m_console->start());
+        files().useStations(4);
+        QVERIFY(m_rig->start());
         FakeStation station;
         connectStation(station, 3);
-        QVERIFY(!panel(4).start->isEnabled());
+        QVERIFY(!shown(4).startEnabled);
         station.send("00:00:00Start3");
         QVERIFY(station.waitForText("420"));
-        QCOMPARE(panel(3).headingColour(), StationPanel::green);
+        QCOMPARE(shown(3).heading, Heading::Running);
         station.takeReceived();
-        m_clock->advanceMs(600'000);
+        clock().advanceMs(600'000);
         station.send("00:00:00Stop3");
         QVERIFY(station.waitForText("Stop3"));
         QCOMPARE(recordCount(3), 1);
-        QCOMPARE(m_console->window().database().recorder().readTotalMinutes(3), 10);
-        QCOMPARE(m_console->window().view(3).statistics().totalMinutes->text(),
-                 QStringLiteral("10"));
+        QCOMPARE(m_rig->app().database().recorder().readTotalMinutes(3), 10);
+        QCOMPARE(shown(3).totals.minutes, qint64(10));
         for (int other : {1, 2, 4})
             QCOMPARE(recordCount(other), 0);
     }
@@ -130,57 +122,54 @@ private slots:
     // one with an address that is none takes nobody and is told at start.
     void onlyTheStationsOwnAddressIsAnswered()
     {
-        m_console = std::make_unique<ConsoleFixture>();
-        m_console->useStations(3);
+        files().useStations(3);
         using ConsoleKeys::stationAddress;
-        m_console->writeIni(ConsoleKeys::stationsSection, stationAddress(1),
-                            QStringLiteral("127.0.0.2"));
-        m_console->writeIni(ConsoleKeys::stationsSection, stationAddress(3),
-                            QStringLiteral("pc 3"));
-        MessageRecorder messages;
-        QVERIFY(m_console->start());
-        QCOMPARE(messages.texts(),
+        files().writeIni(ConsoleKeys::stationsSection, stationAddress(1),
+                         QStringLiteral("127.0.0.2"));
+        files().writeIni(ConsoleKeys::stationsSection, stationAddress(3), QStringLiteral("pc 3"));
+        QVERIFY(m_rig->start());
+        QCOMPARE(m_rig->told(),
                  QStringList{QStringLiteral(
                      "Kavo.ini: „pc 3“ unter „Adresse3“ im Abschnitt „Stationen“ ist weder eine"
                      " IPv4-Adresse noch ein Rechnername. Kavo nimmt von Station 3 keine"
                      " Verbindung an, bis der Wert berichtigt ist.")});
 
         FakeStation stranger;
-        QVERIFY(stranger.connectTo(m_console->port(1)));
+        QVERIFY(stranger.connectTo(files().port(1)));
         stranger.send("Startup1");
         QVERIFY(stranger.waitForDisconnect());
         QVERIFY(stranger.takeReceived().isEmpty());
-        QVERIFY(!panel(1).start->isEnabled());
+        QVERIFY(!shown(1).startEnabled);
         const QString once = QStringLiteral(
             "Station 1: 1 fremde Verbindung abgewiesen, zuletzt 127.0.0.1, 14:00:00");
-        QVERIFY(panel(1).heading->toolTip().split(u'\n').contains(once));
-        QCOMPARE(m_console->window().statusBar()->currentMessage(), once);
+        QVERIFY(shown(1).linkReport.split(u'\n').contains(once));
+        QCOMPARE(m_rig->lastNotice(), once);
 
         FakeStation station;
-        QVERIFY(station.connectTo(m_console->port(1), secondLoopback));
+        QVERIFY(station.connectTo(files().port(1), secondLoopback));
         station.send("Startup1");
         QVERIFY(station.waitForText("Stop1"));
-        QVERIFY(panel(1).start->isEnabled());
-        m_clock->advanceMs(65'000);
+        QVERIFY(shown(1).startEnabled);
+        clock().advanceMs(65'000);
         FakeStation again;
-        QVERIFY(again.connectTo(m_console->port(1)));
+        QVERIFY(again.connectTo(files().port(1)));
         QVERIFY(again.waitForDisconnect());
-        QCOMPARE(panel(1).heading->toolTip(),
+        QCOMPARE(shown(1).linkReport,
                  QStringLiteral("Station 1: Port %1 verbunden mit 127.0.0.2 seit 14:00:00\n"
                                 "Station 1: 2 fremde Verbindungen abgewiesen, zuletzt"
                                 " 127.0.0.1, 14:01:05")
-                     .arg(m_console->port(1)));
+                     .arg(files().port(1)));
         QCOMPARE(station.socket().state(), QAbstractSocket::ConnectedState);
 
         FakeStation anyone, nobody;
-        QVERIFY(anyone.connectTo(m_console->port(2)));
-        QTRY_VERIFY(panel(2).start->isEnabled());
-        QCOMPARE(panel(2).heading->toolTip(),
+        QVERIFY(anyone.connectTo(files().port(2)));
+        QTRY_VERIFY(shown(2).startEnabled);
+        QCOMPARE(shown(2).linkReport,
                  QStringLiteral("Station 2: Port %1 verbunden mit 127.0.0.1 seit 14:01:05")
-                     .arg(m_console->port(2)));
-        QVERIFY(nobody.connectTo(m_console->port(3), secondLoopback));
+                     .arg(files().port(2)));
+        QVERIFY(nobody.connectTo(files().port(3), secondLoopback));
         QVERIFY(nobody.waitForDisconnect());
-        QVERIFY(panel(3).heading->toolTip().contains(u"\nStation 3: 1 fremde"));
+        QVERIFY(shown(3).linkReport.contains(u"\nStation 3: 1 fremde"));
     }
 
     // A host name is looked up at once, and again on a refusal 30 s after the last
@@ -200,13 +189,13 @@ private slots:
         QCOMPARE(lookedUp, QStringList{QStringLiteral("kasse-pc1")});
         QVERIFY(!rule.admits(station));
         answer({}); // failed
-        m_clock->advanceMs(29'999);
+        clock().advanceMs(29'999);
         QVERIFY(!rule.admits(stranger));
         QCOMPARE(lookedUp.size(), 1);
-        m_clock->advanceMs(1);
+        clock().advanceMs(1);
         QVERIFY(!rule.admits(stranger));
         QCOMPARE(lookedUp.size(), 2);
-        m_clock->advanceMs(60'000);
+        clock().advanceMs(60'000);
         QVERIFY(!rule.admits(station)); // the lookup still runs
         QCOMPARE(lookedUp.size(), 2);
         QCOMPARE(rule.lastRefusal(), QStringLiteral("127.0.0.2, 14:01:30"));
@@ -217,25 +206,26 @@ private slots:
         QCOMPARE(lookedUp.size(), 3);
     }
 
-    void announcementActivatesOnlyItsPanel()
+    void announcementActivatesOnlyItsStation()
     {
+        QVERIFY(m_rig->start());
         FakeStation station;
-        QVERIFY(station.connectTo(m_console->port(1)));
-        QTRY_VERIFY(panel(1).start->isEnabled());
-        QVERIFY(!panel(2).start->isEnabled());
+        QVERIFY(station.connectTo(files().port(1)));
+        QTRY_VERIFY(shown(1).startEnabled);
+        QVERIFY(!shown(2).startEnabled);
         station.send("Startup1");
         QVERIFY(station.waitForText("Stop1"));
-        QCOMPARE(panel(1).headingColour(), StationPanel::red);
-        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Startup1"));
+        QCOMPARE(shown(1).heading, Heading::Idle);
+        QCOMPARE(shown(1).runningTime, QStringLiteral("Startup1"));
         QCOMPARE(recordCount(1), 0);
     }
 
     void secondConnectionIsRefusedAndTheLinkReturns()
     {
         FakeStation first;
-        connectStation(first);
+        startWithStation(first);
         FakeStation intruder;
-        intruder.connectTo(m_console->port(1), QHostAddress(QStringLiteral("127.0.0.2")));
+        intruder.connectTo(files().port(1), secondLoopback);
         QVERIFY(intruder.waitForDisconnect());
         QCOMPARE(first.socket().state(), QAbstractSocket::ConnectedState);
 
@@ -245,121 +235,91 @@ private slots:
         connectStation(restarted);
         QVERIFY(first.waitForDisconnect());
         restarted.disconnect();
-        QTRY_VERIFY(!panel(1).start->isEnabled());
+        QTRY_VERIFY(!shown(1).startEnabled);
 
         FakeStation again;
         connectStation(again);
-        QVERIFY(panel(1).start->isEnabled());
-    }
-
-    void intervalChoiceDecidesTheStartText()
-    {
-        FakeStation station;
-        connectStation(station);
-        panel(1).intervals[2]->setChecked(true);
-        panel(1).start->click();
-        QVERIFY(station.waitForText("15"));
-        QCOMPARE(panel(1).headingColour(), StationPanel::green);
-        QCOMPARE(panel(1).startTime->text(), QStringLiteral("14:00:00"));
-        QVERIFY(!panel(1).start->isEnabled());
-
-        m_clock->advanceMs(630'000);
-        panel(1).stop->click();
-        QVERIFY(station.waitForText("Stop1"));
-        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:10:30"));
-        QCOMPARE(panel(1).fee->text(), QStringLiteral("1,05 €"));
-        for (QRadioButton *option : panel(1).intervals)
-            QVERIFY(!option->isChecked());
-        station.takeReceived();
-
-        m_clock->advanceMs(SpacedSender::spacingMs);
-        panel(1).start->click();
-        QVERIFY(station.waitForText("420"));
+        QVERIFY(shown(1).startEnabled);
     }
 
     void stationStopBillsOnceAndAnswers()
     {
         FakeStation station;
-        connectStation(station);
-        panel(1).intervals[0]->setChecked(true);
-        panel(1).start->click();
+        startWithStation(station);
+        session(1).start(5);
         QVERIFY(station.waitForText("5"));
         station.takeReceived();
-        m_clock->advanceMs(300'000);
+        clock().advanceMs(300'000);
         // Time texts that piled up in front of the stop do not hide it.
         station.send("00:00:0100:00:00Stop1");
         QVERIFY(station.waitForText("Stop1"));
-        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:05:00"));
-        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("00:00:0100:00:00Stop1"));
+        QCOMPARE(session(1).durationText(), QStringLiteral("00:05:00"));
+        QCOMPARE(shown(1).runningTime, QStringLiteral("00:00:0100:00:00Stop1"));
         QCOMPARE(recordCount(1), 1);
-        QCOMPARE(m_console->window().view(1).statistics().totalMinutes->text(),
-                 QStringLiteral("5"));
-        QCOMPARE(m_console->window().view(1).statistics().totalFees->text(), QStringLiteral("0,5"));
+        QCOMPARE(shown(1).totals.minutes, qint64(5));
+        QCOMPARE(shown(1).totals.feeUnits, qint64(5'000));
 
         // The station's own stop answering the console's arrives later: it is
         // answered, so that a station still counting ends, and nothing more is billed.
         station.takeReceived();
-        m_clock->advanceMs(SpacedSender::spacingMs);
+        clock().advanceMs(SpacedSender::spacingMs);
         station.send("Stop1");
         QVERIFY(station.waitForText("Stop1"));
-        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Stop1"));
+        QCOMPARE(shown(1).runningTime, QStringLiteral("Stop1"));
         QCOMPARE(recordCount(1), 1);
         QVERIFY(!session(1).periodRunning());
-        settle();
+        clock().settle();
         QCOMPARE(station.takeReceived(), QByteArray("Stop1"));
     }
 
     void chunksThatAreNoMessageAreOnlyShown()
     {
         FakeStation station;
-        connectStation(station);
-        panel(1).start->click();
+        startWithStation(station);
+        session(1).start(0);
         QVERIFY(station.waitForText("420"));
         station.send("Stop100:00:00");
-        QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("Stop100:00:00"));
+        QTRY_COMPARE(shown(1).runningTime, QStringLiteral("Stop100:00:00"));
         QVERIFY(session(1).periodRunning());
         station.send("Start2");
-        QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("Start2"));
+        QTRY_COMPARE(shown(1).runningTime, QStringLiteral("Start2"));
         QCOMPARE(recordCount(1), 0);
     }
 
-    // A station whose cover cannot hold keyboard and mouse says so: its panel shows
-    // the text, and the operator is told which station stands open.
+    // A station whose cover cannot hold keyboard and mouse says so: the text is
+    // shown, and the operator is told which station stands open.
     void aLockThatCannotHoldIsTold()
     {
         FakeStation station;
-        connectStation(station);
-        QSignalSpy notices(&m_console->window().session(1), &StationSession::notice);
+        startWithStation(station);
         station.send("Sperre nicht wirksam");
-        QTRY_COMPARE(notices.size(), 1);
-        QCOMPARE(notices.front().front().toString(),
-                 QStringLiteral("Station 1: Sperre nicht wirksam"));
-        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Sperre nicht wirksam"));
+        QTRY_COMPARE(m_rig->lastNotice(), QStringLiteral("Station 1: Sperre nicht wirksam"));
+        QCOMPARE(m_rig->notices().size(), 1);
+        QCOMPARE(shown(1).runningTime, QStringLiteral("Sperre nicht wirksam"));
         QVERIFY(!session(1).periodRunning());
     }
 
     void stopWithoutPeriodBillsNothing()
     {
         FakeStation station;
-        connectStation(station);
-        panel(1).stop->click();
-        QCOMPARE(panel(1).headingColour(), StationPanel::red);
-        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Timer"));
-        QVERIFY(panel(1).start->isEnabled());
-        QVERIFY(!panel(1).stop->isEnabled());
-        QVERIFY(panel(1).duration->text().isEmpty());
+        startWithStation(station);
+        session(1).stop();
+        QCOMPARE(shown(1).heading, Heading::Idle);
+        QCOMPARE(shown(1).runningTime, QStringLiteral("Timer"));
+        QVERIFY(shown(1).startEnabled);
+        QVERIFY(!shown(1).stopEnabled);
+        QVERIFY(session(1).durationText().isEmpty());
         QCOMPARE(recordCount(1), 0);
     }
 
     void withoutStationPeriodsAreBilled()
     {
-        panel(2).withoutStation->click();
-        QVERIFY(panel(2).start->isEnabled());
-        panel(2).start->click();
-        m_clock->advanceMs(3'600'000);
-        panel(2).stop->click();
-        QCOMPARE(panel(2).duration->text(), QStringLiteral("01:00:00"));
-        QCOMPARE(panel(2).fee->text(), QStringLiteral("4,00 €"));
+        QVERIFY(m_rig->start());
+        session(2).enableWithoutStation();
+        QVERIFY(shown(2).startEnabled);
+        m_rig->runPeriod(2, 3600);
+        QCOMPARE(session(2).durationText(), QStringLiteral("01:00:00"));
+        QCOMPARE(session(2).feeText(), QStringLiteral("4,00 €"));
         QCOMPARE(recordCount(2), 1);
         QCOMPARE(recordCount(1), 0);
     }
@@ -367,33 +327,32 @@ private slots:
     void periodSurvivesTheLossOfTheLinkAndResumes()
     {
         auto station = std::make_unique<FakeStation>();
-        connectStation(*station);
-        panel(1).intervals[3]->setChecked(true);
-        panel(1).start->click();
+        startWithStation(*station);
+        session(1).start(30);
         QVERIFY(station->waitForText("30"));
         station->send("00:12:00");
-        QTRY_COMPARE(panel(1).runningTime->text(), QStringLiteral("00:12:00"));
+        QTRY_COMPARE(shown(1).runningTime, QStringLiteral("00:12:00"));
         station->disconnect();
-        QTRY_VERIFY(!panel(1).pcInfo->isEnabled());
-        QCOMPARE(panel(1).headingColour(), StationPanel::amber);
+        QTRY_VERIFY(!shown(1).controlsEnabled);
+        QCOMPARE(shown(1).heading, Heading::Alarm);
 
         // The station comes back idle; it is told to go on with the 9 1/2 minutes left.
-        m_clock->advanceMs(1'230'000);
+        clock().advanceMs(1'230'000);
         FakeStation returned;
-        QVERIFY(returned.connectTo(m_console->port(1)));
+        QVERIFY(returned.connectTo(files().port(1)));
         returned.send("Startup1");
         QVERIFY(returned.waitForText("Stop1"));
-        QCOMPARE(panel(1).headingColour(), StationPanel::green);
-        QVERIFY(!panel(1).start->isEnabled());
-        QVERIFY(panel(1).stop->isEnabled());
-        settle();
+        QCOMPARE(shown(1).heading, Heading::Running);
+        QVERIFY(!shown(1).startEnabled);
+        QVERIFY(shown(1).stopEnabled);
+        clock().settle();
         QCOMPARE(returned.takeReceived(), QByteArray("Stop1"));
-        m_clock->advanceMs(SpacedSender::spacingMs);
+        clock().advanceMs(SpacedSender::spacingMs);
         QVERIFY(returned.waitForText("10"));
         QCOMPARE(returned.takeReceived(), QByteArray("10"));
         QVERIFY(session(1).periodRunning());
-        panel(1).stop->click();
-        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:20:30"));
+        session(1).stop();
+        QCOMPARE(session(1).durationText(), QStringLiteral("00:20:30"));
         QCOMPARE(recordCount(1), 1);
     }
 
@@ -403,25 +362,24 @@ private slots:
     void stopAfterTheLinkIsLostBillsOnce()
     {
         auto station = std::make_unique<FakeStation>();
-        connectStation(*station);
-        panel(1).start->click();
+        startWithStation(*station);
+        session(1).start(0);
         QVERIFY(station->waitForText("420"));
         station->disconnect();
-        QTRY_COMPARE(panel(1).headingColour(), StationPanel::amber);
-        QVERIFY(panel(1).stop->isEnabled());
-        QVERIFY(!panel(1).start->isEnabled() && !panel(1).pcInfo->isEnabled());
-        QCOMPARE(m_console->window().statusBar()->currentMessage(),
-                 QStringLiteral("Station 1 meldet sich nicht seit 14:00:00."));
-        m_clock->advanceMs(600'000);
-        QTRY_COMPARE(panel(1).runningTime->text(),
+        QTRY_COMPARE(shown(1).heading, Heading::Alarm);
+        QVERIFY(shown(1).stopEnabled);
+        QVERIFY(!shown(1).startEnabled && !shown(1).controlsEnabled);
+        QCOMPARE(m_rig->lastNotice(), QStringLiteral("Station 1 meldet sich nicht seit 14:00:00."));
+        clock().advanceMs(600'000);
+        QTRY_COMPARE(shown(1).runningTime,
                      QStringLiteral("Station meldet sich nicht seit 00:10:00"));
 
-        panel(1).stop->click();
-        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:10:00"));
-        QCOMPARE(panel(1).headingColour(), StationPanel::red);
-        QCOMPARE(panel(1).runningTime->text(), QStringLiteral("Timer"));
-        QVERIFY(!panel(1).start->isEnabled() && !panel(1).stop->isEnabled());
-        QVERIFY(m_console->window().statusBar()->currentMessage().isEmpty());
+        session(1).stop();
+        QCOMPARE(session(1).durationText(), QStringLiteral("00:10:00"));
+        QCOMPARE(shown(1).heading, Heading::Idle);
+        QCOMPARE(shown(1).runningTime, QStringLiteral("Timer"));
+        QVERIFY(!shown(1).startEnabled && !shown(1).stopEnabled);
+        QVERIFY(m_rig->notices().isEmpty());
         QCOMPARE(recordCount(1), 1);
 
         FakeStation returned;
@@ -434,21 +392,21 @@ private slots:
     void startFromTheStationRestartsThePeriod()
     {
         FakeStation station;
-        connectStation(station);
+        startWithStation(station);
         station.send("Start1");
         QVERIFY(station.waitForText("420"));
         QVERIFY(session(1).periodRunning());
-        QCOMPARE(panel(1).headingColour(), StationPanel::green);
+        QCOMPARE(shown(1).heading, Heading::Running);
         QCOMPARE(recordCount(1), 0);
 
         // A start while a period runs bills the open one before the new one begins.
         station.takeReceived();
-        m_clock->advanceMs(20 * 60 * 1000);
+        clock().advanceMs(20 * 60 * 1000);
         station.send("00:00:00Start1");
         QVERIFY(station.waitForText("420"));
         QCOMPARE(recordCount(1), 1);
-        QCOMPARE(panel(1).startTime->text(), QStringLiteral("14:20:00"));
-        QVERIFY(panel(1).duration->text().isEmpty());
+        QCOMPARE(session(1).startText(), QStringLiteral("14:20:00"));
+        QVERIFY(session(1).durationText().isEmpty());
         QVERIFY(session(1).periodRunning());
     }
 
@@ -458,86 +416,85 @@ private slots:
     // over, as the station's PC restarted would.
     void aKeyedStationIsTheOnlyOneHeard()
     {
-        m_console = std::make_unique<ConsoleFixture>();
-        m_console->writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationKey(1), keyText);
-        QVERIFY(m_console->start());
+        files().writeIni(ConsoleKeys::stationsSection, ConsoleKeys::stationKey(1), keyText);
+        QVERIFY(m_rig->start());
         const QString refusedOnce = QStringLiteral(
             "Station 1: 1 Verbindung ohne Schlüssel abgewiesen (Schluessel1 ist gesetzt, der"
             " Kunden-PC hat keinen), zuletzt 127.0.0.1, 14:00:00");
         FakeStation stranger;
-        QVERIFY(stranger.connectTo(m_console->port(1)));
+        QVERIFY(stranger.connectTo(files().port(1)));
         stranger.send("Startup1");
         QVERIFY(stranger.waitForDisconnect());
         QVERIFY(stranger.takeReceived().isEmpty());
-        QCOMPARE(m_console->window().statusBar()->currentMessage(), refusedOnce);
-        QVERIFY(!panel(1).start->isEnabled());
+        QCOMPARE(m_rig->lastNotice(), refusedOnce);
+        QVERIFY(!shown(1).startEnabled);
 
         writeClientKey(keyText);
-        const std::unique_ptr<StationWindow> station = m_console->createStation(1);
-        QTRY_VERIFY(panel(1).start->isEnabled());
-        QCOMPARE(panel(1).heading->toolTip(),
+        const std::unique_ptr<StationWindow> station = files().createStation(1);
+        QTRY_VERIFY(shown(1).startEnabled);
+        QCOMPARE(shown(1).linkReport,
                  QStringLiteral("Station 1: Port %1 verbunden mit 127.0.0.1 seit 14:00:00"
                                 " (Schlüssel bewiesen)\n")
-                         .arg(m_console->port(1))
+                         .arg(files().port(1))
                      + refusedOnce);
-        m_clock->advanceMs(SpacedSender::spacingMs);
-        panel(1).start->click();
+        clock().advanceMs(SpacedSender::spacingMs);
+        session(1).start(0);
         QTRY_VERIFY(stationButton(*station, "cmdStop")->isEnabled());
 
         FakeStation customer;
-        QVERIFY(customer.connectTo(m_console->port(1)));
+        QVERIFY(customer.connectTo(files().port(1)));
         customer.send("Stop1");
         QVERIFY(customer.waitForDisconnect());
         QVERIFY(customer.takeReceived().isEmpty());
         QVERIFY(session(1).periodRunning());
         QVERIFY(!stationButton(*station, "cmdVerbinden")->isEnabled());
-        QVERIFY(m_console->window().statusBar()->currentMessage().startsWith(
-            u"Station 1: 2 Verbindungen ohne Schlüssel"));
+        QVERIFY(m_rig->lastNotice().startsWith(u"Station 1: 2 Verbindungen ohne Schlüssel"));
 
-        m_clock->advanceMs(600'000);
-        panel(1).stop->click();
+        clock().advanceMs(600'000);
+        session(1).stop();
         QCOMPARE(recordCount(1), 1);
-        QCOMPARE(panel(1).duration->text(), QStringLiteral("00:10:00"));
+        QCOMPARE(session(1).durationText(), QStringLiteral("00:10:00"));
 
         TcpConnection restarted;
         restarted.setPreSharedKey(PreSharedKey::fromText(keyText, 1));
         QSignalSpy restartedConnected(&restarted, &TcpConnection::connected);
-        restarted.connectTo(QStringLiteral("127.0.0.1"), m_console->port(1));
+        restarted.connectTo(QStringLiteral("127.0.0.1"), files().port(1));
         QTRY_COMPARE(restartedConnected.size(), 1);
         QTRY_VERIFY(stationButton(*station, "cmdVerbinden")->isEnabled());
-        QVERIFY(panel(1).start->isEnabled());
+        QVERIFY(shown(1).startEnabled);
     }
 
     // A key on one side only: no connection, and the side with the key says which
     // is missing, the console in its status bar, the station in its window.
     void aKeyOnOneSideOnlyIsTold()
     {
+        QVERIFY(m_rig->start());
         writeClientKey(keyText);
         Failure written = IniFile::write(clientIni(), QStringLiteral("Server"),
                                          QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
         QVERIFY(!written);
-        StationWindow station(2, m_console->programDir(), m_console->port(2));
+        StationWindow station(2, files().programDir(), files().port(2));
         auto *hint = station.findChild<QLabel *>(QStringLiteral("lblHinweis"));
         QTRY_VERIFY(hint->isVisibleTo(&station));
         QCOMPARE(hint->text(),
                  QStringLiteral("Station 2: Die Kasse nimmt die verschlüsselte Verbindung nicht"
                                 " an. Client.ini hat einen Schluessel; in Kavo.ini fehlt"
                                 " Schluessel2, oder er ist ein anderer."));
-        QCOMPARE(m_console->window().statusBar()->currentMessage(),
+        QCOMPARE(m_rig->lastNotice(),
                  QStringLiteral("Station 2: 1 Verbindung mit Schlüssel abgewiesen (der Kunden-PC"
                                 " hat einen Schlüssel, Schluessel2 ist nicht gesetzt), zuletzt"
                                 " 127.0.0.1, 14:00:00"));
-        QVERIFY(!panel(2).start->isEnabled());
-        QVERIFY(panel(2).runningTime->text() != QStringLiteral("Startup2"));
+        QVERIFY(!shown(2).startEnabled);
+        QVERIFY(shown(2).runningTime != QStringLiteral("Startup2"));
 
         writeClientKey(QStringLiteral("0123"));
-        StationWindow malformed(1, m_console->programDir(), m_console->port(1));
+        StationWindow malformed(1, files().programDir(), files().port(1));
         hint = malformed.findChild<QLabel *>(QStringLiteral("lblHinweis"));
         QTRY_VERIFY(hint->isVisibleTo(&malformed));
         QVERIFY(hint->text().startsWith(u"Client.ini: Der Schluessel im Abschnitt „Server“ ist"
                                         u" kein Schlüssel aus 32 bis 128"));
         settle();
-        QVERIFY(!panel(1).start->isEnabled());
+        QVERIFY(!shown(1).startEnabled);
     }
 
     // Without keys, a connection that announced itself from another address than
@@ -545,25 +502,25 @@ private slots:
     void aStrangerYieldsToTheAddressOfTheLastPeriod()
     {
         auto station = std::make_unique<FakeStation>();
-        connectStation(*station);
-        panel(1).start->click();
+        startWithStation(*station);
+        session(1).start(0);
         QVERIFY(station->waitForText("420"));
-        m_clock->advanceMs(60'000);
-        panel(1).stop->click();
+        clock().advanceMs(60'000);
+        session(1).stop();
         station->disconnect();
-        QTRY_VERIFY(!panel(1).start->isEnabled());
+        QTRY_VERIFY(!shown(1).startEnabled);
 
         FakeStation stranger;
-        QVERIFY(stranger.connectTo(m_console->port(1), secondLoopback));
+        QVERIFY(stranger.connectTo(files().port(1), secondLoopback));
         stranger.send("Startup1");
         QVERIFY(stranger.waitForText("Stop1"));
-        QVERIFY(panel(1).heading->toolTip().contains(u"verbunden mit 127.0.0.2"));
+        QVERIFY(shown(1).linkReport.contains(u"verbunden mit 127.0.0.2"));
         FakeStation returned;
         connectStation(returned);
         QVERIFY(stranger.waitForDisconnect());
-        QVERIFY(panel(1).heading->toolTip().contains(u"verbunden mit 127.0.0.1"));
+        QVERIFY(shown(1).linkReport.contains(u"verbunden mit 127.0.0.1"));
         FakeStation again;
-        QVERIFY(again.connectTo(m_console->port(1), secondLoopback));
+        QVERIFY(again.connectTo(files().port(1), secondLoopback));
         QVERIFY(again.waitForDisconnect());
         QCOMPARE(returned.socket().state(), QAbstractSocket::ConnectedState);
     }
@@ -571,16 +528,65 @@ private slots:
     void hugeAndBinaryChunksAreShownShortened()
     {
         FakeStation station;
-        connectStation(station);
+        startWithStation(station);
         QByteArray flood(1 << 20, 'x');
         flood[10] = '\0';
         flood[11] = char(0xFF);
         station.send(flood);
-        QTRY_VERIFY(panel(1).runningTime->text().startsWith(QStringLiteral("xxxxxxxxxx")));
-        QVERIFY(panel(1).runningTime->text().size() < 100);
+        QTRY_VERIFY(shown(1).runningTime.startsWith(QStringLiteral("xxxxxxxxxx")));
+        QVERIFY(shown(1).runningTime.size() < 100);
         // The console still answers at once.
-        panel(1).start->click();
+        session(1).start(0);
         QVERIFY(station.waitForText("420"));
+    }
+
+    // The panel shows its session: the heading's colour and tooltip, the boxes of
+    // the period, the chosen interval (cleared by the stop, so that the next Start
+    // is open-ended), the station's figures, and its notices in the status bar.
+    void thePanelShowsItsSession()
+    {
+        ConsoleFixture console;
+        QVERIFY(console.start());
+        StationPanel &panel = console.window().panel(1);
+        FakeStation station;
+        QVERIFY(station.connectTo(console.port(1)));
+        QTRY_VERIFY(panel.start->isEnabled());
+        QVERIFY(panel.heading->toolTip().startsWith(u"Station 1: Port "));
+        station.send("Startup1");
+        QVERIFY(station.waitForText("Stop1"));
+        QCOMPARE(panel.headingColour(), StationPanel::red);
+        QCOMPARE(panel.runningTime->text(), QStringLiteral("Startup1"));
+        station.takeReceived();
+        clock().advanceMs(SpacedSender::spacingMs);
+
+        panel.intervals[2]->setChecked(true);
+        panel.start->click();
+        QVERIFY(station.waitForText("15"));
+        QCOMPARE(panel.headingColour(), StationPanel::green);
+        QCOMPARE(panel.startTime->text(), QStringLiteral("14:00:00"));
+        QVERIFY(!panel.start->isEnabled());
+        station.send("Sperre nicht wirksam");
+        QTRY_COMPARE(console.window().statusBar()->currentMessage(),
+                     QStringLiteral("Station 1: Sperre nicht wirksam"));
+
+        clock().advanceMs(630'000);
+        panel.stop->click();
+        QVERIFY(station.waitForText("Stop1"));
+        QCOMPARE(panel.duration->text(), QStringLiteral("00:10:30"));
+        QCOMPARE(panel.fee->text(), QStringLiteral("1,05 €"));
+        QCOMPARE(panel.runningTime->text(), QStringLiteral("Timer"));
+        for (QRadioButton *option : panel.intervals)
+            QVERIFY(!option->isChecked());
+        const StatisticsBlock &figures = console.window().view(1).statistics();
+        QCOMPARE(figures.totalMinutes->text(), QStringLiteral("10"));
+        QCOMPARE(figures.totalFees->text(), QStringLiteral("1,05"));
+        station.takeReceived();
+
+        clock().advanceMs(SpacedSender::spacingMs);
+        panel.start->click();
+        QVERIFY(station.waitForText("420"));
+        station.disconnect();
+        QTRY_COMPARE(panel.headingColour(), StationPanel::amber);
     }
 };
 

@@ -74,13 +74,7 @@ private:
     }
 
 private slots:
-    void initTestCase() { installClock(); }
-    void cleanupTestCase() { removeClock(); }
-    void init()
-    {
-        QVERIFY(makeDatabase());
-        QVERIFY(!m_database->open(m_path));
-    }
+    void init() { QVERIFY(makeOpenDatabase()); }
     void cleanup() { dropDatabase(); }
 
     // Each record counts on the day of its stop, also when it began the day before;

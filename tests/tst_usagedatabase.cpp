@@ -27,8 +27,6 @@ class UsageDatabaseTest : public QObject, UsageDatabaseCase
     Q_OBJECT
 
 private slots:
-    void initTestCase() { installClock(); }
-    void cleanupTestCase() { removeClock(); }
     void init() { QVERIFY(makeDatabase()); }
     void cleanup() { dropDatabase(); }
 

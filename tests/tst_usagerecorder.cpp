@@ -13,8 +13,6 @@ class UsageRecorderTest : public QObject, UsageDatabaseCase
     Q_OBJECT
 
 private slots:
-    void initTestCase() { installClock(); }
-    void cleanupTestCase() { removeClock(); }
     void init() { QVERIFY(makeDatabase()); }
     void cleanup() { dropDatabase(); }
 

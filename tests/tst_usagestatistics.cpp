@@ -22,8 +22,6 @@ class UsageStatisticsTest : public QObject, UsageDatabaseCase
     }
 
 private slots:
-    void initTestCase() { installClock(); }
-    void cleanupTestCase() { removeClock(); }
     void init() { QVERIFY(makeDatabase()); }
     void cleanup() { dropDatabase(); }
 

@@ -16,6 +16,7 @@ ConsoleAppRig::ConsoleAppRig(const QDateTime &now)
 bool ConsoleAppRig::start()
 {
     m_app.reset();
+    m_probes.clear(); // gone with their sessions
     m_instance = std::make_unique<SingleInstance>(QStringLiteral("kavo-app-%1-%2")
                                                       .arg(QCoreApplication::applicationPid())
                                                       .arg(quintptr(this)));
@@ -35,6 +36,8 @@ bool ConsoleAppRig::start()
         return m_answer;
     };
     front.showStations = [this] {
+        for (const auto &session : m_app->sessions())
+            m_probes.append(new SessionProbe(*session));
         if (m_whenShown)
             m_whenShown();
         return Failure::none();

@@ -4,6 +4,7 @@
 #include "ConsoleFixture.h"
 #include "ManualClock.h"
 #include "ScopedClock.h"
+#include "SessionProbe.h"
 #include "SingleInstance.h"
 
 #include <QDateTime>
@@ -30,6 +31,8 @@ public:
     const Failure &failure() const { return m_failure; }
     ConsoleApp &app() { return *m_app; }
     StationSession &session(int station) { return m_app->session(station); }
+    // What the station's panel would show, from before its session listens.
+    SessionProbe &shown(int station) { return *m_probes[station - 1]; }
     // A period on the station's session from start to stop, `seconds` long.
     void runPeriod(int station, qint64 seconds);
 
@@ -41,6 +44,8 @@ public:
     const QStringList &problems() const { return m_problems; }
     // The notices that last now, as the status bar has them.
     const QStringList &notices() const { return m_notices; }
+    // The notice the status bar shows now; empty when none lasts.
+    QString lastNotice() const { return m_notices.value(m_notices.size() - 1); }
     // Runs as the console shows its stations, before they listen.
     void whenShown(std::function<void()> action) { m_whenShown = std::move(action); }
 
@@ -55,6 +60,7 @@ private:
     ConsoleFixture m_files;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<ConsoleApp> m_app; // goes before the clock its timers run on
+    QList<SessionProbe *> m_probes;    // each owned by its session
     bool m_answer = true;
     QList<ConsoleApp::Question> m_questions;
     QStringList m_told;

@@ -86,14 +86,15 @@ Result<ConsoleApp::Started> ConsoleFixture::startWithReason()
     return m_window->start(*m_instance);
 }
 
-std::unique_ptr<StationWindow> ConsoleFixture::createStation(int station) const
+std::unique_ptr<StationWindow> ConsoleFixture::createStation(int station, quint16 viaPort) const
 {
     const Failure written = IniFile::write(
         QDir(programDir()).filePath(QStringLiteral("Client.ini")), QStringLiteral("Server"),
         QStringLiteral("IP"), QStringLiteral("127.0.0.1"));
     if (written)
         qWarning("%s", qPrintable(written.text()));
-    auto window = std::make_unique<StationWindow>(station, programDir(), port(station));
+    auto window
+        = std::make_unique<StationWindow>(station, programDir(), viaPort ? viaPort : port(station));
     auto *interval = window->findChild<QLineEdit *>(QStringLiteral("Text3"));
     // The announcement's answer empties the interval field.
     QDeadlineTimer deadline(5000);

@@ -41,7 +41,8 @@ public:
     // A real station window in the same program directory, its Client.ini pointing
     // at this console on loopback, once it has announced itself and gone idle on
     // the console's answer (so that no later start runs together with that answer).
-    std::unique_ptr<StationWindow> createStation(int station) const;
+    // Given a port, it connects there instead of to the console's port.
+    std::unique_ptr<StationWindow> createStation(int station, quint16 viaPort = 0) const;
 
     // The usage records the console has stored for the station, in stored order.
     QList<QVariantList> records(int station);

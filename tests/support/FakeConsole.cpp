@@ -51,6 +51,14 @@ void FakeConsole::send(const QString &text)
     static_cast<void>(m_endpoint.sendData(text));
 }
 
+void FakeConsole::replyTo(const QString &heard, const QString &reply)
+{
+    onMessage = [this, heard, reply](const QString &message) {
+        if (message == heard)
+            send(reply);
+    };
+}
+
 void FakeConsole::sendBytes(const QByteArray &bytes)
 {
     send(Windows1252::decode(bytes));

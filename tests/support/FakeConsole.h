@@ -44,6 +44,8 @@ public:
 
     // Called with each message as it is recognised, after the console's answers.
     std::function<void(const QString &message)> onMessage;
+    // Sends `reply` whenever the station has sent `heard` (in place of onMessage).
+    void replyTo(const QString &heard, const QString &reply);
 
     // The time texts a station counting down sends, from `fromSeconds` left down to
     // `toSeconds`.

@@ -4,17 +4,16 @@
 
 LinkRelay::LinkRelay(quint16 consolePort, int spacingMs, int gatheringMs)
     : m_consolePort(consolePort)
+    , m_spacingMs(spacingMs)
+    , m_gatheringMs(gatheringMs)
 {
-    m_consoleSpacing.setInterval(spacingMs);
-    m_stationGathering.setInterval(gatheringMs);
-    m_stationGathering.setSingleShot(true);
     connect(&m_server, &QTcpServer::newConnection, this, &LinkRelay::takeStation);
-    connect(&m_consoleSpacing, &QTimer::timeout, this, &LinkRelay::passToConsole);
-    connect(&m_stationGathering, &QTimer::timeout, this, &LinkRelay::passToStation);
+    connect(&m_consoleSpacing, &ClockTimer::timeout, this, &LinkRelay::passToConsole);
+    connect(&m_stationGathering, &ClockTimer::timeout, this, &LinkRelay::passToStation);
     connect(&m_console, &QIODevice::readyRead, this, [this] {
         m_waitingForStation += m_console.readAll();
         if (!m_stationGathering.isActive())
-            m_stationGathering.start();
+            m_stationGathering.start(m_gatheringMs);
     });
     connect(&m_console, &QAbstractSocket::connected, this, &LinkRelay::passToConsole);
     m_server.listen(QHostAddress::LocalHost, 0);
@@ -62,7 +61,7 @@ void LinkRelay::passToConsole()
     m_toConsole.append(text);
     m_console.write(text.toLatin1());
     m_console.flush();
-    m_consoleSpacing.start();
+    m_consoleSpacing.start(m_spacingMs);
 }
 
 void LinkRelay::passToStation()

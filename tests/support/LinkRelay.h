@@ -1,18 +1,19 @@
 #pragma once
 
+#include "ClockTimer.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 
 // A loopback link between a station and the console that cuts the stream as two
 // busy PCs on a network may: what the station sends is handed on one message at a
 // time, `spacingMs` apart, so that the console reads each message alone; what the
 // console sends is gathered for `gatheringMs` from its first byte and handed on in
 // one piece, so that two messages sent close together reach the station as one
-// chunk. Runs on real time.
+// chunk. Runs on the clock installed, as the programs on both ends do.
 class LinkRelay : public QObject
 {
     Q_OBJECT
@@ -43,8 +44,10 @@ private:
     QString m_fromStation;
     QStringList m_waitingForConsole;
     QByteArray m_waitingForStation;
-    QTimer m_consoleSpacing;
-    QTimer m_stationGathering;
+    const int m_spacingMs;
+    const int m_gatheringMs;
+    ClockTimer m_consoleSpacing;
+    ClockTimer m_stationGathering;
     QStringList m_toConsole;
     QStringList m_toStation;
 };

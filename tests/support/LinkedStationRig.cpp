@@ -8,10 +8,9 @@
 #include <algorithm>
 
 LinkedStationRig::LinkedStationRig(const QDateTime &start)
-    : m_clock(start)
-    , m_clockGuard(m_clock)
+    : m_console(start)
 {
-    m_clock.runFreely();
+    m_console.clock().runFreely();
 }
 
 LinkedStationRig::~LinkedStationRig() = default;
@@ -20,11 +19,11 @@ bool LinkedStationRig::start(const QList<int> &stations)
 {
     const int highest = *std::max_element(stations.begin(), stations.end());
     if (highest > 2)
-        m_console.useStations(highest);
+        m_console.files().useStations(highest);
     if (!m_console.start())
         return false;
     for (int number : stations) {
-        m_stations[number] = m_console.createStation(number);
+        m_stations[number] = m_console.files().createStation(number);
         if (!QTest::qWaitFor([&] { return stationButton(number, "cmdStart")->isEnabled(); }))
             return false;
     }
@@ -43,6 +42,6 @@ void LinkedStationRig::closeStation(int station)
 
 void LinkedStationRig::reopenStation(int station)
 {
-    m_stations[station]
-        = std::make_unique<StationWindow>(station, m_console.programDir(), m_console.port(station));
+    m_stations[station] = std::make_unique<StationWindow>(station, m_console.files().programDir(),
+                                                          m_console.files().port(station));
 }

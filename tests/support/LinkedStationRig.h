@@ -1,8 +1,6 @@
 #pragma once
 
-#include "ConsoleFixture.h"
-#include "ManualClock.h"
-#include "ScopedClock.h"
+#include "ConsoleAppRig.h"
 
 #include <QList>
 
@@ -10,12 +8,11 @@
 #include <memory>
 
 class QPushButton;
-class StationSession;
 class StationWindow;
 
-// A real console and real station windows on loopback under one test clock that
-// runs freely, so that a station's display moves on a second at a time. The test
-// keeps a TimeServiceStandIn around it, as around every station window.
+// A console without its window and real station windows on loopback under one test
+// clock that runs freely, so that a station's display moves on a second at a time.
+// The test keeps a TimeServiceStandIn around it, as around every station window.
 class LinkedStationRig
 {
 public:
@@ -30,11 +27,10 @@ public:
     // not let in.
     bool start(const QList<int> &stations);
 
-    ManualClock &clock() { return m_clock; }
-    ConsoleFixture &console() { return m_console; }
-    MainWindow &window() { return m_console.window(); }
-    StationPanel &panel(int station) { return window().panel(station); }
-    StationSession &session(int station) { return window().session(station); }
+    ManualClock &clock() { return m_console.clock(); }
+    ConsoleAppRig &console() { return m_console; }
+    StationSession &session(int station) { return m_console.session(station); }
+    SessionProbe &shown(int station) { return m_console.shown(station); }
     StationWindow &station(int station) { return *m_stations[station]; }
     QPushButton *stationButton(int station, const char *name);
 
@@ -43,8 +39,6 @@ public:
     void reopenStation(int station);
 
 private:
-    ManualClock m_clock;
-    ScopedClock m_clockGuard;
-    ConsoleFixture m_console;
+    ConsoleAppRig m_console;
     std::map<int, std::unique_ptr<StationWindow>> m_stations;
 };

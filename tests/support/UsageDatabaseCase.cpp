@@ -32,6 +32,14 @@ UsageRecord recordWithFee(const QString &fee)
             fee};
 }
 
+StoppedPeriod datedPeriod(int station, const QDateTime &stop, const QString &fee)
+{
+    StoppedPeriod stopped = stoppedPeriod(station, recordWithFee(fee), 600, stop.date().month());
+    stopped.startMoment = stop.addSecs(-600);
+    stopped.stopMoment = stop;
+    return stopped;
+}
+
 QByteArray contents(const QString &path)
 {
     QFile file(path);

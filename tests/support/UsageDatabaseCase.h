@@ -10,14 +10,17 @@
 #include <memory>
 
 // What the test programs of the usage database's parts share: a fresh database
-// file for every case, opened by the test, and the clock at 12.05.2004 14:00.
+// file for every case, opened by the test or made open, and the clock at
+// 12.05.2004 14:00, installed for the whole run.
 class UsageDatabaseCase
 {
 protected:
-    // Called from the test's initTestCase/cleanupTestCase and init/cleanup.
+    UsageDatabaseCase() { installClock(); }
     void installClock() { m_clockGuard = std::make_unique<ScopedClock>(m_clock); }
     void removeClock() { m_clockGuard.reset(); }
+    // Called from the test's init and cleanup.
     bool makeDatabase();
+    bool makeOpenDatabase() { return makeDatabase() && !m_database->open(m_path); }
     void dropDatabase() { m_database.reset(); }
 
     // Records a period of 630 s (10 minutes) stopped on `day`.
@@ -34,6 +37,8 @@ protected:
 
 // A record of 14:00:00 to 14:10:30 with the fee.
 UsageRecord recordWithFee(const QString &fee);
+// A stopped period of 10 minutes whose stop is `stop`, local time.
+StoppedPeriod datedPeriod(int station, const QDateTime &stop, const QString &fee);
 
 // The bytes of a file; empty when it can't be read.
 QByteArray contents(const QString &path);
