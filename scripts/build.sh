@@ -20,7 +20,10 @@ options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVO_WERROR=ON
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=$optimise -g1 -DNDEBUG"
     # Packing builds what the packages hold, not everything.
     -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON)
-[[ $tree == build-asan ]] && options+=(-DKAVO_SANITIZE=ON -DKAVO_FUZZ=ON)
+# The sanitizer tree compiles the libraries in batches (unity build); the system
+# compiler's tree compiles each file on its own, so that a file lacking an include
+# that a batch-mate brings in still fails there, and the packages hold what it made.
+[[ $tree == build-asan ]] && options+=(-DKAVO_SANITIZE=ON -DKAVO_FUZZ=ON -DKAVO_UNITY=ON)
 # lld, where installed, links the many test programs in a fraction of ld's time.
 if command -v ld.lld >/dev/null; then
     options+=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld)
@@ -32,10 +35,16 @@ if command -v ccache >/dev/null; then
     export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-pch_defines,time_macros,include_file_mtime,include_file_ctime}"
     options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-# The sanitizer tree was once built with the system's compiler: such a tree is
-# configured anew for clang instead of failing on the changed compiler.
-if [[ $tree == build-asan && -f $tree/CMakeCache.txt ]] \
-    && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++' "$tree/CMakeCache.txt"; then
+# Ninja, where installed, starts a library's compiles while the libraries it
+# needs are still being archived, and checks what is up to date faster than make.
+generator="Unix Makefiles"
+command -v ninja >/dev/null && generator=Ninja
+options+=(-G "$generator")
+# A tree once configured with another compiler (the sanitizer tree with the system's)
+# or another build tool is configured anew instead of failing on the change.
+if [[ -f $tree/CMakeCache.txt ]] \
+    && { [[ $tree == build-asan ]] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++' "$tree/CMakeCache.txt" \
+        || ! grep -qx "CMAKE_GENERATOR:INTERNAL=$generator" "$tree/CMakeCache.txt"; }; then
     options+=(--fresh)
 fi
 cmake -S . -B "$tree" "${options[@]}" >/dev/null
