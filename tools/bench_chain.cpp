@@ -5,7 +5,8 @@
 // check (ChainCheck::Whole, the menu's) three times, then the check a start runs
 // over the records of a day (50 a station, written by the console) after the last
 // check, for three days.
-// Both in wall-clock and processor time.
+// Both in wall-clock and processor time. With a folder, the sealed file stays there
+// (`kette-16x<records>.mde`) for the next run, which adds its three days to it.
 
 #include "Billing.h"
 #include "ChainCheck.h"
@@ -103,6 +104,26 @@ bool sealAll(sqlite3 *db, int records)
         && !SqlRun::exec(db, totals) && transaction.commit();
 }
 
+// A new file of `records` records a station, sealed onto the chain.
+bool makeSealedFile(const QString &path, int records)
+{
+    {
+        UsageDatabase database;
+        if (UsageDatabase::create(path, stations)
+            || !fillDatedUsageRecords(path, stations, records, QDate(2020, 1, 1), 5 * 365)
+            || database.open(path, stations) || database.setOwnerPin(QStringLiteral("4711")))
+            return false;
+    }
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const bool sealed
+        = !SqlRun::exec(
+              db, QStringLiteral("PRAGMA key = '%1'").arg(QLatin1String(UsageDatabase::password)))
+        && sealAll(db, records);
+    sqlite3_close(db);
+    return sealed;
+}
+
 // A day's records as the console writes them: 50 a station.
 bool recordDay(UsageDatabase &database, int day)
 {
@@ -152,23 +173,13 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_chain [<records per station> [<folder>]]\n");
         return 2;
     }
-    const QTemporaryDir dir(benchFolderTemplate(argc > 2 ? argv[2] : nullptr));
-    const QString path = UsageDatabase::pathFor(dir.path(), QStringLiteral("bench"));
+    const QTemporaryDir temporary(benchFolderTemplate(nullptr));
+    const QString folder = argc > 2 ? QString::fromLocal8Bit(argv[2]) : temporary.path();
+    const QString path
+        = keptUsageFile(folder, QStringLiteral("kette-%1x%2").arg(stations).arg(records),
+                        [&](const QString &made) { return makeSealedFile(made, records); });
     UsageDatabase database;
-    if (!dir.isValid() || UsageDatabase::create(path, stations)
-        || !fillDatedUsageRecords(path, stations, records, QDate(2020, 1, 1), 5 * 365)
-        || database.open(path, stations) || database.setOwnerPin(QStringLiteral("4711"))) {
-        std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");
-        return 1;
-    }
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    const bool sealed
-        = !SqlRun::exec(
-              db, QStringLiteral("PRAGMA key = '%1'").arg(QLatin1String(UsageDatabase::password)))
-        && sealAll(db, records);
-    sqlite3_close(db);
-    if (!sealed || database.open(path, stations)) {
+    if (path.isEmpty() || database.open(path, stations)) {
         std::fprintf(stderr, "Die Kette liess sich nicht anlegen.\n");
         return 1;
     }
