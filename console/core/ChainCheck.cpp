@@ -80,8 +80,9 @@ ChainCheck::ChainCheck(const SqlConnection &db, const QString &path, int station
 
 ChainCheck::~ChainCheck() = default;
 
-// The readers' transactions are open before the console's connection reads where
-// the check begins: no writer can come between, and all read the same file.
+// Where the check begins and ends, the totals expected and those stored are read at
+// one moment, on the console's connection: the rows the console adds while the
+// readers read lie past the last rows the check takes.
 Failure ChainCheck::begin(Scope scope, const QString &path)
 {
     sqlite3 *db = m_db.get();
@@ -89,18 +90,18 @@ Failure ChainCheck::begin(Scope scope, const QString &path)
     if (whole)
         openReaders(path);
     SqlStatement head(db,
-                      whole ? QStringLiteral("SELECT AnfangBeleg, AnfangAbschluss, '',"
-                                             " (SELECT Letzte FROM Belegnummer)"
-                                             " FROM Kettenkopf")
-                            : QStringLiteral("SELECT GeprueftBeleg + 1, GeprueftAbschluss + 1,"
-                                             " GeprueftKopf, (SELECT Letzte FROM Belegnummer)"
-                                             " FROM Kettenkopf"));
+                      QStringLiteral("SELECT %1, (SELECT Letzte FROM Belegnummer),"
+                                     " (SELECT max(Nummer) FROM Abschluesse) FROM Kettenkopf")
+                          .arg(whole ? QStringLiteral("AnfangBeleg, AnfangAbschluss, ''")
+                                     : QStringLiteral("GeprueftBeleg + 1, GeprueftAbschluss + 1,"
+                                                      " GeprueftKopf")));
     if (!head.next())
         return Failure(head.failure());
     m_nextNumber = head.integer(0).value_or(1);
     m_nextClosing = head.integer(1).value_or(1);
     m_previous = decodedHash(head.bytes(2));
     m_lastNumber = head.integer(3).value_or(0);
+    const qint64 lastClosing = head.integer(4).value_or(0);
     m_total = qMax<qint64>(0, m_lastNumber - m_nextNumber + 1);
 
     size_t slot = 0;
@@ -118,15 +119,17 @@ Failure ChainCheck::begin(Scope scope, const QString &path)
         station->lastRowid = known ? from.integer(0).value_or(0) : 0;
         station->minutes = known ? from.integer(1).value_or(0) : 0;
         station->feeUnits = known ? from.integer(2).value_or(0) : 0;
+        readTotals(*station);
         sqlite3 *reading = connectionFor(slot);
-        readTotals(*station, reading);
         if (const Failure failure
             = feed(station->feed, slot++,
-                   ChainSource::records(reading, station->number, station->lastRowid)))
+                   ChainSource::records(reading, station->number, station->lastRowid,
+                                        lastRowid(station->number))))
             return failure;
     }
     if (const Failure failure
-        = feed(*m_closings, slot, ChainSource::closings(connectionFor(slot), m_nextClosing)))
+        = feed(*m_closings, slot,
+               ChainSource::closings(connectionFor(slot), m_nextClosing, lastClosing)))
         return failure;
     for (const auto &reader : m_readers)
         reader->start();
@@ -150,14 +153,19 @@ sqlite3 *ChainCheck::connectionFor(size_t slot) const
     return m_readers.empty() ? m_db.get() : m_readers[slot % m_readers.size()]->connection();
 }
 
-// As the file stands where the records are read.
-void ChainCheck::readTotals(Station &station, sqlite3 *db)
+void ChainCheck::readTotals(Station &station)
 {
-    SqlStatement totals(db,
+    SqlStatement totals(m_db.get(),
                         forStation("SELECT Nutzungszeit, money(Entgeld) FROM client%1stat LIMIT 1",
                                    station.number));
     if (totals.next())
         station.stored = std::pair(totals.integer(0).value_or(0), totals.integer(1).value_or(0));
+}
+
+qint64 ChainCheck::lastRowid(int station) const
+{
+    SqlStatement last(m_db.get(), forStation("SELECT max(rowid) FROM client%1", station));
+    return last.next() ? last.integer(0).value_or(0) : 0;
 }
 
 Failure ChainCheck::feed(Feed &feed, size_t slot, std::unique_ptr<ChainSource> source)

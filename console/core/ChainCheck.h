@@ -56,7 +56,8 @@ private:
     Failure begin(Scope scope, const QString &path);
     void openReaders(const QString &path);
     sqlite3 *connectionFor(size_t slot) const;
-    void readTotals(Station &station, sqlite3 *db);
+    void readTotals(Station &station);
+    qint64 lastRowid(int station) const;
     Failure feed(Feed &feed, size_t slot, std::unique_ptr<ChainSource> source);
     bool step(int entries, const ChainReader::Deadline &deadline);
     bool fed(const ChainReader::Deadline &deadline);

@@ -1,7 +1,6 @@
 #include "ChainReader.h"
 
 #include "ChainHash.h"
-#include "SqlRun.h"
 #include "UsageDatabase.h"
 
 #include <sqlite3.h>
@@ -35,14 +34,7 @@ Failure ChainReader::open(const QString &path)
 {
     if (const Failure failure = UsageDatabase::openReader(path, m_db))
         return failure;
-    // The transaction holds the file as it is from its first read on.
-    return Failure::ofFirst({
-        [&] { return ChainHash::install(m_db.get()); },
-        [&] { return SqlRun::exec(m_db.get(), QStringLiteral("BEGIN")); },
-        [&] {
-            return SqlRun::exec(m_db.get(), QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        },
-    });
+    return ChainHash::install(m_db.get());
 }
 
 int ChainReader::add(std::unique_ptr<ChainSource> source)
@@ -95,7 +87,7 @@ void ChainReader::readAll()
         m_read.notify_all();
     }
     lock.unlock();
-    // What was read stays queued; the file is free for writers again.
+    // What was read stays queued.
     close();
 }
 

@@ -17,17 +17,15 @@
 #include <vector>
 
 // Reads sources of a check of the chain (see ChainCheck) on a thread of its own, over
-// a connection of its own that only reads, in one read transaction: what it reads is
-// the file as it stood when the reader was opened, however long the check takes, and
-// every reader opened while another holds its transaction sees the same. It keeps a
-// few runs ahead of the check per source and waits while they are not taken. Let go,
-// it stops after the run it is reading and closes its connection.
+// a connection of its own that only reads. It keeps a few runs ahead of the check per
+// source and waits while they are not taken. Let go, it stops after the run it is
+// reading and closes its connection.
 class ChainReader
 {
 public:
     using Deadline = std::optional<std::chrono::steady_clock::time_point>;
 
-    // Opens the connection to the database file and its read transaction.
+    // Opens the connection to the database file.
     explicit ChainReader(const QString &path);
     ~ChainReader();
     ChainReader(const ChainReader &) = delete;
