@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 using SqlRun::forStation;
@@ -162,8 +163,12 @@ void ChainCheck::readTotals(Station &station)
         station.stored = std::pair(totals.integer(0).value_or(0), totals.integer(1).value_or(0));
 }
 
+// Read on the console's connection, a station's records are read to the end as it
+// finds it: the check at start reads them in one go.
 qint64 ChainCheck::lastRowid(int station) const
 {
+    if (m_readers.empty())
+        return std::numeric_limits<qint64>::max();
     SqlStatement last(m_db.get(), forStation("SELECT max(rowid) FROM client%1", station));
     return last.next() ? last.integer(0).value_or(0) : 0;
 }

@@ -165,8 +165,9 @@ Failure UsageDatabase::connect(const QString &path)
 Failure UsageDatabase::openReader(const QString &path, SqlConnection &reader)
 {
     sqlite3 *handle = nullptr;
+    // Used by one thread at a time, it needs no lock of its own around every call.
     const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle,
-                                       SQLITE_OPEN_READONLY, nullptr);
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     reader.reset(handle);
     if (!handle)
         return Failure(SqlFailure::text(opened, path, QString::fromUtf8(sqlite3_errstr(opened))));
@@ -181,8 +182,9 @@ Failure UsageDatabase::keyed(sqlite3 *db)
 {
     return Failure::ofFirst({
         [&] {
-            return exec(db, QStringLiteral("PRAGMA key = '%1'; SELECT count(*) FROM sqlite_master")
-                                .arg(QLatin1String(password)));
+            return exec(db,
+                        QStringLiteral("PRAGMA key = '%1'; SELECT count(*) FROM sqlite_master")
+                            .arg(QLatin1String(password)));
         },
         [&] { return SqlMoney::install(db); },
     });

@@ -100,7 +100,7 @@ public:
     Failure setOwnerPin(const QString &pin);
 
     // A further connection to the file at `path` that only reads, with the key and
-    // the SQL functions of the console's own.
+    // the SQL functions of the console's own, for one thread at a time.
     static Failure openReader(const QString &path, SqlConnection &reader);
 
 private:
