@@ -5,7 +5,10 @@
 #include "RecordChain.h"
 #include "SqlRun.h"
 
+#include <algorithm>
+
 namespace {
+constexpr int rowsReserved = 128;
 // Columns of a station's query: rowid, number, start, stop, duration, fee, the hashed
 // fields, the stored hash.
 constexpr int numberColumn = 1;
@@ -58,7 +61,8 @@ Failure ChainSource::failure() const
 
 ChainRows ChainSource::read(int count)
 {
-    ChainRows rows(m_closings ? 0 : count);
+    // A reader's run is mostly full; one read here, at start, mostly holds a few.
+    ChainRows rows(m_closings ? 0 : std::min(count, rowsReserved));
     const bool bound = m_rows.rewind() && m_rows.bind(1, m_after) && m_rows.bind(2, m_last)
         && (m_closings || m_rows.bind(3, qint64(count)));
     while (bound && m_rows.next()) {
