@@ -161,6 +161,34 @@ private slots:
         QCOMPARE(check(ChainCheck::Whole), expected);
     }
 
+    // The whole check reads on while the console writes, and a record written
+    // meanwhile is left to the next check; a check let go mid-way stops its readers.
+    void wholeCheckBesideTheConsole()
+    {
+        around("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000)"
+               " INSERT INTO client2 (client2start, client2ende, client2dauer, client2kosten)"
+               " SELECT '16:00:00', '16:10:00', '00:10:00', 10000 FROM n");
+        QVERIFY(m_database->chainCheck(ChainCheck::Whole)->step(1));
+        const std::unique_ptr<ChainCheck> check = m_database->chainCheck(ChainCheck::Whole);
+        QVERIFY(check->step(1));
+        StoppedPeriod stopped = stoppedPeriod(1, recordWithFee(QStringLiteral("1,00 €")), 630, 5);
+        stopped.stopMoment = QDateTime(day, QTime(17, 0));
+        stopped.startMoment = stopped.stopMoment.addSecs(-630);
+        QTRY_VERIFY_WITH_TIMEOUT(writtenNow(m_database->recorder().recordPeriod(stopped)), 1000);
+        check->run();
+        QCOMPARE(check->checked(), 5005);
+        const QStringList &findings = check->findings();
+        QCOMPARE(findings.size(), 5001);
+        QCOMPARE(findings.count(QStringLiteral("Station 2: Ein Beleg (ohne Nummer, 16:00:00 bis"
+                                               " 16:10:00, 1,00 €) wurde außerhalb von Kavo"
+                                               " eingefügt.")),
+                 5000);
+        QCOMPARE(findings.last(),
+                 QStringLiteral("Station 2: Die Summen (client2stat) stimmen nicht mehr mit den"
+                                " Belegen überein: 10 Minuten und 2,00 € statt 50010 Minuten und"
+                                " 5.002,00 €."));
+    }
+
     // The real shell of the encrypted file deletes, inserts and changes records
     // between two runs of the console.
     void changesWithTheSqlcipherShell()

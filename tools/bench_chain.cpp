@@ -5,7 +5,8 @@
 // check (ChainCheck::Whole, the menu's) three times, then the check a start runs
 // over the records of a day (50 a station, written by the console) after the last
 // check, for three days.
-// Both in wall-clock and processor time.
+// Both in wall-clock and processor time. With a folder, the sealed file stays there
+// (`kette-16x<records>.mde`) for the next run, which adds its three days to it.
 
 #include "BenchCommandLine.h"
 #include "Billing.h"
@@ -102,6 +103,26 @@ bool sealAll(sqlite3 *db, int records)
         && !SqlRun::exec(db, totals) && transaction.commit();
 }
 
+// A new file of `records` records a station, sealed onto the chain.
+bool makeSealedFile(const QString &path, int records)
+{
+    {
+        UsageDatabase database;
+        if (UsageDatabase::create(path, stations)
+            || !fillDatedUsageRecords(path, stations, records, QDate(2020, 1, 1), 5 * 365)
+            || database.open(path, stations) || database.setOwnerPin(QStringLiteral("4711")))
+            return false;
+    }
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const bool sealed
+        = !SqlRun::exec(
+              db, QStringLiteral("PRAGMA key = '%1'").arg(QLatin1String(UsageDatabase::password)))
+        && sealAll(db, records);
+    sqlite3_close(db);
+    return sealed;
+}
+
 // A day's records as the console writes them: 50 a station.
 bool recordDay(UsageDatabase &database, int day)
 {
@@ -149,23 +170,12 @@ int main(int argc, char *argv[])
     BenchCommandLine command(argc, argv, 250000);
     if (!command.isValid())
         return 2;
-    UsageDatabase database;
     const int records = command.records();
-    const QString path = command.newFilePath().valueOr(QString());
-    if (path.isEmpty() || UsageDatabase::create(path, stations)
-        || !fillDatedUsageRecords(path, stations, records, QDate(2020, 1, 1), 5 * 365)
-        || database.open(path, stations) || database.setOwnerPin(QStringLiteral("4711"))) {
-        std::fprintf(stderr, "Die Testdatenbank liess sich nicht anlegen.\n");
-        return 1;
-    }
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    const bool sealed
-        = !SqlRun::exec(
-              db, QStringLiteral("PRAGMA key = '%1'").arg(QLatin1String(UsageDatabase::password)))
-        && sealAll(db, records);
-    sqlite3_close(db);
-    if (!sealed || database.open(path, stations)) {
+    const QString path = keptUsageFile(
+        command.keptFolder(), QStringLiteral("kette-%1x%2").arg(stations).arg(records),
+        [&](const QString &made) { return makeSealedFile(made, records); });
+    UsageDatabase database;
+    if (path.isEmpty() || database.open(path, stations)) {
         std::fprintf(stderr, "Die Kette liess sich nicht anlegen.\n");
         return 1;
     }

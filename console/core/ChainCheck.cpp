@@ -1,64 +1,71 @@
 #include "ChainCheck.h"
 
-#include "Billing.h"
 #include "ChainHash.h"
-#include "RecordChain.h"
 #include "SqlRun.h"
 #include "SqlStatement.h"
 #include "SqlTransaction.h"
 #include "TextFormats.h"
 
 #include <algorithm>
+#include <chrono>
+#include <limits>
+#include <thread>
 
 using SqlRun::forStation;
 
 namespace {
-// Columns of a station's query: rowid, number, start, stop, duration, fee, the hashed
-// fields, the stored hash.
-constexpr int numberColumn = 1;
-constexpr int startColumn = 2;
-constexpr int stopColumn = 3;
-constexpr int durationColumn = 4;
-constexpr int feeColumn = 5;
-constexpr int recordFieldsColumn = 6;
-// Columns of the closings' query: number, the last record it saw, the hashed fields,
-// the stored hash.
-constexpr int lastRecordColumn = 1;
-constexpr int closingFieldsColumn = 2;
+// Rows read at a time on the console's connection.
+constexpr int rowsPerRead = 1024;
+// How long a step waits for the readers before it gives the window its turn.
+constexpr auto readersWait = std::chrono::milliseconds(50);
 
 QByteArray decodedHash(QByteArrayView stored)
 {
     return QByteArray::fromHex(stored.toByteArray());
 }
+
+// Decrypting the pages takes most of a whole check, comparing the hashes here the
+// rest: a reader a processor but for this one, at least two, and no more than the
+// sources.
+size_t readerCount(int sources)
+{
+    const auto processors = int(std::thread::hardware_concurrency());
+    return size_t(std::min(sources, std::clamp(processors - 1, 2, 4)));
 }
+}
+
+// Where a station's records or the closings come from: a reader's queue, or a
+// source read here, and the rows at hand.
+struct ChainCheck::Feed
+{
+    ChainReader *reader = nullptr;
+    int queue = 0;
+    std::unique_ptr<ChainSource> source;
+    ChainRows rows;
+    qsizetype at = 0;
+    bool starving = true; // its next rows are still to be taken
+
+    bool pending() const { return !starving && at < rows.size(); }
+    const ChainRows::Row &row() const { return rows[at]; }
+};
 
 // One station's records in the order they were written, and the totals they give.
 struct ChainCheck::Station
 {
     int number = 0;
     QByteArray kind; // of its entries on the chain
-    std::unique_ptr<SqlStatement> rows;
-    bool pending = false;
+    Feed feed;
     qint64 lastRowid = 0;
     qint64 minutes = 0;
     qint64 feeUnits = 0;
+    std::optional<std::pair<qint64, qint64>> stored; // its totals row: minutes, fees
 
-    std::optional<qint64> pendingNumber; // of the pending record
-
-    bool advance()
-    {
-        pending = rows->next();
-        if (pending) {
-            lastRowid = rows->integer(0).value_or(lastRowid);
-            pendingNumber = rows->integer(numberColumn);
-        }
-        return pending;
-    }
-    std::optional<qint64> recordNumber() const { return pendingNumber; }
+    std::optional<qint64> recordNumber() const { return feed.row().number; }
 };
 
-ChainCheck::ChainCheck(const SqlConnection &db, int stations, Scope scope)
+ChainCheck::ChainCheck(const SqlConnection &db, const QString &path, int stations, Scope scope)
     : m_db(db)
+    , m_closings(std::make_unique<Feed>())
 {
     for (int station = 1; station <= stations; ++station) {
         auto entry = std::make_shared<Station>();
@@ -66,7 +73,7 @@ ChainCheck::ChainCheck(const SqlConnection &db, int stations, Scope scope)
         entry->kind = QByteArray("B") + QByteArray::number(station);
         m_stations.append(entry);
     }
-    if (const Failure failure = begin(scope)) {
+    if (const Failure failure = begin(scope, path)) {
         m_findings.append(QStringLiteral("Die Kette ist nicht lesbar: ") + failure.text());
         m_done = true;
     }
@@ -74,25 +81,31 @@ ChainCheck::ChainCheck(const SqlConnection &db, int stations, Scope scope)
 
 ChainCheck::~ChainCheck() = default;
 
-Failure ChainCheck::begin(Scope scope)
+// Where the check begins and ends, the totals expected and those stored are read at
+// one moment, on the console's connection: the rows the console adds while the
+// readers read lie past the last rows the check takes.
+Failure ChainCheck::begin(Scope scope, const QString &path)
 {
     sqlite3 *db = m_db.get();
     const bool whole = scope == Whole;
+    if (whole)
+        openReaders(path);
     SqlStatement head(db,
-                      whole ? QStringLiteral("SELECT AnfangBeleg, AnfangAbschluss, '',"
-                                             " (SELECT Letzte FROM Belegnummer)"
-                                             " FROM Kettenkopf")
-                            : QStringLiteral("SELECT GeprueftBeleg + 1, GeprueftAbschluss + 1,"
-                                             " GeprueftKopf, (SELECT Letzte FROM Belegnummer)"
-                                             " FROM Kettenkopf"));
+                      QStringLiteral("SELECT %1, (SELECT Letzte FROM Belegnummer),"
+                                     " (SELECT max(Nummer) FROM Abschluesse) FROM Kettenkopf")
+                          .arg(whole ? QStringLiteral("AnfangBeleg, AnfangAbschluss, ''")
+                                     : QStringLiteral("GeprueftBeleg + 1, GeprueftAbschluss + 1,"
+                                                      " GeprueftKopf")));
     if (!head.next())
         return Failure(head.failure());
     m_nextNumber = head.integer(0).value_or(1);
     m_nextClosing = head.integer(1).value_or(1);
     m_previous = decodedHash(head.bytes(2));
     m_lastNumber = head.integer(3).value_or(0);
+    const qint64 lastClosing = head.integer(4).value_or(0);
     m_total = qMax<qint64>(0, m_lastNumber - m_nextNumber + 1);
 
+    size_t slot = 0;
     for (const auto &station : m_stations) {
         SqlStatement from(db,
                           whole ? QStringLiteral("SELECT AnfangZeile, AnfangMinuten,"
@@ -107,28 +120,102 @@ Failure ChainCheck::begin(Scope scope)
         station->lastRowid = known ? from.integer(0).value_or(0) : 0;
         station->minutes = known ? from.integer(1).value_or(0) : 0;
         station->feeUnits = known ? from.integer(2).value_or(0) : 0;
-        station->rows = std::make_unique<SqlStatement>(
-            db,
-            QStringLiteral("SELECT rowid, %1, %2, %3 FROM %4 WHERE rowid > ?1 ORDER BY rowid")
-                .arg(forStation("client%1nummer, client%1start, client%1ende, client%1dauer,"
-                                " client%1kosten",
-                                station->number),
-                     ChainHash::fieldsOf(RecordChain::hashedRecordFields(station->number)),
-                     forStation("client%1kette", station->number),
-                     forStation("client%1", station->number)));
-        if (!station->rows->bind(1, station->lastRowid))
-            return Failure(station->rows->failure());
-        station->advance();
+        readTotals(*station);
+        sqlite3 *reading = connectionFor(slot);
+        if (const Failure failure
+            = feed(station->feed, slot++,
+                   ChainSource::records(reading, station->number, station->lastRowid,
+                                        lastRowid(station->number))))
+            return failure;
     }
-    m_closings = std::make_unique<SqlStatement>(
-        db,
-        QStringLiteral("SELECT Nummer, NachBeleg, %1, Kette FROM Abschluesse WHERE Nummer >= ?1"
-                       " ORDER BY Nummer")
-            .arg(ChainHash::fieldsOf(RecordChain::hashedClosingFields())));
-    if (!m_closings->bind(1, m_nextClosing))
-        return Failure(m_closings->failure());
-    m_closingPending = m_closings->next();
+    if (const Failure failure
+        = feed(*m_closings, slot,
+               ChainSource::closings(connectionFor(slot), m_nextClosing, lastClosing)))
+        return failure;
+    for (const auto &reader : m_readers)
+        reader->start();
     return Failure::none();
+}
+
+// Readers that can't open leave the check to the console's connection.
+void ChainCheck::openReaders(const QString &path)
+{
+    for (size_t count = readerCount(int(m_stations.size()) + 1); count > 0; --count) {
+        m_readers.push_back(std::make_unique<ChainReader>(path));
+        if (m_readers.back()->failure()) {
+            m_readers.clear();
+            return;
+        }
+    }
+}
+
+sqlite3 *ChainCheck::connectionFor(size_t slot) const
+{
+    return m_readers.empty() ? m_db.get() : m_readers[slot % m_readers.size()]->connection();
+}
+
+void ChainCheck::readTotals(Station &station)
+{
+    SqlStatement totals(m_db.get(),
+                        forStation("SELECT Nutzungszeit, money(Entgeld) FROM client%1stat LIMIT 1",
+                                   station.number));
+    if (totals.next())
+        station.stored = std::pair(totals.integer(0).value_or(0), totals.integer(1).value_or(0));
+}
+
+// Read on the console's connection, a station's records are read to the end as it
+// finds it: the check at start reads them in one go.
+qint64 ChainCheck::lastRowid(int station) const
+{
+    if (m_readers.empty())
+        return std::numeric_limits<qint64>::max();
+    SqlStatement last(m_db.get(), forStation("SELECT max(rowid) FROM client%1", station));
+    return last.next() ? last.integer(0).value_or(0) : 0;
+}
+
+Failure ChainCheck::feed(Feed &feed, size_t slot, std::unique_ptr<ChainSource> source)
+{
+    if (const Failure failure = source->failure())
+        return failure;
+    if (m_readers.empty()) {
+        feed.source = std::move(source);
+    } else {
+        feed.reader = m_readers[slot % m_readers.size()].get();
+        feed.queue = feed.reader->add(std::move(source));
+    }
+    m_feeds.push_back(&feed);
+    ++m_starving;
+    return Failure::none();
+}
+
+// Takes the next rows of every feed that has used its own; false when a reader has
+// not read them by the deadline.
+bool ChainCheck::fed(const ChainReader::Deadline &deadline)
+{
+    for (Feed *feed : m_feeds) {
+        if (!feed->starving)
+            continue;
+        std::optional<ChainRows> rows = feed->reader ? feed->reader->take(feed->queue, deadline)
+                                                     : feed->source->read(rowsPerRead);
+        if (!rows)
+            return false;
+        if (!rows->failure().isEmpty())
+            m_findings.append(QStringLiteral("Die Kette ist nicht lesbar: ") + rows->failure());
+        feed->rows = std::move(*rows);
+        feed->at = 0;
+        feed->starving = false;
+        --m_starving;
+    }
+    return true;
+}
+
+void ChainCheck::advance(Feed &feed)
+{
+    ++feed.at;
+    if (feed.at >= feed.rows.size() && !feed.rows.isLast()) {
+        feed.starving = true;
+        ++m_starving;
+    }
 }
 
 // The station whose next record has the lowest number; one without a number first.
@@ -136,7 +223,7 @@ ChainCheck::Station *ChainCheck::nextRecord()
 {
     Station *next = nullptr;
     for (const auto &station : m_stations) {
-        if (!station->pending)
+        if (!station->feed.pending())
             continue;
         const std::optional<qint64> number = station->recordNumber();
         if (!number)
@@ -149,12 +236,22 @@ ChainCheck::Station *ChainCheck::nextRecord()
 
 bool ChainCheck::step(int entries)
 {
+    return step(entries, std::chrono::steady_clock::now() + readersWait);
+}
+
+void ChainCheck::run()
+{
+    while (step(10'000, std::nullopt)) { }
+}
+
+bool ChainCheck::step(int entries, const ChainReader::Deadline &deadline)
+{
     for (; !m_done && entries > 0; --entries) {
+        if (m_starving > 0 && !fed(deadline))
+            return true;
         Station *station = nextRecord();
-        const bool closingFirst = m_closingPending
-            && (!station
-                || m_closings->integer(lastRecordColumn).value_or(0)
-                    < station->recordNumber().value_or(0));
+        const bool closingFirst = m_closings->pending()
+            && (!station || m_closings->row().lastRecord < station->recordNumber().value_or(0));
         if (closingFirst)
             checkClosing();
         else if (station)
@@ -165,23 +262,15 @@ bool ChainCheck::step(int entries)
     return !m_done;
 }
 
-void ChainCheck::run()
-{
-    while (step(10'000)) { }
-}
-
 void ChainCheck::checkRecord(Station &station)
 {
-    const SqlStatement &row = *station.rows;
+    const ChainRows &rows = station.feed.rows;
+    const ChainRows::Row &row = station.feed.row();
     ++m_checked;
-    const qint64 seconds = Billing::durationSeconds(QString::fromUtf8(row.bytes(durationColumn)));
-    const qint64 minutes
-        = seconds < 0 ? -Billing::wholeMinutes(-seconds) : Billing::wholeMinutes(seconds);
-    station.minutes += minutes;
-    // Fees are whole ten-thousandths; only one typed in by hand needs reading as money.
-    station.feeUnits += row.typeLetter(feeColumn) == 'I' ? row.integer(feeColumn).value_or(0)
-                                                         : row.money(feeColumn).value_or(0);
-    const std::optional<qint64> number = station.recordNumber();
+    station.lastRowid = row.rowid;
+    station.minutes += row.minutes;
+    station.feeUnits += row.fee;
+    const std::optional<qint64> number = row.number;
     if (!number || *number < m_nextNumber || *number > m_lastNumber) {
         m_findings.append(
             QStringLiteral("Station %1: Ein Beleg (%2, %3 bis %4, %5) wurde außerhalb von Kavo"
@@ -189,10 +278,10 @@ void ChainCheck::checkRecord(Station &station)
                 .arg(QString::number(station.number),
                      number ? QStringLiteral("Nr. ") + QString::number(*number)
                             : QStringLiteral("ohne Nummer"),
-                     row.text(startColumn).value_or(QString()),
-                     row.text(stopColumn).value_or(QString()),
-                     TextFormats::money(row.money(feeColumn).value_or(0))));
-        station.advance();
+                     QString::fromUtf8(rows.part(row, ChainRows::Start)),
+                     QString::fromUtf8(rows.part(row, ChainRows::Stop)),
+                     TextFormats::money(row.fee)));
+        advance(station.feed);
         return;
     }
     const bool gap = *number > m_nextNumber;
@@ -205,42 +294,43 @@ void ChainCheck::checkRecord(Station &station)
                                  " gelöscht.")
                       .arg(QString::number(m_nextNumber), QString::number(*number - 1)));
     }
-    if (!follows(station.kind, row, recordFieldsColumn, gap))
+    if (!follows(station.kind, rows, row, gap))
         m_findings.append(
             QStringLiteral("Station %1: Beleg Nr. %2 wurde außerhalb von Kavo geändert.")
                 .arg(QString::number(station.number), QString::number(*number)));
     m_nextNumber = *number + 1;
-    station.advance();
+    advance(station.feed);
 }
 
 void ChainCheck::checkClosing()
 {
-    const SqlStatement &row = *m_closings;
-    const qint64 number = row.integer(0).value_or(0);
+    const ChainRows::Row &row = m_closings->row();
+    const qint64 number = row.number.value_or(0);
     const bool gap = number > m_nextClosing;
     if (gap)
         m_findings.append(
             QStringLiteral("Abschluss Nr. %1 fehlt: er wurde außerhalb von Kavo gelöscht.")
                 .arg(m_nextClosing));
-    if (!follows("A", row, closingFieldsColumn, gap))
+    if (!follows("A", m_closings->rows, row, gap))
         m_findings.append(
             QStringLiteral("Abschluss Nr. %1 wurde außerhalb von Kavo geändert.").arg(number));
     m_nextClosing = number + 1;
-    m_closingPending = m_closings->next();
+    advance(*m_closings);
 }
 
 // Whether the entry's stored hash follows from the previous entry and its fields (after
 // a gap it cannot); either way the stored hash is the previous one for the next entry.
 // The hash is compared as the console writes it, in lower-case hex; a hash stored
 // otherwise is read as hex.
-bool ChainCheck::follows(QByteArrayView kind, const SqlStatement &row, int fieldsColumn, bool gap)
+bool ChainCheck::follows(QByteArrayView kind, const ChainRows &rows, const ChainRows::Row &row,
+                         bool gap)
 {
-    const QByteArrayView stored = row.bytes(fieldsColumn + 1);
+    const QByteArrayView stored = rows.part(row, ChainRows::Hash);
     if (gap) {
         m_previous = decodedHash(stored);
         return true;
     }
-    const QByteArrayView hash = m_hash.of(m_previous, kind, row.bytes(fieldsColumn));
+    const QByteArrayView hash = m_hash.of(m_previous, kind, rows.part(row, ChainRows::Fields));
     static constexpr char digits[] = "0123456789abcdef";
     bool same = stored.size() == 2 * hash.size();
     for (qsizetype index = 0; same && index < hash.size(); ++index) {
@@ -274,14 +364,9 @@ void ChainCheck::finish()
 void ChainCheck::compareTotals()
 {
     for (const auto &station : m_stations) {
-        SqlStatement totals(m_db.get(),
-                            forStation("SELECT Nutzungszeit, money(Entgeld)"
-                                       " FROM client%1stat LIMIT 1",
-                                       station->number));
-        if (!totals.next())
+        if (!station->stored)
             continue;
-        const qint64 minutes = totals.integer(0).value_or(0);
-        const qint64 fees = totals.integer(1).value_or(0);
+        const auto [minutes, fees] = *station->stored;
         if (minutes == station->minutes && fees == station->feeUnits)
             continue;
         m_findings.append(

@@ -156,16 +156,38 @@ Failure UsageDatabase::connect(const QString &path)
     // A locked file is waited for only briefly, so that the window and the station
     // links go on; a record it refuses is kept and written later.
     sqlite3_busy_timeout(handle, 20);
-    // A wrong key shows only when the first page is read.
-    Failure failure = opened != SQLITE_OK
-        ? Failure(SqlFailure::of(handle))
-        : exec(handle,
-               QStringLiteral("PRAGMA key = '%1'; SELECT count(*) FROM sqlite_master;"
-                              " PRAGMA synchronous = FULL")
-                   .arg(QLatin1String(password)));
+    Failure failure = opened != SQLITE_OK ? Failure(SqlFailure::of(handle)) : keyed(handle);
     if (!failure)
-        failure = SqlMoney::install(handle);
+        failure = exec(handle, QStringLiteral("PRAGMA synchronous = FULL"));
     return failure;
+}
+
+Failure UsageDatabase::openReader(const QString &path, SqlConnection &reader)
+{
+    sqlite3 *handle = nullptr;
+    // Used by one thread at a time, it needs no lock of its own around every call.
+    const int opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle,
+                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    reader.reset(handle);
+    if (!handle)
+        return Failure(SqlFailure::text(opened, path, QString::fromUtf8(sqlite3_errstr(opened))));
+    // A writer of another program is waited for as long as a reader may hold up the
+    // window that opens it.
+    sqlite3_busy_timeout(handle, 1000);
+    return opened != SQLITE_OK ? Failure(SqlFailure::of(handle)) : keyed(handle);
+}
+
+// A wrong key shows only when the first page is read.
+Failure UsageDatabase::keyed(sqlite3 *db)
+{
+    return Failure::ofFirst({
+        [&] {
+            return exec(db,
+                        QStringLiteral("PRAGMA key = '%1'; SELECT count(*) FROM sqlite_master")
+                            .arg(QLatin1String(password)));
+        },
+        [&] { return SqlMoney::install(db); },
+    });
 }
 
 // A station served since the book began gets its columns.

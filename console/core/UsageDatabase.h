@@ -92,14 +92,19 @@ public:
     // A check of the chain over the stations served (see ChainCheck).
     std::unique_ptr<ChainCheck> chainCheck(ChainCheck::Scope scope) const
     {
-        return std::make_unique<ChainCheck>(m_db, m_stations, scope);
+        return std::make_unique<ChainCheck>(m_db, m_path, m_stations, scope);
     }
 
     // Sets the owner's PIN. The first time it also starts the book: the tables of
     // the owner and the operators, of incidents and of the chain, all at once.
     Failure setOwnerPin(const QString &pin);
 
+    // A further connection to the file at `path` that only reads, with the key and
+    // the SQL functions of the console's own, for one thread at a time.
+    static Failure openReader(const QString &path, SqlConnection &reader);
+
 private:
+    static Failure keyed(sqlite3 *db);
     Failure connect(const QString &path);
     Failure prepareBook();
     void markChecked();
