@@ -90,7 +90,8 @@ chmod 700 "$XDG_RUNTIME_DIR"
 printf '[Settings]\nMainLeft=0\nMainTop=0\nMainWidth=10080\nMainHeight=6000\n' >"$HOME/.config/Kavo/Kavo.conf"
 
 install -m 755 "$build/console/Kavo" "$build/station/Client1" "$programs/"
-printf '[Gebühr]\r\nEinheit 15min=1,50\r\nÜber 30min=1,20\r\nÜber 60min=1,00\r\n[DB]\r\nDB Name=kavo\r\n[Firma]\r\nFirmen Name=%s\r\n' \
+# A tariff of 0,10 € a second, so that the period of a few seconds costs something.
+printf '[Gebühr]\r\nEinheit 15min=90,00\r\nÜber 30min=1,20\r\nÜber 60min=1,00\r\n[DB]\r\nDB Name=kavo\r\n[Firma]\r\nFirmen Name=%s\r\n' \
     "$cafe" | iconv -f UTF-8 -t WINDOWS-1252 >"$programs/Kavo.ini"
 printf '[Server]\r\nIP=127.0.0.1\r\n[Zeit]\r\nServer=\r\n' >"$programs/Client.ini"
 "$build/tools/create_usage_db" "$programs" kavo >/dev/null
