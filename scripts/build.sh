@@ -3,6 +3,7 @@
 # or with --sanitize into build-asan/ with clang, the address and undefined-behaviour
 # sanitizers and the fuzz targets. Further arguments name the targets to build
 # (`scripts/build.sh demo_programs`: only what the demo runs); without, everything.
+# KAVO_UNITY=ON compiles build/ in batches as well (see below).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tree=build
@@ -20,10 +21,15 @@ options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVO_WERROR=ON
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=$optimise -g1 -DNDEBUG"
     # Packing builds what the packages hold, not everything.
     -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON)
-# The sanitizer tree compiles the libraries in batches (unity build); the system
-# compiler's tree compiles each file on its own, so that a file lacking an include
-# that a batch-mate brings in still fails there, and the packages hold what it made.
-[[ $tree == build-asan ]] && options+=(-DKAVO_SANITIZE=ON -DKAVO_FUZZ=ON -DKAVO_UNITY=ON)
+# The sanitizer tree compiles the libraries in batches (unity build). The system
+# compiler's tree does so where KAVO_UNITY=ON is set (the test command and the
+# packages, so that what is tested is what is packed); else it compiles each file on
+# its own, so that a file lacking an include a batch-mate brings in still fails there.
+if [[ $tree == build-asan ]]; then
+    options+=(-DKAVO_SANITIZE=ON -DKAVO_FUZZ=ON -DKAVO_UNITY=ON)
+else
+    options+=("-DKAVO_UNITY=${KAVO_UNITY:-OFF}")
+fi
 # lld, where installed, links the many test programs in a fraction of ld's time.
 if command -v ld.lld >/dev/null; then
     options+=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld)

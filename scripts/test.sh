@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine and runs every test headless, each stage timed:
-#   build     with the system's compiler into build/ (warnings are errors) what the
-#             realtime tests and the packages need
+#   build     with the system's compiler into build/ (warnings are errors), in
+#             batches, what the realtime tests and the packages need
 #   sanitize  everything but the benchmarks with clang, the address and
 #             undefined-behaviour sanitizers and the fuzz targets into build-asan/
 #   unit, integration   those tests under the sanitizers, with the format and include
@@ -22,7 +22,7 @@ stage() { # <name> <command...>
 }
 
 stage setup scripts/setup.sh
-stage build scripts/build.sh realtime_tests
+stage build env KAVO_UNITY=ON scripts/build.sh realtime_tests
 stage sanitize scripts/build.sh --sanitize sanitized_tests
 # Leaks are not looked for: the libraries the programs load keep theirs to the end.
 stage unit+integration env ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
