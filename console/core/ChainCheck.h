@@ -41,6 +41,7 @@ public:
     // Runs the check to its end.
     void run();
 
+    // The records checked so far (the closings are checked beside them).
     qint64 checked() const { return m_checked; }
     // About how many entries there are to check.
     qint64 total() const { return m_total; }

@@ -214,7 +214,8 @@ void OperatorDesk::stepWholeCheck()
         &m_window,
         {QStringLiteral("Kavo"),
          findings.isEmpty()
-             ? QStringLiteral("Die Kette ist unversehrt: %1 Einträge geprüft.").arg(checked)
+             ? QStringLiteral("Die Kette ist unversehrt: %1 Belege und die Abschlüsse geprüft.")
+                   .arg(checked)
              : QStringLiteral("Die Prüfung der Kette fand:\n") + findings.join('\n'),
          findings.isEmpty() ? QMessageBox::Information : QMessageBox::Warning});
 }
