@@ -285,15 +285,8 @@ void ChainCheck::checkRecord(Station &station)
         return;
     }
     const bool gap = *number > m_nextNumber;
-    if (gap) {
-        m_findings.append(
-            *number - 1 == m_nextNumber
-                ? QStringLiteral("Beleg Nr. %1 fehlt: er wurde außerhalb von Kavo gelöscht.")
-                      .arg(m_nextNumber)
-                : QStringLiteral("Belege Nr. %1 bis %2 fehlen: sie wurden außerhalb von Kavo"
-                                 " gelöscht.")
-                      .arg(QString::number(m_nextNumber), QString::number(*number - 1)));
-    }
+    if (gap)
+        noteMissingRecords(*number - 1);
     if (!follows(station.kind, rows, row, gap))
         m_findings.append(
             QStringLiteral("Station %1: Beleg Nr. %2 wurde außerhalb von Kavo geändert.")
@@ -349,16 +342,20 @@ bool ChainCheck::follows(QByteArrayView kind, const ChainRows &rows, const Chain
 void ChainCheck::finish()
 {
     m_done = true;
-    const qint64 last = m_lastNumber;
-    if (last >= m_nextNumber)
-        m_findings.append(
-            last == m_nextNumber
-                ? QStringLiteral("Beleg Nr. %1 fehlt: er wurde außerhalb von Kavo gelöscht.")
-                      .arg(last)
-                : QStringLiteral("Belege Nr. %1 bis %2 fehlen: sie wurden außerhalb von Kavo"
-                                 " gelöscht.")
-                      .arg(QString::number(m_nextNumber), QString::number(last)));
+    if (m_lastNumber >= m_nextNumber)
+        noteMissingRecords(m_lastNumber);
     compareTotals();
+}
+
+// The records from the next number expected to `last` are not in the book.
+void ChainCheck::noteMissingRecords(qint64 last)
+{
+    m_findings.append(
+        last == m_nextNumber
+            ? QStringLiteral("Beleg Nr. %1 fehlt: er wurde außerhalb von Kavo gelöscht.").arg(last)
+            : QStringLiteral("Belege Nr. %1 bis %2 fehlen: sie wurden außerhalb von Kavo"
+                             " gelöscht.")
+                  .arg(QString::number(m_nextNumber), QString::number(last)));
 }
 
 void ChainCheck::compareTotals()

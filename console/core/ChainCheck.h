@@ -69,6 +69,7 @@ private:
     bool follows(QByteArrayView kind, const ChainRows &rows, const ChainRows::Row &row, bool gap);
     void compareTotals();
     void finish();
+    void noteMissingRecords(qint64 last);
 
     const SqlConnection &m_db;
     std::vector<std::unique_ptr<ChainReader>> m_readers;
